@@ -6,7 +6,7 @@ WERROR     ?= OFF
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all deps build check check-asan check-tsan demo bench install clean
+.PHONY: all deps build check check-asan check-tsan fuzz demo bench install clean
 
 all: build
 
@@ -30,6 +30,14 @@ check-tsan: deps
 	@cmake --build build-tsan -j $(JOBS)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L threads
 
+# Fuzz targets of the parsers of outside input, built with clang, each run briefly.
+FUZZ_SECONDS ?= 30
+fuzz:
+	@TQ_EXTRA_PACKAGES="clang libclang-rt-14-dev" scripts/install-deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTQ_SANITIZE=fuzz >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_all
+	@scripts/fuzz build-fuzz $(FUZZ_SECONDS)
+
 demo: build
 	@scripts/demo $(BUILD)
 
@@ -42,4 +50,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf build build-asan build-tsan build-bench
+	rm -rf build build-asan build-tsan build-bench build-fuzz

@@ -46,3 +46,23 @@ function(tq_test name)
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "TQ_TEST_TMPDIR=${PROJECT_BINARY_DIR}/testtmp;${ARG_ENV}")
 endfunction()
+
+# tq_fuzz(<name> SOURCES ... [LIBS ...])
+# A libFuzzer target, built only in the fuzz build (TQ_SANITIZE=fuzz, clang)
+# into build-fuzz/fuzz. A folder tests/fuzz-corpus/<name> beside the sources
+# seeds it when it exists (scripts/fuzz).
+function(tq_fuzz name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT TQ_SANITIZE STREQUAL "fuzz")
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzz)
+  add_dependencies(fuzz_all ${name})
+  set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/fuzz-corpus/${name})
+  if(EXISTS ${corpus})
+    file(WRITE ${PROJECT_BINARY_DIR}/fuzz/${name}.corpus ${corpus})
+  endif()
+endfunction()
