@@ -303,7 +303,7 @@ TQ_API uint16_t StreamCommonReaderGetScanSize(TQReader *reader);
 
 /* Operations other stream owners of this library reuse. */
 int32_t readerUnlink(TQReader *reader);
-int32_t readerRead(TQReader *reader, void *destination, int64_t count);
+int64_t readerRead(TQReader *reader, void *destination, int64_t count);
 
 /* Types of the functions above, for tables of function addresses. */
 typedef TQStream *(*TQNewStreamFn)(const char *name, double rate, void *owner);

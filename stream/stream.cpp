@@ -1,0 +1,429 @@
+// The stream record: construction, destruction, settings, listeners and the
+// stream's data lock.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "streamimpl.h"
+#include "tq/platform/debug.h"
+#include "tq/platform/sync.h"
+
+using tq::platform::Mutex;
+using tq::platform::WaitResult;
+using tq::stream::priv;
+using tq::stream::StreamPrivate;
+
+namespace {
+
+Mutex *lockOf(TQStream *stream) { return static_cast<Mutex *>(stream->lockMutex); }
+
+void copyName(char *field, const char *name)
+{
+    size_t n = name ? strnlen(name, TQ_STREAM_NAME_SIZE - 1) : 0;
+    if (n)
+        memcpy(field, name, n);
+    field[n] = '\0';
+}
+
+// ---- reference counting ----------------------------------------------------
+
+int32_t streamAddRef(TQStream *stream)
+{
+    if (stream)
+        ++stream->refCount;
+    return 0;
+}
+
+int32_t streamRelease(TQStream **holder)
+{
+    if (!holder || !*holder)
+        return 0;
+    TQStream *stream = *holder;
+    if (--stream->refCount <= 0) {
+        destroyStream(stream);
+        *holder = nullptr;
+    }
+    return 0;
+}
+
+// The formula engine and the cloned stream hold streams through these hooks,
+// which go through the record's own fields so that an owner's release is used.
+int32_t internalAddRef(TQStream *stream) { return stream->streamAddRef(stream); }
+
+int32_t internalRelease(TQStream **holder)
+{
+    if (!holder || !*holder)
+        return 0;
+    return (*holder)->streamRelease(holder);
+}
+
+// ---- settings --------------------------------------------------------------
+
+char *streamGetName(TQStream *stream) { return stream->name; }
+
+int32_t streamSetName(TQStream *stream, const char *name)
+{
+    copyName(stream->name, name);
+    return 0;
+}
+
+double streamGetRate(TQStream *stream) { return stream->rate; }
+
+int32_t streamSetRate(TQStream *stream, double rate)
+{
+    stream->rate = rate;
+    return 0;
+}
+
+int64_t streamGetStartTime(TQStream *stream) { return stream->startTime; }
+uint16_t streamGetNumberChannels(TQStream *stream) { return static_cast<uint16_t>(stream->numberChannels); }
+uint16_t streamGetScanSize(TQStream *stream) { return stream->scanSize; }
+
+int32_t streamSetOutputRate(TQStream *stream, double rate)
+{
+    stream->outputRate = rate;
+    return 0;
+}
+
+double streamGetOutputRate(TQStream *stream) { return stream->outputRate; }
+
+int32_t streamSetOutputRecycleRate(TQStream *stream, double rate)
+{
+    stream->outputRecycleRate = rate;
+    return 0;
+}
+
+double streamGetOutputRecycleRate(TQStream *stream) { return stream->outputRecycleRate; }
+uint16_t streamGetNumberOutputChannels(TQStream *stream) { return stream->numberOutputChannels; }
+uint16_t streamGetOutputScanSize(TQStream *stream) { return stream->outputScanSize; }
+
+int32_t streamSetOutputEnable(TQStream *stream, int32_t flag)
+{
+    stream->outputEnable = flag;
+    return 0;
+}
+
+int32_t streamGetOutputEnable(TQStream *stream) { return stream->outputEnable; }
+
+int32_t streamSetDecimation(TQStream *stream, int32_t decimation) { return stream->decimation = decimation; }
+int32_t streamGetDecimation(TQStream *stream) { return stream->decimation; }
+int32_t streamSetBigFile(TQStream *stream, int32_t flag) { return stream->bigFile = flag; }
+int32_t streamGetBigFile(TQStream *stream) { return stream->bigFile; }
+int32_t streamSetWriteHeaderFirst(TQStream *stream, int32_t flag) { return stream->writeHeaderFirst = flag; }
+int32_t streamGetWriteHeaderFirst(TQStream *stream) { return stream->writeHeaderFirst; }
+void *streamGetOwner(TQStream *stream) { return stream->owner; }
+
+// ---- operations the owner supplies -----------------------------------------
+// A stream whose owner plugs nothing into these answers "nothing there" or
+// "not supported" instead of calling through an empty field.
+
+int64_t streamReserveWriteNone(TQStream *, int64_t, int64_t *granted, TQPiece **pieces)
+{
+    if (granted)
+        *granted = 0;
+    if (pieces)
+        *pieces = nullptr;
+    return 0;
+}
+
+int64_t streamCompleteWriteNone(TQStream *, int64_t) { return 0; }
+int32_t streamNotSupported(TQStream *) { return TQS_ERR_NOTSUPPORTED; }
+int32_t streamCaptureOpenNone(TQStream *, const char *, int32_t) { return TQS_ERR_NOTSUPPORTED; }
+int64_t streamGetScansWrittenNone(TQStream *) { return 0; }
+TQStreamChannel *streamGetChannelNone(TQStream *, const char *) { return nullptr; }
+TQStreamChannel *streamGetChannelByIndexNone(TQStream *, int32_t) { return nullptr; }
+TQReader *streamNewReaderNone(TQStream *, int64_t, int32_t) { return nullptr; }
+
+// ---- lock ------------------------------------------------------------------
+
+int32_t streamLock(TQStream *stream, uint32_t timeoutMs)
+{
+    switch (lockOf(stream)->lock(timeoutMs)) {
+    case WaitResult::Signaled:
+        return 0;
+    case WaitResult::Timeout:
+        return TQS_ERR_TIMEOUT;
+    default:
+        return TQS_ERR_FAILED;
+    }
+}
+
+int32_t streamUnlock(TQStream *stream) { return lockOf(stream)->unlock() ? 1 : 0; }
+
+// ---- listeners -------------------------------------------------------------
+
+constexpr size_t kListenerLink = offsetof(TQStreamListener, link);
+
+int32_t listenerAddRef(TQStreamListener *node)
+{
+    ++node->refCount;
+    return 0;
+}
+
+int32_t listenerRelease(TQStreamListener **holder)
+{
+    if (!holder || !*holder)
+        return 0;
+    if (--(*holder)->refCount <= 0)
+        free(*holder);
+    *holder = nullptr;
+    return 0;
+}
+
+TQStreamListener *findListener(TQListHead *list, TQStreamListenerFn function, void *context)
+{
+    for (auto *node = static_cast<TQStreamListener *>(list->first); node;
+         node = static_cast<TQStreamListener *>(node->link.next))
+        if (node->function == function && node->context == context)
+            return node;
+    return nullptr;
+}
+
+int32_t addListener(TQStream *stream, TQListHead *list, TQStreamListenerFn function, void *context)
+{
+    if (findListener(list, function, context))
+        return 0;
+    auto *node = static_cast<TQStreamListener *>(calloc(1, sizeof(TQStreamListener)));
+    if (!node)
+        return TQS_ERR_NOMEM;
+    node->refCount = 1;
+    node->addRef = listenerAddRef;
+    node->release = listenerRelease;
+    node->function = function;
+    node->context = context;
+    tqListAppend(list, stream, node, kListenerLink);
+    node->addRef(node);
+    TQStreamListener *creator = node;
+    creator->release(&creator);
+    return 0;
+}
+
+void unlinkListener(TQListHead *list, TQStreamListener *node)
+{
+    tqListRemove(list, node, kListenerLink);
+    node->release(&node);
+}
+
+int32_t removeListener(TQListHead *list, TQStreamListenerFn function, void *context)
+{
+    TQStreamListener *node = findListener(list, function, context);
+    if (!node)
+        return TQS_ERR_NO_LISTENER;
+    if (!tqListIsLinked(&node->link))
+        return 0;
+    unlinkListener(list, node);
+    return 0;
+}
+
+void unlinkAllListeners(TQListHead *list)
+{
+    while (list->first)
+        unlinkListener(list, static_cast<TQStreamListener *>(list->first));
+}
+
+int32_t streamAddListener(TQStream *stream, TQStreamListenerFn function, void *context)
+{
+    return addListener(stream, &stream->listeners, function, context);
+}
+
+int32_t streamRemoveListener(TQStream *stream, TQStreamListenerFn function, void *context)
+{
+    return removeListener(&stream->listeners, function, context);
+}
+
+int32_t streamAddListener2(TQStream *stream, TQStreamListenerFn function, void *context)
+{
+    return addListener(stream, &stream->listeners2, function, context);
+}
+
+int32_t streamRemoveListener2(TQStream *stream, TQStreamListenerFn function, void *context)
+{
+    return removeListener(&stream->listeners2, function, context);
+}
+
+void notifyListeners(TQStream *stream, intptr_t a, intptr_t b, intptr_t c)
+{
+    // A listener may remove itself: the running node and the next one are
+    // held while the listener runs, so neither is freed under the walk.
+    auto *node = static_cast<TQStreamListener *>(stream->listeners.first);
+    if (node)
+        node->addRef(node);
+    while (node) {
+        node->function(stream, a, b, c, node->context);
+        auto *next = static_cast<TQStreamListener *>(node->link.next);
+        if (next)
+            next->addRef(next);
+        node->release(&node);
+        node = next;
+    }
+}
+
+// ---- XML scratch text --------------------------------------------------------
+
+char *streamGrowXMLBuffer(TQStream *stream, uint32_t size)
+{
+    uint64_t wanted = 4ull * size;
+    if (wanted > stream->xmlCapacity || !stream->xmlBuffer) {
+        if (wanted > UINT32_MAX - 1)
+            return nullptr;
+        free(stream->xmlBuffer);
+        stream->xmlBuffer = static_cast<char *>(malloc(wanted + 1));
+        stream->xmlCapacity = stream->xmlBuffer ? static_cast<uint32_t>(wanted) : 0;
+    }
+    return stream->xmlBuffer;
+}
+
+void fillFunctionFields(TQStream *s)
+{
+    s->streamAddRef = streamAddRef;
+    s->streamRelease = streamRelease;
+    s->streamGetName = streamGetName;
+    s->streamSetName = streamSetName;
+    s->streamGetRate = streamGetRate;
+    s->streamSetRate = streamSetRate;
+    s->streamGetStartTime = streamGetStartTime;
+    s->streamGetNumberChannels = streamGetNumberChannels;
+    s->streamGetScanSize = streamGetScanSize;
+    s->streamCaptureOpen = streamCaptureOpenNone;
+    s->streamCaptureClose = streamNotSupported;
+    s->streamGetChannel = streamGetChannelNone;
+    s->streamGetChannelByIndex = streamGetChannelByIndexNone;
+    s->streamSetOutputRate = streamSetOutputRate;
+    s->streamGetOutputRate = streamGetOutputRate;
+    s->streamSetOutputRecycleRate = streamSetOutputRecycleRate;
+    s->streamGetOutputRecycleRate = streamGetOutputRecycleRate;
+    s->streamGetNumberOutputChannels = streamGetNumberOutputChannels;
+    s->streamGetOutputScanSize = streamGetOutputScanSize;
+    s->streamGetOutputChannel = streamGetChannelNone;
+    s->streamGetOutputChannelByIndex = streamGetChannelByIndexNone;
+    s->streamReserveWrite = streamReserveWriteNone;
+    s->streamCompleteWrite = streamCompleteWriteNone;
+    s->streamUnused = streamNotSupported;
+    s->streamGetScansWritten = streamGetScansWrittenNone;
+    s->streamAddListener = streamAddListener;
+    s->streamRemoveListener = streamRemoveListener;
+    s->streamInstallEventHandler = tq::stream::streamInstallEventHandler;
+    s->streamUninstallEventHandler = tq::stream::streamUninstallEventHandler;
+    s->streamSetOutputEnable = streamSetOutputEnable;
+    s->streamGetOutputEnable = streamGetOutputEnable;
+    s->streamLock = streamLock;
+    s->streamUnlock = streamUnlock;
+    s->streamSetDecimation = streamSetDecimation;
+    s->streamGetDecimation = streamGetDecimation;
+    s->streamSetBigFile = streamSetBigFile;
+    s->streamGetBigFile = streamGetBigFile;
+    s->streamSetWriteHeaderFirst = streamSetWriteHeaderFirst;
+    s->streamGetWriteHeaderFirst = streamGetWriteHeaderFirst;
+    s->streamAddListener2 = streamAddListener2;
+    s->streamRemoveListener2 = streamRemoveListener2;
+    s->streamNewData = tq::stream::streamNewData;
+    s->streamGetOwner = streamGetOwner;
+    s->streamWait = tq::stream::streamWait;
+    s->streamNewReader = streamNewReaderNone;
+    // Graph objects, display windows and their XML.
+    tq::stream::displayModelInstall(s);
+}
+
+} // namespace
+
+TQStream *newStream(const char *name, double rate, void *owner)
+{
+    auto *p = static_cast<StreamPrivate *>(calloc(1, sizeof(StreamPrivate)));
+    if (!p)
+        return nullptr;
+    TQStream *s = &p->pub;
+    s->rate = rate;
+    s->refCount = 1;
+    s->decimation = 1;
+    s->captureData = s->capturePoll = s->captureEvent = -1;
+
+    s->lockMutex = new (std::nothrow) Mutex();
+    p->wait = tq::stream::waitStateCreate(s);
+    if (!s->lockMutex || !p->wait) {
+        delete lockOf(s);
+        if (p->wait)
+            tq::stream::waitStateClose(p->wait);
+        free(p);
+        return nullptr;
+    }
+    // The wait state holds the event mutex and the waiters' wake-ups.
+    s->eventMutex = p->wait;
+    s->wakeEvent = p->wait;
+
+    tqListInit(&s->readers);
+    tqListInit(&s->displayWindows);
+    tqListInit(&s->listeners);
+    tqListInit(&s->listeners2);
+    s->internalAddRef = internalAddRef;
+    s->internalRelease = internalRelease;
+    s->notifyListeners = notifyListeners;
+    s->streamGrowXMLBuffer = streamGrowXMLBuffer;
+
+    copyName(s->name, name);
+    fillFunctionFields(s);
+    tq::stream::displayModelCreateDefault(s);
+    s->owner = owner;
+    return s;
+}
+
+void destroyStream(TQStream *stream)
+{
+    if (!stream)
+        return;
+    StreamPrivate *p = priv(stream);
+
+    // Readers: each leaves the list through its own unlink, which drops the
+    // list's reference; a reader its owner still holds survives without stream.
+    while (auto *reader = static_cast<TQReader *>(stream->readers.first)) {
+        reader->readerUnlink(reader);
+        if (stream->readers.first == reader) {
+            // An unlink that did not take the reader out of the list.
+            tqListRemove(&stream->readers, reader, offsetof(TQReader, link));
+            TQReader *copy = reader;
+            reader->internalRelease(&copy);
+        }
+    }
+    unlinkAllListeners(&stream->listeners);
+    unlinkAllListeners(&stream->listeners2);
+    tq::stream::displayModelDestroy(stream);
+
+    // Threads blocked in streamWait wake with the stream-closed result; they
+    // never touch the record again, and the wait state goes with the last one.
+    if (p->wait)
+        tq::stream::waitStateClose(p->wait);
+    p->wait = nullptr;
+    stream->eventMutex = stream->wakeEvent = nullptr;
+    delete lockOf(stream);
+    stream->lockMutex = nullptr;
+
+    free(stream->xmlBuffer);
+    free(p);
+}
+
+uint16_t setNumberChannels(TQStream *stream, uint16_t count)
+{
+    stream->numberChannels = count;
+    return count;
+}
+
+uint16_t setScanSize(TQStream *stream, uint16_t bytes)
+{
+    stream->scanSize = bytes;
+    return bytes;
+}
+
+uint16_t setNumberOutputChannels(TQStream *stream, uint16_t count)
+{
+    stream->numberOutputChannels = count;
+    return count;
+}
+
+uint16_t setOutputScanSize(TQStream *stream, uint16_t bytes)
+{
+    stream->outputScanSize = bytes;
+    return bytes;
+}
+
+int32_t *streamRefCountAddress(TQStream *stream) { return &stream->refCount; }
+
+void StreamCommonFree(void *block) { free(block); }

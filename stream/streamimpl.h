@@ -1,0 +1,67 @@
+// Internal view of the stream record shared by the stream engine's sources.
+#pragma once
+
+#include <cstdint>
+
+#include "tqstream.h"
+
+namespace tq::stream {
+
+struct WaitState;
+
+// Every stream is allocated by newStream as this block: the public record
+// first (its address is the stream's address), then what only the engine
+// itself uses.
+struct StreamPrivate {
+    TQStream pub;
+    // Wait state of streamWait and postEvent; outlives the record while
+    // woken waiters are still leaving.
+    WaitState *wait;
+    // Capture layout fixed when the capture opens, so that changing the
+    // switches during a capture cannot make the close write another layout
+    // than the open began.
+    int32_t captureBigFile;
+    int32_t captureHeaderFirst;
+    int32_t captureDecimation;
+    // Highest end offset the data file may reach while the container keeps
+    // 32-bit lengths (UINT64_MAX for 64-bit containers).
+    uint64_t captureLimit;
+    // End offset of the data file as written so far.
+    uint64_t captureEnd;
+};
+
+inline StreamPrivate *priv(TQStream *stream) { return reinterpret_cast<StreamPrivate *>(stream); }
+
+// Events (events.cpp).
+WaitState *waitStateCreate(TQStream *stream);
+// Wakes every waiter with the stream-closed result and drops the stream's
+// hold on the wait state; the state is freed when the last waiter has left.
+void waitStateClose(WaitState *state);
+int32_t streamInstallEventHandler(TQStream *stream, uint32_t mask, TQStreamEventHandlerFn handler, void *user,
+                                  char *message);
+int32_t streamUninstallEventHandler(TQStream *stream, uint32_t mask, TQStreamEventHandlerFn handler, void *user);
+int32_t streamWait(TQStream *stream, uint32_t mask, uint32_t timeoutMs, uint32_t *event, char *message);
+
+// Capture (capture.cpp).
+int32_t streamNewData(TQStream *stream, const void *data, int64_t scans, int32_t fileIndex);
+// True when the capture file name passes the naming rule.
+bool captureNameValid(const char *name);
+
+// Display model (displayslots.cpp): the stream's display-model function
+// fields, the default display window and graph object, and their teardown.
+void displayModelInstall(TQStream *stream);
+void displayModelCreateDefault(TQStream *stream);
+void displayModelDestroy(TQStream *stream);
+
+// Stream files (streamfile.cpp): one chunk with a 32-bit (wide = false) or
+// 64-bit length around a body writer with a 64-bit result; total bytes the
+// chunk occupies or a negative code. A body longer than a 32-bit length can
+// hold is refused with -4.
+int64_t writeChunk(int32_t fd, uint32_t id, bool wide, TQBodyWriter64 writer, void *argument);
+// The capture container chunk ("FORM"/"STRM" or "FO64"/"ST64" with CONF).
+int64_t writeCaptureContainer(int32_t fd, bool wide, const TQCaptureHeader *header);
+int64_t writeEmptyChunk(int32_t fd, uint32_t id, bool wide);
+// Frees what ACQDParse allocated in the context.
+void parseContextFree(TQParseContext *context);
+
+} // namespace tq::stream
