@@ -186,6 +186,8 @@ typedef ViStatus (*ViHndlr)(ViSession vi, ViEventType eventType, ViEvent event, 
 #define VI_ATTR_RSRC_LOCK_STATE    0x3FFF0004UL
 #define VI_ATTR_MAX_QUEUE_LENGTH   0x3FFF0005UL
 #define VI_ATTR_USER_DATA          0x3FFF0007UL
+#define VI_ATTR_USER_DATA_32       0x3FFF0007UL
+#define VI_ATTR_USER_DATA_64       0x3FFF000AUL
 #define VI_ATTR_SEND_END_EN        0x3FFF0016UL
 #define VI_ATTR_TERMCHAR           0x3FFF0018UL
 #define VI_ATTR_TMO_VALUE          0x3FFF001AUL
@@ -242,8 +244,27 @@ typedef ViStatus (*ViHndlr)(ViSession vi, ViEventType eventType, ViEvent event, 
 #define VI_ATTR_PXI_CHASSIS        0x3FFF0206UL
 #define VI_ATTR_PXI_SLOTPATH       0xBFFF0207UL
 #define VI_ATTR_PXI_MEM_TYPE_BAR0  0x3FFF0211UL
+#define VI_ATTR_PXI_MEM_TYPE_BAR1  0x3FFF0212UL
+#define VI_ATTR_PXI_MEM_TYPE_BAR2  0x3FFF0213UL
+#define VI_ATTR_PXI_MEM_TYPE_BAR3  0x3FFF0214UL
+#define VI_ATTR_PXI_MEM_TYPE_BAR4  0x3FFF0215UL
+#define VI_ATTR_PXI_MEM_TYPE_BAR5  0x3FFF0216UL
 #define VI_ATTR_PXI_MEM_BASE_BAR0  0x3FFF0221UL
+#define VI_ATTR_PXI_MEM_BASE_BAR1  0x3FFF0222UL
+#define VI_ATTR_PXI_MEM_BASE_BAR2  0x3FFF0223UL
+#define VI_ATTR_PXI_MEM_BASE_BAR3  0x3FFF0224UL
+#define VI_ATTR_PXI_MEM_BASE_BAR4  0x3FFF0225UL
+#define VI_ATTR_PXI_MEM_BASE_BAR5  0x3FFF0226UL
+#define VI_ATTR_PXI_MEM_BASE_BAR0_64 0x3FFF0228UL
+#define VI_ATTR_PXI_MEM_BASE_BAR5_64 0x3FFF022DUL
 #define VI_ATTR_PXI_MEM_SIZE_BAR0  0x3FFF0231UL
+#define VI_ATTR_PXI_MEM_SIZE_BAR1  0x3FFF0232UL
+#define VI_ATTR_PXI_MEM_SIZE_BAR2  0x3FFF0233UL
+#define VI_ATTR_PXI_MEM_SIZE_BAR3  0x3FFF0234UL
+#define VI_ATTR_PXI_MEM_SIZE_BAR4  0x3FFF0235UL
+#define VI_ATTR_PXI_MEM_SIZE_BAR5  0x3FFF0236UL
+#define VI_ATTR_PXI_MEM_SIZE_BAR0_64 0x3FFF0238UL
+#define VI_ATTR_PXI_MEM_SIZE_BAR5_64 0x3FFF023DUL
 #define VI_ATTR_JOB_ID             0x3FFF4006UL
 #define VI_ATTR_EVENT_TYPE         0x3FFF4010UL
 #define VI_ATTR_INTR_STATUS_ID     0x3FFF4023UL
@@ -276,6 +297,14 @@ typedef ViStatus (*ViHndlr)(ViSession vi, ViEventType eventType, ViEvent event, 
 #define VI_HNDLR          2
 #define VI_SUSPEND_HNDLR  4
 #define VI_ALL_MECH       0xFFFF
+
+/* Handler reference that stands for every handler of an event type. */
+#define VI_ANY_HNDLR      0
+
+/* Kinds of memory behind a PXI base address register. */
+#define VI_PXI_ADDR_NONE  0
+#define VI_PXI_ADDR_MEM   1
+#define VI_PXI_ADDR_IO    2
 
 /* Access modes and locks. */
 #define VI_NO_LOCK        0

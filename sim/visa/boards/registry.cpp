@@ -1,0 +1,32 @@
+// The board kinds an inventory can name. A new simulated board is one file
+// in this folder and one line in the table below.
+#include <strings.h>
+
+#include "board.h"
+
+namespace tq::sim {
+
+std::unique_ptr<Board> makeGenericBoard();
+
+namespace {
+
+struct BoardKind {
+    const char *name;
+    std::unique_ptr<Board> (*make)();
+};
+
+const BoardKind kBoards[] = {
+    {"generic", makeGenericBoard},
+};
+
+} // namespace
+
+std::unique_ptr<Board> makeBoard(const std::string &kind)
+{
+    for (const BoardKind &k : kBoards)
+        if (strcasecmp(k.name, kind.c_str()) == 0)
+            return k.make();
+    return nullptr;
+}
+
+} // namespace tq::sim
