@@ -36,11 +36,15 @@ struct BufferPrivate {
 
 struct ReaderPrivate {
     TQBufferReader pub;
-    // The segment where the open read reservation starts, referenced for as
-    // long as the reservation is open: the reserved bytes stay valid even if
-    // the reader is moved, restarted or reset before it completes.
-    TQBufferSegment *reservedSegment;
+    // The open read reservation keeps a reference on the segment the reader
+    // was in when it reserved (held[0]) and on every segment it hands out
+    // (held[1] on), so that the reserved bytes stay valid even if the reader
+    // is moved, restarted or reset, or the buffer goes, before it completes.
+    TQBufferSegment **held;
+    size_t heldCount;
+    int32_t reservedOffset;
     TQPiece pieces[kInlinePieces];
+    TQBufferSegment *heldLocal[kInlinePieces];
 };
 
 BufferPrivate *priv(TQBuffer *buffer) { return reinterpret_cast<BufferPrivate *>(buffer); }
@@ -343,6 +347,19 @@ int64_t bufferReserveWrite(TQBuffer *buffer, TQPiece **pieces, uint32_t *pieceCo
         if (!buffer->writeSegment)
             return 0;
     }
+    if (buffer->writeOffset == buffer->segmentSize) {
+        // The last commit filled the write segment when no further segment
+        // could be had. Move on first, so that a full write segment never has
+        // a segment after it: readers that reach its end must not step past
+        // the write position into room that was only reserved.
+        TQBufferSegment *next = windowNext(buffer->writeSegment);
+        if (!next)
+            next = allocSegment(buffer);
+        if (!next)
+            return 0;
+        buffer->writeSegment = next;
+        buffer->writeOffset = 0;
+    }
     int64_t n = std::clamp<int64_t>(length, 0, buffer->bufferSize);
     const int64_t segmentSize = buffer->segmentSize;
 
@@ -361,6 +378,10 @@ int64_t bufferReserveWrite(TQBuffer *buffer, TQPiece **pieces, uint32_t *pieceCo
         ++segments;
     }
     int64_t total = std::min(n, covered);
+    // Nothing to hand out opens no reservation: a writer that got 0 bytes
+    // need not complete anything before it tries again.
+    if (total == 0)
+        return 0;
 
     TQPiece *list = allocPieces(priv(buffer)->writePieces, segments + 1);
     if (!list)
@@ -702,9 +723,10 @@ int64_t bufferReaderSeek(TQBufferReader *reader, int64_t offset, int16_t whence)
 }
 
 // Walks the readable bytes from the reader's position, at most length of
-// them, never past the write position. Fills list when given; returns the
-// number of pieces and stores the byte total.
-size_t readablePieces(TQBuffer *buffer, TQBufferReader *reader, int64_t length, TQPiece *list, int64_t *total)
+// them, never past the write position. Fills list and segments when given;
+// returns the number of pieces and stores the byte total.
+size_t readablePieces(TQBuffer *buffer, TQBufferReader *reader, int64_t length, TQPiece *list,
+                      TQBufferSegment **segments, int64_t *total)
 {
     const int64_t segmentSize = buffer->segmentSize;
     TQBufferSegment *segment = reader->segment;
@@ -718,6 +740,7 @@ size_t readablePieces(TQBuffer *buffer, TQBufferReader *reader, int64_t length, 
             if (list) {
                 list[count].length = static_cast<uint32_t>(piece);
                 list[count].data = segment->data + offset;
+                segments[count] = segment;
             }
             ++count;
             sum += piece;
@@ -751,20 +774,38 @@ int64_t TQBufferReaderReserveRead(TQBufferReader *reader, TQPiece **pieces, uint
 
     int64_t n = std::max<int64_t>(length, 0);
     int64_t total = 0;
-    size_t count = readablePieces(buffer, reader, n, nullptr, &total);
-    TQPiece *list = allocPieces(priv(reader)->pieces, count + 1);
-    if (!list) {
-        debugTrace("TQBufferReaderReserveRead: calloc failure\n");
+    size_t count = readablePieces(buffer, reader, n, nullptr, nullptr, &total);
+    // Nothing to hand out opens no reservation: a reader that got 0 bytes
+    // need not complete anything before it asks again.
+    if (total == 0)
         return 0;
+
+    // The piece list and the held segments: in the record for a few pieces,
+    // else in one block (pieces first; their size keeps the pointers aligned).
+    ReaderPrivate *block = priv(reader);
+    TQPiece *list = block->pieces;
+    TQBufferSegment **held = block->heldLocal;
+    if (count + 1 > kInlinePieces) {
+        size_t bytes = (count + 1) * (sizeof(TQPiece) + sizeof(TQBufferSegment *));
+        list = static_cast<TQPiece *>(std::calloc(1, bytes));
+        if (!list) {
+            debugTrace("TQBufferReaderReserveRead: calloc failure\n");
+            return 0;
+        }
+        held = reinterpret_cast<TQBufferSegment **>(list + count + 1);
     }
-    readablePieces(buffer, reader, n, list, &total);
+    readablePieces(buffer, reader, n, list, held + 1, &total);
     list[count].length = 0;
     list[count].data = nullptr;
+    held[0] = reader->segment;
+    for (size_t i = 0; i <= count; ++i)
+        ++held[i]->refCount;
 
     reader->pieces = list;
     reader->reserved = total;
-    priv(reader)->reservedSegment = reader->segment;
-    ++reader->segment->refCount;
+    block->held = held;
+    block->heldCount = count + 1;
+    block->reservedOffset = reader->offset;
     if (pieces)
         *pieces = list;
     if (pieceCount)
@@ -778,7 +819,11 @@ int64_t bufferReaderCompleteRead(TQBufferReader *reader, int64_t length)
         return 0;
     int64_t n = std::clamp<int64_t>(length, 0, reader->reserved);
     TQBuffer *buffer = ownerOf(reader);
-    if (buffer && reader->segment) {
+    ReaderPrivate *block = priv(reader);
+    // A reader that was placed anew while its reservation was open (seek,
+    // restart, reset) stays where it was placed: the reserved bytes were not
+    // taken from there.
+    if (buffer && reader->segment && reader->segment == block->held[0] && reader->offset == block->reservedOffset) {
         const int64_t segmentSize = buffer->segmentSize;
         TQBufferSegment *segment = reader->segment;
         int64_t offset = reader->offset;
@@ -790,12 +835,17 @@ int64_t bufferReaderCompleteRead(TQBufferReader *reader, int64_t length)
         }
         placeReader(reader, segment, static_cast<int32_t>(offset + remaining));
     }
-    freePieces(reader->pieces, priv(reader)->pieces);
+    TQBufferSegment **held = block->held;
+    size_t heldCount = block->heldCount;
+    TQPiece *list = reader->pieces;
     reader->pieces = nullptr;
     reader->reserved = 0;
-    if (priv(reader)->reservedSegment)
-        dropSegment(priv(reader)->reservedSegment);
-    priv(reader)->reservedSegment = nullptr;
+    block->held = nullptr;
+    block->heldCount = 0;
+    for (size_t i = 0; i < heldCount; ++i)
+        dropSegment(held[i]);
+    if (list != block->pieces)
+        std::free(list);
     return n;
 }
 
