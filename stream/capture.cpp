@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -182,8 +183,12 @@ int32_t commonCaptureOpen(TQStream *stream, const char *fileName, int32_t /*mode
                   tq::stream::writeEmptyChunk(fd, kDATA, wide) > 0;
         if (!ok) {
             tq::platform::debugPrintf("commonCaptureOpen: cannot write the header of %s\n", dataName);
+            // Remove the half-written file, but never a device or the like.
+            struct stat st;
+            bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
             close(fd);
-            unlink(dataName);
+            if (regular)
+                unlink(dataName);
             return TQS_ERR_CAPTURE_NAME;
         }
         stream->dataPosition = dataAt;

@@ -209,6 +209,10 @@ int32_t streamWait(TQStream *stream, uint32_t mask, uint32_t timeoutMs, uint32_t
     return result;
 }
 
+int waitersOf(TQStream *stream) { return priv(stream)->wait->waiters.load(std::memory_order_acquire); }
+
+Mutex &eventMutexOf(TQStream *stream) { return priv(stream)->wait->mutex; }
+
 } // namespace tq::stream
 
 int32_t postEvent(TQStream *stream, uint32_t event, const char *message, uint32_t *result)

@@ -243,16 +243,17 @@ int32_t streamRemoveListener2(TQStream *stream, TQStreamListenerFn function, voi
 
 void notifyListeners(TQStream *stream, intptr_t a, intptr_t b, intptr_t c)
 {
-    // A listener may remove itself: the running node and the next one are
-    // held while the listener runs, so neither is freed under the walk.
+    // A listener may remove itself: the running node and the one after it
+    // are held while it runs, and the next one is taken before the call.
     auto *node = static_cast<TQStreamListener *>(stream->listeners.first);
     if (node)
         node->addRef(node);
     while (node) {
-        node->function(stream, a, b, c, node->context);
         auto *next = static_cast<TQStreamListener *>(node->link.next);
         if (next)
             next->addRef(next);
+        if (tqListIsLinked(&node->link))
+            node->function(stream, a, b, c, node->context);
         node->release(&node);
         node = next;
     }

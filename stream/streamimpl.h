@@ -5,6 +5,10 @@
 
 #include "tqstream.h"
 
+namespace tq::platform {
+class Mutex;
+}
+
 namespace tq::stream {
 
 struct WaitState;
@@ -41,6 +45,9 @@ int32_t streamInstallEventHandler(TQStream *stream, uint32_t mask, TQStreamEvent
                                   char *message);
 int32_t streamUninstallEventHandler(TQStream *stream, uint32_t mask, TQStreamEventHandlerFn handler, void *user);
 int32_t streamWait(TQStream *stream, uint32_t mask, uint32_t timeoutMs, uint32_t *event, char *message);
+// Threads inside streamWait, and the event mutex (for tests).
+int waitersOf(TQStream *stream);
+tq::platform::Mutex &eventMutexOf(TQStream *stream);
 
 // Capture (capture.cpp).
 int32_t streamNewData(TQStream *stream, const void *data, int64_t scans, int32_t fileIndex);

@@ -1,0 +1,518 @@
+// Stream records: construction, settings, reference counts, listeners, the
+// data lock, and the common reader record.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <latch>
+#include <string>
+#include <vector>
+
+#include "streamimpl.h"
+#include "tq/platform/thread.h"
+
+namespace {
+
+struct StreamDeleter {
+    void operator()(TQStream *s) const { destroyStream(s); }
+};
+using StreamPtr = std::unique_ptr<TQStream, StreamDeleter>;
+
+StreamPtr makeStream(const char *name = "s", double rate = 100.0, void *owner = nullptr)
+{
+    return StreamPtr(newStream(name, rate, owner));
+}
+
+} // namespace
+
+TEST(Stream, NewStreamState)
+{
+    int owner = 0;
+    StreamPtr s = makeStream(nullptr, 250.0, &owner);
+    ASSERT_TRUE(s);
+    TQStream *p = s.get();
+    EXPECT_STREQ(p->streamGetName(p), "");
+    EXPECT_EQ(p->refCount, 1);
+    EXPECT_EQ(*streamRefCountAddress(p), 1);
+    EXPECT_EQ(p->streamGetDecimation(p), 1);
+    EXPECT_EQ(isCapturing(p), 0);
+    EXPECT_EQ(p->captureData, -1);
+    EXPECT_EQ(p->capturePoll, -1);
+    EXPECT_EQ(p->captureEvent, -1);
+    EXPECT_EQ(p->streamGetNumberChannels(p), 0);
+    EXPECT_EQ(p->streamGetScanSize(p), 0);
+    EXPECT_EQ(p->streamGetRate(p), 250.0);
+    EXPECT_EQ(p->streamGetOwner(p), &owner);
+    EXPECT_EQ(p->streamGetStartTime(p), 0);
+    EXPECT_EQ(p->streamGetBigFile(p), 0);
+    EXPECT_EQ(p->streamGetWriteHeaderFirst(p), 0);
+    EXPECT_EQ(firstReader(p), nullptr);
+    // No display model yet: no default window and no default graph object.
+    EXPECT_EQ(p->streamGetGraphObject(p), nullptr);
+    EXPECT_EQ(p->defaultGraphObject, nullptr);
+    EXPECT_EQ(p->streamGetNumberDisplayWindows(p), 0);
+    EXPECT_EQ(p->displayWindows.first, nullptr);
+}
+
+TEST(Stream, NamesAreCutTo63Characters)
+{
+    std::string longName(100, 'n');
+    for (int i = 0; i < 100; ++i)
+        longName[i] = static_cast<char>('a' + i % 26);
+    StreamPtr s = makeStream(longName.c_str());
+    EXPECT_EQ(std::string(s->streamGetName(s.get())), longName.substr(0, 63));
+    EXPECT_EQ(s->streamSetName(s.get(), "run"), 0);
+    EXPECT_STREQ(s->streamGetName(s.get()), "run");
+    EXPECT_EQ(s->streamSetName(s.get(), longName.c_str()), 0);
+    EXPECT_EQ(strlen(s->streamGetName(s.get())), 63u);
+    // The name field itself is writable (drivers copy resource names into it).
+    strcpy(s->streamGetName(s.get()), "PXI1::3::INSTR");
+    EXPECT_STREQ(s->name, "PXI1::3::INSTR");
+}
+
+TEST(Stream, SettersStoreAndGettersRead)
+{
+    StreamPtr s = makeStream();
+    TQStream *p = s.get();
+    EXPECT_EQ(setNumberChannels(p, 5), 5);
+    EXPECT_EQ(setScanSize(p, 12), 12);
+    EXPECT_EQ(setNumberOutputChannels(p, 3), 3);
+    EXPECT_EQ(setOutputScanSize(p, 6), 6);
+    EXPECT_EQ(p->streamGetNumberChannels(p), 5);
+    EXPECT_EQ(p->streamGetScanSize(p), 12);
+    EXPECT_EQ(p->streamGetNumberOutputChannels(p), 3);
+    EXPECT_EQ(p->streamGetOutputScanSize(p), 6);
+    EXPECT_EQ(p->streamSetRate(p, 12.5), 0);
+    EXPECT_EQ(p->streamGetRate(p), 12.5);
+    EXPECT_EQ(p->streamSetOutputRate(p, 50.0), 0);
+    EXPECT_EQ(p->streamGetOutputRate(p), 50.0);
+    EXPECT_EQ(p->streamSetOutputRecycleRate(p, 2.0), 0);
+    EXPECT_EQ(p->streamGetOutputRecycleRate(p), 2.0);
+    EXPECT_EQ(p->streamSetOutputEnable(p, 1), 0);
+    EXPECT_EQ(p->streamGetOutputEnable(p), 1);
+    EXPECT_EQ(p->streamSetDecimation(p, 7), 7);
+    EXPECT_EQ(p->streamGetDecimation(p), 7);
+    EXPECT_EQ(p->streamSetBigFile(p, 1), 1);
+    EXPECT_EQ(p->streamGetBigFile(p), 1);
+    EXPECT_EQ(p->streamSetWriteHeaderFirst(p, 1), 1);
+    EXPECT_EQ(p->streamGetWriteHeaderFirst(p), 1);
+}
+
+TEST(Stream, OperationsWithoutAnOwnerAnswerNothing)
+{
+    StreamPtr s = makeStream();
+    TQStream *p = s.get();
+    int64_t granted = 99;
+    TQPiece dummy{};
+    TQPiece *pieces = &dummy;
+    EXPECT_EQ(p->streamReserveWrite(p, 10, &granted, &pieces), 0);
+    EXPECT_EQ(granted, 0);
+    EXPECT_EQ(pieces, nullptr);
+    EXPECT_EQ(p->streamCompleteWrite(p, 10), 0);
+    EXPECT_EQ(p->streamGetScansWritten(p), 0);
+    EXPECT_EQ(p->streamGetChannel(p, "x"), nullptr);
+    EXPECT_EQ(p->streamGetChannelByIndex(p, 0), nullptr);
+    EXPECT_EQ(p->streamGetOutputChannel(p, "x"), nullptr);
+    EXPECT_EQ(p->streamGetOutputChannelByIndex(p, 0), nullptr);
+    EXPECT_EQ(p->streamNewReader(p, 0, 0), nullptr);
+    EXPECT_EQ(p->streamCaptureOpen(p, "a.stm", 1), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->streamCaptureClose(p), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->streamUnused(p), TQS_ERR_NOTSUPPORTED);
+}
+
+TEST(Stream, DisplayModelSlotsAreNotSupportedYet)
+{
+    StreamPtr s = makeStream();
+    TQStream *p = s.get();
+    char buffer[64];
+    uint32_t count = 5, colour = 0;
+    double a, b;
+    int32_t grid;
+    void *image = &a;
+    uint32_t size = 3;
+    uint16_t l, r, bo, t;
+    EXPECT_EQ(p->streamListAxes(p, buffer, sizeof buffer, &count), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(p->streamListXML(p, buffer, sizeof buffer, nullptr), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->streamSetGraphInfo(p, "V", 0, 1, 0xff0000), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->streamGetGraphInfo(p, "V", &a, &b, &colour), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->streamSetGraphBg(p, 0xffffff, 1), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->streamGetGraphBg(p, &colour, &grid), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->streamGetGraph(p, 100, 100, 1, 0, 1, &image, &size), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(image, nullptr);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(p->streamGetGraphNav(p, 100, 100, &l, &r, &bo, &t), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->graphObjectFreeGraph(nullptr, nullptr), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->streamNewDisplayWindow(p, "w", 0, 0, 10, 10), nullptr);
+    EXPECT_EQ(p->streamGetDisplayWindow(p, "w"), nullptr);
+    EXPECT_EQ(p->streamGetDisplayWindowByIndex(p, 0), nullptr);
+    EXPECT_EQ(p->streamVerifyDisplayWindows(p), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->streamReadXML(p, "/tmp"), TQS_ERR_NOTSUPPORTED);
+    EXPECT_EQ(p->streamWriteXML(p, "/tmp"), TQS_ERR_NOTSUPPORTED);
+}
+
+TEST(Stream, ReleaseDestroysAtZeroAndClearsTheHolder)
+{
+    TQStream *s = newStream("r", 1.0, nullptr);
+    ASSERT_TRUE(s);
+    TQStream *holder = s;
+    EXPECT_EQ(s->streamAddRef(s), 0);
+    EXPECT_EQ(s->refCount, 2);
+    EXPECT_EQ(s->streamRelease(&holder), 0);
+    EXPECT_EQ(holder, s); // count 2 -> 1: alive, pointer kept
+    EXPECT_EQ(s->refCount, 1);
+    // The internal hooks go through the record's own fields.
+    EXPECT_EQ(s->internalAddRef(s), 0);
+    EXPECT_EQ(s->refCount, 2);
+    EXPECT_EQ(s->internalRelease(&holder), 0);
+    EXPECT_EQ(holder, s);
+    EXPECT_EQ(s->streamRelease(&holder), 0);
+    EXPECT_EQ(holder, nullptr); // destroyed (the sanitizer build sees any leak)
+}
+
+TEST(Stream, ADriverReleaseLeavesTheStreamToItsOwner)
+{
+    TQStream *s = newStream("", 100.0, nullptr);
+    ASSERT_TRUE(s);
+    s->streamRelease = [](TQStream **) -> int32_t { return 0; };
+    TQStream *holder = s;
+    s->internalAddRef(s);
+    EXPECT_EQ(s->internalRelease(&holder), 0);
+    EXPECT_EQ(s->streamRelease(&holder), 0);
+    EXPECT_EQ(holder, s);
+    destroyStream(s); // whatever the count
+}
+
+// ---- listeners -------------------------------------------------------------
+
+namespace {
+
+struct Call {
+    void *context;
+    intptr_t a, b, c;
+};
+std::vector<Call> g_calls;
+
+void recordListener(TQStream *, intptr_t a, intptr_t b, intptr_t c, void *context)
+{
+    g_calls.push_back({context, a, b, c});
+}
+
+void otherListener(TQStream *, intptr_t, intptr_t, intptr_t, void *context) { g_calls.push_back({context, -1, -1, -1}); }
+
+int listLength(const TQListHead &head)
+{
+    int n = 0;
+    for (auto *node = static_cast<TQStreamListener *>(head.first); node;
+         node = static_cast<TQStreamListener *>(node->link.next))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(StreamListeners, AddRemoveAndNotifyTable)
+{
+    StreamPtr s = makeStream();
+    TQStream *p = s.get();
+    int c1 = 1, c2 = 2;
+    enum Op { Add, Remove, Add2, Remove2 };
+    struct Step {
+        Op op;
+        TQStreamListenerFn fn;
+        void *context;
+        int32_t result;
+        int length;  // first list afterwards
+        int length2; // second list afterwards
+    } steps[] = {
+        {Add, recordListener, &c1, 0, 1, 0},
+        {Add, recordListener, &c1, 0, 1, 0},  // same pair: nothing added
+        {Add, recordListener, &c2, 0, 2, 0},  // another context
+        {Add, otherListener, &c1, 0, 3, 0},   // another function
+        {Add2, recordListener, &c1, 0, 3, 1}, // the second list is separate
+        {Remove, recordListener, &c1, 0, 2, 1},
+        {Remove, recordListener, &c1, TQS_ERR_NO_LISTENER, 2, 1},
+        {Remove, otherListener, &c2, TQS_ERR_NO_LISTENER, 2, 1},
+        {Remove2, recordListener, &c2, TQS_ERR_NO_LISTENER, 2, 1},
+        {Remove2, recordListener, &c1, 0, 2, 0},
+        {Remove2, recordListener, &c1, TQS_ERR_NO_LISTENER, 2, 0},
+    };
+    int i = 0;
+    for (const Step &step : steps) {
+        SCOPED_TRACE(i++);
+        int32_t r = step.op == Add       ? p->streamAddListener(p, step.fn, step.context)
+                    : step.op == Remove  ? p->streamRemoveListener(p, step.fn, step.context)
+                    : step.op == Add2    ? p->streamAddListener2(p, step.fn, step.context)
+                                         : p->streamRemoveListener2(p, step.fn, step.context);
+        EXPECT_EQ(r, step.result);
+        EXPECT_EQ(listLength(p->listeners), step.length);
+        EXPECT_EQ(listLength(p->listeners2), step.length2);
+    }
+    // Nodes in the list are held once, by the list, and know their stream.
+    for (auto *node = static_cast<TQStreamListener *>(p->listeners.first); node;
+         node = static_cast<TQStreamListener *>(node->link.next)) {
+        EXPECT_EQ(node->refCount, 1);
+        EXPECT_EQ(node->link.owner, p);
+    }
+    g_calls.clear();
+    p->notifyListeners(p, 10, 20, 30);
+    ASSERT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(g_calls[0].context, &c2); // list order: (record, c2), then (other, c1)
+    EXPECT_EQ(g_calls[0].a, 10);
+    EXPECT_EQ(g_calls[0].b, 20);
+    EXPECT_EQ(g_calls[0].c, 30);
+    EXPECT_EQ(g_calls[1].context, &c1);
+    EXPECT_EQ(g_calls[1].a, -1);
+    // Destroying the stream releases the remaining nodes (leak-checked).
+}
+
+TEST(StreamListeners, AListenerMayRemoveItselfWhileNotified)
+{
+    StreamPtr s = makeStream();
+    TQStream *p = s.get();
+    static int calls;
+    calls = 0;
+    TQStreamListenerFn selfRemoving = [](TQStream *st, intptr_t, intptr_t, intptr_t, void *ctx) {
+        ++calls;
+        EXPECT_EQ(st->streamRemoveListener(st, *static_cast<TQStreamListenerFn *>(ctx), ctx), 0);
+    };
+    ASSERT_EQ(p->streamAddListener(p, selfRemoving, &selfRemoving), 0);
+    ASSERT_EQ(p->streamAddListener(p, recordListener, nullptr), 0);
+    g_calls.clear();
+    p->notifyListeners(p, 1, 2, 3);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(g_calls.size(), 1u); // the next listener still ran
+    EXPECT_EQ(listLength(p->listeners), 1);
+}
+
+// ---- the data lock -----------------------------------------------------------
+
+TEST(StreamLock, SerialisesThreads)
+{
+    StreamPtr s = makeStream();
+    TQStream *p = s.get();
+    constexpr int kThreads = 4, kRounds = 2000;
+    long counter = 0; // deliberately not atomic: the lock must protect it
+    std::atomic<int> failures{0};
+    std::vector<std::unique_ptr<tq::platform::Thread>> threads;
+    std::latch start(kThreads);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.push_back(std::make_unique<tq::platform::Thread>());
+        threads.back()->start([&] {
+            start.arrive_and_wait();
+            for (int i = 0; i < kRounds; ++i) {
+                if (p->streamLock(p, 10000) != 0) {
+                    ++failures;
+                    continue;
+                }
+                long v = counter;
+                counter = v + 1;
+                if (p->streamUnlock(p) == 0)
+                    ++failures;
+            }
+        });
+    }
+    for (auto &t : threads)
+        t->join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(counter, long{kThreads} * kRounds);
+}
+
+TEST(StreamLock, TimeOutForeignUnlockAndRecursion)
+{
+    StreamPtr s = makeStream();
+    TQStream *p = s.get();
+    ASSERT_EQ(p->streamLock(p, 100), 0);
+    ASSERT_EQ(p->streamLock(p, 100), 0); // the owner may take it again
+    int32_t other = 1, foreignUnlock = 1;
+    tq::platform::Thread t;
+    t.start([&] {
+        other = p->streamLock(p, 30);
+        foreignUnlock = p->streamUnlock(p);
+    });
+    t.join();
+    EXPECT_EQ(other, TQS_ERR_TIMEOUT);
+    EXPECT_EQ(foreignUnlock, 0); // a thread that does not hold it releases nothing
+    EXPECT_NE(p->streamUnlock(p), 0);
+    EXPECT_NE(p->streamUnlock(p), 0);
+    EXPECT_EQ(p->streamUnlock(p), 0); // no longer held
+    t.start([&] {
+        other = p->streamLock(p, 30);
+        p->streamUnlock(p);
+    });
+    t.join();
+    EXPECT_EQ(other, 0);
+}
+
+// ---- readers ---------------------------------------------------------------
+
+namespace {
+
+// A minimal owner: its reservation hands out a fixed piece list.
+struct FakeOwner {
+    std::vector<TQPiece> pieces;
+    int64_t reserveResult = 0;
+    int64_t completed = -1;
+    int reserves = 0;
+};
+
+TQReader *fakeReader(TQStream *stream, FakeOwner *owner)
+{
+    TQReader *r = newReaderBase(stream, 0, TQ_WHENCE_OLDEST, owner);
+    if (!r)
+        return nullptr;
+    r->readerReserveRead = [](TQReader *reader, TQPiece **pieces, uint32_t *count, int64_t) -> int64_t {
+        auto *o = static_cast<FakeOwner *>(reader->readerGetContext(reader));
+        ++o->reserves;
+        *pieces = o->pieces.empty() ? nullptr : o->pieces.data();
+        if (count)
+            *count = static_cast<uint32_t>(o->pieces.size());
+        return o->reserveResult;
+    };
+    r->readerCompleteRead = [](TQReader *reader, int64_t n) -> int64_t {
+        static_cast<FakeOwner *>(reader->readerGetContext(reader))->completed = n;
+        return n;
+    };
+    return r;
+}
+
+} // namespace
+
+TEST(Readers, LinkedInCreationOrderWithTwoReferences)
+{
+    StreamPtr s = makeStream();
+    TQStream *p = s.get();
+    int ctx[3];
+    TQReader *r[3];
+    for (int i = 0; i < 3; ++i) {
+        r[i] = newReaderBase(p, 0, TQ_WHENCE_NEWEST, &ctx[i]);
+        ASSERT_TRUE(r[i]);
+        EXPECT_EQ(r[i]->refCount, 2);
+        EXPECT_EQ(*readerRefCountAddress(r[i]), 2);
+        EXPECT_EQ(p->readers.last, r[i]); // appended last
+        EXPECT_EQ(r[i]->readerGetStream(r[i]), p);
+        EXPECT_EQ(r[i]->readerGetContext(r[i]), &ctx[i]);
+    }
+    EXPECT_EQ(firstReader(p), r[0]);
+    EXPECT_EQ(nextReader(r[0]), r[1]);
+    EXPECT_EQ(nextReader(r[1]), r[2]);
+    EXPECT_EQ(nextReader(r[2]), nullptr);
+
+    // Unlinking the middle one keeps the list whole; a second unlink does nothing.
+    EXPECT_EQ(r[1]->readerUnlink(r[1]), 0);
+    EXPECT_EQ(r[1]->refCount, 1);
+    EXPECT_EQ(r[1]->readerGetStream(r[1]), nullptr);
+    EXPECT_EQ(r[1]->readerUnlink(r[1]), 0);
+    EXPECT_EQ(r[1]->refCount, 1);
+    EXPECT_EQ(nextReader(r[0]), r[2]);
+    // Unlinking the last one moves the tail: a new reader lands after r[0].
+    EXPECT_EQ(r[2]->readerUnlink(r[2]), 0);
+    TQReader *r3 = newReaderBase(p, 0, 0, nullptr);
+    EXPECT_EQ(nextReader(r[0]), r3);
+    EXPECT_EQ(p->readers.last, r3);
+
+    for (TQReader *x : {r[1], r[2]}) {
+        TQReader *holder = x;
+        EXPECT_EQ(x->readerRelease(&holder), 0);
+        EXPECT_EQ(holder, nullptr);
+    }
+    // The stream's destruction drops the list's references; ours remain.
+    s.reset();
+    for (TQReader *x : {r[0], r3}) {
+        EXPECT_EQ(x->readerGetStream(x), nullptr);
+        EXPECT_EQ(StreamCommonReaderGetScanSize(x), 0);
+        EXPECT_EQ(x->refCount, 1);
+        TQReader *holder = x;
+        x->readerRelease(&holder);
+        EXPECT_EQ(holder, nullptr);
+    }
+}
+
+TEST(Readers, ScanSizeComesFromTheStream)
+{
+    StreamPtr s = makeStream();
+    setScanSize(s.get(), 24);
+    TQReader *r = newReaderBase(s.get(), 0, 0, nullptr);
+    EXPECT_EQ(StreamCommonReaderGetScanSize(r), 24);
+    r->readerUnlink(r);
+    r->readerRelease(&r);
+    EXPECT_EQ(StreamCommonReaderGetScanSize(nullptr), 0);
+}
+
+TEST(Readers, ReadCopiesPiecesBackToBack)
+{
+    StreamPtr s = makeStream();
+    FakeOwner owner;
+    char first[] = "abcdef", second[] = "XYZ";
+    owner.pieces = {{6, first}, {3, second}, {0, nullptr}};
+    owner.reserveResult = 3; // three scans of three bytes
+    TQReader *r = fakeReader(s.get(), &owner);
+    char out[16];
+    memset(out, '.', sizeof out);
+    EXPECT_EQ(r->readerRead(r, out, 3), 3);
+    EXPECT_EQ(std::string(out, 10), "abcdefXYZ.");
+    EXPECT_EQ(owner.completed, 3);
+
+    // A negative reservation result passes through; nothing is copied or completed.
+    owner.completed = -1;
+    owner.reserveResult = -6;
+    memset(out, '.', sizeof out);
+    EXPECT_EQ(r->readerRead(r, out, 3), -6);
+    EXPECT_EQ(out[0], '.');
+    EXPECT_EQ(owner.completed, -1);
+
+    // Zero scans: nothing copied, zero completed.
+    owner.pieces = {{0, nullptr}};
+    owner.reserveResult = 0;
+    EXPECT_EQ(r->readerRead(r, out, 0), 0);
+    EXPECT_EQ(owner.completed, 0);
+    EXPECT_EQ(out[0], '.');
+
+    r->readerUnlink(r);
+    r->readerRelease(&r);
+}
+
+TEST(Readers, OwnerUnlinkIsUsedWhenTheStreamIsDestroyed)
+{
+    TQStream *s = newStream("", 1.0, nullptr);
+    static int unlinks;
+    unlinks = 0;
+    TQReader *r = newReaderBase(s, 0, 0, nullptr);
+    r->readerUnlink = [](TQReader *reader) -> int32_t {
+        ++unlinks;
+        return readerUnlink(reader);
+    };
+    TQReader *held = r; // the owner still holds one reference
+    destroyStream(s);
+    EXPECT_EQ(unlinks, 1);
+    EXPECT_EQ(held->readerGetStream(held), nullptr);
+    EXPECT_EQ(held->refCount, 1);
+    held->readerRelease(&held);
+}
+
+TEST(Readers, DefaultOperationsReportNoData)
+{
+    StreamPtr s = makeStream();
+    TQReader *r = newReaderBase(s.get(), 0, 0, nullptr);
+    int64_t count = 5, position = 5;
+    EXPECT_EQ(r->readerPeek(r, &count, &position), nullptr);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(r->readerAvail(r), 0);
+    EXPECT_EQ(r->readerSeek(r, 10, 1), 0);
+    char out[4];
+    EXPECT_EQ(r->readerRead(r, out, 4), 0);
+    EXPECT_EQ(r->readerCloneStream(r, 4), nullptr);
+    r->readerUnlink(r);
+    r->readerRelease(&r);
+}
+
+TEST(Readers, NoStreamNoList)
+{
+    TQReader *r = newReaderBase(nullptr, 0, 0, nullptr);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->refCount, 1);
+    EXPECT_EQ(r->readerUnlink(r), 0);
+    r->readerRelease(&r);
+    EXPECT_EQ(r, nullptr);
+    StreamCommonFree(nullptr); // ignored
+}
