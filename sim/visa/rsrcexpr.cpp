@@ -273,7 +273,7 @@ namespace {
 
 class ClauseParser {
 public:
-    explicit ClauseParser(const std::string &text) : s_(text) {}
+    explicit ClauseParser(std::string text) : s_(std::move(text)) {}
 
     ViStatus run(std::unique_ptr<ResourceExpression::Node> &out)
     {
@@ -402,7 +402,7 @@ private:
         return true;
     }
 
-    const std::string &s_;
+    const std::string s_;
     size_t pos_ = 0;
 };
 
