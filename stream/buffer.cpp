@@ -904,9 +904,11 @@ int64_t bufferReaderRead(TQBufferReader *reader, void *destination, int64_t leng
 int32_t bufferReaderUnlink(TQBufferReader *reader)
 {
     if (TQBuffer *buffer = ownerOf(reader)) {
+        // The list's reference goes with the link; the caller's reference,
+        // dropped below, is what may free the reader.
         tqListRemove(&buffer->readers, reader, kReaderLink);
-        TQBufferReader *listReference = reader;
-        bufferReaderRelease(&listReference);
+        if (reader->refCount > 1)
+            --reader->refCount;
     }
     TQBufferReader *callerReference = reader;
     bufferReaderRelease(&callerReference);

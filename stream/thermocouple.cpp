@@ -8,6 +8,7 @@
 // ones, constant term first, in degrees Celsius and millivolts.
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "tqstream.h"
@@ -198,7 +199,11 @@ TQ_API double thermoc2mv(double celsius, int32_t type)
     // The rows are consecutive whole degrees, so the bracket a bisection
     // would find is found by index; exact keys and the interpolation give
     // the same results as the bisection.
-    const size_t lo = static_cast<size_t>(std::floor(celsius) - rows[0].celsius);
+    // floor without a library call: the value lies within the table here.
+    int64_t whole = static_cast<int64_t>(celsius);
+    if (static_cast<double>(whole) > celsius)
+        --whole;
+    const size_t lo = static_cast<size_t>(whole - static_cast<int64_t>(rows[0].celsius));
     if (rows[lo].celsius == celsius)
         return rows[lo].millivolts;
     const size_t hi = lo + 1;
