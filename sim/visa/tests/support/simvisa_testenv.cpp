@@ -19,6 +19,8 @@ bool layOutVisa(const std::string &dir, const std::string &library)
     return symlink(library.c_str(), link.c_str()) == 0;
 }
 
+void removeVisa(const std::string &dir) { unlink(platform::joinPath(dir, "libvisa32.so").c_str()); }
+
 std::string bindingDirectory()
 {
     if (!platform::getEnv("systemroot") && !platform::getEnv("vpnppath"))

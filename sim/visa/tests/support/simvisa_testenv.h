@@ -16,6 +16,8 @@ std::string simVisaLibrary();
 // Links <dir>/libvisa32.so to library (the simulated one by default),
 // creating dir; false on failure.
 bool layOutVisa(const std::string &dir, const std::string &library = simVisaLibrary());
+// Removes what layOutVisa put there (a test that needs no library starts with it).
+void removeVisa(const std::string &dir);
 // The directory the binding searches in this process (from systemroot or
 // vpnppath), or "" when neither is set.
 std::string bindingDirectory();
