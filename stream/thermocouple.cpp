@@ -9,21 +9,25 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "tqstream.h"
 
 namespace {
 
+// Fixed storage throughout: building the tables allocates nothing, so the
+// exported functions cannot fail or throw on first use.
+constexpr int kMaxCoefficients = 15;
+constexpr int kMaxSubranges = 3;
+
 struct Subrange {
     double upper; // highest temperature of the subrange; the first subrange that reaches t applies
-    std::vector<long double> c;
+    long double c[kMaxCoefficients];
 };
 
 struct ReferenceFunction {
     int first; // whole degrees covered by the table
     int last;
-    std::vector<Subrange> subranges;
+    Subrange subranges[kMaxSubranges];
     bool gaussian = false; // type K above 0 degrees
 };
 
@@ -129,16 +133,15 @@ const ReferenceFunction &referenceFunction(int index)
 long double referenceMillivolts(const ReferenceFunction &function, int celsius)
 {
     const long double t = celsius;
-    const Subrange *range = &function.subranges.back();
+    const Subrange *range = nullptr;
     for (const Subrange &candidate : function.subranges) {
-        if (t <= candidate.upper) {
-            range = &candidate;
+        range = &candidate;
+        if (t <= candidate.upper)
             break;
-        }
     }
     long double e = 0;
-    for (size_t i = range->c.size(); i-- > 0;)
-        e = e * t + range->c[i];
+    for (int i = kMaxCoefficients; i-- > 0;)
+        e = e * t + range->c[i]; // unused coefficients are 0
     if (function.gaussian && t > 0) {
         const long double d = t - kA2;
         e += kA0 * std::exp(kA1 * d * d);
@@ -151,26 +154,31 @@ struct Row {
     double millivolts;
 };
 
+constexpr int kRowCount = 1821 + 1271 + 1411 + 1643 + 1571 + 1819 + 1819 + 671;
+
 struct Table {
-    std::vector<Row> rows;
+    const Row *rows;
+    size_t count;
 };
 
 struct Tables {
+    Row rows[kRowCount];
     Table table[8];
 
     Tables()
     {
+        size_t next = 0;
         for (int index = 0; index < 8; ++index) {
             const ReferenceFunction &function = referenceFunction(index);
-            std::vector<Row> &rows = table[index].rows;
-            rows.reserve(static_cast<size_t>(function.last - function.first + 1));
+            table[index].rows = rows + next;
             for (int t = function.first; t <= function.last; ++t) {
                 // Whole hundred-thousandths as an exact integer, then one
                 // correctly rounded division: the nearest double to the
                 // five-decimal value.
                 long double scaled = std::round(referenceMillivolts(function, t) * 100000.0L);
-                rows.push_back({static_cast<double>(t), static_cast<double>(scaled) / 100000.0});
+                rows[next++] = {static_cast<double>(t), static_cast<double>(scaled) / 100000.0};
             }
+            table[index].count = static_cast<size_t>(rows + next - table[index].rows);
         }
     }
 };
@@ -190,8 +198,8 @@ TQ_API double thermoc2mv(double celsius, int32_t type)
     const Table *table = tableFor(type);
     if (!table)
         return 0.0;
-    const std::vector<Row> &rows = table->rows;
-    const size_t last = rows.size() - 1;
+    const Row *rows = table->rows;
+    const size_t last = table->count - 1;
     if (!(celsius >= rows[0].celsius))
         return rows[0].millivolts;
     if (celsius > rows[last].celsius)
@@ -219,9 +227,9 @@ TQ_API double thermomv2c(double millivolts, int32_t type)
     const Table *table = tableFor(type);
     if (!table)
         return 0.0;
-    const std::vector<Row> &rows = table->rows;
+    const Row *rows = table->rows;
     size_t lo = 0;
-    size_t hi = rows.size() - 1;
+    size_t hi = table->count - 1;
     if (!(millivolts >= rows[lo].millivolts))
         return rows[lo].celsius;
     if (millivolts > rows[hi].millivolts)
