@@ -623,6 +623,8 @@ int32_t bufferReaderRelease(TQBufferReader **readerAddress)
     }
     if (count > 0)
         return 0;
+    if (TQBuffer *buffer = ownerOf(reader)) // never left linked once freed
+        tqListRemove(&buffer->readers, reader, kReaderLink);
     bufferReaderCompleteRead(reader, 0);
     placeReader(reader, nullptr, 0);
     std::free(priv(reader));
