@@ -101,7 +101,7 @@ int32_t streamNewData(TQStream *stream, const void *data, int64_t scans, int32_t
         return 0;
     StreamPrivate *p = priv(stream);
     const auto n = static_cast<uint64_t>(scans);
-    const int32_t d = p->captureDecimation;
+    const int32_t d = p->captureFixed ? p->captureDecimation : stream->decimation;
     auto *bytes = static_cast<const char *>(data);
 
     // Scans kept by this call: every scan, or every d-th scan of the whole
@@ -121,7 +121,7 @@ int32_t streamNewData(TQStream *stream, const void *data, int64_t scans, int32_t
 
     // A container with 32-bit lengths cannot describe a longer file; the
     // capture refuses the scans rather than record a length that wraps.
-    if (fileIndex == 0 && (size > p->captureLimit || p->captureEnd > p->captureLimit - size)) {
+    if (fileIndex == 0 && p->captureFixed && (size > p->captureLimit || p->captureEnd > p->captureLimit - size)) {
         tq::platform::debugPrintf("streamNewData: capture %s would exceed the 32-bit file size\n",
                                   stream->captureFileName);
         return TQS_ERR_FAILED;
@@ -194,6 +194,7 @@ int32_t commonCaptureOpen(TQStream *stream, const char *fileName, int32_t /*mode
         stream->dataPosition = dataAt;
         end = static_cast<uint64_t>(dataAt) + (wide ? 12 : 8);
     }
+    p->captureFixed = 1;
     p->captureBigFile = wide;
     p->captureHeaderFirst = headerFirst;
     p->captureDecimation = stream->decimation;
@@ -215,10 +216,11 @@ int32_t commonCaptureClose(TQStream *stream, const TQCaptureHeader *header)
     if (!stream->capturing)
         return TQS_ERR_NO_CAPTURE;
     StreamPrivate *p = priv(stream);
-    const bool wide = p->captureBigFile != 0;
+    const bool wide = (p->captureFixed ? p->captureBigFile : stream->bigFile) != 0;
+    const bool headerFirst = (p->captureFixed ? p->captureHeaderFirst : stream->writeHeaderFirst) != 0;
     int32_t result;
 
-    if (!p->captureHeaderFirst) {
+    if (!headerFirst) {
         // The named file is made now: configuration first, then the raw
         // scans copied in as DATA. The raw file stays on disk.
         int32_t fd = ACQDCreateFile(stream->captureFileName);
@@ -264,5 +266,6 @@ int32_t commonCaptureClose(TQStream *stream, const TQCaptureHeader *header)
     stream->captureData = -1;
     stream->captureEvent = -1;
     stream->capturing = 0;
+    p->captureFixed = 0;
     return result;
 }

@@ -21,7 +21,7 @@ void copyName(char *field, const char *name)
 {
     size_t n = name ? strnlen(name, TQ_STREAM_NAME_SIZE - 1) : 0;
     if (n)
-        memcpy(field, name, n);
+        memmove(field, name, n); // the name may be the field itself
     field[n] = '\0';
 }
 

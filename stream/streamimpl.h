@@ -21,14 +21,17 @@ struct StreamPrivate {
     // Wait state of streamWait and postEvent; outlives the record while
     // woken waiters are still leaving.
     WaitState *wait;
-    // Capture layout fixed when the capture opens, so that changing the
-    // switches during a capture cannot make the close write another layout
-    // than the open began.
+    // Capture layout fixed when commonCaptureOpen opens a capture, so that
+    // changing the switches during a capture cannot make the close write
+    // another layout than the open began. Owners that open their capture
+    // files themselves leave captureFixed 0: streamNewData then follows the
+    // stream's decimation and sets no size limit.
+    int32_t captureFixed;
     int32_t captureBigFile;
     int32_t captureHeaderFirst;
     int32_t captureDecimation;
     // Highest end offset the data file may reach while the container keeps
-    // 32-bit lengths (UINT64_MAX for 64-bit containers).
+    // 32-bit lengths.
     uint64_t captureLimit;
     // End offset of the data file as written so far.
     uint64_t captureEnd;
