@@ -21,3 +21,7 @@ target_compile_definitions(streamfile_test PRIVATE
 
 tq_fuzz(streamfile_parse_fuzz SOURCES tests/streamfile_fuzz.cpp LIBS tqstream_stream_tests
   CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz-corpus/streamfile_parse_fuzz)
+
+# Through the shared library, as a driver binds it.
+tq_test(stream_driver_road_test SOURCES tests/stream_driver_road_test.cpp LIBS tqstream_32 tqplatform
+  LABELS integration threads)
