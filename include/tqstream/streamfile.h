@@ -141,6 +141,9 @@ TQ_STREAMFILE_ASSERT(offsetof(TQParseContext, u.acqd.dataLength) == 8 + 32);
 TQ_STREAMFILE_ASSERT(offsetof(TQParseContext, u.strm.channels) == 8 + 32);
 TQ_STREAMFILE_ASSERT(offsetof(TQParseContext, u.strm.eventPosition) == 8 + 60);
 TQ_STREAMFILE_ASSERT(offsetof(TQParseContext, u.st64.eventPosition) == 8 + 80);
+/* The 32-bit and 64-bit views share their head up to the channel array. */
+TQ_STREAMFILE_ASSERT(offsetof(TQParseContext, u.st64.scansPerPoll) == offsetof(TQParseContext, u.strm.scansPerPoll));
+TQ_STREAMFILE_ASSERT(offsetof(TQParseContext, u.st64.channels) == offsetof(TQParseContext, u.strm.channels));
 TQ_STREAMFILE_ASSERT(offsetof(TQAcqdReader, context) == 8);
 #undef TQ_STREAMFILE_ASSERT
 
