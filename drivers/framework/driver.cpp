@@ -223,6 +223,16 @@ ViStatus Driver::init(ViConstRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, 
         s = model_.createSession(instr);
         if (!s)
             return fail(VI_ERROR_ALLOC);
+        // Made before the session is listed, so that running out of memory
+        // here cannot leave a half-built session in the list.
+        try {
+            s->waiterMutex = std::make_unique<platform::Mutex>();
+            s->waiterEvent = std::make_unique<platform::Event>(platform::Event::Reset::Auto, false);
+        } catch (const std::bad_alloc &) {
+            delete s;
+            s = nullptr;
+            return fail(VI_ERROR_ALLOC);
+        }
         s->value = instr;
         s->mode = kModeHardware;
         s->simulation = 0;
@@ -233,9 +243,6 @@ ViStatus Driver::init(ViConstRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, 
             v.viDisableEvent(instr, VI_EVENT_PXI_INTR, VI_QUEUE);
             v.viDiscardEvents(instr, VI_EVENT_PXI_INTR, VI_ALL_MECH);
         }
-
-        s->waiterMutex = std::make_unique<platform::Mutex>();
-        s->waiterEvent = std::make_unique<platform::Event>(platform::Event::Reset::Auto, false);
 
         status = openStatus;
         if (reset == 1)
