@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "internal.h"
+#include "tq/driver/stream.h"
 #include "tq/driver/visa_binding.h"
 #include "tq/platform/numfmt.h"
 #include "tq/platform/thread.h"
@@ -12,25 +14,36 @@ namespace tq::driver {
 
 namespace {
 
-// No C++ exception crosses an entry point.
-template <typename F> ViStatus guarded(F &&f) noexcept
+// Lines from every thread of this driver go to a sink one at a time: a
+// message queue does not lock itself, and the driver's interrupt callback
+// and its callers' threads print into the same sinks.
+platform::Mutex &printMutex()
 {
-    try {
-        return f();
-    } catch (const std::bad_alloc &) {
-        return VI_ERROR_ALLOC;
-    } catch (...) {
-        return VI_ERROR_SYSTEM_ERROR;
-    }
+    static platform::Mutex m;
+    return m;
 }
 
-void printTo(MessageSink &sink, const char *format, va_list args)
+void printTo(TQStreamMsg *sink, const char *format, va_list args)
 {
     if (!sink)
         return;
-    char line[kNameLength * 2];
+    char line[kLineLength];
     platform::vcformat(line, sizeof line, format, args);
-    sink.print(sink.object, line);
+    platform::MutexGuard guard(printMutex());
+    sink->streamMsgPrintf(sink, "%s", line);
+}
+
+// Keeps the new sink (one reference) in place of the old one (released
+// through its own release, which clears the field).
+void replaceSink(TQStreamMsg *&field, TQStreamMsg *sink)
+{
+    if (sink)
+        sink->streamMsgAddRef(sink);
+    if (field) {
+        TQStreamMsg *old = field;
+        old->streamMsgRelease(&field);
+    }
+    field = sink;
 }
 
 } // namespace
@@ -72,6 +85,23 @@ void traceLine(Session &s, const char *format, ...)
     va_end(args);
 }
 
+void traceCall(Session &s, const char *function, ViStatus status, const char *format, ...)
+{
+    if (!s.spy)
+        return;
+    char arguments[kLineLength] = "";
+    if (format && *format) {
+        arguments[0] = ',';
+        va_list args;
+        va_start(args, format);
+        platform::vcformat(arguments + 1, sizeof arguments - 1, format, args);
+        va_end(args);
+    }
+    const char *prefix = s.driver ? s.driver->info().prefix : "";
+    traceLine(s, "%s_%s(%#x(%s)%s) retVal=%#x\n", prefix, function, static_cast<unsigned>(s.value), s.instrumentName,
+              arguments, static_cast<uint32_t>(status));
+}
+
 Driver::Driver(const ModelInfo &info, Model &model) : info_(info), model_(model), handles_(info.handleKind) {}
 
 Driver::~Driver()
@@ -107,29 +137,35 @@ void Driver::unlink(Session *s)
     s->next = s->previous = nullptr;
 }
 
+bool Driver::prepare(Session *s)
+{
+    s->driver = this;
+    if (!bindStream(*s)) {
+        delete s;
+        return false;
+    }
+    s->waitState = createWaitState();
+    if (!s->waitState) {
+        unbindStream(*s);
+        delete s;
+        return false;
+    }
+    return true;
+}
+
 void Driver::discard(Session *s)
 {
     if (!s)
         return;
     model_.freeDataPath(*s);
-    if (s->waiterEvent) {
-        // Release threads still blocked in wait before the record goes: they
-        // see the closing flag when they wake and leave without touching the
-        // session again; close waits until the last one has left.
-        s->waiterMutex->lock();
-        s->closing = true;
-        s->waiterMutex->unlock();
-        s->waiterEvent->set();
-        for (;;) {
-            s->waiterMutex->lock();
-            const uint16_t left = s->waiterCount;
-            s->waiterMutex->unlock();
-            if (left == 0)
-                break;
-            s->waiterEvent->set();
-            platform::sleepMs(1);
-        }
-    }
+    model_.freeChannels(*s);
+    replaceSink(s->streamMessages, nullptr);
+    replaceSink(s->spy, nullptr);
+    unbindStream(*s);
+    // Threads still inside wait leave with 0xBFFF0030 on their own time; the
+    // wait state outlives the record as long as one of them is inside.
+    closeWaitState(s->waitState);
+    s->waitState = nullptr;
     if (s->mode == kModeNoInstrument)
         handles_.remove(s->value);
     delete s;
@@ -174,11 +210,11 @@ ViStatus Driver::init(ViConstRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, 
         if (!rsrcName || !*rsrcName) {
             // A session without an instrument: no VISA call at all.
             Session *s = model_.createSession(VI_NULL);
-            if (!s)
+            if (!s || !prepare(s))
                 return VI_ERROR_ALLOC;
             s->value = handles_.add(s);
             if (!s->value) {
-                delete s;
+                discard(s);
                 return VI_ERROR_ALLOC;
             }
             s->mode = kModeNoInstrument;
@@ -221,15 +257,10 @@ ViStatus Driver::init(ViConstRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, 
         }
 
         s = model_.createSession(instr);
-        if (!s)
-            return fail(VI_ERROR_ALLOC);
-        // Made before the session is listed, so that running out of memory
-        // here cannot leave a half-built session in the list.
-        try {
-            s->waiterMutex = std::make_unique<platform::Mutex>();
-            s->waiterEvent = std::make_unique<platform::Event>(platform::Event::Reset::Auto, false);
-        } catch (const std::bad_alloc &) {
-            delete s;
+        // The stream and the waiter state are made before the session is
+        // listed, so that running out of memory here cannot leave a
+        // half-built session in the list.
+        if (!s || !prepare(s)) {
             s = nullptr;
             return fail(VI_ERROR_ALLOC);
         }
@@ -458,6 +489,27 @@ ViStatus Driver::getInstrumentName(ViSession vi, ViChar *name) noexcept
     if (!name)
         return VI_ERROR_INV_PARAMETER;
     copyName(name, kNameLength, s->instrumentName);
+    return VI_SUCCESS;
+}
+
+// ---------------------------------------------------------------------------
+// Message sinks.
+
+ViStatus Driver::registerStreamMsg(ViSession vi, TQStreamMsg *sink) noexcept
+{
+    Session *s = find(vi);
+    if (!s)
+        return VI_ERROR_INV_OBJECT;
+    replaceSink(s->streamMessages, sink);
+    return VI_SUCCESS;
+}
+
+ViStatus Driver::registerSpyMsg(ViSession vi, TQStreamMsg *sink) noexcept
+{
+    Session *s = find(vi);
+    if (!s)
+        return VI_ERROR_INV_OBJECT;
+    replaceSink(s->spy, sink);
     return VI_SUCCESS;
 }
 

@@ -3,6 +3,9 @@
 // setting with defaults and applying, a reset, and the template exports.
 #include "testmodel.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 #include "tq/driver/driver.h"
 #include "tq/driver/registers.h"
 #include "tq/driver/visa_binding.h"
@@ -114,26 +117,49 @@ TQ_API ViStatus tqtest_getState(ViSession vi, ViUInt16 *mode, ViUInt32 *optionWo
 }
 
 namespace {
-struct SinkTarget {
+// A sink with the first operations of a message queue whose print hands
+// each finished line to the test's callback.
+struct LineSink {
+    int32_t (*addRef)(LineSink *);
+    int32_t (*release)(LineSink **);
+    int32_t (*read)(LineSink *, char *, uint32_t, uint32_t *);
+    int32_t (*print)(LineSink *, const char *, ...);
+    int32_t references;
     TqTestLineSink fn;
     void *context;
 };
-SinkTarget g_sink;
-void forward(void *object, const char *text)
+int32_t lineAddRef(LineSink *s)
 {
-    auto *t = static_cast<SinkTarget *>(object);
-    t->fn(t->context, text);
+    ++s->references;
+    return 0;
+}
+int32_t lineRelease(LineSink **s)
+{
+    if (--(*s)->references == 0)
+        delete *s;
+    *s = nullptr;
+    return 0;
+}
+int32_t linePrint(LineSink *s, const char *format, ...)
+{
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    s->fn(s->context, line);
+    return 0;
 }
 } // namespace
 
 TQ_API ViStatus tqtest_setStatusSink(ViSession vi, TqTestLineSink sink, void *context)
 {
-    Session *s = driver().find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    g_sink = SinkTarget{sink, context};
-    s->streamMessages = sink ? MessageSink{&g_sink, forward} : MessageSink{};
-    return VI_SUCCESS;
+    if (!sink)
+        return driver().registerStreamMsg(vi, nullptr);
+    auto *line = new LineSink{lineAddRef, lineRelease, nullptr, linePrint, 1, sink, context};
+    ViStatus status = driver().registerStreamMsg(vi, reinterpret_cast<TQStreamMsg *>(line));
+    lineRelease(&line); // the session holds the only reference now
+    return status;
 }
 
 TQ_API ViStatus tqtest_setField(ViSession vi, ViBusAddress offset, ViUInt32 mask, ViUInt16 shift, ViUInt32 value)

@@ -2,7 +2,8 @@
 // record from Session and adds its model data; the framework owns the
 // lifecycle (the session list, modes, the simulation flag, the VISA
 // sessions, the waiter objects, the message sinks) and calls the model's
-// hooks (tq/driver/model.h).
+// hooks (tq/driver/model.h), the stream binding, the event handlers and
+// waiters (tq/driver/events.h) and the PnP handle (tq/driver/driver.h).
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,13 @@
 #include "tq/platform/dynlib.h"
 #include "tq/platform/sync.h"
 #include "tq/visatype.h"
+#include "tqpnp.h"
+#include "tqstream.h"
 
 namespace tq::driver {
+
+class Driver;
+struct WaitState;
 
 // Mode of a session.
 enum : uint16_t {
@@ -21,15 +27,18 @@ enum : uint16_t {
     kModeNoInstrument = 3, // opened without a resource name
 };
 
-// Where status lines or traces go: an object with a print operation that
-// takes one finished line. Empty until a sink is registered.
-struct MessageSink {
-    void *object = nullptr;
-    void (*print)(void *object, const char *text) = nullptr;
-    explicit operator bool() const { return object && print; }
-};
-
 constexpr size_t kNameLength = 256; // names and messages, terminator included
+constexpr unsigned kMaxEventHandlers = 3;
+
+// One installed instrument event handler. The user data is pointer-sized;
+// message is the installer's buffer (256 bytes) that receives the event's
+// text before each call.
+struct EventHandlerEntry {
+    ViUInt32 mask = 0;
+    TQInstrumentEventHandler handler = nullptr;
+    void *userData = nullptr;
+    ViChar *message = nullptr;
+};
 
 struct Session {
     virtual ~Session();
@@ -45,25 +54,34 @@ struct Session {
     // instrument. Not empty means close closes VISA sessions.
     char resourceName[kNameLength] = {};
 
-    // The stream library, loaded while the session owns a stream.
+    // The driver that made the session (set before the model's hooks run).
+    Driver *driver = nullptr;
+
+    // The stream library, loaded while the session owns a stream, the copy
+    // of its handle table, and the stream (owner: this record).
     platform::LibraryHandle streamLibrary = nullptr;
+    TQStreamHandles streamHandles = {};
+    TQStream *stream = nullptr;
+
+    // Instrument event handlers, kept packed from the first entry.
+    EventHandlerEntry eventHandlers[kMaxEventHandlers] = {};
+    uint16_t eventHandlerCount = 0;
 
     uint16_t mode = 0;
     // 1 while the configuration is kept off the board (modes 2 and 3).
     uint16_t simulation = 0;
 
-    // Waiter state: threads blocked in the driver's wait. The mutex guards the
-    // count, the status word, the message and the closing flag. Sessions
-    // without an instrument have neither mutex nor event.
-    uint16_t waiterCount = 0;
-    uint32_t eventStatus = 0;
-    std::unique_ptr<platform::Mutex> waiterMutex;
-    std::unique_ptr<platform::Event> waiterEvent;
-    char waiterMessage[kNameLength] = {};
-    bool closing = false; // set by close before it releases the waiters
+    // Threads blocked in the driver's wait: the waiter count, event status
+    // word, waiter message and the waiters themselves. Kept apart from the
+    // record and shared with every waiting thread, so that a thread still
+    // inside wait when the session closes leaves without touching freed
+    // memory (events.h).
+    WaitState *waitState = nullptr;
 
-    MessageSink streamMessages; // status lines
-    MessageSink spy;            // traces
+    // Message sinks, each holding one reference while registered: status
+    // lines go to streamMessages, traces to spy. Null until registered.
+    TQStreamMsg *streamMessages = nullptr;
+    TQStreamMsg *spy = nullptr;
 
     // Session list.
     Session *next = nullptr;
