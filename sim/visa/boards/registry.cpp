@@ -7,6 +7,7 @@
 namespace tq::sim {
 
 std::unique_ptr<Board> makeGenericBoard();
+std::unique_ptr<Board> makeBoard718();
 
 namespace {
 
@@ -17,6 +18,7 @@ struct BoardKind {
 
 const BoardKind kBoards[] = {
     {"generic", makeGenericBoard},
+    {"tq718", makeBoard718},
 };
 
 } // namespace

@@ -1,0 +1,147 @@
+// The simulated model 718: a four-channel bridge-conditioning digitizer.
+//
+// Register behaviour (board718.cpp): every configuration register reads back
+// what was written; the limit-violation and event-status registers clear the
+// bits written as ones; the acquisition-active bit, the excitation alarms and
+// the reset register are the board's own; the option words and the
+// calibration constants H(r) and O(c) sit in the board's memory at 0x7004 and
+// up. Analog front end (board718_frontend.cpp): what each channel's ADC sees
+// for its multiplexer, range, calibrator, excitation, bridge, balance DAC and
+// shunt settings, the limit comparators and the trigger lines.
+//
+// The data path (the DMA engine walking the descriptor chain, scans written
+// into host memory, the write counter at 0xF4 and the per-segment interrupt)
+// samples the front end through sample() and reports through raiseEvent(),
+// checkLimits() and setAcquiring(); all of them run with the board's lock
+// held.
+//
+// Inventory keys of this board (besides the library's own):
+//   option = 0x0           board option word (0x7004, 0x7006); bit 1 set: no filter card
+//   filter = 0x0           filter option words (0x7008, 0x700A)
+//   hcal.<r> = 1.0         range coefficient H(r), r = 1 to 13
+//   calpath.<c> = 0.0      calibration-path offset O(c) in volts, c = 1 to 4
+//   ch<c>.volts = 0.0      a voltage source on the channel's input
+//   ch<c>.bridge = 0.0     a bridge on the input instead, imbalance in mV/V
+//   ch<c>.ohms = 350       the bridge's resistance (current excitation)
+//   ch<c>.shunt = 0.5      change of the bridge output with a shunt on, mV/V
+//   ch<c>.gainerror = 0.0  relative gain error of the channel's amplifier
+//   ch<c>.offset = 0.0     offset of the channel's ADC in counts
+//   ch<c>.excitationfault = 0  1: the excitation alarm rises whenever the
+//                              channel's excitation is on
+//   resetstuck = 0         1: a board reset never finishes
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "board.h"
+
+namespace tq::sim {
+
+class Board718 : public Board {
+public:
+    static constexpr int kChannels = 4;
+    static constexpr int kRanges = 13;
+    static constexpr uint64_t kBar0Size = 0x1000;
+    static constexpr uint64_t kBar2Size = 0x8000;
+
+    // BAR2 registers with behaviour of their own.
+    static constexpr uint64_t kControl = 0x00;
+    static constexpr uint32_t kControlActive = 1u << 12;
+    static constexpr uint64_t kMux = 0x0C;
+    static constexpr uint64_t kRange = 0x10;
+    static constexpr uint64_t kCompletion = 0x20;
+    static constexpr uint64_t kShunt = 0x24;
+    static constexpr uint64_t kCalibrator = 0x74;
+    static constexpr uint64_t kLimitMode = 0x80;
+    static constexpr uint64_t kLimitOn = 0x84;
+    static constexpr uint64_t kLimitViolations = 0x88;
+    static constexpr uint64_t kTriggers = 0x90;
+    static constexpr uint64_t kExcitationAlarms = 0xA0;
+    static constexpr uint64_t kEventEnable = 0xD0;
+    static constexpr uint32_t kGlobalInterruptEnable = 1u << 15;
+    static constexpr uint64_t kEventStatus = 0xD4;
+    static constexpr uint64_t kReset = 0xE0;
+    static constexpr uint64_t kTransientPosition = 0x200;
+    static constexpr uint64_t kMemory = 0x7000; // option words and calibration constants from here
+    static constexpr uint64_t kOptionWord = 0x7004;
+    static constexpr uint64_t kFilterWord = 0x7008;
+    static uint64_t excitation(int c) { return 0x2C + 4 * static_cast<uint64_t>(c); }
+    static uint64_t balanceDac(int c) { return 0x4C + 4 * static_cast<uint64_t>(c); }
+    static uint64_t limitLow(int c) { return 0x5FC + 4 * static_cast<uint64_t>(c); }
+    static uint64_t limitHigh(int c) { return 0x5FE + 4 * static_cast<uint64_t>(c); }
+    static uint64_t rangeCoefficient(int r) { return 0x7008 + 8 * static_cast<uint64_t>(r); }
+    static uint64_t calPathOffset(int c) { return 0x7078 + 8 * static_cast<uint64_t>(c - 1); }
+
+    // Trigger line codes of the 0x90 fields: PXI lines 0-7, star 8, I/O 1 9, I/O 2 10.
+    static constexpr int kLineStar = 8, kLineIo1 = 9, kLineIo2 = 10;
+
+    // Nominal volts per ADC count on the 10 V range, and per count of the
+    // excitation monitor (multiplexer 4).
+    static constexpr double kVoltsPerCount = 0.00038427734375;
+    static constexpr double kExcitationVoltsPerCount = 0.000192138671875;
+    // Volts the balance DAC adds to a bridge output per DAC step.
+    static constexpr double kBalanceVoltsPerStep = 5e-6;
+
+    Board718();
+
+    bool configure(const std::string &key, const std::string &value) override;
+    ViStatus read(uint16_t space, uint64_t offset, unsigned width, uint32_t &value) override;
+    ViStatus write(uint16_t space, uint64_t offset, unsigned width, uint32_t value) override;
+
+    // ---- Analog front end (with the board's lock held) ----
+
+    // Volts at channel c's amplifier input for its present settings.
+    double inputVolts(int c) const;
+    // The ADC code channel c converts now.
+    int16_t sample(int c) const;
+    // Volts the calibrator drives for a 0x74 code.
+    double calibratorVolts(uint32_t code) const;
+    // Excitation delivered to channel c's sensor, in volts (0 when off).
+    double excitationVolts(int c) const;
+    // Channels whose excitation alarm is up (bit c - 1).
+    uint32_t excitationAlarms() const;
+    // Runs the limit comparators over one scan of codes (one per channel,
+    // disabled channels included); a violation latches its channel in 0x88
+    // and raises event 1. Returns the channels that violated.
+    uint32_t checkLimits(const std::array<int16_t, kChannels> &codes);
+    // A pulse on a trigger line (code as above): raises that line's event.
+    void pulseLine(int line);
+    // Latches event e (1 to 18) in the event status and interrupts when the
+    // event and the global interrupt are enabled.
+    void raiseEvent(int e);
+    // The data path's acquisition state, read as 0x00 bit 12.
+    void setAcquiring(bool on) { acquiring_ = on; }
+    bool acquiring() const { return acquiring_; }
+
+    double rangeCoefficientValue(int r) const { return readDouble(rangeCoefficient(r)); }
+    double calPathOffsetValue(int c) const { return readDouble(calPathOffset(c)); }
+
+private:
+    struct Input {
+        double volts = 0.0;
+        bool bridge = false;
+        double bridgeMvPerV = 0.0;
+        double ohms = 350.0;
+        double shuntMvPerV = 0.5;
+        double gainError = 0.0;
+        double offsetCounts = 0.0;
+        bool excitationFault = false;
+    };
+
+    uint32_t reg(uint64_t offset) const { return registers().get32(VI_PXI_BAR2_SPACE, offset); }
+    void setReg(uint64_t offset, uint32_t value) { registers().set32(VI_PXI_BAR2_SPACE, offset, value); }
+    double readDouble(uint64_t offset) const;
+    void writeDouble(uint64_t offset, double value);
+    int nibble(uint64_t offset, int c) const { return static_cast<int>((reg(offset) >> (4 * (c - 1))) & 0xF); }
+    void resetBoard();
+    void excitationChanged();
+
+    std::array<Input, kChannels> inputs_{};
+    std::array<int16_t, kChannels> lastCodes_{};
+    uint32_t alarms_ = 0;
+    bool acquiring_ = false;
+    bool resetStuck_ = false;
+};
+
+} // namespace tq::sim
