@@ -70,22 +70,22 @@ typedef ViStatus (*TQPnPWaitFn)(ViSession session, ViUInt32 mask, ViUInt32 timeo
 typedef ViStatus (*TQPnPAttachBackendFn)(ViSession frontend, TQPnPHandle *backend);
 
 struct TQPnPHandle {
-    int32_t refCount;                               /* 1 at creation */
-    ViSession session;                              /* written by <prefix>_init */
+    int32_t refCount;  /* 1 at creation */
+    ViSession session; /* written by <prefix>_init */
     TQPnPAddReferenceFn addReference;
     TQPnPReleaseFn release;
     TQPnPSetPropertyFn setPropertyByName;
     TQPnPGetPropertyFn getPropertyByName;
     TQPnPDoOperationFn doOperation;
     TQPnPRegisterSinkFn registerStreamMsg;
-    TQPnPRegisterSinkFn registerSpyMsg;             /* may be null */
+    TQPnPRegisterSinkFn registerSpyMsg; /* may be null */
     TQPnPCrossCheckFn crossCheck;
     TQPnPSetSimulationModeFn setSimulationMode;
-    TQPnPGetStreamFn getStream;                     /* may be null */
-    TQPnPGetEventStatusFn getEventStatus;           /* may be null */
-    TQPnPInstallEventHandlerFn installEventHandler; /* may be null */
+    TQPnPGetStreamFn getStream;                         /* may be null */
+    TQPnPGetEventStatusFn getEventStatus;               /* may be null */
+    TQPnPInstallEventHandlerFn installEventHandler;     /* may be null */
     TQPnPUninstallEventHandlerFn uninstallEventHandler; /* may be null */
-    TQPnPWaitFn wait;                               /* may be null */
+    TQPnPWaitFn wait;                                   /* may be null */
     TQPnPAttachBackendFn attachBackend;
 };
 

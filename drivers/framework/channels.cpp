@@ -5,13 +5,21 @@
 #include <ctime>
 #include <new>
 
-namespace tq::driver {
+namespace tq::driver
+{
 
-namespace {
+namespace
+{
 
 // The channel records start with their stream channel head.
-const AnalogChannel &analog(const TQStreamChannel *c) { return *reinterpret_cast<const AnalogChannel *>(c); }
-const EventChannel &event(const TQStreamChannel *c) { return *reinterpret_cast<const EventChannel *>(c); }
+const AnalogChannel &analog(const TQStreamChannel *c)
+{
+    return *reinterpret_cast<const AnalogChannel *>(c);
+}
+const EventChannel &event(const TQStreamChannel *c)
+{
+    return *reinterpret_cast<const EventChannel *>(c);
+}
 
 int16_t sampleAt(const void *scan, uint16_t offset)
 {
@@ -62,7 +70,10 @@ double convertBridge(TQStreamChannel *channel, const void *scan)
     return a.sensor.present() ? a.sensor.evaluate(a.range, r) : r;
 }
 
-double convertInt16(TQStreamChannel *channel, const void *scan) { return sampleAt(scan, analog(channel).offset); }
+double convertInt16(TQStreamChannel *channel, const void *scan)
+{
+    return sampleAt(scan, analog(channel).offset);
+}
 
 double convertBit16(TQStreamChannel *channel, const void *scan)
 {
@@ -72,7 +83,10 @@ double convertBit16(TQStreamChannel *channel, const void *scan)
     return (wordAt(scan, e.offset) >> e.bit) & 1u ? 1.0 : 0.0;
 }
 
-double convertUint16(TQStreamChannel *channel, const void *scan) { return wordAt(scan, event(channel).offset); }
+double convertUint16(TQStreamChannel *channel, const void *scan)
+{
+    return wordAt(scan, event(channel).offset);
+}
 
 void selectAnalogConverter(AnalogChannel &channel)
 {

@@ -10,9 +10,11 @@
 #include "tq/platform/numfmt.h"
 #include "tq/platform/thread.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
-namespace {
+namespace
+{
 
 // Lines from every thread of this driver go to a sink one at a time: a
 // message queue does not lock itself, and the driver's interrupt callback
@@ -50,7 +52,10 @@ void replaceSink(TQStreamMsg *&field, TQStreamMsg *sink)
 
 Session::~Session() = default;
 
-ViStatus Model::selfTest(Session &, ViInt16 *, ViChar *) { return VI_WARN_NSUP_SELF_TEST; }
+ViStatus Model::selfTest(Session &, ViInt16 *, ViChar *)
+{
+    return VI_WARN_NSUP_SELF_TEST;
+}
 
 ViStatus Model::revisionQuery(Session &, const ModelInfo &info, ViChar *driverRev, ViChar *)
 {
@@ -347,7 +352,10 @@ ViStatus Driver::selfTest(ViSession vi, ViInt16 *result, ViChar *message) noexce
     });
 }
 
-ViStatus Driver::errorQuery(ViSession, ViInt32 *, ViChar *) noexcept { return VI_WARN_NSUP_ERROR_QUERY; }
+ViStatus Driver::errorQuery(ViSession, ViInt32 *, ViChar *) noexcept
+{
+    return VI_WARN_NSUP_ERROR_QUERY;
+}
 
 ViStatus Driver::errorMessage(ViSession vi, ViStatus status, ViChar *message) noexcept
 {

@@ -21,13 +21,15 @@
 #include <cstring>
 #include <new>
 
-#include "tq/driver/driver.h"
 #include "internal.h"
+#include "tq/driver/driver.h"
 #include "tq/platform/sync.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
-namespace {
+namespace
+{
 
 void copyText(char *to, const char *from)
 {
@@ -56,7 +58,10 @@ void release(WaitState *state)
 
 } // namespace
 
-WaitState *createWaitState() { return new (std::nothrow) WaitState(); }
+WaitState *createWaitState()
+{
+    return new (std::nothrow) WaitState();
+}
 
 void closeWaitState(WaitState *state)
 {

@@ -8,7 +8,8 @@
 #include "tq/driver/session.h"
 #include "tq/platform/sync.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
 // Room for one status or trace line (names of 255 characters and more).
 constexpr size_t kLineLength = 1024;

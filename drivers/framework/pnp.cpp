@@ -7,9 +7,11 @@
 #include "tq/driver/driver.h"
 #include "tq/platform/numfmt.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
-namespace {
+namespace
+{
 
 template <typename Row> const Row *findRow(const Row *rows, size_t count, const char *name)
 {
@@ -21,8 +23,14 @@ template <typename Row> const Row *findRow(const Row *rows, size_t count, const 
     return nullptr;
 }
 
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 } // namespace
 
@@ -33,7 +41,10 @@ ViStatus pnpAddReference(TQPnPHandle *handle)
     return VI_SUCCESS;
 }
 
-ViStatus pnpAttachBackend(ViSession, TQPnPHandle *) { return VI_ERROR_NSUP_OPER; }
+ViStatus pnpAttachBackend(ViSession, TQPnPHandle *)
+{
+    return VI_ERROR_NSUP_OPER;
+}
 
 ViStatus Driver::getPnPHandle(ViConstRsrc rsrcName, TQPnPHandle **handle, const TQPnPHandle &layout) noexcept
 {

@@ -5,7 +5,8 @@
 
 #include "tq/platform/numfmt.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
 static_assert(kNameLength == 256, "the text widths below are kNameLength - 1");
 

@@ -11,9 +11,11 @@
 #include "tq/driver/driver.h"
 #include "tq/platform/dynlib.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
-namespace {
+namespace
+{
 
 constexpr const char *kStreamLibrary = "tqstream_32.dll";
 constexpr double kInitialRate = 100.0;
@@ -21,7 +23,10 @@ constexpr double kInitialRate = 100.0;
 // Holders of a driver stream (the resource manager, the front panel, the
 // formula engine's collection) release it as they please; only close
 // destroys it.
-int32_t releaseNothing(TQStream **) { return 0; }
+int32_t releaseNothing(TQStream **)
+{
+    return 0;
+}
 
 template <typename T, typename F> T slot(T failure, F &&f) noexcept
 {
@@ -32,7 +37,10 @@ template <typename T, typename F> T slot(T failure, F &&f) noexcept
     }
 }
 
-Model &modelOf(Session &s) { return s.driver->model(); }
+Model &modelOf(Session &s)
+{
+    return s.driver->model();
+}
 
 int32_t captureOpen(TQStream *stream, const char *fileName, int32_t mode)
 {
@@ -200,7 +208,8 @@ void unbindStream(Session &s)
 // ---------------------------------------------------------------------------
 // Device readers.
 
-namespace {
+namespace
+{
 
 // The framework's part of a device reader's private block; the model's part
 // follows it.
@@ -216,7 +225,10 @@ struct ReaderBlock {
 
 constexpr size_t kModelOffset = offsetof(ReaderBlock, model);
 
-ReaderBlock *blockOf(TQReader *reader) { return static_cast<ReaderBlock *>(reader->context); }
+ReaderBlock *blockOf(TQReader *reader)
+{
+    return static_cast<ReaderBlock *>(reader->context);
+}
 
 // The session of a reader still linked to a stream of this framework; null
 // once the stream is gone.

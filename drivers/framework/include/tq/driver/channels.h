@@ -19,7 +19,8 @@
 
 #include "tqstream.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
 // Input ranges of the converters' coefficient tables (range 1 to 13).
 constexpr int kPolynomialRanges = 13;
@@ -43,11 +44,11 @@ struct PolynomialTable {
 
 struct AnalogChannel {
     TQStreamChannel head{};
-    uint16_t offset = 0;     // byte offset of the signed 16-bit sample in the scan
-    int16_t range = 1;       // current input range, 1 to 13
-    int16_t sensorType = 1;  // kSensorBridge: value through the bridge formula
+    uint16_t offset = 0;    // byte offset of the signed 16-bit sample in the scan
+    int16_t range = 1;      // current input range, 1 to 13
+    int16_t sensorType = 1; // kSensorBridge: value through the bridge formula
     PolynomialTable calibration;
-    PolynomialTable sensor;  // optional second polynomial of a bridge
+    PolynomialTable sensor; // optional second polynomial of a bridge
 };
 
 struct EventChannel {
@@ -77,14 +78,18 @@ void initEventChannel(EventChannel &channel, int number, const char *name, const
 // Picks the value converter for the channel's sensor type.
 void selectAnalogConverter(AnalogChannel &channel);
 // True when the channel's enable word is set.
-inline bool enabled(const TQStreamChannel &channel) { return channel.enableWord != 0; }
+inline bool enabled(const TQStreamChannel &channel)
+{
+    return channel.enableWord != 0;
+}
 
 // The capture header of one capture open or close: rate, decimation and
 // start time of the stream, and one descriptor per recorded channel, room
 // for as many as the stream has channels. Owns its descriptors and their
 // coefficient arrays.
-class CaptureHeader {
-public:
+class CaptureHeader
+{
+  public:
     // Header of the stream; room for the stream's channel count (none when
     // that cannot be allocated).
     explicit CaptureHeader(TQStream *stream);
@@ -106,7 +111,7 @@ public:
     TQCaptureHeader *get() { return &header_; }
     int32_t capacity() const { return capacity_; }
 
-private:
+  private:
     TQCaptureHeader header_{};
     std::vector<TQCaptureChannel> channels_;
     std::vector<std::vector<double>> coefficients_;

@@ -247,42 +247,42 @@ void copyName(char *out, size_t size, const char *text);
 // object (thunks private to the library), so that a model may replace a
 // typed export without the handle noticing; adjustPnPHandle empties or
 // replaces words afterwards.
-#define TQ_DRIVER_EXPORT_PNP(prefix, driver)                                                                          \
+#define TQ_DRIVER_EXPORT_PNP(prefix, drv)                                                                             \
     namespace {                                                                                                       \
     struct prefix##_PnP {                                                                                             \
-        static ViStatus release(TQPnPHandle **h) { return (driver).releasePnPHandle(h); }                             \
+        static ViStatus release(TQPnPHandle **h) { return (drv).releasePnPHandle(h); }                                \
         static ViStatus setProperty(ViSession vi, ViConstString n, ViConstString v)                                   \
         {                                                                                                             \
-            return (driver).setPropertyByName(vi, n, v);                                                              \
+            return (drv).setPropertyByName(vi, n, v);                                                                 \
         }                                                                                                             \
         static ViStatus getProperty(ViSession vi, ViConstString n, ViConstString i, ViChar *o, ViInt32 l)             \
         {                                                                                                             \
-            return (driver).getPropertyByName(vi, n, i, o, l);                                                        \
+            return (drv).getPropertyByName(vi, n, i, o, l);                                                           \
         }                                                                                                             \
         static ViStatus operation(ViSession vi, ViConstString n, ViConstString a)                                     \
         {                                                                                                             \
-            return (driver).doOperation(vi, n, a);                                                                    \
+            return (drv).doOperation(vi, n, a);                                                                       \
         }                                                                                                             \
-        static ViStatus streamMsg(ViSession vi, TQStreamMsg *m) { return (driver).registerStreamMsg(vi, m); }         \
-        static ViStatus spyMsg(ViSession vi, TQStreamMsg *m) { return (driver).registerSpyMsg(vi, m); }               \
-        static ViStatus crossCheck(ViSession vi, ViChar *m) { return (driver).crossCheck(vi, m); }                    \
-        static ViStatus simulation(ViSession vi, ViBoolean m) { return (driver).setSimulationMode(vi, m); }           \
-        static ViStatus stream(ViSession vi, ViConstString n, TQStream **s) { return (driver).getStream(vi, n, s); }  \
+        static ViStatus streamMsg(ViSession vi, TQStreamMsg *m) { return (drv).registerStreamMsg(vi, m); }            \
+        static ViStatus spyMsg(ViSession vi, TQStreamMsg *m) { return (drv).registerSpyMsg(vi, m); }                  \
+        static ViStatus crossCheck(ViSession vi, ViChar *m) { return (drv).crossCheck(vi, m); }                       \
+        static ViStatus simulation(ViSession vi, ViBoolean m) { return (drv).setSimulationMode(vi, m); }              \
+        static ViStatus stream(ViSession vi, ViConstString n, TQStream **s) { return (drv).getStream(vi, n, s); }     \
         static ViStatus eventStatus(ViSession vi, ViUInt16 e, ViUInt16 *s, ViUInt16 c, ViChar *m)                     \
         {                                                                                                             \
-            return (driver).getEventStatus(vi, e, s, c, m);                                                           \
+            return (drv).getEventStatus(vi, e, s, c, m);                                                              \
         }                                                                                                             \
         static ViStatus install(ViSession vi, ViUInt32 m, TQInstrumentEventHandler h, void *u, ViChar *b)             \
         {                                                                                                             \
-            return (driver).installEventHandler(vi, m, h, u, b);                                                      \
+            return (drv).installEventHandler(vi, m, h, u, b);                                                         \
         }                                                                                                             \
         static ViStatus uninstall(ViSession vi, ViUInt32 m, TQInstrumentEventHandler h, void *u)                      \
         {                                                                                                             \
-            return (driver).uninstallEventHandler(vi, m, h, u);                                                       \
+            return (drv).uninstallEventHandler(vi, m, h, u);                                                          \
         }                                                                                                             \
         static ViStatus wait(ViSession vi, ViUInt32 m, ViUInt32 t, ViUInt32 *s, ViChar *b)                            \
         {                                                                                                             \
-            return (driver).wait(vi, m, t, s, b);                                                                     \
+            return (drv).wait(vi, m, t, s, b);                                                                        \
         }                                                                                                             \
     };                                                                                                                \
     }                                                                                                                 \
@@ -307,7 +307,7 @@ void copyName(char *out, size_t size, const char *text);
             &prefix##_PnP::wait,                                                                                      \
             &::tq::driver::pnpAttachBackend,                                                                          \
         };                                                                                                            \
-        return (driver).getPnPHandle(rsrcName, handle, layout);                                                       \
+        return (drv).getPnPHandle(rsrcName, handle, layout);                                                          \
     }
 
 // Every template entry point.

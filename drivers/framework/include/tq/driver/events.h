@@ -20,7 +20,8 @@
 #include "tq/driver/session.h"
 #include "tqpnp.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
 // Calls, for one pending event e (1-based), every installed handler that
 // takes it: a handler with mask 0 always, a handler with another mask when

@@ -11,7 +11,8 @@
 #include "tq/visatype.h"
 #include "tqpnp.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
 struct StatusText {
     ViStatus status;
@@ -31,8 +32,8 @@ enum HandleKind : unsigned {
 };
 
 struct ModelInfo {
-    const char *prefix = "";            // "tq718": names the exports and the trace lines
-    ViUInt16 manufacturerId = 0x3c5a;   // identity checked by init and searched by autoConnectToAll
+    const char *prefix = "";          // "tq718": names the exports and the trace lines
+    ViUInt16 manufacturerId = 0x3c5a; // identity checked by init and searched by autoConnectToAll
     ViUInt16 modelCode = 0;
     const char *driverRevision = "4.0.3.0";
     unsigned handleKind = 0;
@@ -70,8 +71,9 @@ struct ModelInfo {
     void (*adjustPnPHandle)(TQPnPHandle &handle) = nullptr;
 };
 
-class Model {
-public:
+class Model
+{
+  public:
     virtual ~Model() = default;
 
     // Creates the session record. vi is the VISA instrument session, or

@@ -53,7 +53,8 @@
 #include "tq/driver/session.h"
 #include "tq/visatype.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
 // Scan format of a property's value text.
 enum class ValueFormat : uint8_t {
@@ -124,7 +125,8 @@ const char *scanFormatText(ValueFormat format);
 // ---------------------------------------------------------------------------
 // Deduction of the rows from the typed exports.
 
-namespace detail {
+namespace detail
+{
 
 template <typename T> constexpr bool isText = std::is_same_v<T, const char *> || std::is_same_v<T, char *>;
 template <typename T> constexpr bool isInt16 = std::is_integral_v<T> && sizeof(T) == 2;
@@ -133,7 +135,8 @@ template <typename T> constexpr bool isReal = std::is_floating_point_v<T>;
 
 template <typename T> constexpr ValueFormat singleFormat()
 {
-    static_assert(isText<T> || isInt16<T> || isInt32<T> || isReal<T>, "a setter takes text, a 16- or 32-bit integer or a double");
+    static_assert(isText<T> || isInt16<T> || isInt32<T> || isReal<T>,
+                  "a setter takes text, a 16- or 32-bit integer or a double");
     if constexpr (isText<T>)
         return ValueFormat::Text;
     else if constexpr (isInt16<T>)
@@ -262,7 +265,10 @@ template <auto Fn> constexpr SetProperty setProperty(const char *name)
 }
 
 // A name that is scanned with "%hd" and then refused as read-only.
-constexpr SetProperty readOnlyProperty(const char *name) { return SetProperty{name, ValueFormat::Int16, nullptr}; }
+constexpr SetProperty readOnlyProperty(const char *name)
+{
+    return SetProperty{name, ValueFormat::Int16, nullptr};
+}
 
 template <auto Fn> constexpr GetProperty getProperty(const char *name)
 {
@@ -276,7 +282,10 @@ template <auto Fn, PrintFormat Print> constexpr GetProperty getProperty(const ch
     return GetProperty{name, Print, detail::Getter<Fn>::indexed, &detail::Getter<Fn>::call};
 }
 
-template <auto Fn> constexpr Operation operation(const char *name) { return Operation{name, &detail::Runner<Fn>::call}; }
+template <auto Fn> constexpr Operation operation(const char *name)
+{
+    return Operation{name, &detail::Runner<Fn>::call};
+}
 
 } // namespace tq::driver
 
@@ -284,5 +293,6 @@ template <auto Fn> constexpr Operation operation(const char *name) { return Oper
 // tq718_setScanClockRate under the name "ScanClockRate".
 #define TQ_SET_PROPERTY(prefix, Name) ::tq::driver::setProperty<&prefix##_set##Name>(#Name)
 #define TQ_READ_ONLY_PROPERTY(Name) ::tq::driver::readOnlyProperty(#Name)
-#define TQ_GET_PROPERTY(prefix, Name, ...) ::tq::driver::getProperty<&prefix##_get##Name __VA_OPT__(, ) __VA_ARGS__>(#Name)
+#define TQ_GET_PROPERTY(prefix, Name, ...)                                                                             \
+    ::tq::driver::getProperty<&prefix##_get##Name __VA_OPT__(, ) __VA_ARGS__>(#Name)
 #define TQ_OPERATION(name, fn) ::tq::driver::operation<&fn>(name)

@@ -15,7 +15,8 @@
 #include "tqpnp.h"
 #include "tqstream.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
 class Driver;
 struct WaitState;

@@ -32,7 +32,8 @@
 #include "tq/driver/session.h"
 #include "tqstream.h"
 
-namespace tq::driver {
+namespace tq::driver
+{
 
 // Loads the stream library when the session has none yet, makes the stream
 // and installs the driver's stream operations. False (everything undone)
