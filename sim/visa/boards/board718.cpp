@@ -43,9 +43,12 @@ bool splitIndexed(const std::string &key, const char *prefix, int &index, std::s
     const size_t n = strlen(prefix);
     if (strncasecmp(key.c_str(), prefix, n) != 0 || key.size() <= n)
         return false;
+    const char *digits = key.c_str() + n;
+    if (*digits == '.')
+        ++digits;
     char *end = nullptr;
-    const long i = strtol(key.c_str() + n, &end, 10);
-    if (end == key.c_str() + n || i < 0 || i > 100)
+    const long i = strtol(digits, &end, 10);
+    if (end == digits || *digits == '-' || *digits == '+' || i > 100)
         return false;
     index = static_cast<int>(i);
     rest = *end == '.' ? std::string(end + 1) : std::string(end);
