@@ -163,6 +163,9 @@ void Driver::discard(Session *s)
     if (!s)
         return;
     model_.freeDataPath(*s);
+    // A capture still open is completed while the channel records it may
+    // describe are whole.
+    closeCapture(*s);
     model_.freeChannels(*s);
     replaceSink(s->streamMessages, nullptr);
     replaceSink(s->spy, nullptr);

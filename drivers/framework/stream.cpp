@@ -190,11 +190,17 @@ bool bindStream(Session &s)
     return true;
 }
 
+void closeCapture(Session &s)
+{
+    if (s.stream)
+        s.stream->streamCaptureClose(s.stream);
+}
+
 void unbindStream(Session &s)
 {
+    closeCapture(s);
     if (s.stream) {
         TQStream *stream = s.stream;
-        stream->streamCaptureClose(stream);
         // Readers still held elsewhere are unlinked and survive without a stream.
         s.streamHandles.destroyStream(stream);
         s.stream = nullptr;

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "testmodel.h"
+#include "tq/driver/status.h"
+#include "tq/platform/dynlib.h"
 
 namespace
 {
@@ -271,6 +273,20 @@ TEST_F(Streams, CaptureWithTheHeaderAtClose)
     EXPECT_NE(done.find("Analog2"), std::string::npos) << "the header built at close";
 }
 
+TEST_F(Streams, CloseCompletesACaptureWhileTheChannelsAreWhole)
+{
+    ASSERT_EQ(stream_->streamSetWriteHeaderFirst(stream_, 0), 0);
+    enable(2);
+    const fs::path file = directory() / "atclose.stm";
+    fs::remove(file);
+    ASSERT_EQ(stream_->streamCaptureOpen(stream_, file.c_str(), 0), VI_SUCCESS);
+    ASSERT_EQ(tqtest_close(vi_), VI_SUCCESS);
+    vi_ = VI_NULL;
+    const std::string done = readFile(file);
+    EXPECT_EQ(done.substr(0, 4), "FO64");
+    EXPECT_NE(done.find("Analog2"), std::string::npos) << "described before the model let its channels go";
+}
+
 TEST_F(Streams, CloseCompletesAnOpenCapture)
 {
     enable(1);
@@ -282,6 +298,32 @@ TEST_F(Streams, CloseCompletesAnOpenCapture)
     vi_ = VI_NULL;
     EXPECT_EQ(fs::file_size(file), atOpen) << "closed, nothing further written";
     EXPECT_EQ(readFile(file).substr(0, 4), "FO64");
+}
+
+// A copy of the driver beside a "stream library" without the handle table
+// export: every open fails for want of memory and leaves no session.
+TEST(StreamBinding, FailsWithoutTheHandleTable)
+{
+    const fs::path dir = fs::path(getenv("TQ_STREAM_TEST_DIR") ? getenv("TQ_STREAM_TEST_DIR") : "/tmp") / "nolib";
+    fs::create_directories(dir);
+    const fs::path driver = tq::platform::libraryFileName(tq::platform::loadLibrary(TQ_TEST_DRIVER));
+    ASSERT_FALSE(driver.empty());
+    fs::copy_file(driver, dir / "libtqpcopy_32.so", fs::copy_options::overwrite_existing);
+    fs::copy_file(TQ_PARTIAL_VISA, dir / "libtqstream_32.so", fs::copy_options::overwrite_existing);
+    tq::platform::LibraryHandle copy = tq::platform::loadLibrary((dir / "libtqpcopy_32.so").string());
+    ASSERT_NE(copy, nullptr) << tq::platform::lastLibraryError();
+    auto init = reinterpret_cast<decltype(&tqtest_init)>(tq::platform::findSymbol(copy, "tqtest_init"));
+    auto message =
+        reinterpret_cast<decltype(&tqtest_error_message)>(tq::platform::findSymbol(copy, "tqtest_error_message"));
+    ASSERT_TRUE(init && message);
+    ViSession vi = 0x77;
+    EXPECT_EQ(init(nullptr, 0, 0, &vi), VI_ERROR_ALLOC);
+    EXPECT_EQ(vi, VI_NULL);
+    EXPECT_EQ(init(const_cast<ViRsrc>(""), 0, 0, &vi), VI_ERROR_ALLOC);
+    // This driver describes statuses with its newest session, and has none.
+    char text[256];
+    EXPECT_EQ(message(0, TQ_WARN_ALREADY_RUNNING, text), VI_ERROR_SYSTEM_ERROR);
+    tq::platform::freeLibrary(copy);
 }
 
 } // namespace

@@ -287,6 +287,18 @@ class TestModel : public Model
         position -= TQTEST_ANALOG_CHANNELS;
         return position < TQTEST_EVENT_CHANNELS ? &s.events[position].head : nullptr;
     }
+    void freeChannels(Session &base) override
+    {
+        // What a model with tables of its own frees; nothing may describe
+        // the channels after this.
+        auto &s = static_cast<TestSession &>(base);
+        for (AnalogChannel &a : s.analog) {
+            a.head.name[0] = '\0';
+            a.calibration.order = -1;
+        }
+        for (EventChannel &e : s.events)
+            e.head.name[0] = '\0';
+    }
     int64_t scansWritten(Session &s) override { return static_cast<TestSession &>(s).written; }
     TQReader *newReader(Session &s, int64_t position, int32_t whence) override
     {

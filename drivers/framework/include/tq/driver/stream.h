@@ -39,6 +39,9 @@ namespace tq::driver
 // and installs the driver's stream operations. False (everything undone)
 // when the library, its export or the stream cannot be had.
 bool bindStream(Session &s);
+// Closes a capture still open (through the stream's own captureClose, which
+// may build its header from the channel records).
+void closeCapture(Session &s);
 // Closes a capture still open, destroys the stream and frees the library.
 void unbindStream(Session &s);
 
