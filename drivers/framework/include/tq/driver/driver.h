@@ -72,6 +72,12 @@ public:
                                  ViChar *message) noexcept;
     ViStatus uninstallEventHandler(ViSession vi, ViUInt32 mask, TQInstrumentEventHandler handler,
                                    void *userData) noexcept;
+    // Blocks until an event sharing a bit with mask (0), for timeoutMs
+    // without one (0xBFFF0015; also when the waiter lock cannot be had in
+    // that time), or until the session closes (0xBFFF0030, status 0). Other
+    // events are reported through status and message and the wait goes on
+    // with the full time-out. A session without an instrument waits like an
+    // idle one: it has no events, so its waits time out or end at close.
     ViStatus wait(ViSession vi, ViUInt32 mask, ViUInt32 timeoutMs, ViUInt32 *status, ViChar *message) noexcept;
     ViStatus crossCheck(ViSession vi, ViChar *message) noexcept;
 
