@@ -8,7 +8,6 @@
 #include "tq/driver/stream.h"
 #include "tq/driver/visa_binding.h"
 #include "tq/platform/numfmt.h"
-#include "tq/platform/thread.h"
 
 namespace tq::driver
 {
