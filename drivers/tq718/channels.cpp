@@ -17,7 +17,9 @@ void resetChannelRecords(Session718 &s, bool first)
         // sensor polynomial and the balance DAC value.
         const tq::driver::PolynomialTable calibration = ch.calibration, sensor = ch.sensor;
         const int16_t dac = ch.balanceDac;
+        void *const formula = ch.head.formulaNode; // the formula engine's, not a setting
         ch = AnalogChannel{};
+        ch.head.formulaNode = formula;
         char name[32];
         snprintf(name, sizeof name, "AnalogChannel%d", c);
         tq::driver::initAnalogChannel(ch, c, name, "volts", s.stream);
@@ -36,7 +38,9 @@ void resetChannelRecords(Session718 &s, bool first)
     }
     for (int n = 1; n <= kEventChannels; ++n) {
         EventChannel &ev = s.eventChannel(n);
+        void *const formula = ev.head.formulaNode;
         ev = EventChannel{};
+        ev.head.formulaNode = formula;
         char name[32];
         snprintf(name, sizeof name, "EventChannel%d", n);
         tq::driver::initEventChannel(ev, n, name, "binary", s.stream);
