@@ -32,15 +32,15 @@ extern "C" {
 
 /* Statuses of this driver. */
 #define TQ718_WARN_ALREADY_RUNNING ((ViStatus)0x3FFC0109) /* "Device already Running." */
-#define TQ718_ERROR_NO_CHANNELS    ((ViStatus)0xBFFC0107) /* "Operation failed because no channels are enabled." */
-#define TQ718_ERROR_RUNNING        ((ViStatus)0xBFFC0108) /* "Operation failed because device is running." */
+#define TQ718_ERROR_NO_CHANNELS ((ViStatus)0xBFFC0107)    /* "Operation failed because no channels are enabled." */
+#define TQ718_ERROR_RUNNING ((ViStatus)0xBFFC0108)        /* "Operation failed because device is running." */
 
 #define TQ718_MODEL_CODE 0x718
 #define TQ718_MANUFACTURER_ID 0x3c5a
 
 /* Channel kinds of tq718_getChannelEngineeringUnits and tq718_getChannelNumber. */
 #define TQ718_KIND_ANALOG 1
-#define TQ718_KIND_EVENT  5
+#define TQ718_KIND_EVENT 5
 
 /* ---- Sessions (the driver template) ---------------------------------------- */
 
@@ -71,10 +71,9 @@ TQ_API ViStatus tq718_registerSpyMsg(ViSession vi, TQStreamMsg *sink);
 TQ_API ViStatus tq718_crossCheck(ViSession vi, ViChar *message);
 TQ_API ViStatus tq718_getStream(ViSession vi, ViConstString streamName, TQStream **stream);
 /* Events 1 to 18 except 14 and 16. */
-TQ_API ViStatus tq718_getEventStatus(ViSession vi, ViUInt16 event, ViUInt16 *status, ViUInt16 clear,
-                                     ViChar *message);
-TQ_API ViStatus tq718_installEventHandler(ViSession vi, ViUInt32 mask, TQInstrumentEventHandler handler,
-                                          void *userData, ViChar *message);
+TQ_API ViStatus tq718_getEventStatus(ViSession vi, ViUInt16 event, ViUInt16 *status, ViUInt16 clear, ViChar *message);
+TQ_API ViStatus tq718_installEventHandler(ViSession vi, ViUInt32 mask, TQInstrumentEventHandler handler, void *userData,
+                                          ViChar *message);
 TQ_API ViStatus tq718_uninstallEventHandler(ViSession vi, ViUInt32 mask, TQInstrumentEventHandler handler,
                                             void *userData);
 TQ_API ViStatus tq718_wait(ViSession vi, ViUInt32 mask, ViUInt32 timeoutMs, ViUInt32 *status, ViChar *message);

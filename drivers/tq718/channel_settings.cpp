@@ -8,14 +8,17 @@
 #include "tq/platform/thread.h"
 #include "tq718.h"
 
-namespace tq718 {
+namespace tq718
+{
 
-namespace {
+namespace
+{
 
 // A getter of one analog channel (1 to the channel count).
 template <typename F> ViStatus withChannel(ViSession vi, ViInt16 c, F &&fn)
 {
-    return withSession(vi, [&](Session718 &s) { return validAnalog(s, c) ? fn(s, s.channel(c)) : VI_ERROR_INV_PARAMETER; });
+    return withSession(vi,
+                       [&](Session718 &s) { return validAnalog(s, c) ? fn(s, s.channel(c)) : VI_ERROR_INV_PARAMETER; });
 }
 
 ViStatus storeName(char *field, ViConstString name)
@@ -38,9 +41,15 @@ ViStatus copyName(ViChar *out, const char *name)
     return VI_SUCCESS;
 }
 
-bool validMux(int mux) { return mux >= 1 && mux <= 4 ? true : mux == 6; }
+bool validMux(int mux)
+{
+    return mux >= 1 && mux <= 4 ? true : mux == 6;
+}
 
-void setUnit(AnalogChannel &ch, const char *unit) { tq::driver::copyName(ch.head.eu, TQ_CHANNEL_EU_SIZE, unit); }
+void setUnit(AnalogChannel &ch, const char *unit)
+{
+    tq::driver::copyName(ch.head.eu, TQ_CHANNEL_EU_SIZE, unit);
+}
 
 ViStatus waitForCompletionGap(Session718 &s)
 {
@@ -314,9 +323,8 @@ using namespace tq718;
 TQ_API ViStatus tq718_setAnalogChannelEnable(ViSession vi, ViInt16 channel, ViBoolean enable)
 {
     return withSession(vi, [&](Session718 &s) {
-        return forChannels(s, channel, [&](int c) {
-            return enable > 1 ? VI_ERROR_INV_PARAMETER : enableAnalog(s, c, enable, false);
-        });
+        return forChannels(
+            s, channel, [&](int c) { return enable > 1 ? VI_ERROR_INV_PARAMETER : enableAnalog(s, c, enable, false); });
     });
 }
 
@@ -337,9 +345,8 @@ TQ_API ViStatus tq718_getAnalogChannelName(ViSession vi, ViInt16 channel, ViChar
 
 TQ_API ViStatus tq718_setAnalogChannelInputVoltageRange(ViSession vi, ViInt16 channel, ViInt16 range)
 {
-    return withSession(vi, [&](Session718 &s) {
-        return forChannels(s, channel, [&](int c) { return setInputRange(s, c, range); });
-    });
+    return withSession(
+        vi, [&](Session718 &s) { return forChannels(s, channel, [&](int c) { return setInputRange(s, c, range); }); });
 }
 
 TQ_API ViStatus tq718_getAnalogChannelInputVoltageRange(ViSession vi, ViInt16 channel, ViInt16 *range)
@@ -353,7 +360,8 @@ TQ_API ViStatus tq718_getAnalogChannelInputVoltageRange(ViSession vi, ViInt16 ch
 
 TQ_API ViStatus tq718_setAnalogChannelMux(ViSession vi, ViInt16 channel, ViInt16 mux)
 {
-    return withSession(vi, [&](Session718 &s) { return forChannels(s, channel, [&](int c) { return setMux(s, c, mux); }); });
+    return withSession(
+        vi, [&](Session718 &s) { return forChannels(s, channel, [&](int c) { return setMux(s, c, mux); }); });
 }
 
 TQ_API ViStatus tq718_getAnalogChannelMux(ViSession vi, ViInt16 channel, ViInt16 *mux)
@@ -395,9 +403,8 @@ TQ_API ViStatus tq718_getAnalogChannelBufferSource(ViSession vi, ViInt16 channel
 
 TQ_API ViStatus tq718_setAnalogChannelLimitCheckMode(ViSession vi, ViInt16 channel, ViInt16 mode)
 {
-    return withSession(vi, [&](Session718 &s) {
-        return forChannels(s, channel, [&](int c) { return setLimitMode(s, c, mode); });
-    });
+    return withSession(
+        vi, [&](Session718 &s) { return forChannels(s, channel, [&](int c) { return setLimitMode(s, c, mode); }); });
 }
 
 TQ_API ViStatus tq718_getAnalogChannelLimitCheckMode(ViSession vi, ViInt16 channel, ViInt16 *mode)
@@ -443,9 +450,8 @@ TQ_API ViStatus tq718_getAnalogChannelLimitCheckMaxSlope(ViSession vi, ViInt16 c
 
 TQ_API ViStatus tq718_setAnalogChannelSensorType(ViSession vi, ViInt16 channel, ViInt16 type)
 {
-    return withSession(vi, [&](Session718 &s) {
-        return forChannels(s, channel, [&](int c) { return setSensorType(s, c, type); });
-    });
+    return withSession(
+        vi, [&](Session718 &s) { return forChannels(s, channel, [&](int c) { return setSensorType(s, c, type); }); });
 }
 
 TQ_API ViStatus tq718_getAnalogChannelSensorType(ViSession vi, ViInt16 channel, ViInt16 *type)
@@ -455,9 +461,8 @@ TQ_API ViStatus tq718_getAnalogChannelSensorType(ViSession vi, ViInt16 channel, 
 
 TQ_API ViStatus tq718_setAnalogChannelFilter(ViSession vi, ViInt16 channel, ViInt16 filter)
 {
-    return withSession(vi, [&](Session718 &s) {
-        return forChannels(s, channel, [&](int c) { return setFilter(s, c, filter); });
-    });
+    return withSession(
+        vi, [&](Session718 &s) { return forChannels(s, channel, [&](int c) { return setFilter(s, c, filter); }); });
 }
 
 TQ_API ViStatus tq718_getAnalogChannelFilter(ViSession vi, ViInt16 channel, ViInt16 *filter)
@@ -512,7 +517,8 @@ TQ_API ViStatus tq718_getAnalogChannelExcitationType(ViSession vi, ViInt16 chann
 
 TQ_API ViStatus tq718_setAnalogChannelSense(ViSession vi, ViInt16 channel, ViInt16 sense)
 {
-    return withSession(vi, [&](Session718 &s) { return forChannels(s, channel, [&](int c) { return setSense(s, c, sense); }); });
+    return withSession(
+        vi, [&](Session718 &s) { return forChannels(s, channel, [&](int c) { return setSense(s, c, sense); }); });
 }
 
 TQ_API ViStatus tq718_getAnalogChannelSense(ViSession vi, ViInt16 channel, ViInt16 *sense)
@@ -637,7 +643,8 @@ TQ_API ViStatus tq718_getAnalogChannelConnector(ViSession vi, ViInt16 channel, V
 
 // ---- Demonstration signal ------------------------------------------------------
 
-namespace {
+namespace
+{
 
 template <typename F> ViStatus withDemo(ViSession vi, ViInt16 channel, F &&fn)
 {

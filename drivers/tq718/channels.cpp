@@ -5,7 +5,8 @@
 
 #include "driver718.h"
 
-namespace tq718 {
+namespace tq718
+{
 
 using tq::driver::traceLine;
 
@@ -71,7 +72,8 @@ void updateLayout(Session718 &s)
     }
 }
 
-namespace {
+namespace
+{
 
 ViUInt16 balanceValue(const AnalogChannel &ch, uint16_t channelEnabled)
 {
@@ -106,7 +108,10 @@ ViStatus enableAnalog(Session718 &s, int c, uint16_t enable, bool force)
     return VI_SUCCESS;
 }
 
-ViStatus writeEventWord(Session718 &s) { return setField(s, reg::kEventWordEnable, s.enabledEvents > 0 ? 1 : 0); }
+ViStatus writeEventWord(Session718 &s)
+{
+    return setField(s, reg::kEventWordEnable, s.enabledEvents > 0 ? 1 : 0);
+}
 
 ViStatus enableEvent(Session718 &s, int n, uint16_t enable, bool force)
 {
@@ -211,7 +216,10 @@ ViStatus limitCode(const AnalogChannel &ch, double volts, ViInt16 &code)
     return VI_SUCCESS;
 }
 
-double codeVolts(const AnalogChannel &ch, ViInt16 code) { return ch.calibration.evaluate(ch.range, code); }
+double codeVolts(const AnalogChannel &ch, ViInt16 code)
+{
+    return ch.calibration.evaluate(ch.range, code);
+}
 
 ViStatus writeLimits(Session718 &s, int c)
 {

@@ -9,7 +9,8 @@
 #include "tq/driver/registers.h"
 #include "tq/driver/visa_binding.h"
 
-namespace tq718 {
+namespace tq718
+{
 
 tq::driver::Driver &driver();
 // The session of a value, or null.
@@ -59,10 +60,19 @@ template <typename T> ViStatus give(T *out, T value)
 }
 
 // True when a setting goes to the board (the simulation flag is clear).
-inline bool onBoard(const Session718 &s) { return !s.simulated(); }
+inline bool onBoard(const Session718 &s)
+{
+    return !s.simulated();
+}
 
-inline bool validAnalog(const Session718 &s, int c) { return c >= 1 && c <= s.analogCount; }
-inline bool validEventChannel(int n) { return n >= 1 && n <= kEventChannels; }
+inline bool validAnalog(const Session718 &s, int c)
+{
+    return c >= 1 && c <= s.analogCount;
+}
+inline bool validEventChannel(int n)
+{
+    return n >= 1 && n <= kEventChannels;
+}
 
 // Runs fn(c) for channel c, or for every analog channel in order when c is 0
 // (stopping at the first failure); an invalid channel gives

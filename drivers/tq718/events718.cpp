@@ -5,9 +5,11 @@
 #include "events718.h"
 #include "tq/platform/numfmt.h"
 
-namespace tq718 {
+namespace tq718
+{
 
-namespace {
+namespace
+{
 
 // The limit-violation text never outgrows a 256-byte buffer: past 240
 // characters the list ends with "...".

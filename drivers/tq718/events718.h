@@ -6,7 +6,8 @@
 
 #include "session718.h"
 
-namespace tq718 {
+namespace tq718
+{
 
 // The text of event e for handlers and waiters ("" for events without one).
 // Event 1 reads the limit-violation channels and clears them on the board;

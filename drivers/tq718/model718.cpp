@@ -11,13 +11,18 @@
 #include "tq/platform/thread.h"
 #include "tq718.h"
 
-namespace tq718 {
+namespace tq718
+{
 
-namespace {
+namespace
+{
 
 using tq::driver::Session;
 
-Session718 &model(Session &s) { return static_cast<Session718 &>(s); }
+Session718 &model(Session &s)
+{
+    return static_cast<Session718 &>(s);
+}
 
 const tq::driver::StatusText kTexts[] = {
     {TQ718_WARN_ALREADY_RUNNING, "Device already Running."},
@@ -28,8 +33,9 @@ const tq::driver::StatusText kTexts[] = {
 // Time the board takes to come back from a reset.
 constexpr uint32_t kResetSettleMs = 500;
 
-class Model718 : public tq::driver::Model {
-public:
+class Model718 : public tq::driver::Model
+{
+  public:
     Session *createSession(ViSession vi) override
     {
         auto *s = new (std::nothrow) Session718();
@@ -109,7 +115,7 @@ public:
 
     ViStatus crossCheck(Session &s, ViChar *message) override { return tq718::crossCheck(model(s), message); }
 
-private:
+  private:
     // The board option word and, with a filter card, the filter option word.
     static ViStatus readOptions(ViSession vi, Session718 &s)
     {
@@ -153,7 +159,10 @@ tq::driver::Driver &driver()
     return d;
 }
 
-Session718 *find(ViSession vi) { return static_cast<Session718 *>(driver().find(vi)); }
+Session718 *find(ViSession vi)
+{
+    return static_cast<Session718 *>(driver().find(vi));
+}
 
 } // namespace tq718
 
@@ -239,7 +248,8 @@ TQ_API ViStatus tq718_getChannelNumber(ViSession vi, ViConstString name, ViInt16
     });
 }
 
-namespace {
+namespace
+{
 
 // The option-word values: each read leaves a trace line.
 template <typename T> ViStatus optionValue(ViSession vi, const char *function, T *out, T (*value)(const Session718 &))
@@ -275,17 +285,31 @@ TQ_API ViStatus tq718_getFilterReady(ViSession vi, ViBoolean *ready)
 
 TQ_API ViStatus tq718_getFilterOption(ViSession vi, ViInt16 *option)
 {
-    return optionValue<ViInt16>(vi, "getFilterOption", option,
-                                [](const Session718 &s) -> ViInt16 { return static_cast<ViInt16>(s.options.filterOption); });
+    return optionValue<ViInt16>(vi, "getFilterOption", option, [](const Session718 &s) -> ViInt16 {
+        return static_cast<ViInt16>(s.options.filterOption);
+    });
 }
 
 TQ_API ViStatus tq718_getFilterType(ViSession vi, ViInt16 *type)
 {
-    return optionValue<ViInt16>(vi, "getFilterType", type,
-                                [](const Session718 &s) -> ViInt16 { return static_cast<ViInt16>(s.options.filterType); });
+    return optionValue<ViInt16>(vi, "getFilterType", type, [](const Session718 &s) -> ViInt16 {
+        return static_cast<ViInt16>(s.options.filterType);
+    });
 }
 
-TQ_API ViStatus tq718_setAnalogChannelCount(ViSession vi, ViInt16) { return readOnly(vi); }
-TQ_API ViStatus tq718_setFilterReady(ViSession vi, ViBoolean) { return readOnly(vi); }
-TQ_API ViStatus tq718_setFilterOption(ViSession vi, ViInt16) { return readOnly(vi); }
-TQ_API ViStatus tq718_setFilterType(ViSession vi, ViInt16) { return readOnly(vi); }
+TQ_API ViStatus tq718_setAnalogChannelCount(ViSession vi, ViInt16)
+{
+    return readOnly(vi);
+}
+TQ_API ViStatus tq718_setFilterReady(ViSession vi, ViBoolean)
+{
+    return readOnly(vi);
+}
+TQ_API ViStatus tq718_setFilterOption(ViSession vi, ViInt16)
+{
+    return readOnly(vi);
+}
+TQ_API ViStatus tq718_setFilterType(ViSession vi, ViInt16)
+{
+    return readOnly(vi);
+}

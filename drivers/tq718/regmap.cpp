@@ -1,18 +1,23 @@
 #include "regmap.h"
 
-namespace tq718::reg {
+namespace tq718::reg
+{
 
-namespace {
+namespace
+{
 
 constexpr InputRange kRanges[kRangeCount] = {
-    {1, "10V", 0x1},      {2, "5V", 0x2},      {5, "2V", 0x4},     {10, "1V", 0x8},    {20, "500mV", 0x10},
-    {50, "200mV", 0x20},  {100, "100mV", 0x40}, {200, "50mV", 0x80}, {500, "20mV", 0x100}, {1000, "10mV", 0x200},
-    {2000, "5mV", 0x3},   {5000, "2mV", 0x7},  {10000, "1mV", 0x6},
+    {1, "10V", 0x1},     {2, "5V", 0x2},       {5, "2V", 0x4},      {10, "1V", 0x8},      {20, "500mV", 0x10},
+    {50, "200mV", 0x20}, {100, "100mV", 0x40}, {200, "50mV", 0x80}, {500, "20mV", 0x100}, {1000, "10mV", 0x200},
+    {2000, "5mV", 0x3},  {5000, "2mV", 0x7},   {10000, "1mV", 0x6},
 };
 
 } // namespace
 
-const InputRange &inputRange(int r) { return kRanges[(r >= 1 && r <= kRangeCount ? r : 1) - 1]; }
+const InputRange &inputRange(int r)
+{
+    return kRanges[(r >= 1 && r <= kRangeCount ? r : 1) - 1];
+}
 
 int conditionCode(int condition)
 {
@@ -127,7 +132,10 @@ int configurationOfCompletion(ViUInt32 code)
     }
 }
 
-ViUInt32 filterCode(int setting) { return setting == 9 ? 0 : static_cast<ViUInt32>(setting); }
+ViUInt32 filterCode(int setting)
+{
+    return setting == 9 ? 0 : static_cast<ViUInt32>(setting);
+}
 
 int filterOfCode(ViUInt32 code)
 {

@@ -10,7 +10,8 @@
 
 #include "tq/visatype.h"
 
-namespace tq718::reg {
+namespace tq718::reg
+{
 
 // Address spaces: the PCI bridge with its DMA engine, and the card.
 constexpr ViUInt16 kBar0 = VI_PXI_BAR0_SPACE; // 11
@@ -107,23 +108,53 @@ constexpr ViBusAddress kFilterOptionHigh = 0x700A;
 
 // ---- Per-channel places (c = 1 to 4) ------------------------------------------
 
-inline Field nibble(ViBusAddress offset, int c) { return Field{offset, 0xF, static_cast<ViUInt16>(4 * (c - 1))}; }
-inline Field channelBit(ViBusAddress offset, int c) { return Field{offset, 0x1, static_cast<ViUInt16>(c - 1)}; }
-inline Field completionField(int c) { return Field{kCompletion, 0x3, static_cast<ViUInt16>(4 * (c - 1))}; }
-inline Field senseField(int c) { return Field{kCompletion, 0x1, static_cast<ViUInt16>(4 * c - 2)}; }
-inline ViBusAddress excitation(int c) { return 0x2C + 4 * static_cast<ViBusAddress>(c); }
+inline Field nibble(ViBusAddress offset, int c)
+{
+    return Field{offset, 0xF, static_cast<ViUInt16>(4 * (c - 1))};
+}
+inline Field channelBit(ViBusAddress offset, int c)
+{
+    return Field{offset, 0x1, static_cast<ViUInt16>(c - 1)};
+}
+inline Field completionField(int c)
+{
+    return Field{kCompletion, 0x3, static_cast<ViUInt16>(4 * (c - 1))};
+}
+inline Field senseField(int c)
+{
+    return Field{kCompletion, 0x1, static_cast<ViUInt16>(4 * c - 2)};
+}
+inline ViBusAddress excitation(int c)
+{
+    return 0x2C + 4 * static_cast<ViBusAddress>(c);
+}
 constexpr ViUInt32 kExcitationSense = 1u << 14;
 constexpr ViUInt32 kExcitationOn = 0x8000;
 constexpr ViUInt32 kExcitationCurrent = 0x2000;
-inline ViBusAddress balanceDac(int c) { return 0x4C + 4 * static_cast<ViBusAddress>(c); } // 16-bit
-inline ViBusAddress limitLow(int c) { return 0x5FC + 4 * static_cast<ViBusAddress>(c); }  // 16-bit
-inline ViBusAddress limitHigh(int c) { return 0x5FE + 4 * static_cast<ViBusAddress>(c); } // 16-bit
+inline ViBusAddress balanceDac(int c)
+{
+    return 0x4C + 4 * static_cast<ViBusAddress>(c);
+} // 16-bit
+inline ViBusAddress limitLow(int c)
+{
+    return 0x5FC + 4 * static_cast<ViBusAddress>(c);
+} // 16-bit
+inline ViBusAddress limitHigh(int c)
+{
+    return 0x5FE + 4 * static_cast<ViBusAddress>(c);
+} // 16-bit
 
 // Calibration constants in the board's memory, each a double as two 32-bit
 // words, low word first: the range coefficient H(r) and the calibration-path
 // offset O(c).
-inline ViBusAddress rangeCoefficient(int r) { return 0x7008 + 8 * static_cast<ViBusAddress>(r); }
-inline ViBusAddress calPathOffset(int c) { return 0x7078 + 8 * static_cast<ViBusAddress>(c - 1); }
+inline ViBusAddress rangeCoefficient(int r)
+{
+    return 0x7008 + 8 * static_cast<ViBusAddress>(r);
+}
+inline ViBusAddress calPathOffset(int c)
+{
+    return 0x7078 + 8 * static_cast<ViBusAddress>(c - 1);
+}
 
 // ---- Codes ----------------------------------------------------------------------
 
@@ -153,7 +184,10 @@ struct InputRange {
     ViUInt32 calibratorCode;
 };
 const InputRange &inputRange(int r); // r in 1..13
-inline double fullScale(int r) { return 10.0 / inputRange(r).gain; }
+inline double fullScale(int r)
+{
+    return 10.0 / inputRange(r).gain;
+}
 
 // Calibrator voltage settings 0 to 26 and their 13-bit codes.
 ViUInt32 calibratorCode(int setting);

@@ -8,14 +8,18 @@
 #include "tq/driver/channels.h"
 #include "tq/driver/session.h"
 
-namespace tq718 {
+namespace tq718
+{
 
 constexpr int kAnalogChannels = 4;
 constexpr int kEventChannels = 15;
 // Events 1 to 18; 14 and 16 are not events (bit 15 of the event enable is
 // the global interrupt enable).
 constexpr int kEvents = 18;
-inline bool validEvent(int e) { return e >= 1 && e <= kEvents && e != 14 && e != 16; }
+inline bool validEvent(int e)
+{
+    return e >= 1 && e <= kEvents && e != 14 && e != 16;
+}
 
 constexpr int16_t kSensorVoltage = 1;
 constexpr int16_t kSensorBridge = tq::driver::kSensorBridge;
@@ -81,7 +85,7 @@ struct LineSettings {
     uint16_t eventEnable[kEvents + 1] = {};
     // Which of them have been set (by a setter, in or out of simulation).
     uint8_t inputInversionSet = 0, outputInversionSet = 0, inputRouteSet = 0, outputRouteSet = 0; // bit line - 1
-    uint32_t eventEnableSet = 0;                                                                 // bit e - 1
+    uint32_t eventEnableSet = 0;                                                                  // bit e - 1
 };
 
 struct Session718 : tq::driver::Session {

@@ -6,26 +6,61 @@
 #include "driver718.h"
 #include "tq718.h"
 
-namespace tq718 {
+namespace tq718
+{
 
 using tq::driver::statusLine;
 
-namespace {
+namespace
+{
 
 // Fields of the I/O lines (line 1 or 2).
-reg::Field inputInversion(int line) { return {reg::kTriggers, 1, static_cast<ViUInt16>(21 + line)}; }
-reg::Field outputInversion(int line) { return {reg::kTriggerOutputs, 1, static_cast<ViUInt16>(21 + line)}; }
-reg::Field inputRouteOn(int line) { return {reg::kTriggers, 1, static_cast<ViUInt16>(line == 1 ? 27 : 31)}; }
-reg::Field inputRouteLine(int line) { return {reg::kTriggers, 7, static_cast<ViUInt16>(line == 1 ? 24 : 28)}; }
-reg::Field outputRouteOn(int line) { return {reg::kTriggerOutputs, 1, static_cast<ViUInt16>(line == 1 ? 27 : 31)}; }
-reg::Field outputRouteLine(int line) { return {reg::kTriggerOutputs, 7, static_cast<ViUInt16>(line == 1 ? 24 : 28)}; }
-reg::Field outputClock(int line) { return {reg::kTriggerOutputs, 1, static_cast<ViUInt16>(3 + line)}; }
-reg::Field outputLimit(int line) { return {reg::kTriggerOutputs, 1, static_cast<ViUInt16>(11 + line)}; }
-reg::Field eventBit(int e) { return {reg::kEventEnable, 1, static_cast<ViUInt16>(e - 1)}; }
+reg::Field inputInversion(int line)
+{
+    return {reg::kTriggers, 1, static_cast<ViUInt16>(21 + line)};
+}
+reg::Field outputInversion(int line)
+{
+    return {reg::kTriggerOutputs, 1, static_cast<ViUInt16>(21 + line)};
+}
+reg::Field inputRouteOn(int line)
+{
+    return {reg::kTriggers, 1, static_cast<ViUInt16>(line == 1 ? 27 : 31)};
+}
+reg::Field inputRouteLine(int line)
+{
+    return {reg::kTriggers, 7, static_cast<ViUInt16>(line == 1 ? 24 : 28)};
+}
+reg::Field outputRouteOn(int line)
+{
+    return {reg::kTriggerOutputs, 1, static_cast<ViUInt16>(line == 1 ? 27 : 31)};
+}
+reg::Field outputRouteLine(int line)
+{
+    return {reg::kTriggerOutputs, 7, static_cast<ViUInt16>(line == 1 ? 24 : 28)};
+}
+reg::Field outputClock(int line)
+{
+    return {reg::kTriggerOutputs, 1, static_cast<ViUInt16>(3 + line)};
+}
+reg::Field outputLimit(int line)
+{
+    return {reg::kTriggerOutputs, 1, static_cast<ViUInt16>(11 + line)};
+}
+reg::Field eventBit(int e)
+{
+    return {reg::kEventEnable, 1, static_cast<ViUInt16>(e - 1)};
+}
 
-bool validLine(int line) { return line == 1 || line == 2; }
+bool validLine(int line)
+{
+    return line == 1 || line == 2;
+}
 
-double streamRate(Session718 &s) { return s.stream ? s.stream->streamGetRate(s.stream) : 0.0; }
+double streamRate(Session718 &s)
+{
+    return s.stream ? s.stream->streamGetRate(s.stream) : 0.0;
+}
 void setStreamRate(Session718 &s, double rate)
 {
     if (s.stream)
@@ -767,9 +802,8 @@ TQ_API ViStatus tq718_getIOOutputInversion(ViSession vi, ViInt16 line, ViBoolean
 
 TQ_API ViStatus tq718_setIOInputRoute(ViSession vi, ViInt16 line, ViInt16 route)
 {
-    return withSession(vi, [&](Session718 &s) {
-        return validLine(line) ? setInputRoute(s, line, route) : VI_ERROR_INV_PARAMETER;
-    });
+    return withSession(
+        vi, [&](Session718 &s) { return validLine(line) ? setInputRoute(s, line, route) : VI_ERROR_INV_PARAMETER; });
 }
 
 TQ_API ViStatus tq718_getIOInputRoute(ViSession vi, ViInt16 line, ViInt16 *route)
@@ -792,9 +826,8 @@ TQ_API ViStatus tq718_getIOInputRoute(ViSession vi, ViInt16 line, ViInt16 *route
 
 TQ_API ViStatus tq718_setIOOutputRoute(ViSession vi, ViInt16 line, ViInt16 route)
 {
-    return withSession(vi, [&](Session718 &s) {
-        return validLine(line) ? setOutputRoute(s, line, route) : VI_ERROR_INV_PARAMETER;
-    });
+    return withSession(
+        vi, [&](Session718 &s) { return validLine(line) ? setOutputRoute(s, line, route) : VI_ERROR_INV_PARAMETER; });
 }
 
 TQ_API ViStatus tq718_getIOOutputRoute(ViSession vi, ViInt16 line, ViInt16 *route)

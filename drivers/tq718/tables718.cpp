@@ -9,9 +9,11 @@
 #include "tq/platform/numfmt.h"
 #include "tq718.h"
 
-namespace tq718 {
+namespace tq718
+{
 
-namespace {
+namespace
+{
 
 using tq::driver::PrintFormat;
 
@@ -136,7 +138,8 @@ void fillTables(tq::driver::ModelInfo &info)
 
 // ---- crossCheck ----------------------------------------------------------------
 
-namespace {
+namespace
+{
 
 template <typename... A> ViStatus fail(ViChar *message, ViStatus status, const char *format, A... args)
 {
@@ -159,7 +162,8 @@ ViStatus checkAnalog(Session718 &s, int c, tq::driver::ChannelNameCheck &names, 
     if (mode == 2) {
         double low = 0, high = 0;
         if ((status = getLimitLevel(s, c, true, high)) < VI_SUCCESS ||
-            (status = getLimitLevel(s, c, false, low)) < VI_SUCCESS || (status = getInputRange(s, c, range)) < VI_SUCCESS)
+            (status = getLimitLevel(s, c, false, low)) < VI_SUCCESS ||
+            (status = getInputRange(s, c, range)) < VI_SUCCESS)
             return status;
         const double full = reg::fullScale(range);
         if (!(high > low))
@@ -198,8 +202,7 @@ ViStatus crossCheck(Session718 &s, ViChar *message)
     if (status < VI_SUCCESS)
         return status;
     if (source == 1 && rate < kMinInternalRate)
-        return fail(message, VI_ERROR_SYSTEM_ERROR, "%s",
-                        "Unsupported clock rate for internal clock: too low");
+        return fail(message, VI_ERROR_SYSTEM_ERROR, "%s", "Unsupported clock rate for internal clock: too low");
 
     tq::driver::ChannelNameCheck names;
     for (int c = kAnalogChannels; c >= 1; --c) {

@@ -5,7 +5,8 @@
 #include "session718.h"
 #include "tq/driver/model.h"
 
-namespace tq718 {
+namespace tq718
+{
 
 // Points the model information at the set, get and operation tables.
 void fillTables(tq::driver::ModelInfo &info);

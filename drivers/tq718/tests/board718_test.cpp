@@ -8,7 +8,8 @@
 
 #include "boards/board718.h"
 
-namespace {
+namespace
+{
 
 using tq::sim::Board;
 using tq::sim::Board718;
@@ -17,16 +18,18 @@ constexpr uint16_t kBar0 = VI_PXI_BAR0_SPACE;
 constexpr uint16_t kBar2 = VI_PXI_BAR2_SPACE;
 constexpr double kGain[] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000};
 
-class Host : public tq::sim::BoardHost {
-public:
+class Host : public tq::sim::BoardHost
+{
+  public:
     void raiseInterrupt(uint32_t data) override { interrupts.push_back(data); }
     bool dmaRead(uint64_t, void *, size_t) override { return false; }
     bool dmaWrite(uint64_t, const void *, size_t) override { return false; }
     std::vector<uint32_t> interrupts;
 };
 
-class Board718Unit : public ::testing::Test {
-protected:
+class Board718Unit : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         std::unique_ptr<Board> made = tq::sim::makeBoard("tq718");
@@ -70,8 +73,8 @@ protected:
 
 TEST_F(Board718Unit, ConfigurationRegistersReadBackWhatWasWritten)
 {
-    for (uint64_t offset : {0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x20, 0x24, 0x30, 0x3C, 0x74, 0x78, 0x80, 0x84, 0x90,
-                            0x94, 0xD0, 0xE4, 0xF0, 0xF4}) {
+    for (uint64_t offset : {0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x20, 0x24, 0x30, 0x3C,
+                            0x74, 0x78, 0x80, 0x84, 0x90, 0x94, 0xD0, 0xE4, 0xF0, 0xF4}) {
         write(offset, 0xA5A5A5A5u ^ static_cast<uint32_t>(offset));
         EXPECT_EQ(read(offset), 0xA5A5A5A5u ^ static_cast<uint32_t>(offset)) << std::hex << offset;
     }

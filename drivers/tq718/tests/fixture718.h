@@ -11,7 +11,8 @@
 #include "support/simvisa_testenv.h"
 #include "tq718.h"
 
-namespace tq718test {
+namespace tq718test
+{
 
 inline tq::test::SimVisa &sim()
 {
@@ -45,8 +46,9 @@ inline std::string boardSettings(const std::string &extra = "")
 }
 
 // A sink for status lines or traces: a message queue of the stream library.
-class LineSink {
-public:
+class LineSink
+{
+  public:
     LineSink() { StreamMsgCommonCreate(1 << 16, &queue_); }
     ~LineSink()
     {
@@ -67,7 +69,7 @@ public:
         return lines;
     }
 
-private:
+  private:
     TQStreamMsg *queue_ = nullptr;
 };
 
@@ -85,8 +87,9 @@ inline std::ostream &operator<<(std::ostream &o, const SimVisaWrite &w)
 }
 
 // One simulated board per test, one session on it.
-class Board718Test : public ::testing::Test {
-protected:
+class Board718Test : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite() { prepareVisa(); }
     void SetUp() override { sim().simvisa_reset(); }
     void TearDown() override

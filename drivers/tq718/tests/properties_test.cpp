@@ -7,8 +7,10 @@
 
 #include "fixture718.h"
 
-namespace tq718test {
-namespace {
+namespace tq718test
+{
+namespace
+{
 
 using Getter = std::function<ViStatus(ViSession, double *)>;
 using Setter = std::function<ViStatus(ViSession)>;
@@ -18,12 +20,15 @@ struct Case {
     Setter set;
     Getter get;
     std::vector<Write> writes;
-    double readBack; // getter on the board after the set
-    double stored;   // getter in simulation after the same set
+    double readBack;          // getter on the board after the set
+    double stored;            // getter in simulation after the same set
     bool boardAlways = false; // register accessors that reach the board in simulation too
 };
 
-std::ostream &operator<<(std::ostream &o, const Case &c) { return o << c.label; }
+std::ostream &operator<<(std::ostream &o, const Case &c)
+{
+    return o << c.label;
+}
 
 template <typename T> Getter getter(ViStatus (*fn)(ViSession, T *))
 {
@@ -46,14 +51,16 @@ template <typename T> Getter getter(ViStatus (*fn)(ViSession, ViInt16, T *), ViI
 
 // A session property: set(value), read back with get.
 template <typename T, typename G>
-Case session(std::string label, ViStatus (*set)(ViSession, T), G get, T value, std::vector<Write> writes, double readBack,
-             double stored)
+Case session(std::string label, ViStatus (*set)(ViSession, T), G get, T value, std::vector<Write> writes,
+             double readBack, double stored)
 {
-    return Case{std::move(label), [set, value](ViSession vi) { return set(vi, value); }, getter(get), std::move(writes),
-                readBack, stored};
+    return Case{std::move(label), [set, value](ViSession vi) { return set(vi, value); },
+                getter(get),      std::move(writes),
+                readBack,         stored};
 }
 template <typename T, typename G>
-Case session(std::string label, ViStatus (*set)(ViSession, T), G get, T value, std::vector<Write> writes, double readBack)
+Case session(std::string label, ViStatus (*set)(ViSession, T), G get, T value, std::vector<Write> writes,
+             double readBack)
 {
     return session(std::move(label), set, get, value, std::move(writes), readBack, static_cast<double>(value));
 }
@@ -63,8 +70,12 @@ template <typename T, typename U>
 Case indexed(std::string label, ViStatus (*set)(ViSession, ViInt16, T), ViStatus (*get)(ViSession, ViInt16, U *),
              ViInt16 index, T value, std::vector<Write> writes, double readBack, double stored, ViInt16 readIndex = 0)
 {
-    return Case{std::move(label), [set, index, value](ViSession vi) { return set(vi, index, value); },
-                getter(get, readIndex ? readIndex : index), std::move(writes), readBack, stored};
+    return Case{std::move(label),
+                [set, index, value](ViSession vi) { return set(vi, index, value); },
+                getter(get, readIndex ? readIndex : index),
+                std::move(writes),
+                readBack,
+                stored};
 }
 template <typename T, typename U>
 Case indexed(std::string label, ViStatus (*set)(ViSession, ViInt16, T), ViStatus (*get)(ViSession, ViInt16, U *),
@@ -76,7 +87,10 @@ Case indexed(std::string label, ViStatus (*set)(ViSession, ViInt16, T), ViStatus
 constexpr ViUInt32 kAll = 0xFFFFFFFF;
 constexpr double kCount = 0.00038427734375; // volts per ADC count on the 10 V range
 
-Write w(ViBusAddress offset, ViUInt32 mask, ViUInt32 value) { return Write{kBar2, offset, mask, value}; }
+Write w(ViBusAddress offset, ViUInt32 mask, ViUInt32 value)
+{
+    return Write{kBar2, offset, mask, value};
+}
 
 std::vector<Case> cases()
 {
@@ -122,29 +136,28 @@ std::vector<Case> cases()
                                  {w(0x90, 0x3C00, 10 << 10)}, 2));
     c.push_back(session<ViInt16>("StopCondition_pxi7", tq718_setStopCondition, tq718_getStopCondition, 10,
                                  {w(0x90, 0x3C00, 7 << 10)}, 10));
-    c.push_back(session<ViInt16>("TransientCondition_limit", tq718_setTransientCondition,
-                                 tq718_getTransientCondition, 12, {w(0x00, 0x20, 0x20), w(0x90, 0xF0000, 15 << 16)},
-                                 12));
-    c.push_back(session<ViInt16>("TransientCondition_io2", tq718_setTransientCondition, tq718_getTransientCondition,
-                                 2, {w(0x00, 0x20, 0x20), w(0x90, 0xF0000, 10 << 16)}, 2));
-    c.push_back(session<ViInt16>("TransientCondition_pxi0", tq718_setTransientCondition, tq718_getTransientCondition,
-                                 3, {w(0x00, 0x20, 0x20), w(0x90, 0xF0000, 0)}, 3));
-    c.push_back(session<ViInt16>("TransientCondition_none", tq718_setTransientCondition, tq718_getTransientCondition,
-                                 0, {w(0x00, 0x20, 0)}, 0));
+    c.push_back(session<ViInt16>("TransientCondition_limit", tq718_setTransientCondition, tq718_getTransientCondition,
+                                 12, {w(0x00, 0x20, 0x20), w(0x90, 0xF0000, 15 << 16)}, 12));
+    c.push_back(session<ViInt16>("TransientCondition_io2", tq718_setTransientCondition, tq718_getTransientCondition, 2,
+                                 {w(0x00, 0x20, 0x20), w(0x90, 0xF0000, 10 << 16)}, 2));
+    c.push_back(session<ViInt16>("TransientCondition_pxi0", tq718_setTransientCondition, tq718_getTransientCondition, 3,
+                                 {w(0x00, 0x20, 0x20), w(0x90, 0xF0000, 0)}, 3));
+    c.push_back(session<ViInt16>("TransientCondition_none", tq718_setTransientCondition, tq718_getTransientCondition, 0,
+                                 {w(0x00, 0x20, 0)}, 0));
     c.push_back(session<ViInt32>("TransientNumScans", tq718_setTransientNumScans, tq718_getTransientNumScans, 123456,
                                  {w(0xF0, kAll, 123456)}, 123456));
 
-    c.push_back(session<ViInt16>("TriggerMode_1", tq718_setTriggerMode, tq718_getTriggerMode, 1,
-                                 {w(0x90, 0x8000, 0x8000)}, 1));
-    c.push_back(session<ViInt16>("TriggerMode_2", tq718_setTriggerMode, tq718_getTriggerMode, 2,
-                                 {w(0x90, 0x8000, 0)}, 2));
+    c.push_back(
+        session<ViInt16>("TriggerMode_1", tq718_setTriggerMode, tq718_getTriggerMode, 1, {w(0x90, 0x8000, 0x8000)}, 1));
+    c.push_back(
+        session<ViInt16>("TriggerMode_2", tq718_setTriggerMode, tq718_getTriggerMode, 2, {w(0x90, 0x8000, 0)}, 2));
     c.push_back(session<ViInt16>("AcqMode", tq718_setAcqMode, tq718_getAcqMode, 2, {}, 2));
     c.push_back(session<ViInt16>("TransformType", tq718_setTransformType, tq718_getTransformType, 3, {}, 3));
 
     c.push_back(session<ViInt16>("ScanClockToPXILine_5", tq718_setScanClockToPXILine, tq718_getScanClockToPXILine, 5,
                                  {w(0x94, 0x8, 0x8), w(0x94, 0x7, 4)}, 5));
-    c.push_back(session<ViInt16>("ScanClockToPXILine_off", tq718_setScanClockToPXILine, tq718_getScanClockToPXILine,
-                                 0, {w(0x94, 0x8, 0)}, 0));
+    c.push_back(session<ViInt16>("ScanClockToPXILine_off", tq718_setScanClockToPXILine, tq718_getScanClockToPXILine, 0,
+                                 {w(0x94, 0x8, 0)}, 0));
     c.push_back(session<ViInt16>("LimitViolationToPXILine_8", tq718_setLimitViolationToPXILine,
                                  tq718_getLimitViolationToPXILine, 8, {w(0x94, 0x800, 0x800), w(0x94, 0x700, 7 << 8)},
                                  8));
@@ -164,10 +177,9 @@ std::vector<Case> cases()
                                  {w(0x94, 1u << 31, 0), w(0x94, 1u << 5, 1u << 5), w(0x94, 1u << 13, 0)}, 10));
     c.push_back(indexed<ViInt16>("IOOutputRoute_1_limit", tq718_setIOOutputRoute, tq718_getIOOutputRoute, 1, 11,
                                  {w(0x94, 1u << 27, 0), w(0x94, 1u << 4, 0), w(0x94, 1u << 12, 1u << 12)}, 11));
-    c.push_back(indexed<ViInt16>("IOOutputRoute_1_pxi2", tq718_setIOOutputRoute, tq718_getIOOutputRoute, 1, 4,
-                                 {w(0x94, 1u << 27, 1u << 27), w(0x94, 1u << 4, 0), w(0x94, 1u << 12, 0),
-                                  w(0x94, 7u << 24, 2u << 24)},
-                                 4));
+    c.push_back(indexed<ViInt16>(
+        "IOOutputRoute_1_pxi2", tq718_setIOOutputRoute, tq718_getIOOutputRoute, 1, 4,
+        {w(0x94, 1u << 27, 1u << 27), w(0x94, 1u << 4, 0), w(0x94, 1u << 12, 0), w(0x94, 7u << 24, 2u << 24)}, 4));
     c.push_back(indexed<ViInt16>("IOOutputRoute_2_none", tq718_setIOOutputRoute, tq718_getIOOutputRoute, 2, 1,
                                  {w(0x94, 1u << 31, 0), w(0x94, 1u << 5, 0), w(0x94, 1u << 13, 0)}, 1));
 
@@ -188,11 +200,10 @@ std::vector<Case> cases()
                                    1, 1, 4));
     c.push_back(indexed<ViInt16>("AnalogChannelInputVoltageRange_3", tq718_setAnalogChannelInputVoltageRange,
                                  tq718_getAnalogChannelInputVoltageRange, 3, 13, {w(0x10, 0xF00, 12 << 8)}, 13));
-    c.push_back(indexed<ViInt16>("AnalogChannelInputVoltageRange_all", tq718_setAnalogChannelInputVoltageRange,
-                                 tq718_getAnalogChannelInputVoltageRange, 0, 4,
-                                 {w(0x10, 0xF, 3), w(0x10, 0xF0, 3 << 4), w(0x10, 0xF00, 3 << 8),
-                                  w(0x10, 0xF000, 3 << 12)},
-                                 4, 4, 2));
+    c.push_back(indexed<ViInt16>(
+        "AnalogChannelInputVoltageRange_all", tq718_setAnalogChannelInputVoltageRange,
+        tq718_getAnalogChannelInputVoltageRange, 0, 4,
+        {w(0x10, 0xF, 3), w(0x10, 0xF0, 3 << 4), w(0x10, 0xF00, 3 << 8), w(0x10, 0xF000, 3 << 12)}, 4, 4, 2));
     c.push_back(indexed<ViInt16>("AnalogChannelMux_4", tq718_setAnalogChannelMux, tq718_getAnalogChannelMux, 4, 6,
                                  {w(0x0C, 0xF000, 5 << 12)}, 6));
     c.push_back(indexed<ViInt16>("AnalogChannelMux_1", tq718_setAnalogChannelMux, tq718_getAnalogChannelMux, 1, 3,
@@ -217,8 +228,8 @@ std::vector<Case> cases()
                                  tq718_getAnalogChannelSensorType, 1, 2, {}, 2));
     c.push_back(indexed<ViInt16>("AnalogChannelFilter_5K", tq718_setAnalogChannelFilter, tq718_getAnalogChannelFilter,
                                  2, 5, {w(0x18, 0xF0, 5 << 4)}, 5));
-    c.push_back(indexed<ViInt16>("AnalogChannelFilter_none", tq718_setAnalogChannelFilter,
-                                 tq718_getAnalogChannelFilter, 3, 9, {w(0x18, 0xF00, 0)}, 9));
+    c.push_back(indexed<ViInt16>("AnalogChannelFilter_none", tq718_setAnalogChannelFilter, tq718_getAnalogChannelFilter,
+                                 3, 9, {w(0x18, 0xF00, 0)}, 9));
     // Excitation off (the default type): the register gets 0, the value is kept.
     c.push_back(indexed<ViReal64>("AnalogChannelExcitation_typeOff", tq718_setAnalogChannelExcitation,
                                   tq718_getAnalogChannelExcitation, 1, 5.0, {w(0x30, 0xBFFF, 0)}, 5.0));
@@ -228,11 +239,12 @@ std::vector<Case> cases()
                                  tq718_getAnalogChannelExcitationType, 2, 3, {w(0x34, 0xBFFF, 0xA000)}, 3));
     c.push_back(indexed<ViInt16>("AnalogChannelSense_local", tq718_setAnalogChannelSense, tq718_getAnalogChannelSense,
                                  3, 1, {w(0x38, 0x4000, 0x4000), w(0x20, 1u << 10, 1u << 10)}, 1));
-    c.push_back(indexed<ViInt16>("AnalogChannelSense_remote", tq718_setAnalogChannelSense,
-                                 tq718_getAnalogChannelSense, 1, 2, {w(0x30, 0x4000, 0), w(0x20, 1u << 2, 0)}, 2));
+    c.push_back(indexed<ViInt16>("AnalogChannelSense_remote", tq718_setAnalogChannelSense, tq718_getAnalogChannelSense,
+                                 1, 2, {w(0x30, 0x4000, 0), w(0x20, 1u << 2, 0)}, 2));
     // Channel 2's completion field holds bit 5 of the register.
-    c.push_back(indexed<ViInt16>("AnalogChannelBridgeConfiguration_2_quarter", tq718_setAnalogChannelBridgeConfiguration,
-                                 tq718_getAnalogChannelBridgeConfiguration, 2, 1, {w(0x20, 0x30, 0x20)}, 1));
+    c.push_back(indexed<ViInt16>("AnalogChannelBridgeConfiguration_2_quarter",
+                                 tq718_setAnalogChannelBridgeConfiguration, tq718_getAnalogChannelBridgeConfiguration,
+                                 2, 1, {w(0x20, 0x30, 0x20)}, 1));
     c.push_back(indexed<ViInt16>("AnalogChannelBridgeConfiguration_4_half", tq718_setAnalogChannelBridgeConfiguration,
                                  tq718_getAnalogChannelBridgeConfiguration, 4, 2, {w(0x20, 0x3000, 0x1000)}, 2));
     // Configurations 3 and 4 share a completion code; the board reads back 3.
@@ -280,7 +292,9 @@ std::vector<Case> cases()
     return c;
 }
 
-class Properties : public Board718Test, public ::testing::WithParamInterface<Case> {};
+class Properties : public Board718Test, public ::testing::WithParamInterface<Case>
+{
+};
 
 TEST_P(Properties, WritesTheBoardAndReadsBack)
 {

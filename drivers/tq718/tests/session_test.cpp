@@ -5,8 +5,10 @@
 
 #include "fixture718.h"
 
-namespace tq718test {
-namespace {
+namespace tq718test
+{
+namespace
+{
 
 // ---- Option words ------------------------------------------------------------------
 
@@ -17,9 +19,14 @@ struct OptionCase {
     ViInt16 type, option;
 };
 
-std::ostream &operator<<(std::ostream &o, const OptionCase &c) { return o << c.label; }
+std::ostream &operator<<(std::ostream &o, const OptionCase &c)
+{
+    return o << c.label;
+}
 
-class OptionWords : public Board718Test, public ::testing::WithParamInterface<OptionCase> {};
+class OptionWords : public Board718Test, public ::testing::WithParamInterface<OptionCase>
+{
+};
 
 TEST_P(OptionWords, DecodeAtOpen)
 {
@@ -43,7 +50,9 @@ INSTANTIATE_TEST_SUITE_P(Boards, OptionWords,
                                            OptionCase{"filterCardSecondKind", "option=0x10000; filter=0x0101", 1, 2, 2},
                                            OptionCase{"filterCardUnknownKind", "option=0; filter=0x0203", 1, 0, 0},
                                            OptionCase{"noFilterCard", "option=0x2; filter=0x0101", 0, 0, 0}),
-                         [](const ::testing::TestParamInfo<OptionCase> &info) { return std::string(info.param.label); });
+                         [](const ::testing::TestParamInfo<OptionCase> &info) {
+                             return std::string(info.param.label);
+                         });
 
 TEST_F(Board718Test, WithoutInstrumentTheOptionWordIsZero)
 {

@@ -6,8 +6,10 @@
 #include "fixture718.h"
 #include "tq/platform/thread.h"
 
-namespace tq718test {
-namespace {
+namespace tq718test
+{
+namespace
+{
 
 constexpr double kCount = 0.00038427734375;
 
@@ -531,9 +533,8 @@ TEST_F(Board718Test, LeavingSimulationWritesEveryStoredSetting)
     EXPECT_EQ(reg(0x14), 0u) << "nothing reached the simulated session's board yet";
     ASSERT_EQ(tq718_setSimulationMode(simulated, 0), VI_SUCCESS);
 
-    const ViBusAddress registers[] = {0x00, 0x04, 0x0C, 0x10, 0x14, 0x18, 0x20, 0x30, 0x34, 0x38, 0x3C, 0x50,
-                                      0x54, 0x58, 0x5C, 0x78, 0x80, 0x84, 0x90, 0x94, 0xD0, 0xF0, 0x600, 0x604,
-                                      0x608, 0x60C};
+    const ViBusAddress registers[] = {0x00, 0x04, 0x0C, 0x10, 0x14, 0x18, 0x20, 0x30, 0x34, 0x38,  0x3C,  0x50,  0x54,
+                                      0x58, 0x5C, 0x78, 0x80, 0x84, 0x90, 0x94, 0xD0, 0xF0, 0x600, 0x604, 0x608, 0x60C};
     for (ViBusAddress offset : registers)
         EXPECT_EQ(reg(offset), reg(offset, kBar2, kOtherBoard)) << std::hex << "register 0x" << offset;
     EXPECT_EQ(reg(0x68, kBar0), reg(0x68, kBar0, kOtherBoard));

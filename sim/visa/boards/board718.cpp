@@ -8,9 +8,11 @@
 
 #include "tq/platform/numfmt.h"
 
-namespace tq::sim {
+namespace tq::sim
+{
 
-namespace {
+namespace
+{
 
 bool parseUnsigned(const std::string &text, uint32_t &out)
 {
@@ -252,6 +254,9 @@ void Board718::pulseLine(int line)
         raiseEvent(4);
 }
 
-std::unique_ptr<Board> makeBoard718() { return std::make_unique<Board718>(); }
+std::unique_ptr<Board> makeBoard718()
+{
+    return std::make_unique<Board718>();
+}
 
 } // namespace tq::sim

@@ -36,10 +36,12 @@
 
 #include "board.h"
 
-namespace tq::sim {
+namespace tq::sim
+{
 
-class Board718 : public Board {
-public:
+class Board718 : public Board
+{
+  public:
     static constexpr int kChannels = 4;
     static constexpr int kRanges = 13;
     static constexpr uint64_t kBar0Size = 0x1000;
@@ -117,7 +119,7 @@ public:
     double rangeCoefficientValue(int r) const { return readDouble(rangeCoefficient(r)); }
     double calPathOffsetValue(int c) const { return readDouble(calPathOffset(c)); }
 
-private:
+  private:
     struct Input {
         double volts = 0.0;
         bool bridge = false;

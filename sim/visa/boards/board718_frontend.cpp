@@ -6,9 +6,11 @@
 
 #include "board718.h"
 
-namespace tq::sim {
+namespace tq::sim
+{
 
-namespace {
+namespace
+{
 
 constexpr double kGain[Board718::kRanges] = {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000};
 // The calibrator's reference of each range is selected by that range's code.
