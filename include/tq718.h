@@ -265,6 +265,23 @@ TQ_API ViStatus tq718_getEventChannelEnable(ViSession vi, ViInt16 channel, ViBoo
 TQ_API ViStatus tq718_setEventChannelName(ViSession vi, ViInt16 channel, ViConstString name);
 TQ_API ViStatus tq718_getEventChannelName(ViSession vi, ViInt16 channel, ViChar *name);
 
+/* ---- Acquisition ----------------------------------------------------------- */
+
+/* Continuous acquisition into a ring of DMA segments (RefreshRate segments
+ * per second, BufferDuration seconds); the stream's readers read the scans
+ * in place. 0x3FFC0109 when already running, 0xBFFC0107 without an enabled
+ * channel. Both print "[%s]start:%s" / "[%s]stop:%s" to the status sink. */
+TQ_API ViStatus tq718_start(ViSession vi);
+TQ_API ViStatus tq718_stop(ViSession vi);
+/* Acquires scans scans of analog channels 1 to channels (the others are
+ * disabled) and waits for them; values receives the calibrated values,
+ * interleaved by channel within each scan (length at least channels x scans). */
+TQ_API ViStatus tq718_getScans(ViSession vi, ViInt16 channels, ViInt16 scans, ViReal64 *values, ViInt32 length);
+/* A ring of the caller's size, kept by the next start; refused while running. */
+TQ_API ViStatus tq718_allocateMBfrConfiguration(ViSession vi, ViInt16 segments, ViInt32 scansPerSegment);
+/* 0xBFFF0057 without a ring; refused while running. */
+TQ_API ViStatus tq718_freeMBfrConfiguration(ViSession vi);
+
 #ifdef __cplusplus
 }
 #endif

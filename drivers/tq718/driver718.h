@@ -8,6 +8,7 @@
 #include "tq/driver/driver.h"
 #include "tq/driver/registers.h"
 #include "tq/driver/visa_binding.h"
+#include "tq/platform/sync.h"
 
 namespace tq718
 {
@@ -164,6 +165,64 @@ ViStatus getFilter(Session718 &s, int c, ViInt16 &filter);
 
 // The filter settings the board allows (9 first), and their number.
 int supportedFilters(const Session718 &s, ViInt16 (&filters)[9]);
+
+// ---- Data path (dma.cpp, acquisition.cpp) ------------------------------------------
+
+// Holds the session's stream lock for a scope (the interrupt handler, the
+// readers and whatever changes the ring take it).
+class StreamLock
+{
+  public:
+    explicit StreamLock(Session718 &s, uint32_t timeoutMs = TQ_INFINITE) : stream_(s.stream)
+    {
+        held_ = stream_ && stream_->streamLock(stream_, timeoutMs) == 0;
+    }
+    ~StreamLock()
+    {
+        if (held_)
+            stream_->streamUnlock(stream_);
+    }
+    StreamLock(const StreamLock &) = delete;
+    StreamLock &operator=(const StreamLock &) = delete;
+    explicit operator bool() const { return held_; }
+
+  private:
+    TQStream *stream_;
+    bool held_ = false;
+};
+
+// A ring of segments x scansPerSegment scans (raised until a segment is a
+// multiple of 8 bytes) with its descriptor chain: continuous (each segment
+// interrupts, the last points back to the first) or one-shot (no
+// interrupt, the last ends the chain). An existing ring is freed first.
+ViStatus allocateRing(Session718 &s, int segments, uint32_t scansPerSegment, bool continuous);
+// VI_ERROR_WINDOW_NMAPPED without a ring.
+ViStatus freeRing(Session718 &s);
+// Marks the descriptor of table entry (0-based) as the end of the chain.
+void markEndOfChain(Session718 &s, uint64_t entry);
+// Segment counter back to 0 and every reader to the first scan.
+void restartReaders(Session718 &s);
+// Reads the board's write count and hands the new scans to the ring (and,
+// with capture, to the capture file). Under the stream's lock. Returns the
+// scans written since the start.
+int64_t accountWrites(Session718 &s, bool capture);
+TQReader *newReader(Session718 &s, int64_t position, int32_t whence);
+int64_t scansWritten(Session718 &s);
+
+// Interrupts of the data path: mechanism 2 (VI_HNDLR) runs the handler
+// below on VISA's callback thread, 1 (VI_QUEUE) lets the one-shot
+// acquisition wait. Nothing is done in simulation.
+ViStatus setUpInterrupt(Session718 &s, int16_t mechanism);
+ViStatus tearDownInterrupt(Session718 &s);
+ViStatus tq718_MBufSegHndlr(ViSession vi, ViEventType type, ViEvent context, ViAddr user);
+
+ViStatus startAcquisition(Session718 &s);
+// Ends the DMA after the segment in progress, stops the board and tears the
+// interrupt down; with statusLine, "[%s]stop:%s" follows.
+ViStatus stopAcquisition(Session718 &s, bool statusLine);
+// What close and reset do first: a running acquisition is stopped and the
+// ring freed.
+void freeDataPath(Session718 &s);
 
 // Lowest rate the internal clock's 32-bit divider can give: 2e7 / (2^32 + 1) Hz.
 constexpr double kMinInternalRate = 2e7 / 4294967297.0;

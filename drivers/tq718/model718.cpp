@@ -67,7 +67,10 @@ class Model718 : public tq::driver::Model
             setDefaults(m);
             return VI_SUCCESS;
         }
-        // Interrupts the board raised before the reset are dropped.
+        // A running acquisition stops and its ring goes; interrupts the
+        // board raised before the reset are dropped.
+        stopAcquisition(m, false);
+        freeRing(m);
         tq::visa::visa().viDiscardEvents(m.value, VI_EVENT_PXI_INTR, VI_ALL_MECH);
         ViUInt32 control = 0;
         ViStatus status = in32(m, reg::kReset, control);
@@ -84,6 +87,15 @@ class Model718 : public tq::driver::Model
         if (ready & reg::kResetBusy)
             return VI_WARN_UNKNOWN_STATUS;
         return status;
+    }
+
+    // Close: the acquisition stops and the interrupt handler is gone before
+    // the framework destroys the stream.
+    void freeDataPath(Session &s) override { tq718::freeDataPath(model(s)); }
+    int64_t scansWritten(Session &s) override { return tq718::scansWritten(model(s)); }
+    TQReader *newReader(Session &s, int64_t position, int32_t whence) override
+    {
+        return tq718::newReader(model(s), position, whence);
     }
 
     TQStreamChannel *channelAt(Session &s, size_t position) override

@@ -31,8 +31,24 @@ constexpr ViBusAddress kInterruptControl = 0x68;
 constexpr ViUInt32 kInterruptControlEnable = 0x40801; // ORed in by every interrupt-enable write
 constexpr ViUInt32 kInterruptControlDma = 0x40000;    // cleared when the DMA ring is freed
 constexpr ViBusAddress kDmaMode = 0x80;
+constexpr ViUInt32 kDmaModeRing = 0x5BC2;
+constexpr ViUInt32 kDmaModeOneShot = 0x5FC2; // also interrupts when the chain is done
 constexpr ViBusAddress kDmaDescriptor = 0x90;
+constexpr ViUInt32 kDescriptorInPci = 0x1;
 constexpr ViBusAddress kDmaCommand = 0xA8;
+constexpr ViUInt32 kDmaEnable = 0x1;
+constexpr ViUInt32 kDmaStart = 0x3;
+constexpr ViUInt32 kDmaAbort = 0x4;
+constexpr ViUInt32 kDmaDone = 0x10;
+
+// DMA descriptors: four 32-bit words {segment bus address, local address,
+// length in bytes, next word}. The next word is the next descriptor's bus
+// address ORed with flags.
+constexpr ViUInt32 kDescriptorLocal = 0x6000;
+constexpr ViUInt32 kNextEndOfChain = 0x2;
+constexpr ViUInt32 kNextRing = 0xD;    // in PCI space, interrupt after the segment, board to host
+constexpr ViUInt32 kNextOneShot = 0x9; // in PCI space, board to host, no interrupt
+constexpr ViUInt32 kNextFlags = 0xF;
 
 // ---- Card (BAR2) ---------------------------------------------------------------
 
@@ -90,6 +106,11 @@ constexpr ViBusAddress kEventEnable = 0xD0;
 constexpr ViUInt32 kGlobalInterruptEnable = 1u << 15;
 constexpr Field kGlobalInterruptField{kEventEnable, 0x1, 15};
 constexpr ViBusAddress kEventStatus = 0xD4; // write ones to clear
+// Status bits the data path reads: the transient trigger (event 15's bit)
+// and the end of a DMA segment (event 17).
+constexpr ViUInt32 kStatusTransient = 1u << 14;
+constexpr ViUInt32 kStatusSegment = 1u << 16;
+constexpr Field kSegmentEventEnable{kEventEnable, 0x1, 16};
 
 // Board reset: writing bit 0 starts a reset; the board clears the bit when
 // the reset has finished and it is ready again.

@@ -2,9 +2,11 @@
 // channel records and the scan layout.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "regmap.h"
+#include "ring.h"
 #include "tq/driver/channels.h"
 #include "tq/driver/session.h"
 
@@ -96,11 +98,28 @@ struct Session718 : tq::driver::Session {
     bool canReadRevision = false;
     reg::Options options;
 
-    // Acquisition state (start, stop and the interrupt set-up keep it).
-    bool running = false;
-    int16_t interruptMechanism = -1; // 1 queue, 2 handler, -1 none
+    // Acquisition state (start, stop and the interrupt set-up keep it). The
+    // interrupt handler reads the flag and the mechanism on VISA's callback
+    // thread, and stops a completed transient capture from there.
+    std::atomic<bool> running{false};
+    std::atomic<int16_t> interruptMechanism{-1}; // 1 queue, 2 handler, -1 none
     ViStatus interruptEnableResult = VI_SUCCESS;
     ViUInt32 savedInterruptEnable = 0;
+
+    // DMA ring: the segments and their accounting, the descriptor chain in
+    // entry 0, and who allocated it.
+    Ring ring;
+    uint32_t *descriptors = nullptr; // mapped, four 32-bit words each
+    ViBusAddress chainAddress = 0;   // bus address of the first descriptor
+    bool continuousRing = false;
+    bool ringByStart = false;
+    // The board's write count (32-bit words) unwrapped: the register wraps
+    // after 16 GiB, the count of scans never does.
+    uint32_t lastWriteCount = 0;
+    uint64_t wordsWritten = 0;
+    // Last scan of a transient capture, once its trigger has been seen.
+    bool transientSeen = false;
+    int64_t transientEnd = 0;
 
     int16_t lowestFilter = kNoFiltering;
     int16_t enabledEvents = 0; // enabled event channels

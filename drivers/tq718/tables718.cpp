@@ -122,6 +122,8 @@ const tq::driver::GetProperty kGet[] = {
 
 const tq::driver::Operation kOperations[] = {
     TQ_OPERATION("reset", tq718_reset),
+    TQ_OPERATION("start", tq718_start),
+    TQ_OPERATION("stop", tq718_stop),
 };
 
 } // namespace

@@ -47,6 +47,8 @@ Board::~Board() = default;
 
 bool Board::configure(const std::string &, const std::string &) { return false; }
 
+ViStatus Board::pulse(int, unsigned) { return VI_ERROR_NSUP_OPER; }
+
 void Board::attach(BoardHost &host) { host_ = &host; }
 
 void Board::detach() { host_ = nullptr; }

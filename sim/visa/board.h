@@ -32,6 +32,9 @@ public:
     // board then behaves as its hardware would on a bus error.
     virtual bool dmaRead(uint64_t busAddress, void *buffer, size_t length) = 0;
     virtual bool dmaWrite(uint64_t busAddress, const void *buffer, size_t length) = 0;
+    // One aligned 32-bit word of DMA memory read atomically: a word the
+    // host rewrites while the board runs (a descriptor's next word).
+    virtual bool dmaRead32(uint64_t busAddress, uint32_t &value) = 0;
 
 protected:
     ~BoardHost() = default;
@@ -86,6 +89,9 @@ public:
     // The default reads and writes the register file without side effects.
     virtual ViStatus read(uint16_t space, uint64_t offset, unsigned width, uint32_t &value);
     virtual ViStatus write(uint16_t space, uint64_t offset, unsigned width, uint32_t value);
+    // Pulses on one of the board's trigger or clock inputs (test control),
+    // with lock() held; VI_ERROR_NSUP_OPER for a board without such inputs.
+    virtual ViStatus pulse(int line, unsigned count);
 
     RegisterFile &registers() { return registers_; }
     const RegisterFile &registers() const { return registers_; }

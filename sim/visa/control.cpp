@@ -142,6 +142,11 @@ TQ_API ViStatus simvisa_raiseInterrupt(const char *rsrcName, ViUInt32 data)
     });
 }
 
+TQ_API ViStatus simvisa_pulseLine(const char *rsrcName, ViInt16 line, ViUInt32 count)
+{
+    return withInstrument(rsrcName, [&](Instrument &inst) { return inst.pulse(line, count); });
+}
+
 TQ_API ViStatus simvisa_flushEvents(ViUInt32 timeoutMs)
 {
     try {

@@ -309,4 +309,14 @@ bool Instrument::dmaWrite(uint64_t busAddress, const void *buffer, size_t length
     return memory_.write(busAddress, buffer, length);
 }
 
+bool Instrument::dmaRead32(uint64_t busAddress, uint32_t &value) { return memory_.load32(busAddress, value); }
+
+ViStatus Instrument::pulse(int line, unsigned count)
+{
+    std::lock_guard<std::mutex> g(board_->lock());
+    if (removed_.load(std::memory_order_relaxed))
+        return VI_ERROR_CONN_LOST;
+    return board_->pulse(line, count);
+}
+
 } // namespace tq::sim

@@ -68,6 +68,10 @@ public:
     void raiseInterrupt(uint32_t data) override;
     bool dmaRead(uint64_t busAddress, void *buffer, size_t length) override;
     bool dmaWrite(uint64_t busAddress, const void *buffer, size_t length) override;
+    bool dmaRead32(uint64_t busAddress, uint32_t &value) override;
+
+    // Pulses on one of the board's inputs (test control).
+    ViStatus pulse(int line, unsigned count);
 
 private:
     Instrument(std::string name, InstrumentConfig config, std::unique_ptr<Board> board, EventHub &events,

@@ -96,6 +96,19 @@ bool DmaMemory::write(ViBusAddress address, const void *buffer, size_t length)
     return true;
 }
 
+bool DmaMemory::load32(ViBusAddress address, uint32_t &value)
+{
+    if (address % 4 != 0)
+        return false;
+    std::lock_guard<std::mutex> g(m_);
+    auto it = containing(address, 4);
+    if (it == blocks_.end() || (address - it->first) % 4 != 0)
+        return false;
+    value = __atomic_load_n(reinterpret_cast<uint32_t *>(it->second.data.get() + (address - it->first)),
+                            __ATOMIC_ACQUIRE);
+    return true;
+}
+
 void DmaMemory::clear()
 {
     std::lock_guard<std::mutex> g(m_);

@@ -27,6 +27,8 @@ public:
     uint64_t blockSize(ViBusAddress address);
     bool read(ViBusAddress address, void *buffer, size_t length);
     bool write(ViBusAddress address, const void *buffer, size_t length);
+    // An aligned 32-bit word, loaded atomically (the host may store it while a board reads).
+    bool load32(ViBusAddress address, uint32_t &value);
     void clear();
 
     // Bus addresses handed out lie in [kBase, kLimit): they fit the 32-bit

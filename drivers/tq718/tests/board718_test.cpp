@@ -24,6 +24,7 @@ class Host : public tq::sim::BoardHost
     void raiseInterrupt(uint32_t data) override { interrupts.push_back(data); }
     bool dmaRead(uint64_t, void *, size_t) override { return false; }
     bool dmaWrite(uint64_t, const void *, size_t) override { return false; }
+    bool dmaRead32(uint64_t, uint32_t &) override { return false; }
     std::vector<uint32_t> interrupts;
 };
 
@@ -124,11 +125,11 @@ TEST_F(Board718Unit, ReadOnlyAndBoardDrivenBits)
     write(0x200, 77);
     EXPECT_EQ(read(0x200), 0u);
     write(0x00, 0x1000 | 0x10);
-    EXPECT_EQ(read(0x00), 0x10u) << "bit 12 is the board's";
-    board->setAcquiring(true);
+    EXPECT_EQ(read(0x00), 0x10u) << "bit 12 is the board's: enabled but not started";
+    write(0x08, 0x1); // software start
     EXPECT_EQ(read(0x00), 0x1010u);
     write(0x00, 0x0);
-    EXPECT_EQ(read(0x00), 0x1000u);
+    EXPECT_EQ(read(0x00), 0x0u) << "acquisition enable off ends the acquisition";
 }
 
 TEST_F(Board718Unit, ResetKeepsTheMemoryAndClearsTheRest)

@@ -2,6 +2,7 @@
 #include "board718.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -124,8 +125,30 @@ bool Board718::configure(const std::string &key, const std::string &value)
         return true;
     }
     if (splitIndexed(key, "ch", index, rest)) {
-        if (index < 1 || index > kChannels || !parseDouble(value, number))
+        if (index < 1 || index > kChannels)
             return false;
+        if (!strcasecmp(rest.c_str(), "signal")) {
+            Wave &w = waves_[index - 1];
+            if (!strcasecmp(value.c_str(), "counter"))
+                w.signal = Signal::Counter;
+            else if (!strcasecmp(value.c_str(), "sine"))
+                w.signal = Signal::Sine;
+            else if (!strcasecmp(value.c_str(), "input"))
+                w.signal = Signal::Input;
+            else
+                return false;
+            return true;
+        }
+        if (!parseDouble(value, number))
+            return false;
+        if (!strcasecmp(rest.c_str(), "period") && number >= 1.0) {
+            waves_[index - 1].period = number;
+            return true;
+        }
+        if (!strcasecmp(rest.c_str(), "amplitude") && std::fabs(number) <= 32767.0) {
+            waves_[index - 1].amplitude = number;
+            return true;
+        }
         Input &in = inputs_[index - 1];
         const char *k = rest.c_str();
         if (!strcasecmp(k, "volts")) {
@@ -171,8 +194,13 @@ ViStatus Board718::read(uint16_t space, uint64_t offset, unsigned width, uint32_
 
 ViStatus Board718::write(uint16_t space, uint64_t offset, unsigned width, uint32_t value)
 {
-    if (space != VI_PXI_BAR2_SPACE)
-        return Board::write(space, offset, width, value);
+    if (space == VI_PXI_BAR0_SPACE && (offset & ~uint64_t(3)) == kDmaCommand && width == 4)
+        return dmaCommand(value);
+    if (space != VI_PXI_BAR2_SPACE) {
+        const ViStatus status = Board::write(space, offset, width, value);
+        wake_.notify_one();
+        return status;
+    }
 
     // The written lanes of the 32-bit register that holds the access.
     const uint64_t base = offset & ~uint64_t(3);
@@ -191,9 +219,12 @@ ViStatus Board718::write(uint16_t space, uint64_t offset, unsigned width, uint32
     case kExcitationAlarms:
     case kTransientPosition:
         return VI_SUCCESS; // read-only
-    case kControl:
-        setReg(base, (merged & ~kControlActive) | (reg(base) & kControlActive));
+    case kControl: {
+        const uint32_t before = reg(base);
+        setReg(base, (merged & ~kControlActive) | (before & kControlActive));
+        dataPathWrite(space, base, before, merged);
         return VI_SUCCESS;
+    }
     case kReset:
         setReg(base, merged);
         if (bits & 1)
@@ -202,9 +233,11 @@ ViStatus Board718::write(uint16_t space, uint64_t offset, unsigned width, uint32
     default:
         break;
     }
+    const uint32_t before = reg(base);
     setReg(base, merged);
     if (base >= excitation(1) && base <= excitation(kChannels))
         excitationChanged();
+    dataPathWrite(space, base, before, merged);
     return VI_SUCCESS;
 }
 
@@ -216,6 +249,8 @@ void Board718::resetBoard()
     for (uint64_t offset = 0; offset < kMemory; offset += 4)
         setReg(offset, 0);
     acquiring_ = false;
+    dp_.triggerStarted = dp_.triggerStopped = dp_.transientTriggered = false;
+    dp_.clocked = false;
     alarms_ = 0;
     lastCodes_ = {};
     // The reset bit reads 1 until the board is ready again.
@@ -242,7 +277,7 @@ void Board718::raiseEvent(int e)
         host()->raiseInterrupt(reg(kEventStatus));
 }
 
-void Board718::pulseLine(int line)
+void Board718::lineEvent(int line)
 {
     if (line >= 0 && line <= 7)
         raiseEvent(5 + line);

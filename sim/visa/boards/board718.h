@@ -9,11 +9,24 @@
 // for its multiplexer, range, calibrator, excitation, bridge, balance DAC and
 // shunt settings, the limit comparators and the trigger lines.
 //
-// The data path (the DMA engine walking the descriptor chain, scans written
-// into host memory, the write counter at 0xF4 and the per-segment interrupt)
-// samples the front end through sample() and reports through raiseEvent(),
-// checkLimits() and setAcquiring(); all of them run with the board's lock
-// held.
+// Data path (board718_datapath.cpp): a DMA engine that walks the descriptor
+// chain the driver builds, writes scans into host memory at the scan clock's
+// rate (on the platform clock, so TQ_TIME_SCALE speeds it up), keeps the
+// write counter at 0xF4 (32-bit words since it was cleared), raises event 17
+// after each segment whose descriptor asks for it, and honours the software
+// start, the start, stop and transient triggers and an external clock fed by
+// line pulses. Its thread sleeps while nothing is acquired. A scan holds one
+// signed 16-bit sample per enabled channel and, when enabled, the event word
+// (the latched events 1 to 15).
+//
+// Signals: each channel samples its front end (sample()), or a known
+// waveform so that every sample can be checked. With n the scan's index
+// since the write counter was cleared:
+//   ch<c>.signal = counter   sample (n + 1000 (c - 1)) mod 65536, as int16
+//   ch<c>.signal = sine      round(amplitude sin(2 pi n / period))
+//   ch<c>.signal = input     the front end (default)
+//   ch<c>.period = 1000      scans per period of the sine
+//   ch<c>.amplitude = 10000  counts
 //
 // Inventory keys of this board (besides the library's own):
 //   option = 0x0           board option word (0x7004, 0x7006); bit 1 set: no filter card
@@ -32,7 +45,11 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <vector>
+
+#include "tq/platform/thread.h"
 
 #include "board.h"
 
@@ -86,6 +103,27 @@ class Board718 : public Board
     static constexpr double kBalanceVoltsPerStep = 5e-6;
 
     Board718();
+    ~Board718() override;
+
+    // Data path.
+    static constexpr uint64_t kDmaMode = 0x80; // BAR0
+    static constexpr uint32_t kDmaModeDoneInterrupt = 0x400;
+    static constexpr uint64_t kDmaDescriptor = 0x90; // BAR0
+    static constexpr uint64_t kDmaCommand = 0xA8;    // BAR0
+    static constexpr uint32_t kDmaEnable = 0x1, kDmaGo = 0x2, kDmaAbort = 0x4, kDmaDone = 0x10;
+    static constexpr uint64_t kSoftwareStart = 0x08;
+    static constexpr uint64_t kChannelEnable = 0x14;
+    static constexpr uint32_t kEventWordEnable = 1u << 13;
+    static constexpr uint64_t kDmaPosition = 0xE4;
+    static constexpr uint64_t kWriteCount = 0xF4;
+    static constexpr int kSegmentEvent = 17;
+    static constexpr int kTransientEvent = 15;
+
+    void attach(BoardHost &host) override;
+    void detach() override;
+    ViStatus pulse(int line, unsigned count) override;
+    // The sample of channel c in scan n as the data path writes it.
+    int16_t signalCode(int c, uint64_t n) const;
 
     bool configure(const std::string &key, const std::string &value) override;
     ViStatus read(uint16_t space, uint64_t offset, unsigned width, uint32_t &value) override;
@@ -120,6 +158,53 @@ class Board718 : public Board
     double calPathOffsetValue(int c) const { return readDouble(calPathOffset(c)); }
 
   private:
+    enum class Signal { Input, Counter, Sine };
+    struct Wave {
+        Signal signal = Signal::Input;
+        double period = 1000.0;
+        double amplitude = 10000.0;
+    };
+    // The DMA engine and the acquisition (guarded by the board's lock).
+    struct DataPath {
+        bool dmaActive = false;
+        uint64_t descriptor = 0; // bus address of the current descriptor
+        uint64_t segment = 0;    // its segment's bus address and length
+        uint32_t length = 0;
+        uint32_t position = 0; // bytes written into the segment
+        uint64_t bytes = 0;    // bytes written since the counter was cleared
+        uint64_t scans = 0;    // scans acquired since then
+        bool triggerStarted = false;
+        bool triggerStopped = false;
+        bool transientTriggered = false;
+        // Scans due from the clock: counted from base on the platform clock.
+        bool clocked = false;
+        uint64_t baseTick = 0;
+        uint64_t baseScans = 0;
+    };
+
+    void dataPathWrite(uint16_t space, uint64_t base, uint32_t before, uint32_t after);
+    ViStatus dmaCommand(uint32_t value);
+    bool loadDescriptor(uint64_t address);
+    void finishSegment();
+    void stopDma(bool done);
+    bool acquisitionOn() const;
+    bool producing() const;
+    double clockRate() const;
+    void produce(uint64_t scans);
+    void emit(const uint8_t *bytes, size_t length);
+    void lineEvent(int line);
+    // A transient trigger from a line code, or kLimitSource for a limit violation.
+    void transientTrigger(int code);
+    static constexpr int kLimitSource = 15;
+    void run();
+
+    std::array<Wave, kChannels> waves_{};
+    DataPath dp_;
+    std::vector<uint8_t> staging_;
+    std::condition_variable wake_;
+    bool stopThread_ = false;
+    tq::platform::Thread thread_;
+
     struct Input {
         double volts = 0.0;
         bool bridge = false;

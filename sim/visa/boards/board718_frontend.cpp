@@ -139,6 +139,7 @@ uint32_t Board718::checkLimits(const std::array<int16_t, kChannels> &codes)
     if (violated) {
         setReg(kLimitViolations, reg(kLimitViolations) | violated);
         raiseEvent(1);
+        transientTrigger(kLimitSource);
     }
     return violated;
 }

@@ -101,6 +101,13 @@ ViStatus simvisa_clearFaults(const char *rsrcName);
  * data (VI_ATTR_PXI_RECV_INTR_DATA of the event). */
 ViStatus simvisa_raiseInterrupt(const char *rsrcName, ViUInt32 data);
 
+/* Pulses one of the instrument's trigger or clock inputs count times. For
+ * the model 718 the line is a trigger-field code: PXI trigger lines 0-7, PXI
+ * star 8, I/O 1 9, I/O 2 10. A pulse raises the line's event and serves as
+ * start, stop or transient trigger and external scan clock where the board
+ * is set up so. VI_ERROR_NSUP_OPER for a board without such inputs. */
+ViStatus simvisa_pulseLine(const char *rsrcName, ViInt16 line, ViUInt32 count);
+
 /* Waits until the callback thread has delivered every interrupt raised so
  * far (or timeoutMs passes); VI_ERROR_TMO on time-out. */
 ViStatus simvisa_flushEvents(ViUInt32 timeoutMs);
