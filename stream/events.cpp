@@ -1,46 +1,15 @@
 // Stream events: up to three handlers called on the posting thread, and
 // threads blocked in streamWait until an event of their mask arrives.
-#include <atomic>
 #include <cstring>
-#include <new>
 
 #include "streamimpl.h"
+#include "tq/platform/broadcast.h"
 #include "tq/platform/sync.h"
 
-using tq::platform::Event;
+using tq::platform::EventBroadcast;
 using tq::platform::Mutex;
-using tq::platform::WaitResult;
 
 namespace tq::stream {
-
-// One thread inside streamWait. The node lives on the waiter's stack and is
-// linked into the wait state while the thread is inside. A post hands every
-// linked node its own copy of the event, so that no waiter misses a post made
-// between its registration and its wait, and none takes another's wake-up.
-struct WaitNode {
-    Event wake{Event::Reset::Auto};
-    WaitNode *next = nullptr;
-    WaitNode *previous = nullptr;
-    bool pending = false; // an event was handed over and not yet looked at
-    uint32_t word = 0;
-    char message[TQ_STREAM_MESSAGE_SIZE] = {};
-};
-
-// Kept apart from the stream record so that threads woken by the stream's
-// destruction can leave without touching freed memory: the stream holds one
-// reference, every thread inside streamWait one more.
-struct WaitState {
-    Mutex mutex; // the stream's event mutex
-    std::atomic<int> references{1};
-    std::atomic<int> waiters{0};
-    WaitNode *first = nullptr;
-    WaitNode *last = nullptr;
-    // The stream whose waiter count, event word and message mirror this
-    // state; null once the stream is gone.
-    TQStream *stream = nullptr;
-    uint32_t eventWord = 0;
-    char message[TQ_STREAM_MESSAGE_SIZE] = {};
-};
 
 namespace {
 
@@ -53,54 +22,26 @@ void copyMessage(char *to, const char *from)
     to[n] = '\0';
 }
 
-void release(WaitState *state)
+// The stream record mirrors the number of waiting threads and the last event
+// handed to them; the broadcast stops calling this when the stream closes it.
+void mirror(void *context, int waiting, const uint32_t *word, const char *text)
 {
-    if (state->references.fetch_sub(1, std::memory_order_acq_rel) == 1)
-        delete state;
-}
-
-// Under the state's mutex: hands (word, message) to every thread inside.
-void deliver(WaitState *state, uint32_t word, const char *message)
-{
-    state->eventWord = word;
-    copyMessage(state->message, message);
-    if (state->stream) {
-        state->stream->eventWord = word;
-        copyMessage(state->stream->eventMessage, message);
+    auto *stream = static_cast<TQStream *>(context);
+    stream->waiterCount = static_cast<int16_t>(waiting);
+    if (word) {
+        stream->eventWord = *word;
+        copyMessage(stream->eventMessage, text);
     }
-    for (WaitNode *node = state->first; node; node = node->next) {
-        node->word = word;
-        memcpy(node->message, state->message, sizeof node->message);
-        node->pending = true;
-        node->wake.set();
-    }
-}
-
-void mirrorWaiters(WaitState *state)
-{
-    if (state->stream)
-        state->stream->waiterCount = static_cast<int16_t>(state->waiters.load(std::memory_order_relaxed));
 }
 
 } // namespace
 
-WaitState *waitStateCreate(TQStream *stream)
-{
-    auto *state = new (std::nothrow) WaitState();
-    if (state)
-        state->stream = stream;
-    return state;
-}
+// The wait state is the platform's event broadcast: every thread waiting when
+// an event is posted gets its own copy once, and destruction (event word 0)
+// ends every wait without the waiters touching the freed stream.
+WaitState *waitStateCreate(TQStream *stream) { return EventBroadcast::create(mirror, stream); }
 
-void waitStateClose(WaitState *state)
-{
-    state->mutex.lock();
-    state->stream = nullptr;
-    // Event word 0 tells each waiter that the stream is closed.
-    deliver(state, 0, "");
-    state->mutex.unlock();
-    release(state);
-}
+void waitStateClose(WaitState *state) { state->close(); }
 
 int32_t streamInstallEventHandler(TQStream *stream, uint32_t mask, TQStreamEventHandlerFn handler, void *user,
                                   char *message)
@@ -134,84 +75,25 @@ int32_t streamUninstallEventHandler(TQStream *stream, uint32_t /*mask*/, TQStrea
 
 int32_t streamWait(TQStream *stream, uint32_t mask, uint32_t timeoutMs, uint32_t *event, char *message)
 {
-    WaitState *state = priv(stream)->wait;
-    WaitResult taken = state->mutex.lock(timeoutMs);
-    // Callers test the result for a negative value, so a mutex that cannot
-    // be had must not come back as a positive wait result.
-    if (taken != WaitResult::Signaled)
-        return taken == WaitResult::Timeout ? TQS_ERR_TIMEOUT20 : TQS_ERR_FAILED;
-
-    WaitNode node;
-    node.previous = state->last;
-    if (state->last)
-        state->last->next = &node;
-    else
-        state->first = &node;
-    state->last = &node;
-    state->references.fetch_add(1, std::memory_order_relaxed);
-    state->waiters.fetch_add(1, std::memory_order_release);
-    mirrorWaiters(state);
-    state->mutex.unlock();
-
-    uint32_t word = 0;
-    char text[TQ_STREAM_MESSAGE_SIZE];
-    int32_t result;
-    for (;;) {
-        WaitResult woken = node.wake.wait(timeoutMs);
-        state->mutex.lock();
-        if (node.pending) {
-            node.pending = false;
-            word = node.word;
-            memcpy(text, node.message, sizeof text);
-            if (word == 0) {
-                result = TQS_ERR_CLOSED;
-                break;
-            }
-            if (mask & word) {
-                result = 0;
-                break;
-            }
-        } else if (woken != WaitResult::Signaled) {
-            word = state->eventWord;
-            memcpy(text, state->message, sizeof text);
-            result = TQS_ERR_TIMEOUT20;
-            break;
-        } else {
-            // A wake-up whose event was already taken on an earlier round.
-            state->mutex.unlock();
-            continue;
-        }
-        // Not for this mask: report it and wait again with the full time-out.
-        state->mutex.unlock();
-        if (event)
-            *event = word;
-        if (message)
-            copyMessage(message, text);
+    // Callers test the result for a negative value, so a mutex that cannot be
+    // had must not come back as a positive wait result.
+    switch (priv(stream)->wait->wait(mask, timeoutMs, event, message)) {
+    case EventBroadcast::Outcome::Event:
+        return 0;
+    case EventBroadcast::Outcome::Closed:
+        return TQS_ERR_CLOSED;
+    case EventBroadcast::Outcome::Timeout:
+    case EventBroadcast::Outcome::LockTimeout:
+        return TQS_ERR_TIMEOUT20;
+    case EventBroadcast::Outcome::LockFailed:
+        break;
     }
-
-    if (node.previous)
-        node.previous->next = node.next;
-    else
-        state->first = node.next;
-    if (node.next)
-        node.next->previous = node.previous;
-    else
-        state->last = node.previous;
-    state->waiters.fetch_sub(1, std::memory_order_relaxed);
-    mirrorWaiters(state);
-    state->mutex.unlock();
-    release(state);
-
-    if (event)
-        *event = word;
-    if (message)
-        copyMessage(message, text);
-    return result;
+    return TQS_ERR_FAILED;
 }
 
-int waitersOf(TQStream *stream) { return priv(stream)->wait->waiters.load(std::memory_order_acquire); }
+int waitersOf(TQStream *stream) { return priv(stream)->wait->waiting(); }
 
-Mutex &eventMutexOf(TQStream *stream) { return priv(stream)->wait->mutex; }
+Mutex &eventMutexOf(TQStream *stream) { return priv(stream)->wait->mutex(); }
 
 } // namespace tq::stream
 
@@ -235,13 +117,13 @@ int32_t postEvent(TQStream *stream, uint32_t event, const char *message, uint32_
     if (result)
         *result = answer;
 
-    tq::stream::WaitState *state = tq::stream::priv(stream)->wait;
-    if (state->waiters.load(std::memory_order_acquire) == 0)
+    switch (tq::stream::priv(stream)->wait->post(event, message, 100)) {
+    case EventBroadcast::PostResult::NoWaiter:
         return r;
-    WaitResult taken = state->mutex.lock(100);
-    if (taken != WaitResult::Signaled)
-        return static_cast<int32_t>(taken);
-    tq::stream::deliver(state, event, message);
-    state->mutex.unlock();
+    case EventBroadcast::PostResult::Busy:
+        return static_cast<int32_t>(TQ_WAIT_TIMEOUT);
+    case EventBroadcast::PostResult::Delivered:
+        break;
+    }
     return 0;
 }

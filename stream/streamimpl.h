@@ -7,11 +7,12 @@
 
 namespace tq::platform {
 class Mutex;
-}
+class EventBroadcast;
+} // namespace tq::platform
 
 namespace tq::stream {
 
-struct WaitState;
+using WaitState = tq::platform::EventBroadcast;
 
 // Every stream is allocated by newStream as this block: the public record
 // first (its address is the stream's address), then what only the engine

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "tq/driver/session.h"
-#include "tq/platform/sync.h"
+#include "tq/platform/broadcast.h"
 
 namespace tq::driver
 {
@@ -26,36 +26,12 @@ template <typename F> ViStatus guarded(F &&f) noexcept
     }
 }
 
-// A thread inside wait; lives on that thread's stack while it is linked.
-struct WaitNode {
-    platform::Event wake{platform::Event::Reset::Auto};
-    WaitNode *next = nullptr;
-    WaitNode *previous = nullptr;
-    bool pending = false; // an event was handed over and not yet looked at
-    uint32_t word = 0;
-    char message[kNameLength] = {};
-};
-
-// The waiter state of a session: count, event status word and message, and
-// the waiting threads. Shared by the session (one reference) and every
-// thread inside wait (one each).
-struct WaitState {
-    platform::Mutex mutex; // the waiter mutex: guards everything below but the counters
-    std::atomic<int> references{1};
-    std::atomic<int> waiting{0}; // the waiter count
-    WaitNode *first = nullptr;
-    WaitNode *last = nullptr;
-    uint32_t eventStatus = 0;
-    char message[kNameLength] = {};
-    bool closed = false;
-};
-
 // How long an event waits for the waiter mutex before it gives up waking.
 constexpr uint32_t kWakeLockMs = 100;
 
 // Null without memory.
 WaitState *createWaitState();
-// Wakes every waiter with event word 0 and drops the session's reference.
+// Ends every wait (wait answers 0xBFFF0030) and drops the session's share.
 void closeWaitState(WaitState *state);
 
 } // namespace tq::driver

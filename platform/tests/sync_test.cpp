@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tq/platform/broadcast.h"
 #include "tq/platform/sync.h"
 #include "tq/platform/thread.h"
 
@@ -247,3 +248,178 @@ TEST(Thread, StartJoinAndIdentity)
     t.join(); // harmless twice
 }
 
+
+// ---- EventBroadcast -----------------------------------------------------------
+
+namespace {
+
+// Starts n threads waiting on b with the given mask; each stores its outcome and word.
+struct Waiters {
+    struct Result {
+        std::atomic<int> outcome{-1};
+        uint32_t word = 0;
+        char text[EventBroadcast::kTextSize] = {};
+    };
+    std::vector<std::unique_ptr<Thread>> threads;
+    std::vector<std::unique_ptr<Result>> results;
+
+    Waiters(EventBroadcast *b, int n, uint32_t mask, uint32_t timeoutMs)
+    {
+        for (int i = 0; i < n; ++i) {
+            results.push_back(std::make_unique<Result>());
+            threads.push_back(std::make_unique<Thread>());
+            Result *r = results.back().get();
+            threads.back()->start([=] { r->outcome = static_cast<int>(b->wait(mask, timeoutMs, &r->word, r->text)); });
+        }
+    }
+    void join()
+    {
+        for (auto &t : threads)
+            t->join();
+    }
+};
+
+void waitUntilWaiting(EventBroadcast *b, int n)
+{
+    for (int spins = 0; b->waiting() != n && spins < 20000; ++spins)
+        sleepMs(1);
+    ASSERT_EQ(b->waiting(), n);
+}
+
+} // namespace
+
+TEST(EventBroadcast, EveryWaiterGetsItsOwnCopyOnceAndNoLaterOne)
+{
+    EventBroadcast *b = EventBroadcast::create();
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->post(1, "nobody", 100), EventBroadcast::PostResult::NoWaiter);
+    for (int round = 0; round < 20; ++round) {
+        Waiters w(b, 6, 0x3, 20000);
+        waitUntilWaiting(b, 6);
+        EXPECT_EQ(b->post(0x2, "second", 1000), EventBroadcast::PostResult::Delivered);
+        w.join();
+        for (auto &r : w.results) {
+            EXPECT_EQ(r->outcome.load(), static_cast<int>(EventBroadcast::Outcome::Event));
+            EXPECT_EQ(r->word, 0x2u);
+            EXPECT_STREQ(r->text, "second");
+        }
+    }
+    // No signal left over: a later wait times out and reports the last event.
+    uint32_t word = 0;
+    char text[EventBroadcast::kTextSize];
+    EXPECT_EQ(b->wait(0x3, 20, &word, text), EventBroadcast::Outcome::Timeout);
+    EXPECT_EQ(word, 0x2u);
+    EXPECT_STREQ(text, "second");
+    b->close();
+}
+
+TEST(EventBroadcast, OtherBitsArePassedOver)
+{
+    EventBroadcast *b = EventBroadcast::create();
+    Waiters w(b, 2, 0x4, 20000);
+    waitUntilWaiting(b, 2);
+    b->post(0x1, "not mine", 1000);
+    b->post(0x8, "nor this", 1000);
+    sleepMs(20);
+    EXPECT_EQ(b->waiting(), 2);
+    b->post(0x5, "mine", 1000);
+    w.join();
+    for (auto &r : w.results) {
+        EXPECT_EQ(r->outcome.load(), static_cast<int>(EventBroadcast::Outcome::Event));
+        EXPECT_EQ(r->word, 0x5u);
+    }
+    b->close();
+}
+
+TEST(EventBroadcast, PostRightAfterRegistrationIsNotMissed)
+{
+    EventBroadcast *b = EventBroadcast::create();
+    for (int round = 0; round < 200; ++round) {
+        Waiters w(b, 1, 0x1, 20000);
+        while (b->waiting() != 1)
+            ; // post the moment the thread has registered, before it blocks
+        b->post(0x1, "now", 1000);
+        w.join();
+        ASSERT_EQ(w.results[0]->outcome.load(), static_cast<int>(EventBroadcast::Outcome::Event)) << round;
+    }
+    b->close();
+}
+
+TEST(EventBroadcast, CloseEndsEveryWaitAndLaterWaits)
+{
+    // The waiters hold the object after close; ASan checks that the last one frees it.
+    EventBroadcast *b = EventBroadcast::create();
+    Waiters w(b, 4, 0xFFFFFFFF, kInfinite);
+    waitUntilWaiting(b, 4);
+    b->close();
+    w.join();
+    for (auto &r : w.results) {
+        EXPECT_EQ(r->outcome.load(), static_cast<int>(EventBroadcast::Outcome::Closed));
+        EXPECT_EQ(r->word, 0u);
+    }
+}
+
+TEST(EventBroadcast, ObserverMirrorsCountsAndEventsUntilClose)
+{
+    struct Mirror {
+        int waiting = -1;
+        uint32_t word = 0;
+        std::string text;
+        int calls = 0;
+    } mirror;
+    auto observe = [](void *context, int waiting, const uint32_t *word, const char *text) {
+        auto *m = static_cast<Mirror *>(context);
+        ++m->calls;
+        m->waiting = waiting;
+        if (word) {
+            m->word = *word;
+            m->text = text;
+        }
+    };
+    EventBroadcast *b = EventBroadcast::create(observe, &mirror);
+    {
+        Waiters w(b, 1, 0x1, 20000);
+        waitUntilWaiting(b, 1);
+        b->mutex().lock(); // the observer writes under this lock
+        EXPECT_EQ(mirror.waiting, 1);
+        b->mutex().unlock();
+        b->post(0x1, "seen", 1000);
+        w.join();
+    }
+    EXPECT_EQ(mirror.waiting, 0);
+    EXPECT_EQ(mirror.word, 0x1u);
+    EXPECT_EQ(mirror.text, "seen");
+    int calls = mirror.calls;
+    b->close();
+    EXPECT_EQ(mirror.calls, calls); // not called once closed
+}
+
+TEST(EventBroadcast, LockHeldElsewhereTimesTheWaitOutAndThePostIsBusy)
+{
+    EventBroadcast *b = EventBroadcast::create();
+    std::latch held(1), done(1);
+    Thread holder;
+    holder.start([&] {
+        b->mutex().lock();
+        held.count_down();
+        done.wait();
+        b->mutex().unlock();
+    });
+    held.wait();
+    EXPECT_EQ(b->wait(0x1, 20, nullptr, nullptr), EventBroadcast::Outcome::LockTimeout);
+    done.count_down();
+    holder.join();
+    // A post with a waiter present but the lock taken gives up after its time-out.
+    Waiters w(b, 1, 0x1, 20000);
+    waitUntilWaiting(b, 1);
+    b->mutex().lock();
+    Thread poster;
+    std::atomic<int> posted{-1};
+    poster.start([&] { posted = static_cast<int>(b->post(0x1, "late", 20)); });
+    poster.join();
+    b->mutex().unlock();
+    EXPECT_EQ(posted.load(), static_cast<int>(EventBroadcast::PostResult::Busy));
+    b->post(0x1, "now", 1000);
+    w.join();
+    b->close();
+}

@@ -15,11 +15,18 @@
 #include "tqpnp.h"
 #include "tqstream.h"
 
+namespace tq::platform
+{
+class EventBroadcast;
+}
+
 namespace tq::driver
 {
 
 class Driver;
-struct WaitState;
+// The waiter state: the platform's event broadcast (every thread inside wait
+// gets each event once; close ends every wait).
+using WaitState = platform::EventBroadcast;
 
 // Mode of a session.
 enum : uint16_t {
