@@ -109,7 +109,7 @@ class Model
 
     // The channel at a position of the lookup order (for the model 718:
     // analog channels 1 to the analog channel count, then event channels 1
-    // to 14), null past the end. The stream's getChannel takes the first
+    // to 15), null past the end. The stream's getChannel takes the first
     // whose name matches exactly, getChannelByIndex the n-th enabled one.
     virtual TQStreamChannel *channelAt(Session &, size_t /*position*/) { return nullptr; }
     // Scans the device has delivered so far (the stream's getScansWritten).
