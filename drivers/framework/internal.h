@@ -7,6 +7,7 @@
 
 #include "tq/driver/session.h"
 #include "tq/platform/broadcast.h"
+#include "tq/platform/guard.h"
 
 namespace tq::driver
 {
@@ -15,16 +16,7 @@ namespace tq::driver
 constexpr size_t kLineLength = 1024;
 
 // No C++ exception crosses an entry point or a function slot.
-template <typename F> ViStatus guarded(F &&f) noexcept
-{
-    try {
-        return f();
-    } catch (const std::bad_alloc &) {
-        return VI_ERROR_ALLOC;
-    } catch (...) {
-        return VI_ERROR_SYSTEM_ERROR;
-    }
-}
+template <typename F> ViStatus guarded(F &&f) noexcept { return platform::guardStatus(static_cast<F &&>(f)); }
 
 // How long an event waits for the waiter mutex before it gives up waking.
 constexpr uint32_t kWakeLockMs = 100;

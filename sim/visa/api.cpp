@@ -8,6 +8,7 @@
 #include "library.h"
 #include "tq/driver/visa_functions.h"
 #include "tq/export.h"
+#include "tq/platform/guard.h"
 #include "tq/platform/numfmt.h"
 
 using tq::sim::Library;
@@ -15,16 +16,7 @@ using tq::sim::Library;
 namespace {
 
 // No C++ exception leaves the library.
-template <typename F> ViStatus guarded(F &&f) noexcept
-{
-    try {
-        return f();
-    } catch (const std::bad_alloc &) {
-        return VI_ERROR_ALLOC;
-    } catch (...) {
-        return VI_ERROR_SYSTEM_ERROR;
-    }
-}
+template <typename F> ViStatus guarded(F &&f) noexcept { return tq::platform::guardStatus(static_cast<F &&>(f)); }
 
 Library &lib() { return Library::instance(); }
 
