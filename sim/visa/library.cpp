@@ -346,7 +346,7 @@ ViStatus Library::setAttribute(ViObject vi, ViAttr attr, ViAttrState value)
 // ---------------------------------------------------------------------------
 // Registers
 
-std::shared_ptr<Instrument> Library::instrumentSession(ViSession vi, ViStatus &status)
+std::shared_ptr<Instrument> Library::instrumentSession(ViSession vi, ViStatus &status, Increments *increments)
 {
     std::lock_guard<std::mutex> g(m_);
     Object *o = find(vi);
@@ -358,6 +358,8 @@ std::shared_ptr<Instrument> Library::instrumentSession(ViSession vi, ViStatus &s
         status = VI_ERROR_NSUP_OPER;
         return nullptr;
     }
+    if (increments)
+        *increments = Increments{o->srcIncrement, o->destIncrement};
     status = VI_SUCCESS;
     return o->instrument;
 }
@@ -379,18 +381,12 @@ ViStatus Library::out(ViSession vi, ViUInt16 space, ViBusAddress offset, unsigne
 ViStatus Library::moveIn(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count, unsigned width,
                          void *buf)
 {
-    std::shared_ptr<Instrument> inst;
-    ViInt32 increment = 1;
-    {
-        std::lock_guard<std::mutex> g(m_);
-        Object *o = find(vi);
-        if (!o)
-            return VI_ERROR_INV_OBJECT;
-        if (o->kind != Object::Kind::Instrument)
-            return VI_ERROR_NSUP_OPER;
-        inst = o->instrument;
-        increment = o->srcIncrement;
-    }
+    ViStatus found;
+    Increments increments;
+    std::shared_ptr<Instrument> inst = instrumentSession(vi, found, &increments);
+    if (!inst)
+        return found;
+    const ViInt32 increment = increments.source;
     if (count && !buf)
         return VI_ERROR_USER_BUF;
     for (ViBusSize i = 0; i < count; ++i) {
@@ -413,18 +409,12 @@ ViStatus Library::moveIn(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBu
 ViStatus Library::moveOut(ViSession vi, ViUInt16 space, ViBusAddress offset, ViBusSize count, unsigned width,
                           const void *buf)
 {
-    std::shared_ptr<Instrument> inst;
-    ViInt32 increment = 1;
-    {
-        std::lock_guard<std::mutex> g(m_);
-        Object *o = find(vi);
-        if (!o)
-            return VI_ERROR_INV_OBJECT;
-        if (o->kind != Object::Kind::Instrument)
-            return VI_ERROR_NSUP_OPER;
-        inst = o->instrument;
-        increment = o->destIncrement;
-    }
+    ViStatus found;
+    Increments increments;
+    std::shared_ptr<Instrument> inst = instrumentSession(vi, found, &increments);
+    if (!inst)
+        return found;
+    const ViInt32 increment = increments.destination;
     if (count && !buf)
         return VI_ERROR_USER_BUF;
     for (ViBusSize i = 0; i < count; ++i) {

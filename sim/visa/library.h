@@ -116,7 +116,12 @@ private:
     void loadInventoryOnce();
     ViSession addObject(std::unique_ptr<Object> o);
     Object *find(ViObject vi);
-    std::shared_ptr<Instrument> instrumentSession(ViSession vi, ViStatus &status);
+    // VI_ATTR_SRC_INCREMENT and VI_ATTR_DEST_INCREMENT of a session.
+    struct Increments {
+        ViInt32 source = 1;
+        ViInt32 destination = 1;
+    };
+    std::shared_ptr<Instrument> instrumentSession(ViSession vi, ViStatus &status, Increments *increments = nullptr);
     std::shared_ptr<Instrument> lookupInstrument(const std::string &name);
     ViStatus resolve(const std::string &name, ResourceName &parsed, std::shared_ptr<Instrument> &inst);
     void closeLocked(std::unique_lock<std::mutex> &lock, ViObject vi);
