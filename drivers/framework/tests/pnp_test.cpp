@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/simvisa_testenv.h"
+#include "testenv.h"
 #include "testmodel.h"
 #include "tq/driver/status.h"
 #include "tqpnp.h"
@@ -43,11 +44,7 @@ class PnP : public ::testing::Test
   protected:
     static void SetUpTestSuite()
     {
-        ASSERT_TRUE(tq::test::layOutVisa(tq::test::bindingDirectory()));
-        ViSession vi = VI_NULL;
-        ASSERT_EQ(tqtest_init(nullptr, 0, 0, &vi), VI_SUCCESS);
-        ASSERT_EQ(tqtest_close(vi), VI_SUCCESS);
-        ASSERT_TRUE(sim.load());
+        bindTestModelToSimulatedVisa(sim);
     }
     void SetUp() override
     {

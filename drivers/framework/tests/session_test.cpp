@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/simvisa_testenv.h"
+#include "testenv.h"
 #include "testmodel.h"
 #include "tq/driver/status.h"
 #include "tq/platform/handles.h"
@@ -21,12 +22,7 @@ class Sessions : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        ASSERT_TRUE(tq::test::layOutVisa(tq::test::bindingDirectory()));
-        // The driver binds VISA at its first init; the control needs it loaded too.
-        ViSession vi = VI_NULL;
-        ASSERT_EQ(tqtest_init(nullptr, 0, 0, &vi), VI_SUCCESS);
-        ASSERT_EQ(tqtest_close(vi), VI_SUCCESS);
-        ASSERT_TRUE(sim.load());
+        bindTestModelToSimulatedVisa(sim);
     }
     void SetUp() override
     {
