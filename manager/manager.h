@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "devicedb.h"
 #include "formula_engine.h"
@@ -40,6 +41,9 @@ struct Session {
     ViUInt16 vendor = 0;
     ViUInt16 model = 0;
     ViSession handle = 0; // this session's value in the session table
+    // Every instance this session loaded and has not unloaded yet, whatever
+    // became of its mark (another process may clear marks).
+    std::vector<struct OpenResource *> loaded;
 };
 
 // One loaded driver or virtual instrument instance.
@@ -49,6 +53,7 @@ struct OpenResource {
     TQPnPHandle *pnp = nullptr;
     bool openedAsVirtual = false;
     uint32_t handle = 0; // this record's value in the resource table; its mark names it
+    Session *owner = nullptr;
 };
 
 platform::HandleTable &sessionTable();
@@ -90,6 +95,8 @@ ViStatus openPnP(Session *s, const char *rsrcName, const char *instrumentName, c
                  const char *prefix, const char *pluginId, OpenResource **out);
 ViStatus closeResource(Session *s, OpenResource *r);
 ViStatus closeAllResources(Session *s);
+// Unloads the instances the session still holds, without touching marks.
+void unloadRemaining(Session *s);
 ViStatus markResourceOpen(Session *s, const char *name, const char *dbResourceName, OpenResource *r);
 ViStatus getVresource(Session *s, const char *name, bool openIfClosed, OpenResource **out);
 ViStatus openPresource(Session *s, const char *name, OpenResource **out);

@@ -1,5 +1,6 @@
 // Open resources: loading a driver or virtual instrument through its PnP
 // handle, the marks that find an open instance again, and closing.
+#include <algorithm>
 #include <cinttypes>
 #include <cstring>
 #include <string>
@@ -35,6 +36,10 @@ void sinkPrint(TQStreamMsg *sink, const char *format, const char *text)
 
 void unload(OpenResource *r)
 {
+    if (Session *owner = r->owner) {
+        auto &v = owner->loaded;
+        v.erase(std::remove(v.begin(), v.end(), r), v.end());
+    }
     if (r->pnp)
         r->pnp->release(&r->pnp);
     r->pnp = nullptr;
@@ -90,6 +95,8 @@ ViStatus openPnPSteps(Session *s, const char *rsrcName, const char *instrumentNa
         r = nullptr;
         return VI_ERROR_ALLOC;
     }
+    s->loaded.push_back(r);
+    r->owner = s;
     if (!libStem || !prefix)
         return TQDAQ_ERROR_STATEMENT;
     r->library = platform::loadLibrary(std::string(libStem) + ".dll");
@@ -204,6 +211,12 @@ ViStatus closeAllResources(Session *s)
                 closeResource(s, r);
     }
     return VI_SUCCESS;
+}
+
+void unloadRemaining(Session *s)
+{
+    while (!s->loaded.empty())
+        unload(s->loaded.back());
 }
 
 ViStatus markResourceOpen(Session *s, const char *name, const char *dbResourceName, OpenResource *r)

@@ -120,6 +120,7 @@ void abandonSession(Session *s, OpenResource *instrument)
     if (instrument)
         closeResource(s, instrument);
     execStatement(s->db, "update users set handle=NULL where username=?", s->userName);
+    unloadRemaining(s);
     releaseSink(s->sink);
     releaseSink(s->spy);
     sessionTable().remove(s->handle);
@@ -301,6 +302,7 @@ ViStatus closeHandle(Session *s)
         execStatement(s->db, "update vresource set deviceHandle=NULL") != SQLITE_DONE)
         return TQDAQ_ERROR_STATEMENT; // the record stays: a second close finishes
 
+    unloadRemaining(s);
     devicedb::closeDeviceDatabase(s->db);
     s->db = nullptr;
     releaseSink(s->sink);
