@@ -267,3 +267,83 @@ TEST(Resources, StaleMarkIsNotAnInstance)
 }
 
 } // namespace
+
+namespace {
+
+struct Sink {
+    Sink() { StreamMsgCommonCreate(4096, &queue); }
+    ~Sink()
+    {
+        if (queue)
+            queue->streamMsgRelease(&queue);
+    }
+    std::vector<std::string> take()
+    {
+        std::vector<std::string> lines;
+        char buffer[512];
+        uint32_t length = 0;
+        queue->streamMsgLock(queue, 1000);
+        while (queue->streamMsgRead(queue, buffer, sizeof buffer, &length) != 2)
+            lines.emplace_back(buffer);
+        queue->streamMsgUnlock(queue);
+        return lines;
+    }
+    TQStreamMsg *queue = nullptr;
+};
+
+TEST(MessageSink, HandedToOpenInstrumentsAndToEveryOneOpenedLater)
+{
+    WalkDb w;
+    w.member("early", "1");
+    w.member("late", "2");
+    const int64_t broken = w.member("broken", "3");
+    w.d.exec("insert into presource (name,model_id,vresource_id) values ('badinit'," + std::to_string(w.testModel) +
+             "," + std::to_string(broken) + ")");
+    ViSession s = 0, vi = 0;
+    ASSERT_EQ(w.open(s), VI_SUCCESS);
+    ASSERT_EQ(tqdaq_getVresourceSession(s, "early", &vi), VI_SUCCESS);
+    {
+        Sink sink;
+        ASSERT_EQ(tqdaq_registerStreamMsg(s, sink.queue), VI_SUCCESS);
+        EXPECT_EQ(count(readLines(w.d.appLog()), "early registerStreamMsg sink"), 1);
+        EXPECT_EQ(count(readLines(w.d.appLog()), "late registerStreamMsg sink"), 0) << "nothing is opened for it";
+        ASSERT_EQ(tqdaq_getVresourceSession(s, "late", &vi), VI_SUCCESS);
+        EXPECT_EQ(count(readLines(w.d.appLog()), "late registerStreamMsg sink"), 1);
+
+        EXPECT_EQ(tqdaq_getVresourceSession(s, "broken", &vi), VI_ERROR_RSRC_NFOUND);
+        EXPECT_EQ(sink.take(), std::vector<std::string>{"Failure to intialize physical resource badinit"});
+    } // the session keeps its own reference
+
+    // No database selected: the sink is kept all the same.
+    w.d.exec("update system set db_id=NULL");
+    Sink other;
+    EXPECT_EQ(tqdaq_registerStreamMsg(s, other.queue), VI_SUCCESS);
+    EXPECT_EQ(other.queue->refCount, 2);
+    EXPECT_EQ(tqdaq_registerStreamMsg(s, nullptr), VI_SUCCESS);
+    EXPECT_EQ(other.queue->refCount, 1);
+    w.d.exec("update system set db_id=" + std::to_string(w.dbId));
+    EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
+}
+
+TEST(SpyQueue, DriversTraceToTheDebugOutput)
+{
+    for (bool spy : {false, true}) {
+        WalkDb w;
+        w.d.exec(std::string("select 1")); // keeps the fixture's shape
+        std::ofstream(w.d.debugLog(), std::ios::trunc).close();
+        {
+            std::ofstream reg(testDir() + "/registry");
+            reg << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmarc\\tqdaq\\Spy=" << (spy ? "0x10000" : "0") << "\n";
+        }
+        w.member("spied", nullptr);
+        ViSession s = 0, vi = 0;
+        ASSERT_EQ(w.open(s), VI_SUCCESS);
+        ASSERT_EQ(tqdaq_getVresourceSession(s, "spied", &vi), VI_SUCCESS);
+        ASSERT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
+        // 0x10000: a spy queue for the drivers, but no trace lines (low half 0).
+        EXPECT_EQ(readLines(w.d.debugLog()), spy ? std::vector<std::string>{"[spied]spy"} : std::vector<std::string>{})
+            << spy;
+    }
+}
+
+} // namespace

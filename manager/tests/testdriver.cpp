@@ -104,9 +104,24 @@ ViStatus doOperation(ViSession session, ViConstString operation, ViConstString a
     return VI_SUCCESS;
 }
 
-ViStatus registerSink(ViSession session, TQStreamMsg *)
+ViStatus registerSink(ViSession session, TQStreamMsg *sink)
 {
-    return find(session) ? VI_SUCCESS : VI_ERROR_INV_OBJECT;
+    Instance *i = find(session);
+    if (!i)
+        return VI_ERROR_INV_OBJECT;
+    logLine(i->name + (sink ? " registerStreamMsg sink" : " registerStreamMsg none"));
+    return VI_SUCCESS;
+}
+
+// Prints one line through the spy sink it is given, as drivers trace.
+ViStatus registerSpy(ViSession session, TQStreamMsg *spy)
+{
+    Instance *i = find(session);
+    if (!i)
+        return VI_ERROR_INV_OBJECT;
+    if (spy)
+        spy->streamMsgPrintf(spy, "[%s]spy\n", i->name.c_str());
+    return VI_SUCCESS;
 }
 
 ViStatus crossCheck(ViSession, ViChar *)
@@ -142,7 +157,7 @@ extern "C" __attribute__((visibility("default"))) ViStatus tqmtest_getPnPHandle(
     {
         std::lock_guard<std::mutex> guard(g_lock);
         i->handle = TQPnPHandle{1,       g_next++,     &addReference, &release, &setProperty, &getProperty,
-                                &doOperation, &registerSink, nullptr, &crossCheck, &setSimulationMode,
+                                &doOperation, &registerSink, &registerSpy, &crossCheck, &setSimulationMode,
                                 nullptr, nullptr, nullptr, nullptr, nullptr, &attachBackend};
         g_instances[i->handle.session] = i;
     }
