@@ -10,7 +10,8 @@
 
 #include "tqdaq.h"
 
-namespace {
+namespace
+{
 
 constexpr ViUInt16 kVendor = 0x3c5a, kModel = 100;
 const char *const kQuery = "select vresource.name,vresource.model_id from system,db,vresource where "

@@ -29,21 +29,21 @@ extern "C" {
 #define TQDAQ_NAME_SIZE 256
 
 /* Statuses of the resource manager beside the shared ones of tq/status.h. */
-#define TQDAQ_WARN_MORE_TEXT        TQ_WARN_MORE_DATA     /* 0x3FFC0107 */
-#define TQDAQ_WARN_OPER_UNSUPPORTED TQ_WARN_OPER_SKIPPED  /* 0x3FFC0108 */
-#define TQDAQ_ERROR_NAME_EXISTS     ((ViStatus)0xBFFC0107)
-#define TQDAQ_ERROR_UNKNOWN_VRSRC   ((ViStatus)0xBFFC0108)
-#define TQDAQ_ERROR_VRSRC_IN_USE    ((ViStatus)0xBFFC0109)
-#define TQDAQ_ERROR_NO_DATABASE     TQ_ERROR_NO_DATABASE  /* 0xBFFC010B */
-#define TQDAQ_ERROR_NO_PRSRC_NAME   ((ViStatus)0xBFFC010C)
-#define TQDAQ_ERROR_UNKNOWN_USER    TQ_ERROR_UNKNOWN_USER /* 0xBFFC010D */
-#define TQDAQ_ERROR_CREATE_DB       ((ViStatus)0xBFFC010F)
-#define TQDAQ_ERROR_OTHER_MODEL     ((ViStatus)0xBFFC0111)
-#define TQDAQ_ERROR_UNKNOWN_MODEL   ((ViStatus)0xBFFC0112)
+#define TQDAQ_WARN_MORE_TEXT TQ_WARN_MORE_DATA           /* 0x3FFC0107 */
+#define TQDAQ_WARN_OPER_UNSUPPORTED TQ_WARN_OPER_SKIPPED /* 0x3FFC0108 */
+#define TQDAQ_ERROR_NAME_EXISTS ((ViStatus)0xBFFC0107)
+#define TQDAQ_ERROR_UNKNOWN_VRSRC ((ViStatus)0xBFFC0108)
+#define TQDAQ_ERROR_VRSRC_IN_USE ((ViStatus)0xBFFC0109)
+#define TQDAQ_ERROR_NO_DATABASE TQ_ERROR_NO_DATABASE /* 0xBFFC010B */
+#define TQDAQ_ERROR_NO_PRSRC_NAME ((ViStatus)0xBFFC010C)
+#define TQDAQ_ERROR_UNKNOWN_USER TQ_ERROR_UNKNOWN_USER /* 0xBFFC010D */
+#define TQDAQ_ERROR_CREATE_DB ((ViStatus)0xBFFC010F)
+#define TQDAQ_ERROR_OTHER_MODEL ((ViStatus)0xBFFC0111)
+#define TQDAQ_ERROR_UNKNOWN_MODEL ((ViStatus)0xBFFC0112)
 /* A statement failed, or a stored value could not be read back. */
-#define TQDAQ_ERROR_STATEMENT       ((ViStatus)0xBFFF0000)
+#define TQDAQ_ERROR_STATEMENT ((ViStatus)0xBFFF0000)
 /* The session's user is not the controller. */
-#define TQDAQ_ERROR_NOT_CONTROLLER  ((ViStatus)0xBFFF00A8)
+#define TQDAQ_ERROR_NOT_CONTROLLER ((ViStatus)0xBFFF00A8)
 
 /* Opens a manager session for a user of the device database and the
  * application model (vendor, model): loads that model's own instrument and

@@ -7,9 +7,11 @@
 #include "tq/platform/debug.h"
 #include "tq/platform/numfmt.h"
 
-namespace tq::manager {
+namespace tq::manager
+{
 
-namespace {
+namespace
+{
 // Kinds of this library's tables; a value of one is never accepted by the other.
 constexpr unsigned kSessionKind = 40;
 constexpr unsigned kResourceKind = 41;
@@ -74,7 +76,8 @@ bool copyName(char *out, const char *text)
     return true;
 }
 
-namespace {
+namespace
+{
 void vtrace(const char *format, va_list args)
 {
     char line[256];

@@ -6,7 +6,8 @@
 
 #include "tq/platform/env.h"
 
-namespace tq::devicedb {
+namespace tq::devicedb
+{
 
 std::string databasePath(const char *subPath)
 {
@@ -17,7 +18,8 @@ std::string databasePath(const char *subPath)
         root = *w;
     else
         root = "/usr/local/vxipnp";
-    std::string path = platform::joinPath(platform::joinPath(root, "winnt"), platform::nativePath(subPath ? subPath : ""));
+    std::string path =
+        platform::joinPath(platform::joinPath(root, "winnt"), platform::nativePath(subPath ? subPath : ""));
     if (path.size() > kMaxPath)
         return {};
     return path;

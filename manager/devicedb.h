@@ -16,7 +16,8 @@
 #include <string_view>
 #include <type_traits>
 
-namespace tq::devicedb {
+namespace tq::devicedb
+{
 
 // How long a statement waits for another connection's write lock.
 constexpr int kBusyTimeoutMs = 5000;
@@ -38,8 +39,9 @@ std::optional<int64_t> parseInt64(const char *text);
 
 // One prepared statement. Values are bound by position (1-based) in the order
 // they are given; a null const char* binds NULL.
-class Statement {
-public:
+class Statement
+{
+  public:
     Statement(sqlite3 *db, const char *sql);
     template <typename... Values> Statement(sqlite3 *db, const char *sql, const Values &...values) : Statement(db, sql)
     {
@@ -64,7 +66,7 @@ public:
     // that does not parse.
     std::optional<int64_t> int64(int column) const;
 
-private:
+  private:
     void bindOne(int index, const char *value);
     void bindOne(int index, const std::string &value) { bindText(index, value); }
     void bindOne(int index, std::string_view value) { bindText(index, value); }

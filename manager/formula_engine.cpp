@@ -1,6 +1,7 @@
 #include "formula_engine.h"
 
-namespace tq::manager {
+namespace tq::manager
+{
 
 // The stream library of this build has no formula engine (NewFormulaEngine
 // and its operations): sessions open without one.

@@ -13,7 +13,8 @@
 
 #include "tqstream.h"
 
-namespace tq::manager {
+namespace tq::manager
+{
 
 struct FormulaEngine; // the stream library's record, opaque here
 

@@ -17,7 +17,8 @@
 #include "tqdaq.h"
 #include "tqpnp.h"
 
-namespace tq::manager {
+namespace tq::manager
+{
 
 // Longest user name a session holds (the users of the file are made with at
 // most this many characters).
@@ -87,12 +88,15 @@ void traceAlways(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // "%#lx(%s)": the session value and its user name.
 #define TQ_SESSION_FMT "%#lx(%s)"
 #define TQ_SESSION_ARGS(s) static_cast<unsigned long>((s)->handle), (s)->userName.c_str()
-inline const char *orNull(const char *text) { return text ? text : "NULL"; }
+inline const char *orNull(const char *text)
+{
+    return text ? text : "NULL";
+}
 
 // Steps of the session and of driver binding, shared by the exports.
 ViStatus checkController(Session *s);
-ViStatus openPnP(Session *s, const char *rsrcName, const char *instrumentName, const char *libStem,
-                 const char *prefix, const char *pluginId, OpenResource **out);
+ViStatus openPnP(Session *s, const char *rsrcName, const char *instrumentName, const char *libStem, const char *prefix,
+                 const char *pluginId, OpenResource **out);
 ViStatus closeResource(Session *s, OpenResource *r);
 ViStatus closeAllResources(Session *s);
 // Unloads the instances the session still holds, without touching marks.

@@ -6,7 +6,8 @@
 #include "manager.h"
 #include "tq/platform/guard.h"
 
-namespace tq::manager {
+namespace tq::manager
+{
 
 using devicedb::Statement;
 
@@ -61,8 +62,8 @@ ViStatus doOperation(Session *s, const char *name, const char *operation, const 
             std::vector<std::optional<std::string>> rows;
             bool prepared = false;
             {
-                Statement q = named ? Statement(s->db, sql.c_str(), operation, name)
-                                    : Statement(s->db, sql.c_str(), operation);
+                Statement q =
+                    named ? Statement(s->db, sql.c_str(), operation, name) : Statement(s->db, sql.c_str(), operation);
                 prepared = q.ok();
                 while (prepared && q.step() == SQLITE_ROW)
                     rows.push_back(q.text(0) ? std::optional<std::string>(q.text(0)) : std::nullopt);

@@ -9,12 +9,14 @@
 #include "manager.h"
 #include "tq/platform/guard.h"
 
-namespace tq::manager {
+namespace tq::manager
+{
 
-using devicedb::Statement;
 using devicedb::execStatement;
+using devicedb::Statement;
 
-namespace {
+namespace
+{
 
 // Physical resources whose back-end is being opened on this thread: a
 // back-end chain that leads back to one of them would open it again and
@@ -23,8 +25,14 @@ thread_local std::vector<std::string> t_backendChain;
 // Longest chain of back-ends followed.
 constexpr size_t kMaxBackendDepth = 8;
 
-unsigned long ul(ViStatus st) { return static_cast<unsigned long>(static_cast<uint32_t>(st)); }
-unsigned long ul(const void *p) { return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)); }
+unsigned long ul(ViStatus st)
+{
+    return static_cast<unsigned long>(static_cast<uint32_t>(st));
+}
+unsigned long ul(const void *p)
+{
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
+}
 
 void sinkPrint(TQStreamMsg *sink, const char *format, const char *text)
 {
@@ -102,8 +110,8 @@ ViStatus openPnPSteps(Session *s, const char *rsrcName, const char *instrumentNa
     r->library = platform::loadLibrary(std::string(libStem) + ".dll");
     if (!r->library)
         return TQDAQ_ERROR_STATEMENT;
-    auto getPnPHandle =
-        reinterpret_cast<TQGetPnPHandleFn>(platform::findSymbol(r->library, (std::string(prefix) + "_getPnPHandle").c_str()));
+    auto getPnPHandle = reinterpret_cast<TQGetPnPHandleFn>(
+        platform::findSymbol(r->library, (std::string(prefix) + "_getPnPHandle").c_str()));
     if (!getPnPHandle)
         return TQDAQ_ERROR_STATEMENT;
 
@@ -133,8 +141,8 @@ ViStatus openPnPSteps(Session *s, const char *rsrcName, const char *instrumentNa
 
 } // namespace
 
-ViStatus openPnP(Session *s, const char *rsrcName, const char *instrumentName, const char *libStem,
-                 const char *prefix, const char *pluginId, OpenResource **out)
+ViStatus openPnP(Session *s, const char *rsrcName, const char *instrumentName, const char *libStem, const char *prefix,
+                 const char *pluginId, OpenResource **out)
 {
     OpenResource *r = nullptr;
     const ViStatus st = openPnPSteps(s, rsrcName, instrumentName, libStem, prefix, r);
@@ -144,9 +152,8 @@ ViStatus openPnP(Session *s, const char *rsrcName, const char *instrumentName, c
     }
     if (out)
         *out = r;
-    trace(s, "tqdaq_openPnP(" TQ_SESSION_FMT ",%s,%s,%s,%#lx(%#lx)) retVal=%#lx\n", TQ_SESSION_ARGS(s),
-          orNull(libStem), orNull(prefix), orNull(pluginId), ul(out), static_cast<unsigned long>(r ? r->handle : 0),
-          ul(st));
+    trace(s, "tqdaq_openPnP(" TQ_SESSION_FMT ",%s,%s,%s,%#lx(%#lx)) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(libStem),
+          orNull(prefix), orNull(pluginId), ul(out), static_cast<unsigned long>(r ? r->handle : 0), ul(st));
     return st;
 }
 
@@ -340,8 +347,10 @@ ViStatus openPresource(Session *s, const char *name, OpenResource **out)
     if (!nameUsable(name)) {
         st = TQDAQ_ERROR_UNKNOWN_VRSRC; // as a statement that could not be made
     } else {
-        Statement q(s->db, "select pnplibname,prefix,pinterface_id from model,presource where "
-                           "model.model_id=presource.model_id  and presource.name=?", name);
+        Statement q(s->db,
+                    "select pnplibname,prefix,pinterface_id from model,presource where "
+                    "model.model_id=presource.model_id  and presource.name=?",
+                    name);
         if (!q.ok()) {
             st = TQDAQ_ERROR_UNKNOWN_VRSRC;
         } else if (q.step() != SQLITE_ROW || !q.text(0) || !q.text(1)) {

@@ -14,12 +14,14 @@
 #include "tq/platform/guard.h"
 #include "tq/platform/numfmt.h"
 
-namespace tq::manager {
+namespace tq::manager
+{
 
-using devicedb::Statement;
 using devicedb::execStatement;
+using devicedb::Statement;
 
-namespace {
+namespace
+{
 
 // The process whose marks were last cleared (0: none yet).
 std::atomic<pid_t> g_markProcess{0};
@@ -221,8 +223,7 @@ ViStatus getHandle(ViSession *handleOut, const char *userName, ViUInt16 vendor, 
     s->db = db;
     s->userName = userName;
 
-    if (execStatement(db, "update users set handle=? where users_id = ?", markOf(s->handle), userId) !=
-        SQLITE_DONE) {
+    if (execStatement(db, "update users set handle=? where users_id = ?", markOf(s->handle), userId) != SQLITE_DONE) {
         abandonSession(s, nullptr);
         return TQDAQ_ERROR_STATEMENT;
     }
@@ -429,8 +430,8 @@ TQ_API ViStatus tqdaq_getController(ViSession session, ViChar *name)
         ViStatus st = readController(s, nullptr, &controller);
         if (st >= VI_SUCCESS && !copyName(name, controller.c_str()))
             st = TQDAQ_ERROR_STATEMENT;
-        trace(s, "tqdaq_getController(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s),
-              name ? name : "NULL", static_cast<unsigned long>(static_cast<uint32_t>(st)));
+        trace(s, "tqdaq_getController(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s), name ? name : "NULL",
+              static_cast<unsigned long>(static_cast<uint32_t>(st)));
         return st;
     });
 }

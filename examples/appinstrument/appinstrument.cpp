@@ -25,7 +25,8 @@
 #include "tqdaq.h"
 #include "tqpnp.h"
 
-namespace {
+namespace
+{
 
 struct Instance {
     TQPnPHandle handle;
@@ -169,10 +170,23 @@ TQ_API ViStatus appinstrument_getPnPHandle(ViConstRsrc, TQPnPHandle **handle)
         if (find(manager))
             return VI_ERROR_INV_OBJECT; // one instance per manager session
         auto *instance = new Instance;
-        instance->handle = TQPnPHandle{1,        manager,       &addReference, &release,         &setProperty,
-                                       &getProperty, &doOperation, &registerSink, nullptr,         &crossCheck,
-                                       &setSimulationMode, nullptr, nullptr,       nullptr,         nullptr,
-                                       nullptr,  &attachBackend};
+        instance->handle = TQPnPHandle{1,
+                                       manager,
+                                       &addReference,
+                                       &release,
+                                       &setProperty,
+                                       &getProperty,
+                                       &doOperation,
+                                       &registerSink,
+                                       nullptr,
+                                       &crossCheck,
+                                       &setSimulationMode,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       &attachBackend};
         {
             std::lock_guard<std::mutex> guard(g_lock);
             g_instances[manager] = instance;

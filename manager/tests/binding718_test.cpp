@@ -5,7 +5,8 @@
 
 using namespace mtest;
 
-namespace {
+namespace
+{
 
 constexpr const char *kBoard = "PXI1::14::INSTR";
 

@@ -10,7 +10,8 @@
 using namespace mtest;
 using tq::devicedb::Statement;
 
-namespace {
+namespace
+{
 
 // The statements the resource manager and the installers run, with sample
 // values where they take one; each must prepare against the schema.
@@ -74,8 +75,9 @@ const char *const kStatements[] = {
     "select \"a\" as name, username from users where username <> \"\"",
 };
 
-class Schema : public ::testing::TestWithParam<const char *> {
-protected:
+class Schema : public ::testing::TestWithParam<const char *>
+{
+  protected:
     static void SetUpTestSuite()
     {
         const char *base = std::getenv("TQ_TEST_TMPDIR");
@@ -187,10 +189,10 @@ struct PathCase {
 TEST(DatabasePath, RootFromTheEnvironment)
 {
     const std::string longRoot = "/" + std::string(240, 'r');
-    for (const PathCase &c : {PathCase{"/a", "/b", "/a/winnt/tqdaq/device"},
-                              PathCase{nullptr, "/b", "/b/winnt/tqdaq/device"},
-                              PathCase{nullptr, nullptr, "/usr/local/vxipnp/winnt/tqdaq/device"},
-                              PathCase{longRoot.c_str(), nullptr, ""}}) {
+    for (const PathCase &c :
+         {PathCase{"/a", "/b", "/a/winnt/tqdaq/device"}, PathCase{nullptr, "/b", "/b/winnt/tqdaq/device"},
+          PathCase{nullptr, nullptr, "/usr/local/vxipnp/winnt/tqdaq/device"},
+          PathCase{longRoot.c_str(), nullptr, ""}}) {
         c.vpnppath ? setenv("VPNPPATH", c.vpnppath, 1) : unsetenv("VPNPPATH");
         c.vxipnppath ? setenv("VXIPNPPATH", c.vxipnppath, 1) : unsetenv("VXIPNPPATH");
         EXPECT_EQ(tq::devicedb::databasePath("tqdaq\\device"), c.expected);
@@ -229,10 +231,10 @@ TEST(ParseInt64, WholeTextOnly)
         const char *text;
         std::optional<int64_t> value;
     };
-    for (const Case &c : {Case{"0", 0}, Case{"-12", -12}, Case{"5000000000", 5000000000LL},
-                          Case{"9223372036854775807", INT64_MAX}, Case{"9223372036854775808", std::nullopt},
-                          Case{"", std::nullopt}, Case{nullptr, std::nullopt}, Case{"12x", std::nullopt},
-                          Case{" 12", std::nullopt}, Case{"0x10", std::nullopt}, Case{"-", std::nullopt}}) {
+    for (const Case &c :
+         {Case{"0", 0}, Case{"-12", -12}, Case{"5000000000", 5000000000LL}, Case{"9223372036854775807", INT64_MAX},
+          Case{"9223372036854775808", std::nullopt}, Case{"", std::nullopt}, Case{nullptr, std::nullopt},
+          Case{"12x", std::nullopt}, Case{" 12", std::nullopt}, Case{"0x10", std::nullopt}, Case{"-", std::nullopt}}) {
         EXPECT_EQ(tq::devicedb::parseInt64(c.text), c.value) << (c.text ? c.text : "NULL");
     }
 }

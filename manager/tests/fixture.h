@@ -15,7 +15,8 @@
 
 #include "tqdaq.h"
 
-namespace mtest {
+namespace mtest
+{
 
 constexpr ViUInt16 kVendor = 0x3c5a;
 constexpr ViUInt16 kAppModel = 100;
@@ -47,8 +48,9 @@ inline int runScript(const std::string &arguments)
     return std::system(cmd.c_str());
 }
 
-class DeviceDb {
-public:
+class DeviceDb
+{
+  public:
     // Makes the file with users "operator" (controller) and "other", points
     // VPNPPATH at it and opens the test's own connection.
     explicit DeviceDb(const std::string &dir, bool spy = false) : dir_(dir)
@@ -134,7 +136,10 @@ public:
             exec("insert into operation (model_id,operation) values (" + std::to_string(id) + ",'" + op + "')");
         return id;
     }
-    int64_t addAppModel() { return addModel(kVendor, kAppModel, "appinstrument", "appinstrument", {"uiEvent", "start", "stop"}); }
+    int64_t addAppModel()
+    {
+        return addModel(kVendor, kAppModel, "appinstrument", "appinstrument", {"uiEvent", "start", "stop"});
+    }
     int64_t addTestModel(const std::vector<std::string> &operations = {"start", "stop", "reset"})
     {
         return addModel(kVendor, 200, "tqmtest", "tqmtestdriver", operations);
@@ -161,8 +166,8 @@ public:
                    const std::string &category = "NULL")
     {
         exec("insert into configs (db_id,vresource_id,category_id,property,seq_id,value) values (" +
-             std::to_string(db) + "," + std::to_string(vresource) + "," + category + ",'" + property + "',1,'" +
-             value + "')");
+             std::to_string(db) + "," + std::to_string(vresource) + "," + category + ",'" + property + "',1,'" + value +
+             "')");
     }
     // The InstrumentName option of a model, and a resource's value of it.
     int64_t addInstrumentNameOption(int64_t model)
@@ -179,7 +184,7 @@ public:
              "," + std::to_string(item) + ",'" + name + "')");
     }
 
-private:
+  private:
     std::string dir_;
     sqlite3 *db_ = nullptr;
 };

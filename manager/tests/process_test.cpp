@@ -9,7 +9,8 @@ using namespace mtest;
 
 extern "C" int tqmtest_liveInstances();
 
-namespace {
+namespace
+{
 
 // Child exit codes: 0 all as expected; otherwise the step that went wrong.
 int childSide(int toParent, int fromParent)

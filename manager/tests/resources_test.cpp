@@ -12,7 +12,8 @@ using namespace mtest;
 
 extern "C" int tqmtest_liveInstances();
 
-namespace {
+namespace
+{
 
 int count(const std::vector<std::string> &lines, const std::string &line)
 {
@@ -65,7 +66,9 @@ struct WalkCase {
     std::vector<std::string> ran; // operation lines, in order; "system" is the database's own instrument
 };
 
-class Walk : public ::testing::TestWithParam<WalkCase> {};
+class Walk : public ::testing::TestWithParam<WalkCase>
+{
+};
 
 TEST_P(Walk, RunsInRankOrder)
 {
@@ -100,21 +103,37 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WalkCase{"no rank first, then rank as text",
                  {{"m9", "9", 1}, {"m10", "10", 1}, {"mnone", nullptr, 1}},
-                 nullptr, "start", VI_SUCCESS, {"mnone", "system", "m10", "m9"}},
+                 nullptr,
+                 "start",
+                 VI_SUCCESS,
+                 {"mnone", "system", "m10", "m9"}},
         WalkCase{"disabled members are skipped",
-                 {{"m1", "1", 1}, {"mdis", "2", 0}}, "", "start", VI_SUCCESS, {"system", "m1"}},
-        WalkCase{"a disabled member by name runs", {{"m1", "1", 1}, {"mdis", "2", 0}}, "mdis", "start", VI_SUCCESS,
+                 {{"m1", "1", 1}, {"mdis", "2", 0}},
+                 "",
+                 "start",
+                 VI_SUCCESS,
+                 {"system", "m1"}},
+        WalkCase{"a disabled member by name runs",
+                 {{"m1", "1", 1}, {"mdis", "2", 0}},
+                 "mdis",
+                 "start",
+                 VI_SUCCESS,
                  {"mdis"}},
-        WalkCase{"a resource outside the database does nothing", {{"m1", "1", 1}}, "outsider", "reset", VI_SUCCESS,
-                 {}},
+        WalkCase{"a resource outside the database does nothing", {{"m1", "1", 1}}, "outsider", "reset", VI_SUCCESS, {}},
         WalkCase{"an operation the model lacks", {{"m1", "1", 1}}, nullptr, "calibrate", VI_SUCCESS, {}},
         WalkCase{"only the models that list it", {{"m1", "1", 1}}, nullptr, "reset", VI_SUCCESS, {"m1"}},
         WalkCase{"not supported goes on and warns",
                  {{"m1", "1", 1}, {"nsup2", "2", 1}, {"m3", "3", 1}},
-                 nullptr, "start", TQDAQ_WARN_OPER_UNSUPPORTED, {"system", "m1", "nsup2", "m3"}},
+                 nullptr,
+                 "start",
+                 TQDAQ_WARN_OPER_UNSUPPORTED,
+                 {"system", "m1", "nsup2", "m3"}},
         WalkCase{"a failure ends the walk",
                  {{"m1", "1", 1}, {"fail2", "2", 1}, {"m3", "3", 1}},
-                 nullptr, "start", VI_ERROR_SYSTEM_ERROR, {"system", "m1", "fail2"}}));
+                 nullptr,
+                 "start",
+                 VI_ERROR_SYSTEM_ERROR,
+                 {"system", "m1", "fail2"}}));
 
 TEST(Resources, OpenOnceNotifyAndClose)
 {
@@ -207,15 +226,15 @@ struct BackendDb : WalkDb {
     BackendDb()
     {
         const int64_t cat = d.insert("insert into category (name) values ('Link')");
-        d.exec("insert into ui (model_id,category_id) values (" + std::to_string(testModel) + "," + std::to_string(cat) +
-               ");insert into category_attributes (category_id,name,value) values (" + std::to_string(cat) +
-               ",'backendName','Backend')");
+        d.exec("insert into ui (model_id,category_id) values (" + std::to_string(testModel) + "," +
+               std::to_string(cat) + ");insert into category_attributes (category_id,name,value) values (" +
+               std::to_string(cat) + ",'backendName','Backend')");
     }
     int64_t withPresource(const std::string &name, const std::string &rsrc)
     {
         const int64_t v = member(name, nullptr);
-        d.exec("insert into presource (name,model_id,vresource_id) values ('" + rsrc + "'," + std::to_string(testModel) +
-               "," + std::to_string(v) + ")");
+        d.exec("insert into presource (name,model_id,vresource_id) values ('" + rsrc + "'," +
+               std::to_string(testModel) + "," + std::to_string(v) + ")");
         return v;
     }
 };
@@ -268,7 +287,8 @@ TEST(Resources, StaleMarkIsNotAnInstance)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 struct Sink {
     Sink() { StreamMsgCommonCreate(4096, &queue); }

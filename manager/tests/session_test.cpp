@@ -11,7 +11,8 @@
 
 using namespace mtest;
 
-namespace {
+namespace
+{
 
 std::string hex(uint32_t v)
 {
@@ -37,7 +38,9 @@ struct RefusalCase {
     bool instrumentLoaded; // the application's instrument was loaded and released again
 };
 
-class GetHandleRefusal : public ::testing::TestWithParam<RefusalCase> {};
+class GetHandleRefusal : public ::testing::TestWithParam<RefusalCase>
+{
+};
 
 TEST_P(GetHandleRefusal, RefusesAndLeavesNothingBehind)
 {
@@ -73,8 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"unknown user", "nobody", kAppModel, nullptr, TQDAQ_ERROR_UNKNOWN_USER, false},
         RefusalCase{"null user", nullptr, kAppModel, nullptr, TQDAQ_ERROR_UNKNOWN_USER, false},
         RefusalCase{"empty user", "", kAppModel, nullptr, TQDAQ_ERROR_UNKNOWN_USER, false},
-        RefusalCase{"user longer than a session holds", kLongUser.c_str(), kAppModel, nullptr,
-                    TQDAQ_ERROR_UNKNOWN_USER, false},
+        RefusalCase{"user longer than a session holds", kLongUser.c_str(), kAppModel, nullptr, TQDAQ_ERROR_UNKNOWN_USER,
+                    false},
         RefusalCase{"quote in the user name", "x' or '1'='1", kAppModel, nullptr, TQDAQ_ERROR_STATEMENT, false},
         RefusalCase{"unknown model", "operator", 101, nullptr, TQDAQ_ERROR_STATEMENT, false},
         RefusalCase{"model id 0", "operator", 9, "update model set vendor=15450 where model_id=0",
@@ -88,8 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "insert into model (vendor,model,prefix,pnplibname) values (1,2,'y','y');"
                     "update vresource set model_id=(select model_id from model where vendor=1) where name='system'",
                     TQDAQ_ERROR_OTHER_MODEL, true},
-        RefusalCase{"system row missing", "operator", kAppModel, "delete from system", TQDAQ_ERROR_NO_DATABASE,
-                    true},
+        RefusalCase{"system row missing", "operator", kAppModel, "delete from system", TQDAQ_ERROR_NO_DATABASE, true},
         RefusalCase{"library missing", "operator", kAppModel, "update model set pnplibname='nolib' where model=100",
                     TQDAQ_ERROR_STATEMENT, false},
         RefusalCase{"getPnPHandle missing", "operator", kAppModel, "update model set prefix='nope' where model=100",
@@ -107,9 +109,8 @@ TEST(Session, OpensMarksAndClosesWithSixtyFourBitIds)
     EXPECT_EQ(s & 0xC0000000u, 0x40000000u) << "a handle-table value";
     EXPECT_NE(app.d.value("select handle from users where users_id=5000000000"), "NULL");
     EXPECT_NE(app.d.value("select deviceHandle from vresource where name='system'"), "NULL");
-    EXPECT_EQ(readLines(app.d.appLog()),
-              (std::vector<std::string>{"getPnPHandle " + hex(s) + " database=system",
-                                        "doOperation uiEvent pnpload;instrument;system"}));
+    EXPECT_EQ(readLines(app.d.appLog()), (std::vector<std::string>{"getPnPHandle " + hex(s) + " database=system",
+                                                                   "doOperation uiEvent pnpload;instrument;system"}));
 
     // The same user again: the same session, nothing loaded.
     ASSERT_EQ(app.open(again), VI_SUCCESS);
@@ -243,7 +244,8 @@ TEST(Controller, StoredNameLongerThanTheBufferIsRefusedNotCopied)
     AppDb app;
     ViSession s = 0;
     ASSERT_EQ(app.open(s), VI_SUCCESS);
-    app.d.exec("insert into users (username) values ('" + std::string(300, 'n') + "');"
+    app.d.exec("insert into users (username) values ('" + std::string(300, 'n') +
+               "');"
                "update system set user_id=(select users_id from users where length(username)=300)");
     char name[TQDAQ_NAME_SIZE + 8];
     memset(name, 'z', sizeof name);
@@ -261,7 +263,9 @@ struct BadName {
     const char *c() const { return null ? nullptr : name.c_str(); }
 };
 
-class Injection : public ::testing::TestWithParam<BadName> {};
+class Injection : public ::testing::TestWithParam<BadName>
+{
+};
 
 TEST_P(Injection, RefusedAndNothingChanges)
 {

@@ -15,7 +15,8 @@
 #include "tq/platform/env.h"
 #include "tqpnp.h"
 
-namespace {
+namespace
+{
 
 struct Instance {
     TQPnPHandle handle;
@@ -147,7 +148,7 @@ ViStatus attachBackend(ViSession frontend, TQPnPHandle *backend)
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) ViStatus tqmtest_getPnPHandle(ViConstRsrc rsrcName,
-                                                                                  TQPnPHandle **handle)
+                                                                                TQPnPHandle **handle)
 {
     *handle = nullptr;
     if (rsrcName && std::strcmp(rsrcName, "badinit") == 0)
@@ -156,9 +157,23 @@ extern "C" __attribute__((visibility("default"))) ViStatus tqmtest_getPnPHandle(
     i->name = rsrcName ? rsrcName : "-";
     {
         std::lock_guard<std::mutex> guard(g_lock);
-        i->handle = TQPnPHandle{1,       g_next++,     &addReference, &release, &setProperty, &getProperty,
-                                &doOperation, &registerSink, &registerSpy, &crossCheck, &setSimulationMode,
-                                nullptr, nullptr, nullptr, nullptr, nullptr, &attachBackend};
+        i->handle = TQPnPHandle{1,
+                                g_next++,
+                                &addReference,
+                                &release,
+                                &setProperty,
+                                &getProperty,
+                                &doOperation,
+                                &registerSink,
+                                &registerSpy,
+                                &crossCheck,
+                                &setSimulationMode,
+                                nullptr,
+                                nullptr,
+                                nullptr,
+                                nullptr,
+                                nullptr,
+                                &attachBackend};
         g_instances[i->handle.session] = i;
     }
     logLine(i->name + " init");
