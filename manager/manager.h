@@ -105,6 +105,15 @@ ViStatus markResourceOpen(Session *s, const char *name, const char *dbResourceNa
 ViStatus getVresource(Session *s, const char *name, bool openIfClosed, OpenResource **out);
 ViStatus openPresource(Session *s, const char *name, OpenResource **out);
 ViStatus getDB(Session *s, char *name);
+
+// Lookups by name. vresourceIdByName: 0xBFFF0000 for no row, a statement
+// failure or an id that does not parse. dbIdByName: a named database
+// (0xBFFC010B unknown), or with no name the selected one (0xBFFC010B none,
+// 0xBFFC0111 another model's). checkDatabaseModel: 0xBFFF0078 for an unknown
+// name, 0xBFFC0111 for another model's.
+ViStatus vresourceIdByName(Session *s, const char *name, int64_t *id);
+ViStatus dbIdByName(Session *s, const char *name, int64_t *id);
+ViStatus checkDatabaseModel(Session *s, const char *name);
 ViStatus doOperation(Session *s, const char *name, const char *operation, const char *argument);
 
 } // namespace tq::manager
