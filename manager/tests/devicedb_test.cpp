@@ -171,12 +171,14 @@ TEST(SetupScript, QuotesInNamesAreData)
     ASSERT_EQ(runScript("--root '" + dir + "' --controller \"o'brien\" --user \"x'); drop table users; --\""), 0);
     sqlite3 *db = nullptr;
     ASSERT_EQ(sqlite3_open((dir + "/winnt/tqdaq/device").c_str(), &db), SQLITE_OK);
-    Statement q(db, "select count(*) from users where username in ('o''brien','x''); drop table users; --')");
-    ASSERT_EQ(q.step(), SQLITE_ROW);
-    EXPECT_STREQ(q.text(0), "2");
-    Statement c(db, "select username from users,system where users_id=user_id");
-    ASSERT_EQ(c.step(), SQLITE_ROW);
-    EXPECT_STREQ(c.text(0), "o'brien");
+    {
+        Statement q(db, "select count(*) from users where username in ('o''brien','x''); drop table users; --')");
+        ASSERT_EQ(q.step(), SQLITE_ROW);
+        EXPECT_STREQ(q.text(0), "2");
+        Statement c(db, "select username from users,system where users_id=user_id");
+        ASSERT_EQ(c.step(), SQLITE_ROW);
+        EXPECT_STREQ(c.text(0), "o'brien");
+    }
     sqlite3_close(db);
 }
 
