@@ -69,20 +69,24 @@ bool monitorable(TQReader *reader)
 
 // floor(value), saturated to the 64-bit range (a member at rate 0 never
 // limits the aligned count, and no conversion of an infinity is undefined).
+// Computed without a call into the maths library: the formula engine takes
+// a step per scan, and each step floors several positions.
 int64_t floorToInt(double value)
 {
-    if (std::isnan(value))
-        return 0;
-    if (value >= 9.2e18)
-        return INT64_MAX;
-    if (value <= -9.2e18)
-        return INT64_MIN;
-    return static_cast<int64_t>(std::floor(value));
+    if (!(value > -9.2e18 && value < 9.2e18)) {
+        if (std::isnan(value))
+            return 0;
+        return value > 0 ? INT64_MAX : INT64_MIN;
+    }
+    auto truncated = static_cast<int64_t>(value);
+    return static_cast<double>(truncated) > value ? truncated - 1 : truncated;
 }
 
 // Aligned scans that n scans of a member at the given relative rate cover.
 int64_t alignedOf(int64_t n, double rate)
 {
+    if (rate == 1.0)
+        return n; // the fastest members: no division
     if (!(rate > 0.0))
         return INT64_MAX;
     return floorToInt(static_cast<double>(n) / rate);
