@@ -29,6 +29,18 @@ double cached(ExprNode *n, void *const *scans, int64_t j, int64_t s)
     return value;
 }
 
+// Kinds without state: a node held by one parent alone is evaluated once per
+// scan by that parent, which caches its own value, so only a shared node
+// needs the cache. Which nodes are shared is settled when formulas are
+// resolved, before any evaluation.
+template <double (*Compute)(ExprNode *, void *const *, int64_t, int64_t)>
+double pure(ExprNode *n, void *const *scans, int64_t j, int64_t s)
+{
+    if (n->refCount == 1)
+        return Compute(n, scans, j, s);
+    return cached<Compute>(n, scans, j, s);
+}
+
 #define OPERAND(i) ev(n->operand[i], scans, j, s)
 
 double evalConstant(ExprNode *n, void *const *, int64_t, int64_t) { return n->cachedValue; }
@@ -390,26 +402,26 @@ EvalFn functionOf(int32_t kind)
     switch (kind) {
     case kConstant: return evalConstant;
     case kText: return evalText;
-    case kNegate: return cached<computeNegate>;
-    case kAdd: return cached<computeAdd>;
-    case kSubtract: return cached<computeSubtract>;
-    case kMultiply: return cached<computeMultiply>;
-    case kDivide: return cached<computeDivide>;
-    case kBitOr: return cached<computeBitOr>;
-    case kBitAnd: return cached<computeBitAnd>;
-    case kRemainder: return cached<computeRemainder>;
+    case kNegate: return pure<computeNegate>;
+    case kAdd: return pure<computeAdd>;
+    case kSubtract: return pure<computeSubtract>;
+    case kMultiply: return pure<computeMultiply>;
+    case kDivide: return pure<computeDivide>;
+    case kBitOr: return pure<computeBitOr>;
+    case kBitAnd: return pure<computeBitAnd>;
+    case kRemainder: return pure<computeRemainder>;
     case kChannelRef: return cached<computeChannel>;
     case kRawChannelRef: return cached<computeRawChannel>;
     case kInputStatement: return cached<computeInputStatement>;
     case kOutputStatement: return cached<computeOutputStatement>;
-    case kUnrefThermo: return cached<computeUnrefThermo>;
-    case kThermo: return cached<computeThermo>;
-    case kThermoRef: return cached<computeThermoRef>;
-    case kMultipoint: return cached<computeMultipoint>;
-    case kBridge: return cached<computeBridge>;
-    case kSine: return cached<computeSine>;
-    case kArcSine: return cached<computeArcSine>;
-    case kSquareRoot: return cached<computeSquareRoot>;
+    case kUnrefThermo: return pure<computeUnrefThermo>;
+    case kThermo: return pure<computeThermo>;
+    case kThermoRef: return pure<computeThermoRef>;
+    case kMultipoint: return pure<computeMultipoint>;
+    case kBridge: return pure<computeBridge>;
+    case kSine: return pure<computeSine>;
+    case kArcSine: return pure<computeArcSine>;
+    case kSquareRoot: return pure<computeSquareRoot>;
     case kRamp: return cached<computeRamp>;
     case kSequence: return cached<computeSequence>;
     case kRunningMax: return cached<computeRunningMax>;
@@ -420,7 +432,7 @@ EvalFn functionOf(int32_t kind)
     case kVariance: return cached<computeVariance>;
     case kScanIndex: return evalScanIndex;
     case kAlarm: return evalAlarm;
-    case kConditional: return cached<computeConditional>;
+    case kConditional: return pure<computeConditional>;
     case kDerivative: return evalDerivative;
     default: return nullptr; // names, macros; shifts and comparisons by text
     }
@@ -522,10 +534,10 @@ ExprNode *newNamedOperator(int32_t kind, const char *op, ExprNode *a, ExprNode *
         const char *text;
         EvalFn fn;
     } functions[] = {
-        {kShift, "<<", cached<computeShiftLeft>},     {kShift, ">>", cached<computeShiftRight>},
-        {kCompare, ">", cached<computeGreater>},      {kCompare, "<", cached<computeLess>},
-        {kCompare, ">=", cached<computeGreaterEqual>}, {kCompare, "<=", cached<computeLessEqual>},
-        {kCompare, "==", cached<computeEqual>},       {kCompare, "!=", cached<computeNotEqual>},
+        {kShift, "<<", pure<computeShiftLeft>},     {kShift, ">>", pure<computeShiftRight>},
+        {kCompare, ">", pure<computeGreater>},      {kCompare, "<", pure<computeLess>},
+        {kCompare, ">=", pure<computeGreaterEqual>}, {kCompare, "<=", pure<computeLessEqual>},
+        {kCompare, "==", pure<computeEqual>},       {kCompare, "!=", pure<computeNotEqual>},
     };
     for (const auto &f : functions)
         if (f.kind == kind && std::strcmp(f.text, n->name) == 0)

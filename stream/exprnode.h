@@ -171,9 +171,11 @@ void exprResetState(ExprNode *node);
 // ---- Evaluation -----------------------------------------------------------------
 
 // Value of a node; a node without an evaluation function (an unresolved name
-// or macro) gives NaN.
+// or macro) gives NaN. Constants, the commonest leaves, are read in place.
 inline double exprEval(ExprNode *node, void *const *scans, int64_t j, int64_t s)
 {
+    if (node->kind == kConstant)
+        return node->cachedValue;
     return node->evaluate ? node->evaluate(node, scans, j, s) : __builtin_nan("");
 }
 

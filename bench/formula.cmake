@@ -1,0 +1,8 @@
+# Evaluation of formula trees against muParser's bulk mode and a compiled C
+# loop over the same scans.
+find_package(muparser CONFIG QUIET)
+if(TARGET muparser::muparser)
+  tq_bench(formula_eval_bench SOURCES formula_eval.cpp LIBS tqstream_stream_tests muparser::muparser)
+else()
+  message(STATUS "muParser not found: formula_eval_bench not built")
+endif()
