@@ -36,5 +36,6 @@ typedef struct TQPiece {
 #include "tqstream/msgqueue.h"
 #include "tqstream/thermocouple.h"
 #include "tqstream/handles.h"
+#include "tqstream/collection.h"
 
 #endif
