@@ -645,6 +645,17 @@ void exprSetCoefficients(ExprNode *node, double *coefficients, int32_t count)
     node->cacheIndex = -1;
 }
 
+void exprInvalidate(ExprNode *node)
+{
+    if (!node)
+        return;
+    for (ExprNode *n = node; n; n = n->next) {
+        n->cacheIndex = -1;
+        for (int32_t i = 0; i < n->operandCount && i < 4; ++i)
+            exprInvalidate(n->operand[i]);
+    }
+}
+
 void exprResetState(ExprNode *node)
 {
     node->cacheIndex = -1;

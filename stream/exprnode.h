@@ -164,6 +164,10 @@ int32_t exprPrepareWindow(ExprNode *node);
 // Takes over a coefficient array (malloc'd) for a multipoint node or the head
 // of a bridge list.
 void exprSetCoefficients(ExprNode *node, double *coefficients, int32_t count);
+// Forgets the values cached under scan indexes in a whole tree (the state of
+// generators, extremes and windows stays), for evaluations that start their
+// indexes again.
+void exprInvalidate(ExprNode *node);
 // Resets the state a resolution starts from (running extremes, alarm armed,
 // generators restart, cache cleared).
 void exprResetState(ExprNode *node);
