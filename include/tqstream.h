@@ -37,5 +37,6 @@ typedef struct TQPiece {
 #include "tqstream/thermocouple.h"
 #include "tqstream/handles.h"
 #include "tqstream/collection.h"
+#include "tqstream/formula.h"
 
 #endif
