@@ -1,12 +1,7 @@
 // The formula engine as the sessions use it: created at session start with
 // its output stream, told when an instrument's stream goes away, released at
-// session end.
-//
-// The stream library does not export a formula engine yet. Until it does,
-// formulaEngineOps() answers null and a session runs without engine and
-// output stream: nothing that needs them is offered by this library either.
-// When the engine exists, formula_engine.cpp binds these four operations to
-// it and nothing else in the manager changes.
+// session end. The four operations are bound in one place, so that the
+// sessions do not depend on the engine record's layout.
 #pragma once
 
 #include <cstdint>
@@ -16,10 +11,11 @@
 namespace tq::manager
 {
 
-struct FormulaEngine; // the stream library's record, opaque here
+using FormulaEngine = TQFormulaEngine;
 
 struct FormulaEngineOps {
-    // NewFormulaEngine(flag): the engine holding one reference, or null.
+    // NewFormulaEngine: the engine holding one reference, or null; flag 0
+    // makes an engine that computes when its output stream is read.
     FormulaEngine *(*create)(int32_t flag);
     // formulaEngineGetStream(engine, name or null, &stream): 0, or negative.
     int32_t (*getStream)(FormulaEngine *engine, const char *name, TQStream **stream);
@@ -29,7 +25,7 @@ struct FormulaEngineOps {
     int32_t (*unregisterStream)(FormulaEngine *engine, TQStream *stream);
 };
 
-// The engine's operations, or null while the stream library has no engine.
+// The stream library's engine.
 const FormulaEngineOps *formulaEngineOps();
 
 } // namespace tq::manager

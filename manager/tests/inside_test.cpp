@@ -129,3 +129,26 @@ TEST(Marks, NameTheirProcess)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST(SessionRecord, HoldsAFormulaEngineAndItsOutputStream)
+{
+    AppDb app;
+    ViSession h = 0;
+    ASSERT_EQ(app.open(h), VI_SUCCESS);
+    Session *s = findSession(h);
+    ASSERT_NE(s, nullptr);
+    ASSERT_NE(s->engine, nullptr);
+    ASSERT_NE(s->formulaStream, nullptr);
+    EXPECT_EQ(s->formulaStream, s->engine->outputStream);
+    EXPECT_EQ(s->userName, "operator");
+    EXPECT_EQ(s->modelId, app.appModel);
+    EXPECT_TRUE(s->progressMessages);
+    EXPECT_EQ(s->simulationMode, 0);
+    EXPECT_EQ(tqdaq_closeHandle(h), VI_SUCCESS); // releases both (the sanitizer build sees leaks)
+    EXPECT_EQ(findSession(h), nullptr);
+}
+
+} // namespace
