@@ -129,6 +129,12 @@ TEST(Session, OpensMarksAndClosesWithSixtyFourBitIds)
     EXPECT_EQ(app.d.value("select count(*) from users where handle is not null"), "0");
     EXPECT_EQ(app.d.value("select count(*) from vresource where deviceHandle is not null"), "0");
 
+    // Null outputs are refused, not written through.
+    ASSERT_EQ(app.open(s), VI_SUCCESS);
+    EXPECT_EQ(tqdaq_getHandle(nullptr, "operator", "", kVendor, kAppModel), VI_ERROR_INV_PARAMETER);
+    EXPECT_EQ(tqdaq_getVresourceSession(s, "system", nullptr), VI_ERROR_INV_PARAMETER);
+    ASSERT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
+
     // The value is stale now.
     EXPECT_EQ(tqdaq_closeHandle(s), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(tqdaq_getDB(s, name), VI_ERROR_INV_OBJECT);
