@@ -47,11 +47,10 @@ TEST(Stream, NewStreamState)
     EXPECT_EQ(p->streamGetBigFile(p), 0);
     EXPECT_EQ(p->streamGetWriteHeaderFirst(p), 0);
     EXPECT_EQ(firstReader(p), nullptr);
-    // No display model yet: no default window and no default graph object.
-    EXPECT_EQ(p->streamGetGraphObject(p), nullptr);
-    EXPECT_EQ(p->defaultGraphObject, nullptr);
-    EXPECT_EQ(p->streamGetNumberDisplayWindows(p), 0);
-    EXPECT_EQ(p->displayWindows.first, nullptr);
+    // One default window holding the default graph object.
+    EXPECT_EQ(p->streamGetNumberDisplayWindows(p), 1);
+    ASSERT_NE(p->displayWindows.first, nullptr);
+    EXPECT_NE(p->defaultGraphObject, nullptr);
 }
 
 TEST(Stream, NamesAreCutTo63Characters)
