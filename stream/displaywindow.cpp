@@ -45,15 +45,6 @@ int32_t displayWindowRelease(TQDisplayWindow **holder)
     return 0;
 }
 
-int32_t internalAddRef(TQDisplayWindow *window) { return window->displayWindowAddRef(window); }
-
-int32_t internalRelease(TQDisplayWindow **holder)
-{
-    if (!holder || !*holder)
-        return 0;
-    return (*holder)->displayWindowSlotRelease(holder);
-}
-
 int32_t setTitle(TQDisplayWindow *window, const char *title)
 {
     copyBounded(window->title, sizeof window->title, title);
@@ -252,8 +243,8 @@ TQDisplayWindow *streamNewDisplayWindow(TQStream *stream, const char *title, int
     w->displayWindowGetNumberWidgets = getNumberWidgets;
     w->displayWindowGetWidgetByIndex = getWidgetByIndex;
     w->displayWindowReleaseGraphObjects = releaseGraphObjects;
-    w->internalAddRef = internalAddRef;
-    w->internalRelease = internalRelease;
+    w->internalAddRef = displayWindowAddRef;
+    w->internalRelease = displayWindowRelease;
     tqListInit(&w->graphObjects);
     tqListInit(&w->widgets);
     // Widgets and the XML writer.

@@ -105,24 +105,13 @@ int32_t axisInfoAddRef(TQAxisInfo *axis)
     return 0;
 }
 
-void releaseEntryList(TQAxisInfo *axis, TQListHead *head, size_t link)
-{
-    while (auto *entry = static_cast<TQChannelEnable *>(head->first)) {
-        tqListRemove(head, entry, link);
-        TQChannelEnable *copy = entry;
-        entry->channelEnableRelease(&copy);
-    }
-    (void)axis;
-}
-
 int32_t axisInfoRelease(TQAxisInfo **holder)
 {
     if (!holder || !*holder)
         return 0;
     TQAxisInfo *axis = *holder;
     if (--axis->refCount <= 0) {
-        releaseEntryList(axis, &axis->activeChannels, kEntryActiveLink);
-        releaseEntryList(axis, &axis->inactiveChannels, kEntryInactiveLink);
+        dropAllEntries(axis);
         free(axis);
         *holder = nullptr;
     }
@@ -720,15 +709,6 @@ TQStream *getStream(TQGraphObject *go)
 
 TQDisplayWindow *getDisplayWindow(TQGraphObject *go) { return windowOf(go); }
 
-int32_t internalAddRef(TQGraphObject *go) { return go->graphObjectAddRef(go); }
-
-int32_t internalRelease(TQGraphObject **holder)
-{
-    if (!holder || !*holder)
-        return 0;
-    return (*holder)->graphObjectSlotRelease(holder);
-}
-
 void initGraphObject(TQGraphObject *go)
 {
     go->refCount = 1;
@@ -773,8 +753,8 @@ void initGraphObject(TQGraphObject *go)
     go->graphObjectReset = tq::stream::graphObjectReset;
     go->graphObjectGetStream = getStream;
     go->graphObjectGetDisplayWindow = getDisplayWindow;
-    go->internalAddRef = internalAddRef;
-    go->internalRelease = internalRelease;
+    go->internalAddRef = graphObjectAddRef;
+    go->internalRelease = graphObjectRelease;
     tqListInit(&go->activeAxes);
     tqListInit(&go->inactiveAxes);
     // Rendering, text export and XML.
