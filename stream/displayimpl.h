@@ -8,7 +8,8 @@
 
 #include "tqstream.h"
 
-namespace tq::stream {
+namespace tq::stream
+{
 
 constexpr size_t kAxisActiveLink = offsetof(TQAxisInfo, activeLink);
 constexpr size_t kAxisInactiveLink = offsetof(TQAxisInfo, inactiveLink);
@@ -28,7 +29,10 @@ struct GraphObjectPrivate {
     TQStream *lockedStream;
 };
 
-inline GraphObjectPrivate *priv(TQGraphObject *go) { return reinterpret_cast<GraphObjectPrivate *>(go); }
+inline GraphObjectPrivate *priv(TQGraphObject *go)
+{
+    return reinterpret_cast<GraphObjectPrivate *>(go);
+}
 
 // Default centre, span and colour of an axis for a unit.
 struct UnitDefaults {

@@ -8,7 +8,8 @@
 // later addition needs.
 #include "displayimpl.h"
 
-namespace {
+namespace
+{
 
 int32_t listNotSupported(TQStream *, char *buffer, uint32_t size, uint32_t *count)
 {
@@ -33,8 +34,14 @@ int32_t streamGetGraphNav(TQStream *, int32_t, int32_t, uint16_t *, uint16_t *, 
     return TQS_ERR_NOTSUPPORTED;
 }
 
-int32_t freeGraph(void *, void *) { return TQS_ERR_NOTSUPPORTED; }
-int32_t streamXmlFile(TQStream *, const char *) { return TQS_ERR_NOTSUPPORTED; }
+int32_t freeGraph(void *, void *)
+{
+    return TQS_ERR_NOTSUPPORTED;
+}
+int32_t streamXmlFile(TQStream *, const char *)
+{
+    return TQS_ERR_NOTSUPPORTED;
+}
 
 int32_t graphGetGraph(TQGraphObject *, int32_t, int32_t, int32_t, void **image, uint32_t *size)
 {
@@ -50,7 +57,10 @@ int32_t graphGetGraphEu(TQGraphObject *, int32_t, int32_t, int32_t, int32_t, dou
     return TQS_ERR_NOTSUPPORTED;
 }
 
-int32_t graphConvertToAscii(TQGraphObject *, const char *) { return TQS_ERR_NOTSUPPORTED; }
+int32_t graphConvertToAscii(TQGraphObject *, const char *)
+{
+    return TQS_ERR_NOTSUPPORTED;
+}
 
 int32_t graphGetGraphNav(TQGraphObject *, int32_t, int32_t, uint16_t *, uint16_t *, uint16_t *, uint16_t *)
 {
@@ -62,13 +72,20 @@ int32_t graphListAxes(TQGraphObject *, char *buffer, uint32_t size, uint32_t *co
     return listNotSupported(nullptr, buffer, size, count);
 }
 
-template <typename Record> int32_t writeNotSupported(Record *, TQStream *) { return TQS_ERR_NOTSUPPORTED; }
+template <typename Record> int32_t writeNotSupported(Record *, TQStream *)
+{
+    return TQS_ERR_NOTSUPPORTED;
+}
 
-TQWidget *newWidget(TQDisplayWindow *, int32_t, const char *, int32_t, int32_t, int32_t, int32_t) { return nullptr; }
+TQWidget *newWidget(TQDisplayWindow *, int32_t, const char *, int32_t, int32_t, int32_t, int32_t)
+{
+    return nullptr;
+}
 
 } // namespace
 
-namespace tq::stream {
+namespace tq::stream
+{
 
 void graphObjectFillPending(TQGraphObject *go)
 {
@@ -87,7 +104,10 @@ void axisInfoFillPending(TQAxisInfo *axis)
     axis->axisInfoListXML = writeNotSupported<TQAxisInfo>;
 }
 
-void channelEnableFillPending(TQChannelEnable *entry) { entry->channelEnableWriteXML = writeNotSupported<TQChannelEnable>; }
+void channelEnableFillPending(TQChannelEnable *entry)
+{
+    entry->channelEnableWriteXML = writeNotSupported<TQChannelEnable>;
+}
 
 void displayWindowFillPending(TQDisplayWindow *window)
 {

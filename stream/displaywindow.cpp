@@ -7,11 +7,16 @@
 #include "displayimpl.h"
 #include "streamimpl.h"
 
-namespace tq::stream {
+namespace tq::stream
+{
 
-namespace {
+namespace
+{
 
-TQStream *streamOfWindow(TQDisplayWindow *w) { return static_cast<TQStream *>(w->streamLink.owner); }
+TQStream *streamOfWindow(TQDisplayWindow *w)
+{
+    return static_cast<TQStream *>(w->streamLink.owner);
+}
 
 int32_t displayWindowAddRef(TQDisplayWindow *window)
 {
@@ -80,7 +85,10 @@ template <int32_t TQDisplayWindow::*Field> int32_t getInt(TQDisplayWindow *windo
 }
 
 // Titles are compared byte for byte over the whole field.
-bool titleIs(const char *field, const char *title) { return title && strncmp(field, title, TQ_DISPLAY_TITLE_SIZE) == 0; }
+bool titleIs(const char *field, const char *title)
+{
+    return title && strncmp(field, title, TQ_DISPLAY_TITLE_SIZE) == 0;
+}
 
 TQGraphObject *getGraphObjectByTitle(TQDisplayWindow *window, const char *title)
 {
@@ -109,7 +117,10 @@ void *elementAt(const TQListHead *head, size_t link, int32_t index)
     return e;
 }
 
-int32_t getNumberGraphObjects(TQDisplayWindow *window) { return countList(&window->graphObjects, kGraphWindowLink); }
+int32_t getNumberGraphObjects(TQDisplayWindow *window)
+{
+    return countList(&window->graphObjects, kGraphWindowLink);
+}
 
 TQGraphObject *getGraphObjectByIndex(TQDisplayWindow *window, int32_t index)
 {
@@ -157,7 +168,10 @@ TQWidget *getWidgetByTitle(TQDisplayWindow *window, const char *title)
     return nullptr;
 }
 
-int32_t getNumberWidgets(TQDisplayWindow *window) { return countList(&window->widgets, kWidgetLink); }
+int32_t getNumberWidgets(TQDisplayWindow *window)
+{
+    return countList(&window->widgets, kWidgetLink);
+}
 
 TQWidget *getWidgetByIndex(TQDisplayWindow *window, int32_t index)
 {
@@ -266,7 +280,8 @@ int32_t streamVerifyDisplayWindows(TQStream *stream)
     return 0;
 }
 
-namespace {
+namespace
+{
 
 TQDisplayWindow *streamGetDisplayWindow(TQStream *stream, const char *title)
 {
@@ -279,7 +294,10 @@ TQDisplayWindow *streamGetDisplayWindow(TQStream *stream, const char *title)
     return nullptr;
 }
 
-int32_t streamGetNumberDisplayWindows(TQStream *stream) { return countList(&stream->displayWindows, kWindowStreamLink); }
+int32_t streamGetNumberDisplayWindows(TQStream *stream)
+{
+    return countList(&stream->displayWindows, kWindowStreamLink);
+}
 
 TQDisplayWindow *streamGetDisplayWindowByIndex(TQStream *stream, int32_t index)
 {

@@ -9,7 +9,8 @@
 #include "displayimpl.h"
 #include "streamimpl.h"
 
-namespace tq::stream {
+namespace tq::stream
+{
 
 // ---- helpers -----------------------------------------------------------------
 
@@ -21,7 +22,8 @@ void copyBounded(char *field, size_t size, const char *text)
     field[n] = '\0';
 }
 
-namespace {
+namespace
+{
 
 // Whether a fixed-size name field holds text, cut to the field as a copy into
 // it would be: a name longer than the field matches the record made for it.
@@ -47,9 +49,9 @@ UnitDefaults unitDefaults(const char *unit)
         const char *unit;
         UnitDefaults defaults;
     } table[] = {
-        {"volts", {0.0, 20.0, 0x006699}},     {"degrees_f", {50.0, 100.0, 0x990000}},
-        {"degrees_c", {10.0, 37.8, 0xcc3300}}, {"kelvins", {283.15, 37.8, 0xff0033}},
-        {"hz", {500.0, 1000.0, 0x009900}},     {"binary", {0.5, 3.0, 0x9c1d92}},
+        {"volts", {0.0, 20.0, 0x006699}},         {"degrees_f", {50.0, 100.0, 0x990000}},
+        {"degrees_c", {10.0, 37.8, 0xcc3300}},    {"kelvins", {283.15, 37.8, 0xff0033}},
+        {"hz", {500.0, 1000.0, 0x009900}},        {"binary", {0.5, 3.0, 0x9c1d92}},
         {"counts", {25000.0, 25000.0, 0x38afed}},
     };
     if (unit)
@@ -61,7 +63,8 @@ UnitDefaults unitDefaults(const char *unit)
 
 // ---- channel enable records --------------------------------------------------
 
-namespace {
+namespace
+{
 
 int32_t channelEnableAddRef(TQChannelEnable *entry)
 {
@@ -97,7 +100,8 @@ TQChannelEnable *newChannelEnable()
 
 // ---- axis info records ---------------------------------------------------------
 
-namespace {
+namespace
+{
 
 int32_t axisInfoAddRef(TQAxisInfo *axis)
 {
@@ -214,7 +218,8 @@ void dropAllAxes(TQGraphObject *go)
 
 // ---- colours ---------------------------------------------------------------------
 
-namespace {
+namespace
+{
 
 uint32_t hsvToRgb(double hue, double s, double v)
 {
@@ -225,12 +230,24 @@ uint32_t hsvToRgb(double hue, double s, double v)
     double t = v * (1.0 - s * (1.0 - f));
     double r, g, b;
     switch (static_cast<int>(sector)) {
-    case 0: r = v, g = t, b = p; break;
-    case 1: r = q, g = v, b = p; break;
-    case 2: r = p, g = v, b = t; break;
-    case 3: r = p, g = q, b = v; break;
-    case 4: r = t, g = p, b = v; break;
-    default: r = v, g = p, b = q; break;
+    case 0:
+        r = v, g = t, b = p;
+        break;
+    case 1:
+        r = q, g = v, b = p;
+        break;
+    case 2:
+        r = p, g = v, b = t;
+        break;
+    case 3:
+        r = p, g = q, b = v;
+        break;
+    case 4:
+        r = t, g = p, b = v;
+        break;
+    default:
+        r = v, g = p, b = q;
+        break;
     }
     auto byte = [](double x) { return static_cast<uint32_t>(static_cast<int>(255.0 * x)) & 0xffu; };
     return byte(r) << 16 | byte(g) << 8 | byte(b);
@@ -285,7 +302,8 @@ void recolorChannels(TQAxisInfo *axis)
 
 // ---- lookups ---------------------------------------------------------------------
 
-namespace {
+namespace
+{
 
 TQAxisInfo *searchAxes(TQListHead *head, size_t link, const char *unit)
 {
@@ -389,7 +407,8 @@ TQStream *streamOf(TQGraphObject *go)
     return w ? static_cast<TQStream *>(w->streamLink.owner) : nullptr;
 }
 
-namespace {
+namespace
+{
 
 // ---- simple fields -----------------------------------------------------------------
 
@@ -399,7 +418,10 @@ int32_t graphObjectAddRef(TQGraphObject *go)
     return 0;
 }
 
-int32_t graphObjectSlotRelease(TQGraphObject **holder) { return graphObjectRelease(holder); }
+int32_t graphObjectSlotRelease(TQGraphObject **holder)
+{
+    return graphObjectRelease(holder);
+}
 
 int32_t setTitle(TQGraphObject *go, const char *title)
 {
@@ -707,7 +729,10 @@ TQStream *getStream(TQGraphObject *go)
     return stream;
 }
 
-TQDisplayWindow *getDisplayWindow(TQGraphObject *go) { return windowOf(go); }
+TQDisplayWindow *getDisplayWindow(TQGraphObject *go)
+{
+    return windowOf(go);
+}
 
 void initGraphObject(TQGraphObject *go)
 {
@@ -832,7 +857,8 @@ void forgetDefault(TQStream *stream, TQGraphObject *go)
         stream->defaultGraphObject = nullptr;
 }
 
-namespace {
+namespace
+{
 
 int32_t streamSetGraphInfo(TQStream *stream, const char *unit, double center, double span, uint32_t colour)
 {
@@ -920,6 +946,12 @@ void graphStreamInstall(TQStream *s)
 
 } // namespace tq::stream
 
-TQAxisInfo *StreamCommonNewAxisInfo(void) { return tq::stream::newAxisInfo(); }
+TQAxisInfo *StreamCommonNewAxisInfo(void)
+{
+    return tq::stream::newAxisInfo();
+}
 
-TQChannelEnable *StreamHandleCommonNewChannelEnable(void) { return tq::stream::newChannelEnable(); }
+TQChannelEnable *StreamHandleCommonNewChannelEnable(void)
+{
+    return tq::stream::newChannelEnable();
+}

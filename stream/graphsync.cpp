@@ -9,9 +9,11 @@
 
 #include "displayimpl.h"
 
-namespace tq::stream {
+namespace tq::stream
+{
 
-namespace {
+namespace
+{
 
 bool sameUnit(const TQAxisInfo *axis, const TQStreamChannel *channel)
 {

@@ -11,13 +11,15 @@
 
 #include "displayimpl.h"
 
-namespace tq::stream {
+namespace tq::stream
+{
 
-namespace {
+namespace
+{
 
 struct Kept {
-    double first = 0;  // absolute index of the oldest kept scan
-    double avail = 0;  // number of kept scans
+    double first = 0; // absolute index of the oldest kept scan
+    double avail = 0; // number of kept scans
     double rate = 0;
 };
 
@@ -44,7 +46,10 @@ bool measure(TQGraphObject *go, Kept *kept)
     return true;
 }
 
-bool usable(double seconds) { return std::isfinite(seconds) && seconds > 0; }
+bool usable(double seconds)
+{
+    return std::isfinite(seconds) && seconds > 0;
+}
 
 // The zoomed duration, limited to ratio times the current one.
 double zoomed(double duration, double zoom, double ratio)

@@ -13,7 +13,8 @@
 using namespace displaytest;
 using namespace tq::stream;
 
-namespace {
+namespace
+{
 
 // A graph object made in the stream's default window, held by the test.
 struct GraphFixture {
@@ -42,11 +43,11 @@ TEST(UnitDefaults, Table)
         double center, span;
         uint32_t color;
     } cases[] = {
-        {"volts", 0.0, 20.0, 0x006699},     {"degrees_f", 50.0, 100.0, 0x990000},
-        {"degrees_c", 10.0, 37.8, 0xcc3300}, {"kelvins", 283.15, 37.8, 0xff0033},
-        {"hz", 500.0, 1000.0, 0x009900},     {"binary", 0.5, 3.0, 0x9c1d92},
+        {"volts", 0.0, 20.0, 0x006699},         {"degrees_f", 50.0, 100.0, 0x990000},
+        {"degrees_c", 10.0, 37.8, 0xcc3300},    {"kelvins", 283.15, 37.8, 0xff0033},
+        {"hz", 500.0, 1000.0, 0x009900},        {"binary", 0.5, 3.0, 0x9c1d92},
         {"counts", 25000.0, 25000.0, 0x38afed}, {"psi", 0.0, 20.0, 0x000000},
-        {"Volts", 0.0, 20.0, 0x000000},      {"volts ", 0.0, 20.0, 0x000000},
+        {"Volts", 0.0, 20.0, 0x000000},         {"volts ", 0.0, 20.0, 0x000000},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.unit);
@@ -81,15 +82,20 @@ TEST(Recolor, Table)
         uint32_t axisColor;
         std::vector<Entry> entries;
     } cases[] = {
-        {"steps of 12 degrees", 0xff0000,
+        {"steps of 12 degrees",
+         0xff0000,
          {{true, false, 0xff0000}, {true, false, 0xff3200}, {true, false, 0xff0033}, {true, false, 0xff6600}}},
-        {"fixed entry keeps its colour and takes no step", 0xff0000,
+        {"fixed entry keeps its colour and takes no step",
+         0xff0000,
          {{true, false, 0xff0000}, {true, true, 0x123456}, {true, false, 0xff3200}, {true, false, 0xff0033}}},
-        {"lists numbered apart", 0xff0000,
+        {"lists numbered apart",
+         0xff0000,
          {{true, false, 0xff0000}, {false, false, 0xff0000}, {true, false, 0xff3200}, {false, false, 0xff3200}}},
         {"grey", 0x808080, {{true, false, 0x808080}, {true, false, 0x808080}, {false, false, 0x808080}}},
         {"black", 0x000000, {{true, false, 0}, {true, false, 0}, {true, true, 0xabcdef}}},
-        {"blue, away from the wrap", 0x0000ff, {{true, false, 0x0000ff}, {true, false, 0x3300ff}, {true, false, 0x0033ff}}},
+        {"blue, away from the wrap",
+         0x0000ff,
+         {{true, false, 0x0000ff}, {true, false, 0x3300ff}, {true, false, 0x0033ff}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -103,8 +109,8 @@ TEST(Recolor, Table)
             entry->color = e.fixed ? e.expected : 0x777777;
             entryAppend(axis, entry, e.active);
             entry->channelEnableRelease(&entry);
-            made.push_back(static_cast<TQChannelEnable *>(e.active ? axis->activeChannels.last
-                                                                   : axis->inactiveChannels.last));
+            made.push_back(
+                static_cast<TQChannelEnable *>(e.active ? axis->activeChannels.last : axis->inactiveChannels.last));
         }
         recolorChannels(axis);
         for (size_t i = 0; i < made.size(); ++i)

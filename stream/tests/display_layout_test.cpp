@@ -12,7 +12,8 @@
 
 extern "C" TQGraphObject *rebuildStoredLayout(TQStream *stream);
 
-namespace {
+namespace
+{
 
 TQStreamChannel channels[3];
 

@@ -13,7 +13,8 @@
 using namespace displaytest;
 using namespace tq::stream;
 
-namespace {
+namespace
+{
 
 // Layout records made as a layout loader makes them: through the exports,
 // filled and linked by hand.
@@ -262,7 +263,8 @@ TEST(Sync, ChannelsTheOwnerCannotHandOutAreSkipped)
 
 // ---- invariants after every synchronisation --------------------------------------
 
-namespace {
+namespace
+{
 
 void checkList(TQListHead *head, size_t link, void *owner, std::set<void *> &seen)
 {

@@ -10,10 +10,12 @@
 #include "displayimpl.h"
 #include "streamimpl.h"
 
-namespace displaytest {
+namespace displaytest
+{
 
-class TestStream {
-public:
+class TestStream
+{
+  public:
     explicit TestStream(double rate = 100.0, const char *name = "t")
     {
         s = newStream(name, rate, this);
@@ -69,7 +71,7 @@ public:
     int64_t avail = 0; // kept scans
     int readersMade = 0;
 
-private:
+  private:
     static TestStream *self(TQStream *s) { return static_cast<TestStream *>(s->owner); }
 
     static TQStreamChannel *getChannel(TQStream *s, const char *name)

@@ -153,8 +153,12 @@ TEST(DisplayWindow, LookupsAndTitles)
     struct IndexCase {
         int32_t index;
         TQDisplayWindow *expected;
-    } cases[] = {{-1, s->streamGetDisplayWindowByIndex(s, 0)}, {0, s->streamGetDisplayWindowByIndex(s, 0)},
-                 {1, first}, {2, second}, {3, nullptr}, {1000, nullptr}};
+    } cases[] = {{-1, s->streamGetDisplayWindowByIndex(s, 0)},
+                 {0, s->streamGetDisplayWindowByIndex(s, 0)},
+                 {1, first},
+                 {2, second},
+                 {3, nullptr},
+                 {1000, nullptr}};
     for (const IndexCase &c : cases)
         EXPECT_EQ(s->streamGetDisplayWindowByIndex(s, c.index), c.expected) << c.index;
 
@@ -225,7 +229,8 @@ TEST(DisplayWindow, ReleaseGraphObjectsOfAnUnlinkedWindow)
     EXPECT_EQ(w, nullptr);
 }
 
-namespace {
+namespace
+{
 
 // A widget record as a caller would make one: counted, released through
 // its hook.
@@ -278,7 +283,7 @@ TEST(DisplayWindow, WidgetLookupsAndReleaseUnlinksWidgets)
     EXPECT_EQ(byTitle, held);
     EXPECT_EQ(held->refCount, 2); // no reference added
     EXPECT_EQ(w->displayWindowGetWidgetByTitle(w, "none"), nullptr);
-    EXPECT_EQ(w->displayWindowGetWidgetByIndex(w, 1), listOnly); // still held by the list
+    EXPECT_EQ(w->displayWindowGetWidgetByIndex(w, 1), listOnly);               // still held by the list
     EXPECT_EQ(w->displayWindowNewWidget(w, 0, "dial", 0, 0, 10, 10), nullptr); // no widget kinds yet
 
     widgetLog.released = 0;
