@@ -41,6 +41,15 @@ int32_t displayWindowRelease(TQDisplayWindow **holder)
     TQDisplayWindow *window = *holder;
     if (--window->refCount > 0)
         return 0;
+    // A caller that dropped the stream list's reference too leaves the
+    // window linked: take it out rather than leave the list pointing at
+    // freed memory.
+    if (TQStream *stream = streamOfWindow(window)) {
+        TQGraphObject *d = defaultGraphObject(stream);
+        if (d && d->windowLink.owner == window)
+            stream->defaultGraphObject = nullptr;
+        tqListRemove(&stream->displayWindows, window, kWindowStreamLink);
+    }
     while (window->graphObjects.first)
         unlinkFromWindow(static_cast<TQGraphObject *>(window->graphObjects.first));
     // Widgets a caller still holds must not keep pointing at this window.

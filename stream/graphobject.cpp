@@ -823,6 +823,12 @@ int32_t graphObjectRelease(TQGraphObject **holder)
     TQGraphObject *go = *holder;
     if (--go->refCount > 0)
         return 0;
+    // Still in a window only when a caller also dropped the window list's
+    // reference: leave the list rather than dangle in it.
+    if (auto *window = windowOf(go)) {
+        forgetDefault(static_cast<TQStream *>(window->streamLink.owner), go);
+        tqListRemove(&window->graphObjects, go, kGraphWindowLink);
+    }
     dropAllAxes(go);
     // Give back every level of the stream's lock this object still holds.
     while (go->lockDepth > 0)

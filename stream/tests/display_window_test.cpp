@@ -428,3 +428,24 @@ TEST(TimeWindow, WithoutWindowOrReaderNothingChanges)
     EXPECT_EQ(go->duration, 1.0);
     destroyStream(s);
 }
+
+TEST(DisplayWindow, RecordsReleasedOnceTooOftenLeaveTheirLists)
+{
+    TestStream t;
+    TQStream *s = t.s;
+    TQDisplayWindow *w = s->streamNewDisplayWindow(s, "w", 0, 0, 0, 0);
+    TQGraphObject *g = w->displayWindowNewGraphObject(w, "g", 0, 0, 0, 0);
+    TQGraphObject *g2 = g;
+    g->graphObjectSlotRelease(&g);
+    g2->graphObjectSlotRelease(&g2); // the window list's reference as well
+    EXPECT_EQ(g2, nullptr);
+    EXPECT_EQ(w->displayWindowGetNumberGraphObjects(w), 0);
+    EXPECT_EQ(w->graphObjects.lastNext, &w->graphObjects.first);
+
+    TQDisplayWindow *w2 = w;
+    w->displayWindowSlotRelease(&w);
+    w2->displayWindowSlotRelease(&w2); // the stream list's reference as well
+    EXPECT_EQ(w2, nullptr);
+    EXPECT_EQ(s->streamGetNumberDisplayWindows(s), 1);
+    EXPECT_NE(s->defaultGraphObject, nullptr);
+}
