@@ -27,6 +27,9 @@ struct GraphObjectPrivate {
     // that unlocking and a release at zero give that lock back even after the
     // graph object has left its window.
     TQStream *lockedStream;
+    // Registry of graph objects that hold levels of some stream's lock.
+    GraphObjectPrivate *nextLocker;
+    GraphObjectPrivate *previousLocker;
 };
 
 inline GraphObjectPrivate *priv(TQGraphObject *go)
@@ -93,6 +96,11 @@ int32_t graphObjectResetDomain(TQGraphObject *go, int32_t resetStart, int32_t re
 TQGraphObject *defaultGraphObject(TQStream *stream);
 // Clears the stream's default graph object when it is go.
 void forgetDefault(TQStream *stream, TQGraphObject *go);
+
+// Gives back every level of the stream's lock that graph objects still hold,
+// wherever they are, and makes them forget the stream: called when the
+// stream is destroyed.
+void forgetStreamLocks(TQStream *stream);
 
 // Takes go out of its window's list and drops the list's reference.
 void unlinkFromWindow(TQGraphObject *go);

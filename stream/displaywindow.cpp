@@ -343,19 +343,11 @@ void displayModelCreateDefault(TQStream *stream)
 void displayModelDestroy(TQStream *stream)
 {
     stream->defaultGraphObject = nullptr;
+    // Levels of this stream's lock still held through graph objects die with
+    // the stream; their holders must not give them back to a lock that is gone.
+    forgetStreamLocks(stream);
     while (auto *window = static_cast<TQDisplayWindow *>(stream->displayWindows.first)) {
         while (auto *go = static_cast<TQGraphObject *>(window->graphObjects.first)) {
-            // Levels of this stream's lock still held through a graph object
-            // die with the stream; a holder of the graph object must not give
-            // them back to a lock that is gone.
-            GraphObjectPrivate *p = priv(go);
-            if (p->lockedStream == stream) {
-                while (go->lockDepth > 0) {
-                    --go->lockDepth;
-                    stream->streamUnlock(stream);
-                }
-                p->lockedStream = nullptr;
-            }
             // Entries first: an axis a layout builder still holds must not
             // keep pointing at this stream's channels.
             while (auto *axis = static_cast<TQAxisInfo *>(go->activeAxes.first)) {

@@ -8,6 +8,7 @@
 
 #include "displayimpl.h"
 #include "streamimpl.h"
+#include "tq/platform/sync.h"
 
 namespace tq::stream
 {
@@ -688,6 +689,41 @@ int32_t resetChannel(TQGraphObject *go, const char *name)
 
 // ---- lock ----------------------------------------------------------------------------
 
+// Graph objects holding levels of a stream's lock. A graph object can leave
+// its window while locked and outlive its stream; the stream's destruction
+// finds it here and takes its levels back, so that no later unlock or
+// release touches a stream that is gone. Locking is not on a data path.
+tq::platform::Mutex &lockersMutex()
+{
+    static tq::platform::Mutex m;
+    return m;
+}
+GraphObjectPrivate *lockers = nullptr;
+
+void addLocker(GraphObjectPrivate *p)
+{
+    tq::platform::MutexGuard guard(lockersMutex());
+    p->previousLocker = nullptr;
+    p->nextLocker = lockers;
+    if (lockers)
+        lockers->previousLocker = p;
+    lockers = p;
+}
+
+void removeLocker(GraphObjectPrivate *p)
+{
+    tq::platform::MutexGuard guard(lockersMutex());
+    if (p->previousLocker)
+        p->previousLocker->nextLocker = p->nextLocker;
+    else if (lockers == p)
+        lockers = p->nextLocker;
+    else
+        return; // not registered
+    if (p->nextLocker)
+        p->nextLocker->previousLocker = p->previousLocker;
+    p->nextLocker = p->previousLocker = nullptr;
+}
+
 int32_t graphObjectLock(TQGraphObject *go, uint32_t timeoutMs)
 {
     TQStream *stream = streamOf(go);
@@ -700,6 +736,10 @@ int32_t graphObjectLock(TQGraphObject *go, uint32_t timeoutMs)
         return TQS_ERR_FAILED;
     if (stream->streamLock(stream, timeoutMs) != 0)
         return TQS_ERR_TIMEOUT;
+    if (go->lockDepth <= 0) {
+        go->lockDepth = 0;
+        addLocker(p);
+    }
     p->lockedStream = stream;
     ++go->lockDepth;
     return 0;
@@ -716,10 +756,38 @@ int32_t graphObjectUnlock(TQGraphObject *go)
         return 0;
     --go->lockDepth;
     stream->streamUnlock(stream);
-    if (go->lockDepth == 0)
+    if (go->lockDepth == 0) {
         p->lockedStream = nullptr;
+        removeLocker(p);
+    }
     return 0;
 }
+
+} // namespace
+
+void forgetStreamLocks(TQStream *stream)
+{
+    tq::platform::MutexGuard guard(lockersMutex());
+    for (GraphObjectPrivate *p = lockers; p;) {
+        GraphObjectPrivate *next = p->nextLocker;
+        if (p->lockedStream == stream) {
+            for (; p->pub.lockDepth > 0; --p->pub.lockDepth)
+                stream->streamUnlock(stream);
+            p->lockedStream = nullptr;
+            if (p->previousLocker)
+                p->previousLocker->nextLocker = next;
+            else
+                lockers = next;
+            if (next)
+                next->previousLocker = p->previousLocker;
+            p->nextLocker = p->previousLocker = nullptr;
+        }
+        p = next;
+    }
+}
+
+namespace
+{
 
 TQStream *getStream(TQGraphObject *go)
 {
@@ -834,6 +902,7 @@ int32_t graphObjectRelease(TQGraphObject **holder)
     while (go->lockDepth > 0)
         if (graphObjectUnlock(go) != 0)
             break;
+    removeLocker(priv(go));
     free(priv(go));
     *holder = nullptr;
     return 0;

@@ -449,3 +449,24 @@ TEST(DisplayWindow, RecordsReleasedOnceTooOftenLeaveTheirLists)
     EXPECT_EQ(s->streamGetNumberDisplayWindows(s), 1);
     EXPECT_NE(s->defaultGraphObject, nullptr);
 }
+
+TEST(DisplayWindow, LockedGraphObjectOutsideItsWindowOutlivesItsStream)
+{
+    TQGraphObject *held = nullptr;
+    {
+        TestStream t;
+        TQDisplayWindow *w = t.s->streamGetDisplayWindowByIndex(t.s, 0);
+        held = w->displayWindowNewGraphObject(w, "g", 0, 0, 0, 0);
+        ASSERT_EQ(held->graphObjectLock(held, 100), 0);
+        ASSERT_EQ(held->graphObjectLock(held, 100), 0);
+        w->displayWindowRemoveGraphObject(w, held); // now held twice by the test
+        TQGraphObject *copy = held;
+        held->graphObjectSlotRelease(&copy);
+        EXPECT_EQ(held->lockDepth, 2);
+    }
+    // The stream took its levels back when it went.
+    EXPECT_EQ(held->lockDepth, 0);
+    EXPECT_EQ(held->graphObjectUnlock(held), TQS_ERR_FAILED);
+    held->graphObjectSlotRelease(&held);
+    EXPECT_EQ(held, nullptr);
+}
