@@ -32,6 +32,7 @@ typedef struct TQPiece {
 
 #include "tqstream/stream.h"
 #include "tqstream/streamfile.h"
+#include "tqstream/filestream.h"
 #include "tqstream/buffer.h"
 #include "tqstream/msgqueue.h"
 #include "tqstream/thermocouple.h"
