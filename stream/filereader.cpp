@@ -200,9 +200,10 @@ int64_t fileReaderCompleteRead(TQReader *reader, int64_t n)
     const uint64_t F = r->layout.fullScanSize;
     const bool overtaken = r->reservedAt != static_cast<int64_t>(r->scanPosition);
     r->reservedAt = -1;
-    int64_t bytes = r->bufferReader->bufferReaderCompleteRead(r->bufferReader, clampScans(n, F) * static_cast<int64_t>(F));
-    if (overtaken)
-        return 0; // the reader was placed elsewhere since it reserved
+    // A reader placed elsewhere since it reserved closes the reservation
+    // where it now stands.
+    const int64_t bytes = r->bufferReader->bufferReaderCompleteRead(
+        r->bufferReader, overtaken ? 0 : clampScans(n, F) * static_cast<int64_t>(F));
     const int64_t scans = bytes / static_cast<int64_t>(F);
     r->scanPosition += static_cast<uint64_t>(scans);
     return scans;
