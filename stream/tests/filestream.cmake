@@ -9,3 +9,6 @@ add_dependencies(filestream_test eu)
 add_test(NAME filestream_without_eu_test COMMAND filestream_test --gtest_filter=FileStreamUnits.*)
 set_tests_properties(filestream_without_eu_test PROPERTIES LABELS unit TIMEOUT 60
   ENVIRONMENT "TQ_TEST_TMPDIR=${PROJECT_BINARY_DIR}/testtmp;TQ_TEST_EU=0")
+
+tq_fuzz(filestream_open_fuzz SOURCES tests/filestream_fuzz.cpp LIBS tqstream_stream_tests
+  CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz-corpus/filestream_open_fuzz)
