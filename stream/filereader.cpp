@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "filestream_impl.h"
@@ -19,6 +20,8 @@ namespace {
 constexpr int32_t kSegmentScans = 256;
 constexpr int32_t kBufferScans = 1280;
 constexpr int32_t kMaximumScans = 2048;
+// A write reservation never exceeds the buffer size: five segments.
+constexpr int kMaxBatchSegments = kBufferScans / kSegmentScans;
 
 struct FileReader {
     TQBufferReader *bufferReader;
@@ -53,15 +56,46 @@ uint64_t readAt(int fd, void *data, uint64_t size, uint64_t offset)
     return done;
 }
 
-// Reads k scans of DATA at the file position into dest at full-scan stride;
-// the number of complete scans read, fewer than k when the file ends early.
-uint64_t readBatch(FileReader *r, uint8_t *dest, uint64_t k)
+// Reads scans of a file without polled channels straight into the pieces
+// of a write reservation, in one call; the number of complete scans read.
+uint64_t readPieces(FileReader *r, const TQPiece *pieces, uint64_t bytes)
+{
+    iovec iov[kMaxBatchSegments + 2];
+    int count = 0;
+    for (uint64_t left = bytes; left > 0 && pieces[count].data && count < kMaxBatchSegments + 2; ++count) {
+        const uint64_t n = pieces[count].length < left ? pieces[count].length : left;
+        iov[count] = iovec{pieces[count].data, n};
+        left -= n;
+    }
+    uint64_t done = 0;
+    int first = 0;
+    while (first < count) {
+        ssize_t n = preadv(r->fd, iov + first, count - first, static_cast<off_t>(r->filePosition + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<uint64_t>(n);
+        // Resume after a partial read where it stopped.
+        auto left = static_cast<size_t>(n);
+        while (first < count && left >= iov[first].iov_len)
+            left -= iov[first++].iov_len;
+        if (first < count) {
+            iov[first].iov_base = static_cast<char *>(iov[first].iov_base) + left;
+            iov[first].iov_len -= left;
+        }
+    }
+    return done / r->layout.fullScanSize;
+}
+
+// Reads k scans of DATA at the file position into dest at full-scan stride
+// and adds their poll records; the number of complete scans read, fewer
+// than k when the file ends early.
+uint64_t readPolledBatch(FileReader *r, uint8_t *dest, uint64_t k)
 {
     const FileLayout &l = r->layout;
     const uint64_t D = l.dataScanSize, F = l.fullScanSize, P = l.pollRecordSize;
     uint64_t got = readAt(r->fd, dest, k * D, r->filePosition) / D;
-    if (!l.polled)
-        return got;
     // From the last scan down, so that no scan is overwritten before it moved.
     for (uint64_t j = got; j-- > 1;)
         memmove(dest + j * F, dest + j * D, D);
@@ -79,6 +113,25 @@ uint64_t readBatch(FileReader *r, uint8_t *dest, uint64_t k)
         previous = record;
     }
     return got;
+}
+
+// Segments one batch may fill: new segments push the oldest out of the
+// buffer's window, so a batch takes no more of them than the window has room
+// for plus the segments that lie before the reader's own. Reading several
+// segments in one call keeps the calls few when scans are small.
+uint64_t batchSegments(FileReader *r)
+{
+    const TQBuffer *b = r->buffer;
+    int64_t allowed = b->minimumSegments - b->windowCount;
+    if (allowed < 0)
+        allowed = 0;
+    for (auto *segment = static_cast<const TQBufferSegment *>(b->window.first);
+         segment && segment != r->bufferReader->segment;
+         segment = static_cast<const TQBufferSegment *>(segment->windowLink.next))
+        ++allowed;
+    if (allowed > kMaxBatchSegments)
+        allowed = kMaxBatchSegments;
+    return allowed < 1 ? 1 : static_cast<uint64_t>(allowed);
 }
 
 // Makes at least n scans available in the buffer when the file has them.
@@ -100,15 +153,19 @@ int32_t fill(FileReader *r, int64_t n)
         const uint64_t remaining = (l.dataEnd - r->filePosition) / D;
         if (remaining == 0)
             break;
-        const uint64_t request = (remaining > kSegmentScans ? kSegmentScans : remaining) * F;
+        const uint64_t scans = batchSegments(r) * kSegmentScans;
+        const uint64_t request = (remaining > scans ? scans : remaining) * F;
         TQPiece *pieces = nullptr;
         int64_t granted = b->bufferReserveWrite(b, &pieces, nullptr, static_cast<int64_t>(request));
-        const uint64_t k = granted > 0 && pieces && pieces[0].data ? pieces[0].length / F : 0;
+        uint64_t k = granted > 0 && pieces && pieces[0].data ? static_cast<uint64_t>(granted) / F : 0;
+        if (l.polled && k > pieces[0].length / F)
+            k = pieces[0].length / F; // spread in place: one contiguous piece at a time
         if (k == 0) {
             b->bufferCompleteWrite(b, 0);
             return 0;
         }
-        const uint64_t got = readBatch(r, static_cast<uint8_t *>(pieces[0].data), k);
+        const uint64_t got = l.polled ? readPolledBatch(r, static_cast<uint8_t *>(pieces[0].data), k)
+                                      : readPieces(r, pieces, k * F);
         r->filePosition += got * D;
         if (got < k)
             r->layout.dataEnd = r->filePosition; // the file ends here: a short read is its end
@@ -188,8 +245,12 @@ int64_t fileReaderReserveRead(TQReader *reader, TQPiece **pieces, uint32_t *piec
     const int32_t filled = fill(r, n);
     int64_t bytes = r->bufferReader->TQBufferReaderReserveRead(r->bufferReader, pieces, pieceCount,
                                                                  n * static_cast<int64_t>(F));
-    if (bytes <= 0)
-        return filled == TQS_END_OF_DATA ? TQS_END_OF_DATA : 0;
+    if (bytes <= 0) {
+        // The end only once nothing is left: a reservation still open keeps
+        // buffered scans that are not yet consumed.
+        const bool drained = r->bufferReader->bufferReaderAvail(r->bufferReader) == 0;
+        return filled == TQS_END_OF_DATA && drained ? TQS_END_OF_DATA : 0;
+    }
     r->reservedAt = static_cast<int64_t>(r->scanPosition);
     return bytes / static_cast<int64_t>(F);
 }
