@@ -2,6 +2,7 @@
 // line per scan with its time stamp and every channel's engineering value.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "filestream_impl.h"
@@ -42,6 +43,65 @@ void stampOf(int64_t start, double rate, int64_t i, int64_t &seconds, long &micr
 } // namespace
 
 namespace tq::stream {
+
+// "%lf" of a value: six decimals, rounded half to even on the exact binary
+// value as printf rounds. Values below 10^15 are converted here in integer
+// arithmetic (the export writes millions of them); others go to printf in
+// the C locale. Returns the length written into out (at least 400 bytes).
+int formatFixed6(double value, char *out)
+{
+    if (!std::isfinite(value) || std::fabs(value) >= 1e15)
+        return tq::platform::cformat(out, 400, "%lf", value);
+    uint64_t bits;
+    memcpy(&bits, &value, sizeof bits);
+    const bool negative = bits >> 63;
+    const int exponent = static_cast<int>((bits >> 52) & 0x7ff);
+    uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+    int shift; // value = mantissa * 2^-shift
+    if (exponent == 0) {
+        shift = 1074;
+    } else {
+        mantissa |= uint64_t{1} << 52;
+        shift = 1075 - exponent;
+    }
+    using u128 = unsigned __int128;
+    u128 scaled; // value * 10^6, rounded
+    if (shift <= 0) {
+        scaled = (static_cast<u128>(mantissa) << -shift) * 1000000u;
+    } else {
+        const u128 exact = static_cast<u128>(mantissa) * 1000000u; // below 2^73
+        if (shift > 100) {
+            scaled = 0; // far below half a millionth
+        } else {
+            scaled = exact >> shift;
+            const u128 rest = exact - (scaled << shift);
+            const u128 half = static_cast<u128>(1) << (shift - 1);
+            if (rest > half || (rest == half && (scaled & 1)))
+                ++scaled;
+        }
+    }
+    const auto whole = static_cast<uint64_t>(scaled / 1000000u);
+    const auto fraction = static_cast<uint32_t>(scaled % 1000000u);
+    char digits[24];
+    int n = 0;
+    uint64_t w = whole;
+    do {
+        digits[n++] = static_cast<char>('0' + w % 10);
+        w /= 10;
+    } while (w);
+    int length = 0;
+    if (negative)
+        out[length++] = '-';
+    while (n)
+        out[length++] = digits[--n];
+    out[length++] = '.';
+    for (uint32_t f = fraction, d = 100000; d; d /= 10) {
+        out[length++] = static_cast<char>('0' + f / d);
+        f %= d;
+    }
+    out[length] = '\0';
+    return length;
+}
 
 int32_t fileStreamExportText(TQStream *stream, const char *fileName, int32_t /*mode*/)
 {
@@ -97,8 +157,9 @@ int32_t fileStreamExportText(TQStream *stream, const char *fileName, int32_t /*m
                 fprintf(out, ".%06ld", micros);
                 for (int32_t c = 0; c < count; ++c) {
                     TQStreamChannel *ch = &p->channels[c].head;
-                    tq::platform::cformat(text, sizeof text, "\t%lf", ch->streamChannelEval(ch, scan));
-                    fputs(text, out);
+                    text[0] = '\t';
+                    const int length = formatFixed6(ch->streamChannelEval(ch, scan), text + 1);
+                    fwrite(text, 1, static_cast<size_t>(length) + 1, out);
                 }
                 fputc('\n', out);
             }

@@ -639,3 +639,36 @@ TEST(FileStreamExport, FailuresAreReported)
         EXPECT_EQ(s.stream->streamCaptureOpen(s.stream, "/dev/full", 1), TQS_ERR_CAPTURE_NAME);
     }
 }
+
+TEST(FileStreamExport, ValuesAreWrittenAsPrintfWritesThem)
+{
+    // Ties at the sixth decimal round to even, as printf rounds the exact
+    // binary value; very large values, infinities and NaN go through printf.
+    std::vector<double> values = {0.0,       -0.0,        1.0,       -1.0,         0.0078125,   0.0234375,
+                                  -0.0078125, 1e-7,       -1e-9,     0.4999995,    0.9999995,   123456.7890125,
+                                  5e-324,    2.2250738585072014e-308, 999999999999999.9, 1e15, -3e20, 1e300,
+                                  INFINITY,  -INFINITY,   NAN,       4503599627370495.5, 0.1,  2.675,
+                                  1.0 / 3.0, -2.0 / 3.0};
+    uint64_t state = 0x9E3779B97F4A7C15ull;
+    for (int i = 0; i < 200000; ++i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        // Random bits with exponents from about 1e-12 to 1e16.
+        uint64_t bits = (state & 0x800FFFFFFFFFFFFFull) | (static_cast<uint64_t>(983 + (state >> 20) % 110) << 52);
+        double v;
+        memcpy(&v, &bits, sizeof v);
+        values.push_back(v);
+    }
+    char fast[400], slow[400];
+    int mismatches = 0;
+    for (double v : values) {
+        int n = tq::stream::formatFixed6(v, fast);
+        snprintf(slow, sizeof slow, "%lf", v);
+        if (strcmp(fast, slow) != 0 || n != static_cast<int>(strlen(slow))) {
+            if (++mismatches < 5)
+                ADD_FAILURE() << std::hexfloat << v << ": " << fast << " instead of " << slow;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
