@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "tq/platform/thread.h"
+
 namespace tq::platform {
 
 // A thread inside wait; lives on that thread's stack while it is linked.
@@ -81,9 +83,18 @@ EventBroadcast::PostResult EventBroadcast::post(uint32_t word, const char *text,
     return PostResult::Delivered;
 }
 
-EventBroadcast::Outcome EventBroadcast::wait(uint32_t mask, uint32_t timeoutMs, uint32_t *word,
-                                             char *text) noexcept
+EventBroadcast::Outcome EventBroadcast::wait(uint32_t mask, uint32_t timeoutMs, uint32_t *word, char *text,
+                                             TimeOut timeOut) noexcept
 {
+    const bool fromCall = timeOut == TimeOut::FromCall && timeoutMs != kInfinite;
+    const uint64_t calledAt = fromCall ? tickMs() : 0;
+    // What is left of the caller's time-out (all of it for FromEachWakeUp).
+    auto remaining = [&]() -> uint32_t {
+        if (!fromCall)
+            return timeoutMs;
+        const uint64_t spent = tickMs() - calledAt;
+        return spent >= timeoutMs ? 0 : static_cast<uint32_t>(timeoutMs - spent);
+    };
     // This thread's share keeps the object alive whatever close does from here on.
     references_.fetch_add(1, std::memory_order_relaxed);
     const WaitResult taken = mutex_.lock(timeoutMs);
@@ -116,7 +127,7 @@ EventBroadcast::Outcome EventBroadcast::wait(uint32_t mask, uint32_t timeoutMs, 
     char got_text[kTextSize];
     Outcome outcome;
     for (;;) {
-        const WaitResult woken = node.wake.wait(timeoutMs);
+        const WaitResult woken = node.wake.wait(remaining());
         mutex_.lock();
         if (node.pending) {
             node.pending = false;
@@ -132,7 +143,7 @@ EventBroadcast::Outcome EventBroadcast::wait(uint32_t mask, uint32_t timeoutMs, 
                 outcome = Outcome::Event;
                 break;
             }
-            // Not one of this caller's events: wait again with the full time-out.
+            // Not one of this caller's events: wait again, for what is left.
         } else if (woken != WaitResult::Signaled) {
             got = lastWord_;
             memcpy(got_text, lastText_, sizeof got_text);

@@ -141,8 +141,11 @@ ViStatus Driver::wait(ViSession vi, ViUInt32 mask, ViUInt32 timeoutMs, ViUInt32 
     if (!s->waitState)
         return VI_ERROR_NSUP_OPER;
     // The waiter lock is held only for moments; not having it within the
-    // caller's time-out counts as the time-out.
-    switch (s->waitState->wait(mask, timeoutMs, status, message)) {
+    // caller's time-out counts as the time-out. The time-out runs from this
+    // call: a running model posts events of other masks all the time (the
+    // model 718 one per DMA segment), and a wait that began its time-out
+    // again at each of them would only end with the acquisition.
+    switch (s->waitState->wait(mask, timeoutMs, status, message, WaitState::TimeOut::FromCall)) {
     case WaitState::Outcome::Event:
         return VI_SUCCESS;
     case WaitState::Outcome::Closed:
