@@ -46,7 +46,9 @@ void waitStateClose(WaitState *state) { state->close(); }
 int32_t streamInstallEventHandler(TQStream *stream, uint32_t mask, TQStreamEventHandlerFn handler, void *user,
                                   char *message)
 {
-    if (stream->handlerCount >= TQ_STREAM_MAX_HANDLERS)
+    // postEvent calls every installed entry; a null one would be called at
+    // the next event.
+    if (!handler || stream->handlerCount >= TQ_STREAM_MAX_HANDLERS)
         return TQS_ERR_HANDLERS;
     stream->handlers[stream->handlerCount++] = TQStreamEventHandler{mask, handler, user, message};
     return 0;

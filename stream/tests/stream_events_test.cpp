@@ -175,6 +175,19 @@ TEST_F(StreamEvents, AtMostThreeHandlersAndUninstallByHandlerAndUser)
     EXPECT_EQ(p3.events.size(), 1u);
 }
 
+TEST_F(StreamEvents, ANullHandlerIsRefused)
+{
+    Probe p1;
+    EXPECT_EQ(s()->streamInstallEventHandler(s(), 0, nullptr, &p1, p1.buffer), TQS_ERR_HANDLERS);
+    EXPECT_EQ(s()->handlerCount, 0);
+    EXPECT_EQ(s()->streamInstallEventHandler(s(), 0, probeHandler, &p1, p1.buffer), 0);
+    EXPECT_EQ(s()->streamInstallEventHandler(s(), 0, nullptr, &p1, p1.buffer), TQS_ERR_HANDLERS);
+    EXPECT_EQ(s()->handlerCount, 1);
+    // Every event still reaches the installed handler, and nothing else is called.
+    EXPECT_EQ(postEvent(s(), 1, "one", nullptr), 0);
+    EXPECT_EQ(p1.events, std::vector<uint32_t>{1});
+}
+
 TEST_F(StreamEvents, WaitTimesOut)
 {
     WaitOutcome out;
