@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "tq/platform/text.h"
 #include "tq/platform/thread.h"
 
 namespace tq::platform {
@@ -16,19 +17,6 @@ struct EventBroadcast::Node {
     uint32_t word = 0;
     char text[kTextSize] = {};
 };
-
-namespace {
-
-// Texts longer than the buffers are cut to 255 characters.
-void copyText(char *to, const char *from)
-{
-    size_t n = from ? strnlen(from, EventBroadcast::kTextSize - 1) : 0;
-    if (n)
-        memcpy(to, from, n);
-    to[n] = '\0';
-}
-
-} // namespace
 
 EventBroadcast *EventBroadcast::create(Observer observer, void *context) noexcept
 {
@@ -51,7 +39,7 @@ void EventBroadcast::notifyCount()
 void EventBroadcast::handOver(uint32_t word, const char *text)
 {
     lastWord_ = word;
-    copyText(lastText_, text);
+    copyText(lastText_, text); // longer texts are cut to 255 characters
     if (observer_)
         observer_(context_, waiting_.load(std::memory_order_relaxed), &lastWord_, lastText_);
     for (Node *node = first_; node; node = node->next) {
@@ -169,7 +157,7 @@ EventBroadcast::Outcome EventBroadcast::wait(uint32_t mask, uint32_t timeoutMs, 
     if (word)
         *word = got;
     if (text)
-        copyText(text, got_text);
+        copyText(text, kTextSize, got_text);
     return outcome;
 }
 

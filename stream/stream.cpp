@@ -5,12 +5,13 @@
 #include <new>
 
 #include "listeners.h"
+#include "status.h"
 #include "streamimpl.h"
 #include "tq/platform/debug.h"
 #include "tq/platform/sync.h"
+#include "tq/platform/text.h"
 
 using tq::platform::Mutex;
-using tq::platform::WaitResult;
 using tq::stream::priv;
 using tq::stream::StreamPrivate;
 
@@ -18,13 +19,8 @@ namespace {
 
 Mutex *lockOf(TQStream *stream) { return static_cast<Mutex *>(stream->lockMutex); }
 
-void copyName(char *field, const char *name)
-{
-    size_t n = name ? strnlen(name, TQ_STREAM_NAME_SIZE - 1) : 0;
-    if (n)
-        memmove(field, name, n); // the name may be the field itself
-    field[n] = '\0';
-}
+// The name may be the field itself (drivers write into the field).
+void copyName(char *field, const char *name) { tq::platform::copyText(field, TQ_STREAM_NAME_SIZE, name); }
 
 // ---- reference counting ----------------------------------------------------
 
@@ -139,14 +135,7 @@ TQReader *streamNewReaderNone(TQStream *, int64_t, int32_t) { return nullptr; }
 
 int32_t streamLock(TQStream *stream, uint32_t timeoutMs)
 {
-    switch (lockOf(stream)->lock(timeoutMs)) {
-    case WaitResult::Signaled:
-        return 0;
-    case WaitResult::Timeout:
-        return TQS_ERR_TIMEOUT;
-    default:
-        return TQS_ERR_FAILED;
-    }
+    return tq::stream::lockResult(lockOf(stream)->lock(timeoutMs));
 }
 
 int32_t streamUnlock(TQStream *stream) { return lockOf(stream)->unlock() ? 1 : 0; }

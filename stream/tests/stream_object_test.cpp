@@ -462,7 +462,7 @@ TEST(StreamLock, TimeOutForeignUnlockAndRecursion)
         foreignUnlock = p->streamUnlock(p);
     });
     t.join();
-    EXPECT_EQ(other, TQS_ERR_TIMEOUT);
+    EXPECT_EQ(other, TQS_ERR_LOCK_TIMEOUT);
     EXPECT_EQ(foreignUnlock, 0); // a thread that does not hold it releases nothing
     EXPECT_NE(p->streamUnlock(p), 0);
     EXPECT_NE(p->streamUnlock(p), 0);
