@@ -1,6 +1,7 @@
-// Listener lists of the stream engine: the stream's two lists and the
-// segmented buffer's write listeners share this one node record, its
-// add-reference and release, and the walk that calls them.
+// Listener lists of the stream engine: the stream's two lists, the stream
+// collection's listeners and the segmented buffer's write listeners share
+// this one node record, its add-reference and release, and the walk that
+// calls them.
 //
 // A node is held once by its list while it is linked and once more by a walk
 // while the walk stands on it. Release follows the rule of every release in
@@ -58,6 +59,12 @@ inline void installOperations(TQStreamListener *node)
 {
     node->addRef = addRef<TQStreamListener>;
     node->release = release<TQStreamListener>;
+}
+
+inline void installOperations(TQCollectionListener *node)
+{
+    node->addRef = addRef<TQCollectionListener>;
+    node->release = release<TQCollectionListener>;
 }
 
 inline void installOperations(TQBufferListener *node)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "memstream.h"
 #include "streamimpl.h"
 #include "tq/platform/thread.h"
 
@@ -304,6 +305,7 @@ void walkListenerCalled(void *context)
 
 void streamWalkListener(TQStream *, intptr_t, intptr_t, intptr_t, void *context) { walkListenerCalled(context); }
 void bufferWalkListener(void *, int64_t, void *context) { walkListenerCalled(context); }
+void collectionWalkListener(TQStreamCollection *, int64_t, void *context) { walkListenerCalled(context); }
 
 class StreamWalk : public WalkTarget {
 public:
@@ -331,6 +333,34 @@ private:
     TQBuffer *buffer_ = TQCreateBuffer(256, 2560, 3840);
 };
 
+// A collection hears its member streams' notifications and walks its own
+// listeners when every member has data.
+class CollectionWalk : public WalkTarget {
+public:
+    CollectionWalk()
+    {
+        memstream::make(member_, "member", 1000.0, {"ch"}, 1 << 10);
+        EXPECT_EQ(c_->StreamCollectionRegisterStream(c_, member_.stream), 0);
+        member_.write(10);
+    }
+    ~CollectionWalk() override
+    {
+        c_->StreamCollectionDelRef(&c_);
+        member_.stream->streamRelease(&member_.stream);
+    }
+    void add(int id) override
+    {
+        ASSERT_EQ(c_->StreamCollectionAddListener(c_, collectionWalkListener, &g_ids[id]), 0);
+    }
+    void remove(int id) override { c_->StreamCollectionRemoveListener(c_, collectionWalkListener, &g_ids[id]); }
+    void notify() override { member_.stream->notifyListeners(member_.stream, 0, 0, 0); }
+
+private:
+    int engine_ = 0; // a non-null owner: member streams notify the collection
+    TQStreamCollection *c_ = NewStreamCollection(&engine_);
+    memstream::Owner member_;
+};
+
 } // namespace
 
 TEST(ListenerWalk, EveryListenerStillLinkedIsCalledOnceInOrder)
@@ -356,14 +386,16 @@ TEST(ListenerWalk, EveryListenerStillLinkedIsCalledOnceInOrder)
         {"removes itself and appends", 4, {4}, true, {1, 2, 3, 4, 5}, {1, 2, 3, 5}},
         {"removes the rest and appends", 2, {2, 3, 4}, true, {1, 2, 5}, {1, 5}},
     };
-    for (bool buffer : {false, true}) {
+    for (const char *list : {"stream", "buffer", "collection"}) {
         for (const Case &c : cases) {
-            SCOPED_TRACE(std::string(buffer ? "buffer: " : "stream: ") + c.what);
+            SCOPED_TRACE(std::string(list) + ": " + c.what);
             std::unique_ptr<WalkTarget> target;
-            if (buffer)
+            if (list[0] == 's')
+                target = std::make_unique<StreamWalk>();
+            else if (list[0] == 'b')
                 target = std::make_unique<BufferWalk>();
             else
-                target = std::make_unique<StreamWalk>();
+                target = std::make_unique<CollectionWalk>();
             g_walk = WalkScript{target.get(), c.actor, c.removes, c.addsFive, false, {}};
             for (int id = 1; id <= 4; ++id)
                 target->add(id);
