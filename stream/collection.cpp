@@ -16,7 +16,7 @@
 #include <new>
 
 #include "listeners.h"
-#include "tq/platform/debug.h"
+#include "status.h"
 #include "tq/platform/sync.h"
 #include "tqstream.h"
 
@@ -134,7 +134,7 @@ int32_t collectionDelRef(TQStreamCollection **holder)
         return 0;
     TQStreamCollection *c = *holder;
     if (!lockCollection(c, kMutexWaitMs)) {
-        tq::platform::debugOutput("StreamCollectionDelRef: can't get mutex\n");
+        tq::stream::debugTrace("StreamCollectionDelRef: can't get mutex\n");
         return 0;
     }
     if (--c->refCount > 0) {
@@ -311,7 +311,7 @@ int32_t collectionRegisterStream(TQStreamCollection *c, TQStream *stream)
 int32_t collectionUnregisterStream(TQStreamCollection *c, TQStream *stream)
 {
     if (!lockCollection(c, kMutexWaitMs)) {
-        tq::platform::debugOutput("StreamCollectionUnregisterStream: can't get mutex\n");
+        tq::stream::debugTrace("StreamCollectionUnregisterStream: can't get mutex\n");
         return TQS_ERR_LOCK_TIMEOUT;
     }
     if (c->monitor || c->pointers)
@@ -334,7 +334,7 @@ int32_t collectionUnregisterStream(TQStreamCollection *c, TQStream *stream)
 int32_t collectionUnregisterAll(TQStreamCollection *c)
 {
     if (!lockCollection(c, kMutexWaitMs)) {
-        tq::platform::debugOutput("StreamCollectionUnregisterAllStream: can't get mutex\n");
+        tq::stream::debugTrace("StreamCollectionUnregisterAllStream: can't get mutex\n");
         return TQS_ERR_LOCK_TIMEOUT;
     }
     if (c->monitor || c->pointers)
@@ -359,7 +359,7 @@ int32_t collectionStopMonitor(TQStreamCollection *c)
 int32_t collectionStartMonitor(TQStreamCollection *c)
 {
     if (!lockCollection(c, kMutexWaitMs)) {
-        tq::platform::debugOutput("StreamCollectionStartMonitor: can't get mutex\n");
+        tq::stream::debugTrace("StreamCollectionStartMonitor: can't get mutex\n");
         return TQS_ERR_LOCK_TIMEOUT;
     }
     if (c->monitor || c->pointers) {
@@ -415,7 +415,7 @@ int32_t collectionStartMonitor(TQStreamCollection *c)
 int32_t collectionLockMonitor(TQStreamCollection *c, uint32_t ms)
 {
     if (!lockCollection(c, ms)) {
-        tq::platform::debugOutput("StreamCollectionLockMonitor: can't get mutex\n");
+        tq::stream::debugTrace("StreamCollectionLockMonitor: can't get mutex\n");
         return TQS_ERR_LOCK_TIMEOUT;
     }
     if (!c->monitor)
@@ -467,7 +467,7 @@ int32_t collectionPeek(TQStreamCollection *c, void ***table, int64_t *count, int
             if (first < 0)
                 first = p;
             else if (p != first)
-                tq::platform::debugOutput("StreamCollectionPeek: streammisalignment\n");
+                tq::stream::debugTrace("StreamCollectionPeek: streammisalignment\n");
         }
         if (!c->pointers[i])
             result = TQS_ERR_NO_DATA;
