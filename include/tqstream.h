@@ -13,6 +13,7 @@
 #include "tq/export.h"
 #include "tq/list.h"
 #include "tq/status.h"
+#include "tqstream/results.h"
 #include "tq/visatype.h"
 
 #ifdef __cplusplus

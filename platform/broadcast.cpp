@@ -3,6 +3,9 @@
 #include <cstring>
 #include <new>
 
+#include "tq/platform/text.h"
+#include "tq/platform/thread.h"
+
 namespace tq::platform {
 
 // A thread inside wait; lives on that thread's stack while it is linked.
@@ -14,19 +17,6 @@ struct EventBroadcast::Node {
     uint32_t word = 0;
     char text[kTextSize] = {};
 };
-
-namespace {
-
-// Texts longer than the buffers are cut to 255 characters.
-void copyText(char *to, const char *from)
-{
-    size_t n = from ? strnlen(from, EventBroadcast::kTextSize - 1) : 0;
-    if (n)
-        memcpy(to, from, n);
-    to[n] = '\0';
-}
-
-} // namespace
 
 EventBroadcast *EventBroadcast::create(Observer observer, void *context) noexcept
 {
@@ -49,7 +39,7 @@ void EventBroadcast::notifyCount()
 void EventBroadcast::handOver(uint32_t word, const char *text)
 {
     lastWord_ = word;
-    copyText(lastText_, text);
+    copyText(lastText_, text); // longer texts are cut to 255 characters
     if (observer_)
         observer_(context_, waiting_.load(std::memory_order_relaxed), &lastWord_, lastText_);
     for (Node *node = first_; node; node = node->next) {
@@ -81,9 +71,18 @@ EventBroadcast::PostResult EventBroadcast::post(uint32_t word, const char *text,
     return PostResult::Delivered;
 }
 
-EventBroadcast::Outcome EventBroadcast::wait(uint32_t mask, uint32_t timeoutMs, uint32_t *word,
-                                             char *text) noexcept
+EventBroadcast::Outcome EventBroadcast::wait(uint32_t mask, uint32_t timeoutMs, uint32_t *word, char *text,
+                                             TimeOut timeOut) noexcept
 {
+    const bool fromCall = timeOut == TimeOut::FromCall && timeoutMs != kInfinite;
+    const uint64_t calledAt = fromCall ? tickMs() : 0;
+    // What is left of the caller's time-out (all of it for FromEachWakeUp).
+    auto remaining = [&]() -> uint32_t {
+        if (!fromCall)
+            return timeoutMs;
+        const uint64_t spent = tickMs() - calledAt;
+        return spent >= timeoutMs ? 0 : static_cast<uint32_t>(timeoutMs - spent);
+    };
     // This thread's share keeps the object alive whatever close does from here on.
     references_.fetch_add(1, std::memory_order_relaxed);
     const WaitResult taken = mutex_.lock(timeoutMs);
@@ -116,7 +115,7 @@ EventBroadcast::Outcome EventBroadcast::wait(uint32_t mask, uint32_t timeoutMs, 
     char got_text[kTextSize];
     Outcome outcome;
     for (;;) {
-        const WaitResult woken = node.wake.wait(timeoutMs);
+        const WaitResult woken = node.wake.wait(remaining());
         mutex_.lock();
         if (node.pending) {
             node.pending = false;
@@ -132,7 +131,7 @@ EventBroadcast::Outcome EventBroadcast::wait(uint32_t mask, uint32_t timeoutMs, 
                 outcome = Outcome::Event;
                 break;
             }
-            // Not one of this caller's events: wait again with the full time-out.
+            // Not one of this caller's events: wait again, for what is left.
         } else if (woken != WaitResult::Signaled) {
             got = lastWord_;
             memcpy(got_text, lastText_, sizeof got_text);
@@ -158,7 +157,7 @@ EventBroadcast::Outcome EventBroadcast::wait(uint32_t mask, uint32_t timeoutMs, 
     if (word)
         *word = got;
     if (text)
-        copyText(text, got_text);
+        copyText(text, kTextSize, got_text);
     return outcome;
 }
 

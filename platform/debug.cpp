@@ -59,14 +59,19 @@ void debugOutput(const char *text)
     std::fflush(g_logFile);
 }
 
-void debugPrintf(const char *format, ...)
+void debugVPrintf(const char *format, va_list args)
 {
     char buffer[256];
+    if (vcformat(buffer, sizeof buffer, format, args) >= 0)
+        debugOutput(buffer);
+}
+
+void debugPrintf(const char *format, ...)
+{
     va_list args;
     va_start(args, format);
-    vcformat(buffer, sizeof buffer, format, args);
+    debugVPrintf(format, args);
     va_end(args);
-    debugOutput(buffer);
 }
 
 namespace {

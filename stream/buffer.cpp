@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "buffer_internal.h"
+#include "listeners.h"
 #include "status.h"
 #include "tqstream.h"
 
@@ -22,7 +23,7 @@ namespace {
 constexpr size_t kWindowLink = offsetof(TQBufferSegment, windowLink);
 constexpr size_t kAllocatedLink = offsetof(TQBufferSegment, allocatedLink);
 constexpr size_t kReaderLink = offsetof(TQBufferReader, link);
-constexpr size_t kListenerLink = offsetof(TQBufferListener, link);
+namespace listeners = tq::stream::listeners;
 
 // Piece lists of up to this many entries (terminator included) live in the
 // owner's record, so that a reservation of a block that spans a few segments
@@ -244,44 +245,10 @@ void clearWindow(TQBuffer *buffer)
 
 // ---- Listeners ---------------------------------------------------------------
 
-int32_t listenerAddRef(TQBufferListener *node)
-{
-    ++node->refCount;
-    return 0;
-}
-
-int32_t listenerRelease(TQBufferListener **nodeAddress)
-{
-    if (!nodeAddress || !*nodeAddress)
-        return 0;
-    TQBufferListener *node = *nodeAddress;
-    if (--node->refCount > 0)
-        return 0;
-    std::free(node);
-    *nodeAddress = nullptr;
-    return 0;
-}
-
 void notifyListeners(TQBuffer *buffer, uint8_t *data, int64_t length)
 {
-    auto *node = static_cast<TQBufferListener *>(buffer->listeners.first);
-    if (node)
-        listenerAddRef(node);
-    while (node) {
-        // The next node is held across the call, so that a listener that
-        // removes itself or the next one does not leave us on freed memory.
-        auto *next = static_cast<TQBufferListener *>(node->link.next);
-        if (next)
-            listenerAddRef(next);
-        if (node->link.owner)
-            node->function(data, length, node->context);
-        listenerRelease(&node);
-        node = next;
-        if (node && !node->link.owner) {
-            listenerRelease(&node);
-            node = nullptr;
-        }
-    }
+    listeners::walk<TQBufferListener>(&buffer->listeners,
+                                      [&](TQBufferListener *node) { node->function(data, length, node->context); });
 }
 
 // ---- Buffer operations ---------------------------------------------------------
@@ -317,10 +284,7 @@ int32_t bufferRelease(TQBuffer **bufferAddress)
         --buffer->allocatedCount;
         dropSegment(segment);
     }
-    while (auto *node = static_cast<TQBufferListener *>(buffer->listeners.first)) {
-        tqListRemove(&buffer->listeners, node, kListenerLink);
-        listenerRelease(&node);
-    }
+    listeners::unlinkAll<TQBufferListener>(&buffer->listeners);
     std::free(priv(buffer));
     *bufferAddress = nullptr;
     return 0;
@@ -556,28 +520,13 @@ int32_t bufferNothing(TQBuffer *) { return 0; }
 
 TQBufferListener *bufferAddListener(TQBuffer *buffer, TQBufferListenerFn function, void *context)
 {
-    auto *node = static_cast<TQBufferListener *>(std::calloc(1, sizeof(TQBufferListener)));
-    if (!node)
-        return nullptr;
-    node->refCount = 1; // the list's
-    node->listenerAddRef = listenerAddRef;
-    node->listenerRelease = listenerRelease;
-    node->function = function;
-    node->context = context;
-    tqListAppend(&buffer->listeners, buffer, node, kListenerLink);
-    return node;
+    return listeners::append<TQBufferListener>(&buffer->listeners, buffer, function, context);
 }
 
 int32_t bufferRemoveListener(TQBuffer *buffer, TQBufferListenerFn function, void *context)
 {
-    for (auto *node = static_cast<TQBufferListener *>(buffer->listeners.first); node;
-         node = static_cast<TQBufferListener *>(node->link.next)) {
-        if (node->function == function && node->context == context) {
-            tqListRemove(&buffer->listeners, node, kListenerLink);
-            listenerRelease(&node);
-            break;
-        }
-    }
+    if (TQBufferListener *node = listeners::find<TQBufferListener>(&buffer->listeners, function, context))
+        listeners::unlink(&buffer->listeners, node);
     return 0;
 }
 

@@ -11,7 +11,7 @@
 
 #include "streamfile_io.h"
 #include "streamimpl.h"
-#include "tq/platform/debug.h"
+#include "status.h"
 
 using tq::stream::priv;
 using tq::stream::StreamPrivate;
@@ -122,7 +122,7 @@ int32_t streamNewData(TQStream *stream, const void *data, int64_t scans, int32_t
     // A container with 32-bit lengths cannot describe a longer file; the
     // capture refuses the scans rather than record a length that wraps.
     if (fileIndex == 0 && p->captureFixed && (size > p->captureLimit || p->captureEnd > p->captureLimit - size)) {
-        tq::platform::debugPrintf("streamNewData: capture %s would exceed the 32-bit file size\n",
+        tq::stream::debugTrace("streamNewData: capture %s would exceed the 32-bit file size\n",
                                   stream->captureFileName);
         return TQS_ERR_FAILED;
     }
@@ -182,7 +182,7 @@ int32_t commonCaptureOpen(TQStream *stream, const char *fileName, int32_t /*mode
         bool ok = tq::stream::writeCaptureContainer(fd, wide, header) > 0 && (dataAt = lseek(fd, 0, SEEK_END)) >= 0 &&
                   tq::stream::writeEmptyChunk(fd, kDATA, wide) > 0;
         if (!ok) {
-            tq::platform::debugPrintf("commonCaptureOpen: cannot write the header of %s\n", dataName);
+            tq::stream::debugTrace("commonCaptureOpen: cannot write the header of %s\n", dataName);
             // Remove the half-written file, but never a device or the like.
             struct stat st;
             bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -262,7 +262,7 @@ int32_t commonCaptureClose(TQStream *stream, const TQCaptureHeader *header)
         }
     }
     if (result < 0)
-        tq::platform::debugPrintf("commonCaptureClose: %s not completed (%d)\n", stream->captureFileName, result);
+        tq::stream::debugTrace("commonCaptureClose: %s not completed (%d)\n", stream->captureFileName, result);
     stream->captureData = -1;
     stream->captureEvent = -1;
     stream->capturing = 0;

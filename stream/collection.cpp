@@ -15,7 +15,8 @@
 #include <cstring>
 #include <new>
 
-#include "tq/platform/debug.h"
+#include "listeners.h"
+#include "status.h"
 #include "tq/platform/sync.h"
 #include "tqstream.h"
 
@@ -25,7 +26,7 @@ using tq::platform::WaitResult;
 namespace {
 
 constexpr size_t kMemberLink = offsetof(TQReader, collectionLink);
-constexpr size_t kListenerLink = offsetof(TQCollectionListener, link);
+namespace listeners = tq::stream::listeners;
 constexpr uint32_t kMutexWaitMs = 1000;
 
 // Exact position state beside each monitor entry.
@@ -127,35 +128,13 @@ int32_t collectionAddRef(TQStreamCollection *c)
 int32_t collectionUnregisterAll(TQStreamCollection *c);
 int32_t collectionStopMonitor(TQStreamCollection *c);
 
-int32_t listenerAddRef(TQCollectionListener *node)
-{
-    ++node->refCount;
-    return 0;
-}
-
-int32_t listenerRelease(TQCollectionListener **holder)
-{
-    if (!holder || !*holder)
-        return 0;
-    if (--(*holder)->refCount <= 0)
-        free(*holder);
-    *holder = nullptr;
-    return 0;
-}
-
-void unlinkListener(TQStreamCollection *c, TQCollectionListener *node)
-{
-    tqListRemove(&c->listeners, node, kListenerLink);
-    node->release(&node);
-}
-
 int32_t collectionDelRef(TQStreamCollection **holder)
 {
     if (!holder || !*holder)
         return 0;
     TQStreamCollection *c = *holder;
     if (!lockCollection(c, kMutexWaitMs)) {
-        tq::platform::debugOutput("StreamCollectionDelRef: can't get mutex\n");
+        tq::stream::debugTrace("StreamCollectionDelRef: can't get mutex\n");
         return 0;
     }
     if (--c->refCount > 0) {
@@ -163,8 +142,7 @@ int32_t collectionDelRef(TQStreamCollection **holder)
         return 0;
     }
     collectionUnregisterAll(c); // the mutex is recursive
-    while (auto *node = static_cast<TQCollectionListener *>(c->listeners.first))
-        unlinkListener(c, node);
+    listeners::unlinkAll<TQCollectionListener>(&c->listeners);
     collectionStopMonitor(c);
     unlockCollection(c);
     delete mutexOf(c);
@@ -333,8 +311,8 @@ int32_t collectionRegisterStream(TQStreamCollection *c, TQStream *stream)
 int32_t collectionUnregisterStream(TQStreamCollection *c, TQStream *stream)
 {
     if (!lockCollection(c, kMutexWaitMs)) {
-        tq::platform::debugOutput("StreamCollectionUnregisterStream: can't get mutex\n");
-        return TQS_ERR_TIMEOUT;
+        tq::stream::debugTrace("StreamCollectionUnregisterStream: can't get mutex\n");
+        return TQS_ERR_LOCK_TIMEOUT;
     }
     if (c->monitor || c->pointers)
         collectionStopMonitor(c);
@@ -356,8 +334,8 @@ int32_t collectionUnregisterStream(TQStreamCollection *c, TQStream *stream)
 int32_t collectionUnregisterAll(TQStreamCollection *c)
 {
     if (!lockCollection(c, kMutexWaitMs)) {
-        tq::platform::debugOutput("StreamCollectionUnregisterAllStream: can't get mutex\n");
-        return TQS_ERR_TIMEOUT;
+        tq::stream::debugTrace("StreamCollectionUnregisterAllStream: can't get mutex\n");
+        return TQS_ERR_LOCK_TIMEOUT;
     }
     if (c->monitor || c->pointers)
         collectionStopMonitor(c);
@@ -381,8 +359,8 @@ int32_t collectionStopMonitor(TQStreamCollection *c)
 int32_t collectionStartMonitor(TQStreamCollection *c)
 {
     if (!lockCollection(c, kMutexWaitMs)) {
-        tq::platform::debugOutput("StreamCollectionStartMonitor: can't get mutex\n");
-        return TQS_ERR_TIMEOUT;
+        tq::stream::debugTrace("StreamCollectionStartMonitor: can't get mutex\n");
+        return TQS_ERR_LOCK_TIMEOUT;
     }
     if (c->monitor || c->pointers) {
         int32_t rc = collectionStopMonitor(c);
@@ -437,8 +415,8 @@ int32_t collectionStartMonitor(TQStreamCollection *c)
 int32_t collectionLockMonitor(TQStreamCollection *c, uint32_t ms)
 {
     if (!lockCollection(c, ms)) {
-        tq::platform::debugOutput("StreamCollectionLockMonitor: can't get mutex\n");
-        return TQS_ERR_TIMEOUT;
+        tq::stream::debugTrace("StreamCollectionLockMonitor: can't get mutex\n");
+        return TQS_ERR_LOCK_TIMEOUT;
     }
     if (!c->monitor)
         return 0;
@@ -489,7 +467,7 @@ int32_t collectionPeek(TQStreamCollection *c, void ***table, int64_t *count, int
             if (first < 0)
                 first = p;
             else if (p != first)
-                tq::platform::debugOutput("StreamCollectionPeek: streammisalignment\n");
+                tq::stream::debugTrace("StreamCollectionPeek: streammisalignment\n");
         }
         if (!c->pointers[i])
             result = TQS_ERR_NO_DATA;
@@ -718,39 +696,17 @@ int32_t collectionAnyOutputEnabled(TQStreamCollection *c)
 
 // ---- listeners -------------------------------------------------------------
 
-TQCollectionListener *findListener(TQStreamCollection *c, TQCollectionListenerFn function, void *context)
-{
-    for (auto *node = static_cast<TQCollectionListener *>(c->listeners.first); node;
-         node = static_cast<TQCollectionListener *>(node->link.next))
-        if (node->function == function && node->context == context)
-            return node;
-    return nullptr;
-}
-
 int32_t collectionAddListener(TQStreamCollection *c, TQCollectionListenerFn function, void *context)
 {
-    if (findListener(c, function, context))
+    if (listeners::find<TQCollectionListener>(&c->listeners, function, context))
         return 0;
-    auto *node = static_cast<TQCollectionListener *>(calloc(1, sizeof(TQCollectionListener)));
-    if (!node)
-        return TQS_ERR_NOMEM;
-    node->refCount = 1;
-    node->addRef = listenerAddRef;
-    node->release = listenerRelease;
-    node->function = function;
-    node->context = context;
-    tqListAppend(&c->listeners, c, node, kListenerLink);
-    node->addRef(node);
-    TQCollectionListener *creator = node;
-    creator->release(&creator);
-    return 0;
+    return listeners::append<TQCollectionListener>(&c->listeners, c, function, context) ? 0 : TQS_ERR_NOMEM;
 }
 
 void collectionRemoveListener(TQStreamCollection *c, TQCollectionListenerFn function, void *context)
 {
-    TQCollectionListener *node = findListener(c, function, context);
-    if (node && tqListIsLinked(&node->link))
-        unlinkListener(c, node);
+    if (TQCollectionListener *node = listeners::find<TQCollectionListener>(&c->listeners, function, context))
+        listeners::unlink(&c->listeners, node);
 }
 
 } // namespace
@@ -761,20 +717,8 @@ void StreamCollectionMemberListener(TQStream *, intptr_t, intptr_t, intptr_t, vo
     int64_t n = collectionAvailable(c);
     if (n <= 0)
         return;
-    // A listener may remove itself: the running node and the one after it
-    // are held while it runs.
-    auto *node = static_cast<TQCollectionListener *>(c->listeners.first);
-    if (node)
-        node->addRef(node);
-    while (node) {
-        auto *next = static_cast<TQCollectionListener *>(node->link.next);
-        if (next)
-            next->addRef(next);
-        if (tqListIsLinked(&node->link))
-            node->function(c, n, node->context);
-        node->release(&node);
-        node = next;
-    }
+    listeners::walk<TQCollectionListener>(&c->listeners,
+                                          [&](TQCollectionListener *node) { node->function(c, n, node->context); });
 }
 
 TQStreamCollection *NewStreamCollection(void *notify)

@@ -5,6 +5,7 @@
 #include "streamimpl.h"
 #include "tq/platform/broadcast.h"
 #include "tq/platform/sync.h"
+#include "tq/platform/text.h"
 
 using tq::platform::EventBroadcast;
 using tq::platform::Mutex;
@@ -14,13 +15,7 @@ namespace tq::stream {
 namespace {
 
 // Messages longer than the 256-byte buffers are cut to 255 characters.
-void copyMessage(char *to, const char *from)
-{
-    size_t n = from ? strnlen(from, TQ_STREAM_MESSAGE_SIZE - 1) : 0;
-    if (n)
-        memcpy(to, from, n);
-    to[n] = '\0';
-}
+void copyMessage(char *to, const char *from) { tq::platform::copyText(to, TQ_STREAM_MESSAGE_SIZE, from); }
 
 // The stream record mirrors the number of waiting threads and the last event
 // handed to them; the broadcast stops calling this when the stream closes it.
@@ -46,7 +41,9 @@ void waitStateClose(WaitState *state) { state->close(); }
 int32_t streamInstallEventHandler(TQStream *stream, uint32_t mask, TQStreamEventHandlerFn handler, void *user,
                                   char *message)
 {
-    if (stream->handlerCount >= TQ_STREAM_MAX_HANDLERS)
+    // postEvent calls every installed entry; a null one would be called at
+    // the next event.
+    if (!handler || stream->handlerCount >= TQ_STREAM_MAX_HANDLERS)
         return TQS_ERR_HANDLERS;
     stream->handlers[stream->handlerCount++] = TQStreamEventHandler{mask, handler, user, message};
     return 0;
@@ -84,7 +81,7 @@ int32_t streamWait(TQStream *stream, uint32_t mask, uint32_t timeoutMs, uint32_t
         return TQS_ERR_CLOSED;
     case EventBroadcast::Outcome::Timeout:
     case EventBroadcast::Outcome::LockTimeout:
-        return TQS_ERR_TIMEOUT20;
+        return TQS_ERR_WAIT_TIMEOUT;
     case EventBroadcast::Outcome::LockFailed:
         break;
     }

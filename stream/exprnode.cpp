@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tq/platform/numfmt.h"
+#include "tq/platform/text.h"
 
 namespace tq::formula {
 
@@ -458,13 +459,8 @@ ExprNode *allocate(int32_t kind)
 
 void copyName(ExprNode *n, const char *text, size_t limit)
 {
-    if (!text)
-        return;
-    size_t length = std::strlen(text);
-    if (length > limit)
-        length = limit;
-    std::memcpy(n->name, text, length);
-    n->name[length] = '\0';
+    if (text)
+        tq::platform::copyText(n->name, limit + 1, text);
 }
 
 void setOperands(ExprNode *n, ExprNode *a, ExprNode *b, ExprNode *c)

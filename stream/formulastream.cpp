@@ -9,6 +9,7 @@
 #include <string>
 
 #include "formulaengine.h"
+#include "status.h"
 #include "streamimpl.h"
 #include "tq/platform/guard.h"
 #include "tq/platform/numfmt.h"
@@ -16,7 +17,6 @@
 namespace tq::formula {
 
 using tq::platform::MutexGuard;
-using tq::platform::WaitResult;
 
 namespace {
 
@@ -224,11 +224,8 @@ int32_t streamGetOutputEnable(TQStream *stream)
 int32_t streamLock(TQStream *stream, uint32_t timeoutMs)
 {
     auto *mutex = static_cast<tq::platform::Mutex *>(stream->lockMutex);
-    switch (mutex->lock(timeoutMs)) {
-    case WaitResult::Signaled: break;
-    case WaitResult::Timeout: return TQS_ERR_TIMEOUT;
-    default: return TQS_ERR_FAILED;
-    }
+    if (const int32_t locked = tq::stream::lockResult(mutex->lock(timeoutMs)); locked != 0)
+        return locked;
     TQFormulaEngine *e = engineOf(stream);
     TQStreamCollection *collection = e->collection;
     if (collection) {

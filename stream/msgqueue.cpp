@@ -7,6 +7,7 @@
 
 #include "tq/platform/numfmt.h"
 #include "tq/platform/sync.h"
+#include "status.h"
 #include "tqstream.h"
 
 namespace {
@@ -153,14 +154,7 @@ int32_t streamMsgFlush(TQStreamMsg *queue)
 
 int32_t streamMsgLock(TQStreamMsg *queue, uint32_t timeoutMs)
 {
-    switch (mutexOf(queue)->lock(timeoutMs)) {
-    case tq::platform::WaitResult::Signaled:
-        return 0;
-    case tq::platform::WaitResult::Timeout:
-        return TQS_ERR_TIMEOUT;
-    default:
-        return TQS_ERR_FAILED;
-    }
+    return tq::stream::lockResult(mutexOf(queue)->lock(timeoutMs));
 }
 
 int32_t streamMsgUnlock(TQStreamMsg *queue) { return mutexOf(queue)->unlock() ? 1 : 0; }

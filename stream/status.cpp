@@ -16,31 +16,39 @@ ViStatus statusFromCode(int32_t code)
     switch (code) {
     case 0:
         return VI_SUCCESS;
-    case 1:
+    case TQS_MORE:
         return TQ_WARN_MORE_DATA;
-    case 2:
+    case TQS_EMPTY:
         return VI_SUCCESS_QUEUE_EMPTY;
-    case -4:
+    case TQS_ERR_NOMEM:
         return VI_ERROR_ALLOC;
-    case -16:
+    case TQS_ERR_TOOLARGE:
         return VI_ERROR_QUEUE_ERROR;
-    case -22:
+    case TQS_ERR_LOCK_TIMEOUT:
         return VI_ERROR_TMO;
     default:
         return VI_ERROR_SYSTEM_ERROR;
     }
 }
 
+int32_t lockResult(tq::platform::WaitResult result)
+{
+    switch (result) {
+    case tq::platform::WaitResult::Signaled:
+        return TQS_OK;
+    case tq::platform::WaitResult::Timeout:
+        return TQS_ERR_LOCK_TIMEOUT;
+    default:
+        return TQS_ERR_FAILED;
+    }
+}
+
 void debugTrace(const char *format, ...)
 {
-    char text[256];
     va_list args;
     va_start(args, format);
-    int n = tq::platform::vcformat(text, sizeof text, format, args);
+    tq::platform::debugVPrintf(format, args);
     va_end(args);
-    if (n < 0)
-        return;
-    tq::platform::debugOutput(text);
 }
 
 namespace {

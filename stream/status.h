@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "tq/platform/sync.h"
 #include "tq/visatype.h"
 
 namespace tq::stream {
@@ -11,6 +12,10 @@ namespace tq::stream {
 // 0 -> 0, 1 -> 0x3FFC0107, 2 -> 0x3FFF0004, -4 -> 0xBFFF003C,
 // -16 -> 0xBFFF003B, -22 -> 0xBFFF0015, anything else -> 0xBFFF0000.
 ViStatus statusFromCode(int32_t code);
+
+// The result of taking a lock of the stream engine (a stream's data lock, a
+// message queue's lock): acquired 0, time-out -22, anything else -6.
+int32_t lockResult(tq::platform::WaitResult result);
 
 // Formats like printf, cuts the text at 255 characters and writes it to the
 // debug output. Safe on any thread: it uses only its own stack buffer.

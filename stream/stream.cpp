@@ -4,12 +4,14 @@
 #include <cstring>
 #include <new>
 
+#include "listeners.h"
+#include "status.h"
 #include "streamimpl.h"
 #include "tq/platform/debug.h"
 #include "tq/platform/sync.h"
+#include "tq/platform/text.h"
 
 using tq::platform::Mutex;
-using tq::platform::WaitResult;
 using tq::stream::priv;
 using tq::stream::StreamPrivate;
 
@@ -17,13 +19,8 @@ namespace {
 
 Mutex *lockOf(TQStream *stream) { return static_cast<Mutex *>(stream->lockMutex); }
 
-void copyName(char *field, const char *name)
-{
-    size_t n = name ? strnlen(name, TQ_STREAM_NAME_SIZE - 1) : 0;
-    if (n)
-        memmove(field, name, n); // the name may be the field itself
-    field[n] = '\0';
-}
+// The name may be the field itself (drivers write into the field).
+void copyName(char *field, const char *name) { tq::platform::copyText(field, TQ_STREAM_NAME_SIZE, name); }
 
 // ---- reference counting ----------------------------------------------------
 
@@ -138,87 +135,29 @@ TQReader *streamNewReaderNone(TQStream *, int64_t, int32_t) { return nullptr; }
 
 int32_t streamLock(TQStream *stream, uint32_t timeoutMs)
 {
-    switch (lockOf(stream)->lock(timeoutMs)) {
-    case WaitResult::Signaled:
-        return 0;
-    case WaitResult::Timeout:
-        return TQS_ERR_TIMEOUT;
-    default:
-        return TQS_ERR_FAILED;
-    }
+    return tq::stream::lockResult(lockOf(stream)->lock(timeoutMs));
 }
 
 int32_t streamUnlock(TQStream *stream) { return lockOf(stream)->unlock() ? 1 : 0; }
 
 // ---- listeners -------------------------------------------------------------
 
-constexpr size_t kListenerLink = offsetof(TQStreamListener, link);
-
-int32_t listenerAddRef(TQStreamListener *node)
-{
-    ++node->refCount;
-    return 0;
-}
-
-int32_t listenerRelease(TQStreamListener **holder)
-{
-    if (!holder || !*holder)
-        return 0;
-    if (--(*holder)->refCount <= 0)
-        free(*holder);
-    *holder = nullptr;
-    return 0;
-}
-
-TQStreamListener *findListener(TQListHead *list, TQStreamListenerFn function, void *context)
-{
-    for (auto *node = static_cast<TQStreamListener *>(list->first); node;
-         node = static_cast<TQStreamListener *>(node->link.next))
-        if (node->function == function && node->context == context)
-            return node;
-    return nullptr;
-}
+namespace listeners = tq::stream::listeners;
 
 int32_t addListener(TQStream *stream, TQListHead *list, TQStreamListenerFn function, void *context)
 {
-    if (findListener(list, function, context))
+    if (listeners::find<TQStreamListener>(list, function, context))
         return 0;
-    auto *node = static_cast<TQStreamListener *>(calloc(1, sizeof(TQStreamListener)));
-    if (!node)
-        return TQS_ERR_NOMEM;
-    node->refCount = 1;
-    node->addRef = listenerAddRef;
-    node->release = listenerRelease;
-    node->function = function;
-    node->context = context;
-    tqListAppend(list, stream, node, kListenerLink);
-    node->addRef(node);
-    TQStreamListener *creator = node;
-    creator->release(&creator);
-    return 0;
-}
-
-void unlinkListener(TQListHead *list, TQStreamListener *node)
-{
-    tqListRemove(list, node, kListenerLink);
-    node->release(&node);
+    return listeners::append<TQStreamListener>(list, stream, function, context) ? 0 : TQS_ERR_NOMEM;
 }
 
 int32_t removeListener(TQListHead *list, TQStreamListenerFn function, void *context)
 {
-    TQStreamListener *node = findListener(list, function, context);
+    TQStreamListener *node = listeners::find<TQStreamListener>(list, function, context);
     if (!node)
         return TQS_ERR_NO_LISTENER;
-    if (!tqListIsLinked(&node->link))
-        return 0;
-    unlinkListener(list, node);
+    listeners::unlink(list, node);
     return 0;
-}
-
-void unlinkAllListeners(TQListHead *list)
-{
-    while (list->first)
-        unlinkListener(list, static_cast<TQStreamListener *>(list->first));
 }
 
 int32_t streamAddListener(TQStream *stream, TQStreamListenerFn function, void *context)
@@ -243,20 +182,9 @@ int32_t streamRemoveListener2(TQStream *stream, TQStreamListenerFn function, voi
 
 void notifyListeners(TQStream *stream, intptr_t a, intptr_t b, intptr_t c)
 {
-    // A listener may remove itself: the running node and the one after it
-    // are held while it runs, and the next one is taken before the call.
-    auto *node = static_cast<TQStreamListener *>(stream->listeners.first);
-    if (node)
-        node->addRef(node);
-    while (node) {
-        auto *next = static_cast<TQStreamListener *>(node->link.next);
-        if (next)
-            next->addRef(next);
-        if (tqListIsLinked(&node->link))
-            node->function(stream, a, b, c, node->context);
-        node->release(&node);
-        node = next;
-    }
+    listeners::walk<TQStreamListener>(&stream->listeners, [&](TQStreamListener *node) {
+        node->function(stream, a, b, c, node->context);
+    });
 }
 
 // ---- XML scratch text --------------------------------------------------------
@@ -384,8 +312,8 @@ void destroyStream(TQStream *stream)
             reader->internalRelease(&copy);
         }
     }
-    unlinkAllListeners(&stream->listeners);
-    unlinkAllListeners(&stream->listeners2);
+    listeners::unlinkAll<TQStreamListener>(&stream->listeners);
+    listeners::unlinkAll<TQStreamListener>(&stream->listeners2);
     tq::stream::displayModelDestroy(stream);
 
     // Threads blocked in streamWait wake with the stream-closed result; they

@@ -15,22 +15,10 @@
 #include "internal.h"
 #include "tq/driver/driver.h"
 #include "tq/platform/sync.h"
+#include "tq/platform/text.h"
 
 namespace tq::driver
 {
-
-namespace
-{
-
-void copyText(char *to, const char *from)
-{
-    size_t n = from ? strnlen(from, kNameLength - 1) : 0;
-    if (n)
-        memcpy(to, from, n);
-    to[n] = '\0';
-}
-
-} // namespace
 
 WaitState *createWaitState() { return WaitState::create(); }
 
@@ -53,7 +41,7 @@ uint32_t callEventHandlers(Session &s, unsigned event, uint32_t pending, bool ch
         if (entry.mask != 0 && !(channelEnabled && (entry.mask & pending) != 0))
             continue;
         if (entry.message)
-            copyText(entry.message, text);
+            platform::copyText(entry.message, kNameLength, text);
         ViUInt32 answer = 0;
         if (entry.handler(s.instrumentName, bit, entry.userData, &answer, entry.message) >= VI_SUCCESS)
             clear |= answer;
@@ -141,8 +129,11 @@ ViStatus Driver::wait(ViSession vi, ViUInt32 mask, ViUInt32 timeoutMs, ViUInt32 
     if (!s->waitState)
         return VI_ERROR_NSUP_OPER;
     // The waiter lock is held only for moments; not having it within the
-    // caller's time-out counts as the time-out.
-    switch (s->waitState->wait(mask, timeoutMs, status, message)) {
+    // caller's time-out counts as the time-out. The time-out runs from this
+    // call: a running model posts events of other masks all the time (the
+    // model 718 one per DMA segment), and a wait that began its time-out
+    // again at each of them would only end with the acquisition.
+    switch (s->waitState->wait(mask, timeoutMs, status, message, WaitState::TimeOut::FromCall)) {
     case WaitState::Outcome::Event:
         return VI_SUCCESS;
     case WaitState::Outcome::Closed:

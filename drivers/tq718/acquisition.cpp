@@ -52,13 +52,33 @@ void printResult(Session718 &s, const char *what, ViStatus status)
     tq::driver::statusLine(s, "[%s]%s:%s", s.instrumentName, what, text);
 }
 
+// The ring tq718_allocateMBfrConfiguration allocated holds scans of the
+// size at that time. The interrupt handler hands readers and capture scans of
+// the stream's current size from it, so a ring laid out for another size is
+// allocated again, with the segments and scans per segment the caller asked
+// for, before the DMA writes into it.
+ViStatus fitCallersRing(Session718 &s, uint16_t scanSize)
+{
+    if (!s.ring.allocated() || s.ringByStart || s.ring.scanSize() == scanSize)
+        return VI_SUCCESS;
+    const ViStatus status = allocateRing(s, s.requestedSegments, s.requestedScansPerSegment, true);
+    if (status >= VI_SUCCESS)
+        s.ringByStart = false;
+    return status;
+}
+
+// The stop, under the acquisition lock.
+ViStatus stopLocked(Session718 &s, bool statusLine);
+
 } // namespace
 
 ViStatus startAcquisition(Session718 &s)
 {
+    tq::platform::MutexGuard guard(s.acquisitionLock);
     if (s.running.load())
         return TQ718_WARN_ALREADY_RUNNING;
-    if (s.stream->streamGetScanSize(s.stream) == 0)
+    const uint16_t scanSize = s.stream->streamGetScanSize(s.stream);
+    if (scanSize == 0)
         return TQ718_ERROR_NO_CHANNELS;
     // A session switched to simulation keeps its settings off the board; an
     // acquisition would run on whatever the board holds, and stop (which
@@ -68,6 +88,8 @@ ViStatus startAcquisition(Session718 &s)
 
     if (s.ring.allocated() && s.ringByStart)
         freeRing(s);
+    if (const ViStatus status = fitCallersRing(s, scanSize); status < VI_SUCCESS)
+        return status;
     if (!s.ring.allocated()) {
         ViReal64 rate = 0.0;
         ViStatus status = VI_SUCCESS;
@@ -90,11 +112,14 @@ ViStatus startAcquisition(Session718 &s)
         if (s.settings.transientScans < 1 || s.settings.transientScans > room)
             return VI_ERROR_INV_SETUP;
     }
-    s.transientSeen = false;
-    s.transientEnd = 0;
     ViStatus status = out32(s, reg::kDmaPosition, 0);
     if (status >= VI_SUCCESS)
         status = out32(s, reg::kDmaWriteCount, 0);
+    // The board keeps event bits latched until they are cleared: a transient
+    // completed in the last run would end this one at its first interrupt.
+    // The bits the handler acts on start clear (write ones to clear).
+    if (status >= VI_SUCCESS)
+        status = out32(s, reg::kEventStatus, reg::kStatusTransient | reg::kStatusSegment);
     if (status >= VI_SUCCESS)
         status = startDma(s, reg::kDmaModeRing);
     if (status < VI_SUCCESS)
@@ -119,11 +144,31 @@ ViStatus startAcquisition(Session718 &s)
     }
     if (status < VI_SUCCESS)
         return status;
+    // Last: a transient capture can end (and the handler stop it) only once
+    // this is set, and by then the board has run the transient's scans.
     s.running = true;
     return VI_SUCCESS;
 }
 
 ViStatus stopAcquisition(Session718 &s, bool statusLine)
+{
+    tq::platform::MutexGuard guard(s.acquisitionLock);
+    return stopLocked(s, statusLine);
+}
+
+bool stopFromHandler(Session718 &s)
+{
+    if (!s.acquisitionLock.tryLock())
+        return false;
+    stopLocked(s, false);
+    s.acquisitionLock.unlock();
+    return true;
+}
+
+namespace
+{
+
+ViStatus stopLocked(Session718 &s, bool statusLine)
 {
     ViStatus result = VI_SUCCESS;
     if (!s.simulated()) {
@@ -169,10 +214,13 @@ ViStatus stopAcquisition(Session718 &s, bool statusLine)
     return result;
 }
 
+} // namespace
+
 void freeDataPath(Session718 &s)
 {
+    tq::platform::MutexGuard guard(s.acquisitionLock);
     if (s.running.load() || s.interruptMechanism.load() != -1)
-        stopAcquisition(s, false);
+        stopLocked(s, false);
     tearDownInterrupt(s);
     freeRing(s);
 }
@@ -185,6 +233,7 @@ ViStatus getScans(Session718 &s, ViInt16 channels, ViInt16 scans, ViReal64 *valu
     if (!values || channels < 1 || channels > s.analogCount || scans < 1 ||
         static_cast<int64_t>(scans) * channels > length)
         return VI_ERROR_INV_PARAMETER;
+    tq::platform::MutexGuard guard(s.acquisitionLock);
     // The one-shot chain would take the place of the running ring.
     if (s.running.load())
         return TQ718_ERROR_RUNNING;
@@ -288,14 +337,18 @@ TQ_API ViStatus tq718_getScans(ViSession vi, ViInt16 channels, ViInt16 scans, Vi
 TQ_API ViStatus tq718_allocateMBfrConfiguration(ViSession vi, ViInt16 segments, ViInt32 scansPerSegment)
 {
     return withSession(vi, [&](Session718 &s) {
+        tq::platform::MutexGuard guard(s.acquisitionLock);
         // The running acquisition's interrupt handler reads the ring.
         if (s.running.load())
             return TQ718_ERROR_RUNNING;
         if (scansPerSegment < 0)
             return VI_ERROR_INV_PARAMETER;
         const ViStatus status = allocateRing(s, segments, static_cast<uint32_t>(scansPerSegment), true);
-        if (status >= VI_SUCCESS)
+        if (status >= VI_SUCCESS) {
             s.ringByStart = false;
+            s.requestedSegments = segments;
+            s.requestedScansPerSegment = static_cast<uint32_t>(scansPerSegment);
+        }
         return status;
     });
 }
@@ -303,6 +356,7 @@ TQ_API ViStatus tq718_allocateMBfrConfiguration(ViSession vi, ViInt16 segments, 
 TQ_API ViStatus tq718_freeMBfrConfiguration(ViSession vi)
 {
     return withSession(vi, [&](Session718 &s) {
+        tq::platform::MutexGuard guard(s.acquisitionLock);
         if (s.running.load())
             return TQ718_ERROR_RUNNING;
         return freeRing(s);

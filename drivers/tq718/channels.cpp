@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "driver718.h"
+#include "tq718.h"
 
 namespace tq718
 {
@@ -90,9 +91,14 @@ ViStatus writeBalance(Session718 &s, int c)
 
 ViStatus enableAnalog(Session718 &s, int c, uint16_t enable, bool force)
 {
+    tq::platform::MutexGuard guard(s.acquisitionLock);
     AnalogChannel &ch = s.channel(c);
     if (ch.enable == enable && !force)
         return VI_SUCCESS;
+    // The running ring, its readers and its capture hold scans of the layout
+    // the acquisition started with.
+    if (ch.enable != enable && s.running.load())
+        return TQ718_ERROR_RUNNING;
     if (onBoard(s)) {
         ViStatus status = setField(s, reg::channelBit(reg::kChannelEnable, c), enable);
         if (status >= VI_SUCCESS)
@@ -102,6 +108,7 @@ ViStatus enableAnalog(Session718 &s, int c, uint16_t enable, bool force)
         if (status < VI_SUCCESS)
             return status;
     }
+    StreamLock lock(s);
     ch.enable = enable;
     ch.head.enableWord = enable;
     updateLayout(s);
@@ -115,9 +122,14 @@ ViStatus writeEventWord(Session718 &s)
 
 ViStatus enableEvent(Session718 &s, int n, uint16_t enable, bool force)
 {
+    tq::platform::MutexGuard guard(s.acquisitionLock);
     EventChannel &ev = s.eventChannel(n);
     if (ev.enable == enable && !force)
         return VI_SUCCESS;
+    // The event word's place in the scan and the stream's channels are the
+    // running acquisition's; the interrupt handler reads the enables too.
+    if (ev.enable != enable && s.running.load())
+        return TQ718_ERROR_RUNNING;
     const int others = s.enabledEvents - (ev.enable ? 1 : 0);
     if (onBoard(s) && (force || others == 0)) {
         // The first enabled event channel switches the event word into the
@@ -126,6 +138,7 @@ ViStatus enableEvent(Session718 &s, int n, uint16_t enable, bool force)
         if (status < VI_SUCCESS)
             return status;
     }
+    StreamLock lock(s);
     ev.enable = enable;
     ev.head.enableWord = enable;
     updateLayout(s);

@@ -251,6 +251,8 @@ void restartReaders(Session718 &s)
     s.ring.restart();
     s.lastWriteCount = 0;
     s.wordsWritten = 0;
+    s.transientSeen = false;
+    s.transientEnd = 0;
     const TQStreamHandles &h = s.streamHandles;
     for (TQReader *r = h.firstReader(s.stream); r; r = h.nextReader(r))
         if (auto *p = static_cast<ReaderPosition *>(tq::driver::deviceReaderBlock(r)))
@@ -319,10 +321,11 @@ void transientTrigger(Session718 &s, int64_t written)
 }
 
 // The transfer of a transient capture has ended: stop, and record the kept
-// segments up to the transient's last scan.
+// segments up to the transient's last scan. A caller's stop that is under way
+// stops the board itself; the recording is the handler's either way.
 void transientDone(Session718 &s)
 {
-    stopAcquisition(s, false);
+    stopFromHandler(s);
     TQStream *stream = s.stream;
     if (!s.streamHandles.isCapturing(stream))
         return;

@@ -200,7 +200,7 @@ ViStatus allocateRing(Session718 &s, int segments, uint32_t scansPerSegment, boo
 ViStatus freeRing(Session718 &s);
 // Marks the descriptor of table entry (0-based) as the end of the chain.
 void markEndOfChain(Session718 &s, uint64_t entry);
-// Segment counter back to 0 and every reader to the first scan.
+// Segment counter back to 0, no transient seen, and every reader to the first scan.
 void restartReaders(Session718 &s);
 // Reads the board's write count and hands the new scans to the ring (and,
 // with capture, to the capture file). Under the stream's lock. Returns the
@@ -220,6 +220,10 @@ ViStatus startAcquisition(Session718 &s);
 // Ends the DMA after the segment in progress, stops the board and tears the
 // interrupt down; with statusLine, "[%s]stop:%s" follows.
 ViStatus stopAcquisition(Session718 &s, bool statusLine);
+// The stop of the interrupt handler at the end of a transient capture: only
+// when no caller holds the acquisition lock (the caller's start or stop then
+// does the stopping); true when it stopped.
+bool stopFromHandler(Session718 &s);
 // What close and reset do first: a running acquisition is stopped and the
 // ring freed.
 void freeDataPath(Session718 &s);

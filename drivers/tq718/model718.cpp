@@ -69,8 +69,11 @@ class Model718 : public tq::driver::Model
         }
         // A running acquisition stops and its ring goes; interrupts the
         // board raised before the reset are dropped.
-        stopAcquisition(m, false);
-        freeRing(m);
+        {
+            tq::platform::MutexGuard guard(m.acquisitionLock);
+            stopAcquisition(m, false);
+            freeRing(m);
+        }
         tq::visa::visa().viDiscardEvents(m.value, VI_EVENT_PXI_INTR, VI_ALL_MECH);
         ViUInt32 control = 0;
         ViStatus status = in32(m, reg::kReset, control);

@@ -9,6 +9,7 @@
 #include "ring.h"
 #include "tq/driver/channels.h"
 #include "tq/driver/session.h"
+#include "tq/platform/sync.h"
 
 namespace tq718
 {
@@ -101,6 +102,16 @@ struct Session718 : tq::driver::Session {
     // Acquisition state (start, stop and the interrupt set-up keep it). The
     // interrupt handler reads the flag and the mechanism on VISA's callback
     // thread, and stops a completed transient capture from there.
+    //
+    // acquisitionLock serialises whatever starts, stops or tears down the
+    // acquisition and whatever changes the ring or the scan layout: start,
+    // stop, close and reset, one-shot reads, the ring's exports, the channel
+    // enables, and the handler's own stop. Taken before the stream's lock,
+    // never after it: the handler, which holds the stream's lock, only tries
+    // it (a caller's stop that holds it does the handler's stop anyway).
+    // The interrupt enable result and the saved interrupt enable are used
+    // only under it.
+    tq::platform::Mutex acquisitionLock;
     std::atomic<bool> running{false};
     std::atomic<int16_t> interruptMechanism{-1}; // 1 queue, 2 handler, -1 none
     ViStatus interruptEnableResult = VI_SUCCESS;
@@ -113,11 +124,16 @@ struct Session718 : tq::driver::Session {
     ViBusAddress chainAddress = 0;   // bus address of the first descriptor
     bool continuousRing = false;
     bool ringByStart = false;
+    // What tq718_allocateMBfrConfiguration was asked for, so that start can
+    // lay that ring out again when the scan has changed since.
+    int16_t requestedSegments = 0;
+    uint32_t requestedScansPerSegment = 0;
     // The board's write count (32-bit words) unwrapped: the register wraps
     // after 16 GiB, the count of scans never does.
     uint32_t lastWriteCount = 0;
     uint64_t wordsWritten = 0;
-    // Last scan of a transient capture, once its trigger has been seen.
+    // Last scan of a transient capture, once its trigger has been seen
+    // (under the stream's lock, as the handler keeps them).
     bool transientSeen = false;
     int64_t transientEnd = 0;
 

@@ -24,10 +24,7 @@ extern "C" {
 typedef struct TQStreamCollection TQStreamCollection;
 typedef struct TQCollectionListener TQCollectionListener;
 
-/* Collection results besides 0 and the stream engine's common ones. */
-#define TQS_ERR_NO_TABLES   (-3)  /* the monitor is stopped */
-#define TQS_ERR_NO_DATA    (-14)  /* a member yields no data at its position */
-#define TQS_ERR_NOT_MEMBER (-15)
+/* Collection results are the stream engine's (tqstream/results.h). */
 
 /* Called as function(collection, aligned scans available, context) when a
  * member stream notifies its listeners and every member has data. */

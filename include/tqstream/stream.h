@@ -46,14 +46,6 @@ typedef struct TQGraphObject TQGraphObject;
 #define TQ_XFRM_POLLED_BIT16     14
 #define TQ_XFRM_POLLED_BIT32     15
 
-/* Further result codes of the stream engine used by streams and capture. */
-#define TQS_ERR_FAILED        (-6)
-#define TQS_ERR_CAPTURE_OPEN  (-9)
-#define TQS_ERR_NO_CAPTURE   (-10)
-#define TQS_ERR_CAPTURE_NAME (-11)
-#define TQS_ERR_NO_LISTENER  (-15)
-#define TQS_ERR_HANDLERS     (-18)
-
 #define TQ_STREAM_NAME_SIZE          64
 #define TQ_STREAM_MESSAGE_SIZE      256
 #define TQ_STREAM_CAPTURE_NAME_SIZE 256

@@ -9,6 +9,7 @@
 
 #include "tq/platform/debug.h"
 #include "tq/platform/env.h"
+#include "tq/platform/text.h"
 #include "tq/platform/numfmt.h"
 
 using namespace tq::platform;
@@ -169,4 +170,34 @@ TEST(Numbers, FormatAndParseInTheCLocaleWhateverTheProcessLocale)
     EXPECT_DOUBLE_EQ(cstrtod("0.125x", &end), 0.125);
     EXPECT_EQ(*end, 'x');
     std::setlocale(LC_ALL, "C");
+}
+
+TEST(Text, BoundedCopyCutsTerminatesAndMayOverlap)
+{
+    struct Case {
+        const char *from;
+        size_t size;
+        const char *expected;
+    } cases[] = {
+        {nullptr, 8, ""},
+        {"", 8, ""},
+        {"abc", 8, "abc"},
+        {"abcdefg", 8, "abcdefg"},  // exactly fills the field
+        {"abcdefgh", 8, "abcdefg"}, // one too long: cut
+        {"abcdefghijk", 1, ""},     // room for the terminator only
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.from ? c.from : "(null)");
+        char field[16];
+        memset(field, '#', sizeof field);
+        tq::platform::copyText(field, c.size, c.from);
+        EXPECT_STREQ(field, c.expected);
+        EXPECT_EQ(field[c.size], '#') << "nothing written past the field";
+    }
+    // Copying a field onto itself, or from inside itself, keeps the text.
+    char name[8] = "abcdef";
+    tq::platform::copyText(name, name);
+    EXPECT_STREQ(name, "abcdef");
+    tq::platform::copyText(name, name + 2);
+    EXPECT_STREQ(name, "cdef");
 }

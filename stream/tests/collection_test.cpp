@@ -546,8 +546,8 @@ TEST(Collection, MonitorLockHoldsEveryMemberStream)
         fromOutside[1] = b.stream->streamLock(b.stream, 10);
     });
     t.join();
-    EXPECT_EQ(fromOutside[0], TQS_ERR_TIMEOUT);
-    EXPECT_EQ(fromOutside[1], TQS_ERR_TIMEOUT);
+    EXPECT_EQ(fromOutside[0], TQS_ERR_LOCK_TIMEOUT);
+    EXPECT_EQ(fromOutside[1], TQS_ERR_LOCK_TIMEOUT);
     EXPECT_EQ(c->StreamCollectionUnlockMonitor(c), 0);
     std::thread u([&] {
         fromOutside[0] = a.stream->streamLock(a.stream, 1000);
@@ -572,7 +572,7 @@ TEST(Collection, MutexTimeOuts)
         c->StreamCollectionUnlockMonitor(c);
     });
     held.wait();
-    EXPECT_EQ(c->StreamCollectionLockMonitor(c, 20), TQS_ERR_TIMEOUT);
+    EXPECT_EQ(c->StreamCollectionLockMonitor(c, 20), TQS_ERR_LOCK_TIMEOUT);
     EXPECT_TRUE(log.has("StreamCollectionLockMonitor: can't get mutex\n"));
     done.count_down();
     owner.join();

@@ -175,11 +175,24 @@ TEST_F(StreamEvents, AtMostThreeHandlersAndUninstallByHandlerAndUser)
     EXPECT_EQ(p3.events.size(), 1u);
 }
 
+TEST_F(StreamEvents, ANullHandlerIsRefused)
+{
+    Probe p1;
+    EXPECT_EQ(s()->streamInstallEventHandler(s(), 0, nullptr, &p1, p1.buffer), TQS_ERR_HANDLERS);
+    EXPECT_EQ(s()->handlerCount, 0);
+    EXPECT_EQ(s()->streamInstallEventHandler(s(), 0, probeHandler, &p1, p1.buffer), 0);
+    EXPECT_EQ(s()->streamInstallEventHandler(s(), 0, nullptr, &p1, p1.buffer), TQS_ERR_HANDLERS);
+    EXPECT_EQ(s()->handlerCount, 1);
+    // Every event still reaches the installed handler, and nothing else is called.
+    EXPECT_EQ(postEvent(s(), 1, "one", nullptr), 0);
+    EXPECT_EQ(p1.events, std::vector<uint32_t>{1});
+}
+
 TEST_F(StreamEvents, WaitTimesOut)
 {
     WaitOutcome out;
     out.result = s()->streamWait(s(), 1, 20, &out.event, out.message);
-    EXPECT_EQ(out.result, TQS_ERR_TIMEOUT20);
+    EXPECT_EQ(out.result, TQS_ERR_WAIT_TIMEOUT);
     EXPECT_EQ(out.event, 0u); // nothing posted yet
     EXPECT_EQ(tq::stream::waitersOf(s()), 0);
 }
@@ -211,7 +224,7 @@ TEST_F(StreamEvents, AnotherEventRestartsTheFullTimeOut)
     uint64_t postedAt = tq::platform::tickMs();
     EXPECT_EQ(postEvent(s(), 0x1, "not yours", nullptr), 0);
     t.join();
-    EXPECT_EQ(out.result, TQS_ERR_TIMEOUT20);
+    EXPECT_EQ(out.result, TQS_ERR_WAIT_TIMEOUT);
     EXPECT_EQ(out.event, 0x1u); // the last event word
     EXPECT_STREQ(out.message, "not yours");
     EXPECT_GE(out.returnedAt - postedAt, kTimeout - 5);
@@ -276,7 +289,7 @@ TEST_F(StreamEvents, ABlockedEventMutex)
     // A wait that cannot take the mutex reports a time-out, never a positive
     // raw wait result that callers would take as success.
     uint32_t event = 5;
-    EXPECT_EQ(s()->streamWait(s(), 1, 20, &event, nullptr), TQS_ERR_TIMEOUT20);
+    EXPECT_EQ(s()->streamWait(s(), 1, 20, &event, nullptr), TQS_ERR_WAIT_TIMEOUT);
     phase = 2;
     holder.join();
 
@@ -357,6 +370,6 @@ TEST_F(StreamEvents, DestroyRacingWithWaitersLeaving)
             destroyStream(st);
         }
         for (int32_t r : results)
-            EXPECT_TRUE(r == TQS_ERR_CLOSED || r == TQS_ERR_TIMEOUT20) << r;
+            EXPECT_TRUE(r == TQS_ERR_CLOSED || r == TQS_ERR_WAIT_TIMEOUT) << r;
     }
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "memstream.h"
 #include "streamimpl.h"
 #include "tq/platform/thread.h"
 
@@ -256,23 +257,185 @@ TEST(StreamListeners, AddRemoveAndNotifyTable)
     // Destroying the stream releases the remaining nodes (leak-checked).
 }
 
-TEST(StreamListeners, AListenerMayRemoveItselfWhileNotified)
+// The stream's notify walk and the buffer's write listeners share one walk:
+// every listener still linked when its turn comes is called once, in list
+// order, whatever the listeners before it remove or add.
+namespace {
+
+class WalkTarget {
+public:
+    virtual ~WalkTarget() = default;
+    virtual void add(int id) = 0;
+    virtual void remove(int id) = 0;
+    virtual void notify() = 0;
+};
+
+int g_ids[6] = {0, 1, 2, 3, 4, 5};
+struct WalkScript {
+    WalkTarget *target = nullptr;
+    int actor = 0;            // the listener that changes the list on its first call
+    std::vector<int> removes; // what it removes then
+    bool addsFive = false;    // and whether it appends listener 5
+    bool acted = false;
+    std::vector<int> calls;
+} g_walk;
+
+void walkListenerCalled(void *context)
 {
+    const int id = *static_cast<int *>(context);
+    g_walk.calls.push_back(id);
+    if (id != g_walk.actor || g_walk.acted)
+        return;
+    g_walk.acted = true;
+    for (int r : g_walk.removes)
+        g_walk.target->remove(r);
+    if (g_walk.addsFive)
+        g_walk.target->add(5);
+}
+
+void streamWalkListener(TQStream *, intptr_t, intptr_t, intptr_t, void *context) { walkListenerCalled(context); }
+void bufferWalkListener(void *, int64_t, void *context) { walkListenerCalled(context); }
+void collectionWalkListener(TQStreamCollection *, int64_t, void *context) { walkListenerCalled(context); }
+
+class StreamWalk : public WalkTarget {
+public:
+    void add(int id) override { ASSERT_EQ(p_->streamAddListener(p_, streamWalkListener, &g_ids[id]), 0); }
+    void remove(int id) override { p_->streamRemoveListener(p_, streamWalkListener, &g_ids[id]); }
+    void notify() override { p_->notifyListeners(p_, 1, 2, 3); }
+
+private:
+    StreamPtr s_ = makeStream();
+    TQStream *p_ = s_.get();
+};
+
+class BufferWalk : public WalkTarget {
+public:
+    ~BufferWalk() override { buffer_->bufferRelease(&buffer_); }
+    void add(int id) override { ASSERT_NE(buffer_->bufferAddListener(buffer_, bufferWalkListener, &g_ids[id]), nullptr); }
+    void remove(int id) override { buffer_->bufferRemoveListener(buffer_, bufferWalkListener, &g_ids[id]); }
+    void notify() override
+    {
+        const char byte = 'x';
+        ASSERT_EQ(buffer_->bufferWrite(buffer_, &byte, 1), 1);
+    }
+
+private:
+    TQBuffer *buffer_ = TQCreateBuffer(256, 2560, 3840);
+};
+
+// A collection hears its member streams' notifications and walks its own
+// listeners when every member has data.
+class CollectionWalk : public WalkTarget {
+public:
+    CollectionWalk()
+    {
+        memstream::make(member_, "member", 1000.0, {"ch"}, 1 << 10);
+        EXPECT_EQ(c_->StreamCollectionRegisterStream(c_, member_.stream), 0);
+        member_.write(10);
+    }
+    ~CollectionWalk() override
+    {
+        c_->StreamCollectionDelRef(&c_);
+        member_.stream->streamRelease(&member_.stream);
+    }
+    void add(int id) override
+    {
+        ASSERT_EQ(c_->StreamCollectionAddListener(c_, collectionWalkListener, &g_ids[id]), 0);
+    }
+    void remove(int id) override { c_->StreamCollectionRemoveListener(c_, collectionWalkListener, &g_ids[id]); }
+    void notify() override { member_.stream->notifyListeners(member_.stream, 0, 0, 0); }
+
+private:
+    int engine_ = 0; // a non-null owner: member streams notify the collection
+    TQStreamCollection *c_ = NewStreamCollection(&engine_);
+    memstream::Owner member_;
+};
+
+} // namespace
+
+TEST(ListenerWalk, EveryListenerStillLinkedIsCalledOnceInOrder)
+{
+    struct Case {
+        const char *what;
+        int actor;
+        std::vector<int> removes;
+        bool addsFive;
+        std::vector<int> first;  // calls of the walk in which the list changes
+        std::vector<int> second; // calls of the next walk
+    } cases[] = {
+        {"removes the next one", 1, {2}, false, {1, 3, 4}, {1, 3, 4}},
+        {"removes a later one", 1, {3}, false, {1, 2, 4}, {1, 2, 4}},
+        {"removes the last one", 3, {4}, false, {1, 2, 3}, {1, 2, 3}},
+        {"removes itself", 2, {2}, false, {1, 2, 3, 4}, {1, 3, 4}},
+        {"removes itself and the next", 2, {2, 3}, false, {1, 2, 4}, {1, 4}},
+        {"removes the next and itself", 2, {3, 2}, false, {1, 2, 4}, {1, 4}},
+        {"removes an earlier one", 3, {1}, false, {1, 2, 3, 4}, {2, 3, 4}},
+        {"removes every other one", 1, {2, 3, 4}, false, {1}, {1}},
+        {"removes everyone", 2, {1, 2, 3, 4}, false, {1, 2}, {}},
+        {"appends one", 2, {}, true, {1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}},
+        {"removes itself and appends", 4, {4}, true, {1, 2, 3, 4, 5}, {1, 2, 3, 5}},
+        {"removes the rest and appends", 2, {2, 3, 4}, true, {1, 2, 5}, {1, 5}},
+    };
+    for (const char *list : {"stream", "buffer", "collection"}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(list) + ": " + c.what);
+            std::unique_ptr<WalkTarget> target;
+            if (list[0] == 's')
+                target = std::make_unique<StreamWalk>();
+            else if (list[0] == 'b')
+                target = std::make_unique<BufferWalk>();
+            else
+                target = std::make_unique<CollectionWalk>();
+            g_walk = WalkScript{target.get(), c.actor, c.removes, c.addsFive, false, {}};
+            for (int id = 1; id <= 4; ++id)
+                target->add(id);
+            target->notify();
+            EXPECT_EQ(g_walk.calls, c.first);
+            g_walk.calls.clear();
+            target->notify();
+            EXPECT_EQ(g_walk.calls, c.second);
+            // Tearing down frees what is left (leak-checked under ASan).
+        }
+    }
+}
+
+TEST(ListenerWalk, NodesOfBothListsReleaseByOneRule)
+{
+    // A release that leaves the node alive leaves the holder's pointer; the
+    // one that frees it clears the pointer.
     StreamPtr s = makeStream();
     TQStream *p = s.get();
-    static int calls;
-    calls = 0;
-    TQStreamListenerFn selfRemoving = [](TQStream *st, intptr_t, intptr_t, intptr_t, void *ctx) {
-        ++calls;
-        EXPECT_EQ(st->streamRemoveListener(st, *static_cast<TQStreamListenerFn *>(ctx), ctx), 0);
-    };
-    ASSERT_EQ(p->streamAddListener(p, selfRemoving, &selfRemoving), 0);
-    ASSERT_EQ(p->streamAddListener(p, recordListener, nullptr), 0);
-    g_calls.clear();
-    p->notifyListeners(p, 1, 2, 3);
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(g_calls.size(), 1u); // the next listener still ran
-    EXPECT_EQ(listLength(p->listeners), 1);
+    ASSERT_EQ(p->streamAddListener(p, streamWalkListener, &g_ids[1]), 0);
+    auto *streamNode = static_cast<TQStreamListener *>(p->listeners.first);
+    TQBuffer *buffer = TQCreateBuffer(256, 2560, 3840);
+    ASSERT_NE(buffer, nullptr);
+    TQBufferListener *bufferNode = buffer->bufferAddListener(buffer, bufferWalkListener, &g_ids[1]);
+    ASSERT_NE(bufferNode, nullptr);
+    EXPECT_EQ(streamNode->refCount, 1);
+    EXPECT_EQ(bufferNode->refCount, 1);
+
+    EXPECT_EQ(streamNode->addRef(streamNode), 0);
+    EXPECT_EQ(bufferNode->listenerAddRef(bufferNode), 0);
+    TQStreamListener *streamHolder = streamNode;
+    TQBufferListener *bufferHolder = bufferNode;
+    EXPECT_EQ(streamNode->release(&streamHolder), 0);
+    EXPECT_EQ(bufferNode->listenerRelease(&bufferHolder), 0);
+    EXPECT_EQ(streamHolder, streamNode) << "the list still holds it";
+    EXPECT_EQ(bufferHolder, bufferNode) << "the list still holds it";
+
+    // The holder that keeps the last reference: its pointer goes with the node.
+    EXPECT_EQ(streamNode->addRef(streamNode), 0);
+    EXPECT_EQ(bufferNode->listenerAddRef(bufferNode), 0);
+    EXPECT_EQ(p->streamRemoveListener(p, streamWalkListener, &g_ids[1]), 0);
+    EXPECT_EQ(buffer->bufferRemoveListener(buffer, bufferWalkListener, &g_ids[1]), 0);
+    EXPECT_EQ(streamNode->refCount, 1);
+    EXPECT_EQ(bufferNode->refCount, 1);
+    EXPECT_EQ(streamNode->release(&streamHolder), 0);
+    EXPECT_EQ(bufferHolder->listenerRelease(&bufferHolder), 0);
+    EXPECT_EQ(streamHolder, nullptr);
+    EXPECT_EQ(bufferHolder, nullptr);
+    buffer->bufferRelease(&buffer);
+    EXPECT_EQ(buffer, nullptr);
 }
 
 // ---- the data lock -----------------------------------------------------------
@@ -321,7 +484,7 @@ TEST(StreamLock, TimeOutForeignUnlockAndRecursion)
         foreignUnlock = p->streamUnlock(p);
     });
     t.join();
-    EXPECT_EQ(other, TQS_ERR_TIMEOUT);
+    EXPECT_EQ(other, TQS_ERR_LOCK_TIMEOUT);
     EXPECT_EQ(foreignUnlock, 0); // a thread that does not hold it releases nothing
     EXPECT_NE(p->streamUnlock(p), 0);
     EXPECT_NE(p->streamUnlock(p), 0);

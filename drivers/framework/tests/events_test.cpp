@@ -270,6 +270,38 @@ TEST_F(Events, TimeOutAfterOtherEventsReportsTheLastOne)
     EXPECT_EQ(r.text, "Event 1");
 }
 
+TEST_F(Events, OtherEventsRaisedAllTheTimeDoNotExtendTheTimeOut)
+{
+    // A running instrument raises events of other masks steadily; the wait
+    // still ends one time-out after its call, while they keep coming.
+    constexpr ViUInt32 kTimeoutMs = 300;
+    std::atomic<bool> waiting{true};
+    std::atomic<bool> raisingWhenItReturned{false};
+    WaitResult r;
+    std::chrono::steady_clock::duration took{};
+    std::thread t([&] {
+        const auto begun = std::chrono::steady_clock::now();
+        r = waitOn(vi_, 0x2, kTimeoutMs);
+        took = std::chrono::steady_clock::now() - begun;
+        waiting = false;
+    });
+    awaitWaiting(1);
+    // The raiser gives up after a bound far beyond the time-out, so a wait
+    // that never times out shows as a failure rather than a hang.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (waiting.load() && std::chrono::steady_clock::now() < giveUp) {
+        raise(0x1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!waiting.load())
+            raisingWhenItReturned = true;
+    }
+    t.join();
+    EXPECT_TRUE(raisingWhenItReturned.load()) << "the wait ended only when the events stopped";
+    EXPECT_EQ(r.status, VI_ERROR_TMO);
+    EXPECT_EQ(r.word, 0x1u) << "the last event word";
+    EXPECT_GE(took, std::chrono::milliseconds(kTimeoutMs - 20));
+}
+
 TEST_F(Events, EveryWaitingThreadWakesOnceAndNoSignalIsLeftOver)
 {
     constexpr int kThreads = 8, kRounds = 25;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -154,7 +155,9 @@ class Acquisition718 : public Board718Test
 TEST_F(Acquisition718, EverySampleOfManySegmentsThroughAReaderAndTheCaptureFile)
 {
     // 1000-scan segments, a ring of 20: 60000 scans go round it three times.
-    ViSession vi = openCounting(20000.0, 20, 1);
+    // The ring holds four seconds of scans, so that a loaded machine (or a
+    // sanitizer) does not let the board lap the handler.
+    ViSession vi = openCounting(5000.0, 5, 4);
     TQStream *s = stream(vi);
     const fs::path file = dir_ / "counters.stm";
     fs::remove(file);
@@ -421,6 +424,158 @@ TEST_F(Acquisition718, CloseWhileRunningStopsBeforeTheStreamGoes)
     EXPECT_EQ(reg(0x00) & 0x10, 0u) << "acquisition stopped";
     EXPECT_EQ(r->readerAvail(r), 0) << "a reader kept past close is empty";
     r->readerRelease(&r);
+}
+
+TEST_F(Acquisition718, LayoutChangesWhileRunningAreRefused)
+{
+    // Two analog channels and event channel 1: scans of 6 bytes, three
+    // channels; a ring of 8 x 1000 scans.
+    ViSession vi = openCounting(1000.0, 1, 8, 2, true);
+    TQStream *s = stream(vi);
+    ASSERT_EQ(s->streamGetScanSize(s), 6);
+    TQReader *r = s->streamNewReader(s, 0, TQ_WHENCE_OLDEST);
+    ASSERT_EQ(tq718_start(vi), VI_SUCCESS);
+    const auto running = static_cast<ViStatus>(0xBFFC0108);
+    struct Case {
+        const char *what;
+        ViStatus (*set)(ViSession, ViInt16, ViBoolean);
+        ViInt16 channel;
+        ViBoolean enable;
+        ViStatus expected;
+    } cases[] = {
+        {"analog channel 3 on", tq718_setAnalogChannelEnable, 3, 1, running},
+        {"analog channel 2 off", tq718_setAnalogChannelEnable, 2, 0, running},
+        {"every analog channel on", tq718_setAnalogChannelEnable, 0, 1, running},
+        {"event channel 1 off: the event word would go", tq718_setEventChannelEnable, 1, 0, running},
+        {"event channel 2 on: one channel more", tq718_setEventChannelEnable, 2, 1, running},
+        {"every event channel off", tq718_setEventChannelEnable, 0, 0, running},
+        {"analog channel 1 on as it is", tq718_setAnalogChannelEnable, 1, 1, VI_SUCCESS},
+        {"event channel 3 off as it is", tq718_setEventChannelEnable, 3, 0, VI_SUCCESS},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.set(vi, c.channel, c.enable), c.expected);
+        EXPECT_EQ(s->streamGetScanSize(s), 6);
+        EXPECT_EQ(s->streamGetNumberChannels(s), 3);
+    }
+    ViBoolean enabled = 9;
+    EXPECT_EQ(tq718_getAnalogChannelEnable(vi, 3, &enabled), VI_SUCCESS);
+    EXPECT_EQ(enabled, 0);
+    EXPECT_EQ(tq718_getEventChannelEnable(vi, 2, &enabled), VI_SUCCESS);
+    EXPECT_EQ(enabled, 0);
+    // The scans keep the layout the run began with.
+    ScanChecker checker;
+    checker.channels = 2;
+    EXPECT_EQ(readScans(r, checker, 5000), 5000u);
+    EXPECT_EQ(checker.bad, 0u) << checker.first;
+
+    ASSERT_EQ(tq718_stop(vi), VI_SUCCESS);
+    EXPECT_EQ(tq718_setAnalogChannelEnable(vi, 3, 1), VI_SUCCESS) << "stopped, the layout may change";
+    EXPECT_EQ(s->streamGetScanSize(s), 8);
+    r->readerRelease(&r);
+}
+
+TEST_F(Acquisition718, CallersRingIsLaidOutAgainForTheScanOfTheStart)
+{
+    // The caller's ring is made for scans of one channel (2 bytes); then
+    // three channels and the event word join: scans of 10 bytes.
+    ViSession vi = openCounting(1000.0, 1, 8, 1, false);
+    ASSERT_EQ(tq718_allocateMBfrConfiguration(vi, 6, 1000), VI_SUCCESS);
+    for (ViInt16 c = 2; c <= 4; ++c)
+        ASSERT_EQ(tq718_setAnalogChannelEnable(vi, c, 1), VI_SUCCESS);
+    ASSERT_EQ(tq718_setEventChannelEnable(vi, 1, 1), VI_SUCCESS);
+    TQStream *s = stream(vi);
+    ASSERT_EQ(s->streamGetScanSize(s), 10);
+    TQReader *r = s->streamNewReader(s, 0, TQ_WHENCE_OLDEST);
+    ASSERT_EQ(tq718_start(vi), VI_SUCCESS);
+    // Twice round a ring of 6 x 1000 scans: every scan whole and in order.
+    ScanChecker checker;
+    EXPECT_EQ(readScans(r, checker, 12000), 12000u);
+    EXPECT_EQ(checker.bad, 0u) << checker.first;
+    ASSERT_EQ(tq718_stop(vi), VI_SUCCESS);
+    EXPECT_EQ(tq718_freeMBfrConfiguration(vi), VI_SUCCESS) << "the ring stays the caller's until freed";
+    r->readerRelease(&r);
+}
+
+TEST_F(Acquisition718, TransientCompleteLatchedByTheLastRunDoesNotEndTheNext)
+{
+    // Segments of 1000 scans, a ring of 8; the transient ends 2500 scans
+    // after its trigger.
+    ViSession vi = openCounting(4000.0, 4, 2, 1, false);
+    TQStream *s = stream(vi);
+    ASSERT_EQ(tq718_setTransientCondition(vi, 1), VI_SUCCESS); // I/O 1
+    ASSERT_EQ(tq718_setTransientNumScans(vi, 2500), VI_SUCCESS);
+    ASSERT_EQ(tq718_start(vi), VI_SUCCESS);
+    uint64_t deadline = tq::platform::tickMs() + 60000;
+    while (s->streamGetScansWritten(s) < 1500 && tq::platform::tickMs() < deadline)
+        tq::platform::sleepMs(2);
+    ASSERT_EQ(sim().simvisa_pulseLine(kBoard, 9, 1), VI_SUCCESS);
+    ViUInt32 word = 0;
+    ASSERT_EQ(tq718_wait(vi, 1u << 14, 60000, &word, nullptr), VI_SUCCESS);
+    ASSERT_NE(reg(0xD4) & (1u << 14), 0u) << "nobody cleared transient complete: the board keeps it latched";
+
+    // Armed the same way and never triggered, the next run goes on.
+    ASSERT_EQ(tq718_start(vi), VI_SUCCESS);
+    deadline = tq::platform::tickMs() + 60000;
+    while (s->streamGetScansWritten(s) < 12000 && tq::platform::tickMs() < deadline)
+        tq::platform::sleepMs(2);
+    EXPECT_GE(s->streamGetScansWritten(s), 12000) << "the run ended without a trigger";
+    EXPECT_NE(reg(0x00) & 0x10, 0u) << "still acquiring";
+    EXPECT_EQ(tq718_stop(vi), VI_SUCCESS);
+}
+
+TEST_F(Acquisition718, WaitTimesOutWhileTheRunPostsOtherEvents)
+{
+    // A segment event 20 times a second; the wait is for event 5, which never comes.
+    ViSession vi = openCounting(4000.0, 20, 1, 1, false);
+    ASSERT_EQ(tq718_start(vi), VI_SUCCESS);
+    std::atomic<bool> done{false};
+    ViStatus waited = 1;
+    ViUInt32 word = 0;
+    std::thread waiter([&] {
+        waited = tq718_wait(vi, 1u << 4, 700, &word, nullptr);
+        done = true;
+    });
+    const uint64_t giveUp = tq::platform::tickMs() + 60000;
+    while (!done.load() && tq::platform::tickMs() < giveUp)
+        tq::platform::sleepMs(10);
+    const bool endedWhileRunning = done.load();
+    EXPECT_EQ(tq718_stop(vi), VI_SUCCESS);
+    waiter.join();
+    EXPECT_TRUE(endedWhileRunning) << "the wait ended only after the stop";
+    EXPECT_EQ(waited, VI_ERROR_TMO);
+    EXPECT_NE(word & (1u << 16), 0u) << "the segment events it passed over";
+}
+
+TEST_F(Acquisition718, CallersStopRacingTheTransientEnd)
+{
+    // The handler stops the acquisition when the transient's transfer ends;
+    // the caller's stop comes before, during or after that, round by round.
+    ViSession vi = openCounting(4000.0, 4, 2, 1, false);
+    TQStream *s = stream(vi);
+    ASSERT_EQ(tq718_setTransientCondition(vi, 1), VI_SUCCESS);
+    ASSERT_EQ(tq718_setTransientNumScans(vi, 1500), VI_SUCCESS);
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_EQ(tq718_start(vi), VI_SUCCESS);
+        const uint64_t deadline = tq::platform::tickMs() + 60000;
+        while (s->streamGetScansWritten(s) < 1000 && tq::platform::tickMs() < deadline)
+            tq::platform::sleepMs(1);
+        ASSERT_EQ(sim().simvisa_pulseLine(kBoard, 9, 1), VI_SUCCESS);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3 * round));
+        EXPECT_EQ(tq718_stop(vi), VI_SUCCESS);
+        // Whoever stopped, the stop is complete when the caller's returns.
+        EXPECT_EQ(reg(0x00) & 0x30, 0u) << "acquisition and transient enable off";
+        EXPECT_EQ(reg(0xD0) & (1u << 15), 0u) << "the interrupt enable is off again, as found before the start";
+    }
+    // The session runs on as before.
+    ASSERT_EQ(tq718_setTransientCondition(vi, 0), VI_SUCCESS);
+    ASSERT_EQ(tq718_start(vi), VI_SUCCESS);
+    const uint64_t deadline = tq::platform::tickMs() + 60000;
+    while (s->streamGetScansWritten(s) < 5000 && tq::platform::tickMs() < deadline)
+        tq::platform::sleepMs(2);
+    EXPECT_GE(s->streamGetScansWritten(s), 5000);
+    EXPECT_EQ(tq718_stop(vi), VI_SUCCESS);
 }
 
 } // namespace

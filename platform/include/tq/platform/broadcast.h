@@ -46,12 +46,19 @@ public:
     PostResult post(uint32_t word, const char *text, uint32_t lockTimeoutMs) noexcept;
 
     enum class Outcome { Event, Closed, Timeout, LockTimeout, LockFailed };
+    // Where a wait's time-out runs from. FromCall: one time-out from the call,
+    // whatever comes meanwhile, so events of other masks posted steadily (a
+    // running acquisition's per-segment event) cannot keep the caller
+    // waiting. FromEachWakeUp: each event of another mask starts the full
+    // time-out again (the stream's own wait is defined that way).
+    enum class TimeOut { FromCall, FromEachWakeUp };
     // Waits for an event whose word shares a bit with mask; other events are
-    // passed over and the wait goes on with the full time-out. word and text
-    // (kTextSize bytes, or null) receive the event, word 0 when closed, and
-    // the last event handed out on a time-out. LockTimeout/LockFailed when
-    // the lock could not be had within the time-out.
-    Outcome wait(uint32_t mask, uint32_t timeoutMs, uint32_t *word, char *text) noexcept;
+    // passed over. word and text (kTextSize bytes, or null) receive the event,
+    // word 0 when closed, and the last event handed out on a time-out.
+    // LockTimeout/LockFailed when the lock could not be had within the
+    // time-out.
+    Outcome wait(uint32_t mask, uint32_t timeoutMs, uint32_t *word, char *text,
+                 TimeOut timeOut = TimeOut::FromEachWakeUp) noexcept;
 
     int waiting() const noexcept { return waiting_.load(std::memory_order_acquire); }
     // The lock held while events are handed out and threads come and go.

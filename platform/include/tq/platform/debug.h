@@ -1,6 +1,7 @@
 // Debug output and the registry stand-in.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@ namespace tq::platform {
 void debugOutput(const char *text);
 // printf-style; the result is cut at 255 characters.
 void debugPrintf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void debugVPrintf(const char *format, va_list args) __attribute__((format(printf, 1, 0)));
 
 using DebugCaptureHook = void (*)(const char *text, void *context);
 // Installs (or, with null, removes) the capture hook of this library's copy of the layer.
