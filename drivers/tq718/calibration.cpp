@@ -521,9 +521,15 @@ ViStatus fitChannel(CalibrationRecord &r, int c, int range)
         y[n] = r.reference[kind] - offset;
         ++n;
     }
-    bool solved;
+    // Points of different references lie thousands of counts apart; points
+    // within a count of each other (a channel that does not follow its
+    // input) determine no polynomial, however the noise falls.
+    bool solved = true;
+    for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j)
+            solved = solved && std::fabs(x[i] - x[j]) >= 1.0;
     int count = n;
-    if (r.mode == 1) {
+    if (solved && r.mode == 1) {
         // Slope from the two full-scale points, through the ground point.
         const double span = avg[kFullPositive] - avg[kFullNegative];
         const double c1 = (r.reference[kFullPositive] - r.reference[kFullNegative]) / span;
@@ -531,10 +537,10 @@ ViStatus fitChannel(CalibrationRecord &r, int c, int range)
         coefficients[0] = c0;
         coefficients[1] = c1;
         count = 2;
-        solved = span != 0.0 && std::isfinite(c0) && std::isfinite(c1);
-    } else if (r.mode == 2) {
+        solved = std::isfinite(c0) && std::isfinite(c1);
+    } else if (solved && r.mode == 2) {
         solved = tq::fit::fitPolynomial(x, y, n, coefficients) == tq::fit::kFitOk;
-    } else {
+    } else if (solved) {
         solved = newtonPolynomial(x, y, n, coefficients);
     }
     if (!solved) {
@@ -754,7 +760,13 @@ ViStatus shuntCalibration(CalibrationRecord &r)
                 sc[0] = n - d1 * g + d2 * g * j;
                 order = 2;
             }
-            const bool distinct = polarity == 2 ? k != j : polarity == 3 ? j != g : (j != g && k != j && k != g);
+            // Readings closer than one count's worth of b are equal readings
+            // (a shunt that changes nothing): no slope can come of them.
+            const double count = std::fabs(b(relaxed[c - 1] + 1.0) - j);
+            auto apart = [&](double u, double w) { return std::fabs(u - w) >= count; };
+            const bool distinct = polarity == 2   ? apart(k, j)
+                                  : polarity == 3 ? apart(j, g)
+                                                  : (apart(j, g) && apart(k, j) && apart(k, g));
             if (!distinct || !std::isfinite(sc[0]) || !std::isfinite(sc[1]) || !std::isfinite(sc[2])) {
                 tq::driver::statusLine(s, "[%s]Channel %d: shunt readings of range %s give no polynomial",
                                        s.instrumentName, c, reg::inputRange(range).name);
@@ -846,7 +858,8 @@ ViStatus calibrateRanges(CalibrationRecord &r)
             for (size_t i = 0; i < points.size() && status >= VI_SUCCESS; ++i) {
                 double avg[kAnalogChannels];
                 status = acquire(s, calibratorCode(points[i], range), avg);
-                r.average[c - 1][points[i]] = avg[c - 1];
+                if (status >= VI_SUCCESS)
+                    r.average[c - 1][points[i]] = avg[c - 1];
             }
             const ViStatus back = setField(s, reg::nibble(reg::kMux, c), 0);
             if (status >= VI_SUCCESS)

@@ -210,8 +210,8 @@ TEST_F(Calibration718, WhileRunningRefusesWithItsStatusLines)
 // rounded count of the calibration input (reference less O(c)).
 TEST_F(Calibration718, VerboseLinesOfAFastCalibration)
 {
-    const double offsets[4] = {0.0, 0.0015, -0.0021, 0.0004};
-    ViSession vi = calibrationBoard("hcal.1=0.9987; calpath.2=0.0015; calpath.3=-0.0021; calpath.4=0.0004", 1);
+    const double offsets[4] = {0.0, 0.00015, -0.00021, 0.00004};
+    ViSession vi = calibrationBoard("hcal.1=0.9987; calpath.2=0.00015; calpath.3=-0.00021; calpath.4=0.00004", 1);
     ASSERT_EQ(tq718_setVerboseEnable(vi, 1), VI_SUCCESS);
     LineSink sink;
     ASSERT_EQ(tq718_registerStreamMsg(vi, sink.get()), VI_SUCCESS);
@@ -248,8 +248,9 @@ TEST_F(Calibration718, VerboseLinesOfAFastCalibration)
               "[" + std::string(kBoard) + "]Complete calibrate:VI_SUCCESS: Operation completed successfully.");
     const std::vector<std::string> got(first, first + std::min<ptrdiff_t>(lines.end() - first, expected.size()));
     EXPECT_EQ(got, expected);
-    // Then the next range, and the ground point of mode 1 gives exactly
-    // -O(c): selfcheck G printed -0.001500 for channel 2 above.
+    // Then the next range. (The ground point of mode 1 gives exactly -O(c):
+    // channel 2's selfcheck G above reads -0.000150.)
+    EXPECT_EQ(expected[8 + 6], "  selfcheck G -0.000150");
     ASSERT_LT(first + expected.size(), lines.end());
     EXPECT_EQ(*(first + expected.size()), line("Input range %s to -%s HCalCoef %lg", "5V", "5V", 1.0));
 }
@@ -419,13 +420,13 @@ TEST_F(Calibration718, FailuresKeepTheOldPolynomials)
         ViStatus result;
     };
     const Case cases[] = {
-        {"equal points, mode 1", "ch3.gainerror=-1", 1, nullptr, VI_ERROR_SYSTEM_ERROR},
-        {"equal points, mode 2", "ch3.gainerror=-1", 2, nullptr, VI_ERROR_SYSTEM_ERROR},
-        {"equal points, mode 3", "ch3.gainerror=-1", 3, nullptr, VI_ERROR_SYSTEM_ERROR},
+        {"equal points, mode 1", "ch3.gainerror=-1; ch3.noise=1", 1, nullptr, VI_ERROR_SYSTEM_ERROR},
+        {"equal points, mode 2", "ch3.gainerror=-1; ch3.noise=1", 2, nullptr, VI_ERROR_SYSTEM_ERROR},
+        {"equal points, mode 3", "ch3.gainerror=-1; ch3.noise=1", 3, nullptr, VI_ERROR_SYSTEM_ERROR},
         {"bridge without excitation", "ch1.bridge=1", 1,
          [](ViSession vi) { ASSERT_EQ(tq718_setAnalogChannelSensorType(vi, 1, 2), VI_SUCCESS); }, VI_ERROR_INV_SETUP},
-        {"equal shunt readings", "ch1.bridge=1; ch1.shunt=0", 1, [](ViSession vi) { bridgeChannel(vi, 1, 2, 40.0); },
-         VI_ERROR_SYSTEM_ERROR},
+        {"equal shunt readings", "ch1.bridge=1; ch1.shunt=0; ch1.noise=1", 1,
+         [](ViSession vi) { bridgeChannel(vi, 1, 2, 40.0); }, VI_ERROR_SYSTEM_ERROR},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
