@@ -69,6 +69,7 @@ class Calibration718 : public Board718Test
     // all on range).
     std::vector<double> measure(ViSession vi, int range, int scans = 100)
     {
+        EXPECT_EQ(tq718_setScanClockRate(vi, 10000.0), VI_SUCCESS);
         EXPECT_EQ(tq718_setAnalogChannelInputVoltageRange(vi, 0, static_cast<ViInt16>(range)), VI_SUCCESS);
         std::vector<double> values(4 * scans);
         EXPECT_EQ(
