@@ -306,8 +306,9 @@ TQ_API ViStatus tq718_calibrate(ViSession vi);
  * volts to every channel input and calls tq718_calibrateExternalResume with
  * the volts it actually applied. The last resume fits the range and frees
  * the record (so does any failure of a resume); tq718_calibrateExternalCancel
- * ends a calibration early. A record that is no longer live (completed,
- * cancelled, or of another session) is refused with 0xBFFF003A. */
+ * ends a calibration early. The record is an opaque value (not an address);
+ * one that is no longer live (completed, cancelled, of another session) is
+ * refused with 0xBFFF003A. */
 typedef struct TQ718CalRecord TQ718CalRecord;
 TQ_API ViStatus tq718_calibrateExternal(ViSession vi, TQ718CalRecord **record, ViInt16 range, ViReal64 *value);
 TQ_API ViStatus tq718_calibrateExternalResume(ViSession vi, TQ718CalRecord *record, ViReal64 applied,

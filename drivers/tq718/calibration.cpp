@@ -11,12 +11,12 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <span>
 #include <vector>
 
 #include "driver718.h"
+#include "tq/platform/handles.h"
 #include "tq/platform/numfmt.h"
 #include "tq/platform/thread.h"
 #include "tq/polyfit.h"
@@ -232,52 +232,44 @@ struct CalibrationRecord {
     bool shunt = false;
     bool armed = false;
     ViStatus warning = VI_SUCCESS;
+    uint32_t handle = 0; // an external calibration's value for the caller
     Work work[kAnalogChannels];
 };
 
 namespace
 {
 
-// Records of external calibrations the caller may still hold: every resume
-// and cancel checks its record here first, so that a record freed by an
-// earlier step is refused instead of being used.
-std::mutex &registryLock()
+// Records of external calibrations the caller may still hold. The caller
+// gets a handle, not the record's address: every resume and cancel looks it
+// up first, so a record freed by an earlier step (or a value of another
+// session) is refused, even once its memory or its slot is used again.
+constexpr unsigned kRecordHandleKind = 40; // apart from the drivers' session kinds
+
+tq::platform::HandleTable &records()
 {
-    static std::mutex m;
-    return m;
-}
-std::vector<CalibrationRecord *> &registry()
-{
-    static std::vector<CalibrationRecord *> live;
-    return live;
+    static tq::platform::HandleTable table(kRecordHandleKind);
+    return table;
 }
 
-bool enlist(CalibrationRecord *r)
+TQ718CalRecord *handOut(uint32_t handle)
 {
-    std::lock_guard<std::mutex> g(registryLock());
-    try {
-        registry().push_back(r);
-    } catch (...) {
-        return false;
-    }
-    return true;
+    return reinterpret_cast<TQ718CalRecord *>(static_cast<uintptr_t>(handle));
 }
 
-bool isLive(const void *r, const Session718 &s)
+// The live record of a handed-out value on session s, or null.
+CalibrationRecord *liveRecord(const TQ718CalRecord *value, const Session718 &s)
 {
-    std::lock_guard<std::mutex> g(registryLock());
-    for (CalibrationRecord *live : registry())
-        if (live == r)
-            return live->session == &s;
-    return false;
+    const auto v = reinterpret_cast<uintptr_t>(value);
+    if (v == 0 || v > UINT32_MAX)
+        return nullptr;
+    auto *r = static_cast<CalibrationRecord *>(records().lookup(static_cast<uint32_t>(v)));
+    return r && r->session == &s ? r : nullptr;
 }
 
 void dismiss(CalibrationRecord *r)
 {
-    {
-        std::lock_guard<std::mutex> g(registryLock());
-        std::erase(registry(), r);
-    }
+    if (r->handle)
+        records().remove(r->handle);
     if (r->session && r->session->externalCalibration == r)
         r->session->externalCalibration = nullptr;
     delete r;
@@ -962,12 +954,13 @@ ViStatus calibrateExternal(Session718 &s, TQ718CalRecord **record, ViInt16 range
     r->session = &s;
     r->external = true;
     r->range = range;
-    if (!enlist(r)) {
+    r->handle = records().add(r);
+    if (!r->handle) {
         delete r;
         return VI_ERROR_ALLOC;
     }
     s.externalCalibration = r;
-    *record = reinterpret_cast<TQ718CalRecord *>(r);
+    *record = handOut(r->handle);
     // A failure from here on leaves the record with the caller, who cancels
     // it (which restores what was changed).
     status = prepare(*r);
@@ -1060,10 +1053,11 @@ TQ_API ViStatus tq718_calibrateExternal(ViSession vi, TQ718CalRecord **record, V
 TQ_API ViStatus tq718_calibrateExternalResume(ViSession vi, TQ718CalRecord *record, ViReal64 applied, ViReal64 *value)
 {
     return withSession(vi, [&](Session718 &s) {
-        if (!isLive(record, s))
+        CalibrationRecord *r = liveRecord(record, s);
+        if (!r)
             return VI_ERROR_INV_SETUP;
         try {
-            return resumeExternal(s, *reinterpret_cast<CalibrationRecord *>(record), applied, value);
+            return resumeExternal(s, *r, applied, value);
         } catch (...) {
             return VI_ERROR_SYSTEM_ERROR;
         }
@@ -1073,9 +1067,9 @@ TQ_API ViStatus tq718_calibrateExternalResume(ViSession vi, TQ718CalRecord *reco
 TQ_API ViStatus tq718_calibrateExternalCancel(ViSession vi, TQ718CalRecord *record)
 {
     return withSession(vi, [&](Session718 &s) {
-        if (!isLive(record, s))
+        CalibrationRecord *r = liveRecord(record, s);
+        if (!r)
             return VI_ERROR_INV_SETUP;
-        auto *r = reinterpret_cast<CalibrationRecord *>(record);
         const ViStatus down = disarm(*r);
         const ViStatus restored = restore(*r);
         dismiss(r);

@@ -529,8 +529,12 @@ TEST_F(Calibration718, ExternalRecordsAreCheckedAndCancelRestores)
     // A session closed in the middle frees its record.
     ASSERT_EQ(tq718_calibrateExternal(other, &second, 3, &value), kApply);
     close(other);
-    // And a new calibration can start once the last one ended.
+    // And a new calibration can start once the last one ended; the old
+    // record stays refused although the new one may take its place.
+    TQ718CalRecord *old = record;
     ASSERT_EQ(tq718_calibrateExternal(vi, &record, 2, &value), kApply);
+    EXPECT_NE(record, old);
+    EXPECT_EQ(tq718_calibrateExternalCancel(vi, old), VI_ERROR_INV_SETUP);
     EXPECT_EQ(tq718_calibrateExternalCancel(vi, record), VI_SUCCESS);
 }
 
