@@ -344,7 +344,7 @@ int dacSteps(ViUInt32 code)
 // 5 uV); channel 2's 5 mV/V (25 mV) is beyond the DAC's 4095 steps.
 TEST_F(Calibration718, BridgeBalanceConvergesAndSaturationWarns)
 {
-    ViSession vi = calibrationBoard("ch1.bridge=2; ch2.bridge=5; ch1.noise=1; ch2.noise=1", 1);
+    ViSession vi = calibrationBoard("ch1.bridge=2.0007; ch2.bridge=5; ch1.noise=1; ch2.noise=1", 1);
     bridgeChannel(vi, 1);
     bridgeChannel(vi, 2);
     ASSERT_EQ(tq718_setAnalogChannelEnable(vi, 0, 1), VI_SUCCESS);
@@ -365,7 +365,7 @@ TEST_F(Calibration718, BridgeBalanceConvergesAndSaturationWarns)
     // change of 0.3 mV/V reads 0.0003.
     const int range = 7;
     EXPECT_NEAR(measure(vi, range)[0], 0.0, 2 * lsb(range) / 5.0);
-    configure("ch1.bridge", "2.3");
+    configure("ch1.bridge", "2.3007");
     EXPECT_NEAR(measure(vi, range)[0], 0.0003, 2 * lsb(range) / 5.0);
 }
 
@@ -380,10 +380,43 @@ TEST_F(Calibration718, ShuntSlopeIsThePercentageOverTheBridgeChange)
     };
     for (const Case &k : {Case{2, 40.0, 0.0}, Case{3, 0.0, 30.0}}) {
         SCOPED_TRACE(k.polarity);
-        addBoard(kBoard, "ch1.bridge=1; ch1.shunt=0.5; ch1.noise=1");
+        addBoard(kBoard, "ch1.bridge=1.0013; ch1.shunt=0.5; ch1.noise=1");
         ViSession vi = open();
         bridgeChannel(vi, 1, k.polarity, k.positive, k.negative);
+        ASSERT_EQ(tq718_setVerboseEnable(vi, 1), VI_SUCCESS);
+        LineSink sink;
+        ASSERT_EQ(tq718_registerStreamMsg(vi, sink.get()), VI_SUCCESS);
         ASSERT_EQ(tq718_calibrate(vi), VI_SUCCESS);
+
+        // The bridge steps' verbose lines, in order (their numbers depend
+        // on the noise; only their beginnings are fixed).
+        const std::vector<std::string> lines = sink.take();
+        const std::vector<std::string> steps = {
+            "Begin Bridge Balance",
+            " Channel 1: bridge balance from ",
+            "\nBegin Bridge Calc",
+            " Input range 10V to -10V",
+            " channel 1(AnalogChannel1) Vin ",
+            "  New polynomial: ",
+            " Input range 1mV to -1mV",
+            " channel 1(AnalogChannel1) Vin ",
+            "  New polynomial: ",
+            "\nBegin Shunt Cal",
+            " channel 1(AnalogChannel1)",
+            k.polarity == 2 ? "  Negative Shunt Exp  0\t\tMeasured " : "  Negative Shunt Exp  30\t\tMeasured ",
+            "  Relax\t\t\t\tMeasured  ",
+            k.polarity == 2 ? "  Positive Shunt Exp  40\t\tMeasured " : "  Positive Shunt Exp  0\t\tMeasured ",
+            "  Final polynomial: ",
+            k.polarity == 2 ? "  selfcheck G " : "  selfcheck N -30.0",
+            k.polarity == 2 ? "  selfcheck P  40.0" : "  selfcheck G ",
+        };
+        size_t next = 0;
+        for (const std::string &l : lines)
+            if (next < steps.size() && l.rfind(steps[next], 0) == 0)
+                ++next;
+        EXPECT_EQ(next, steps.size()) << "missing: "
+                                      << ::testing::PrintToString(steps[std::min(next, steps.size() - 1)]) << " in "
+                                      << ::testing::PrintToString(lines);
 
         // b at the relaxed and the shunted readings, from the calibrated
         // polynomial (the sensor polynomial is not applied by getScans).
