@@ -282,6 +282,39 @@ TQ_API ViStatus tq718_allocateMBfrConfiguration(ViSession vi, ViInt16 segments, 
 /* 0xBFFF0057 without a ring; refused while running. */
 TQ_API ViStatus tq718_freeMBfrConfiguration(ViSession vi);
 
+/* ---- Calibration ------------------------------------------------------------ */
+
+/* Asks the caller of an external calibration to apply *value volts to every
+ * channel input and resume. */
+#define TQ718_CAL_APPLY_VALUE ((ViStatus)0x3FFF0080)
+/* A bridge's balance DAC reached the end of its range before the bridge
+ * output changed sign; the calibration is otherwise complete. */
+#define TQ718_WARN_BALANCE_SATURATED ((ViStatus)0x3FFF000C)
+
+/* Calibrates every input range of the four channels against the board's
+ * internal references, in the mode of tq718_setTransformType, then balances,
+ * scales and shunt-calibrates the bridge channels. Progress goes to the
+ * handlers of event 18 ("%s calibrate: %.2lf%%"); a handler that sets bit
+ * 0x20000 in its clear mask aborts with 0xBFFF0030. Every setting the
+ * calibration touches is restored; on failure the channels keep their
+ * previous polynomials. 0xBFFC0108 while running. */
+TQ_API ViStatus tq718_calibrate(ViSession vi);
+
+/* Calibration of one input range against an external calibrator, one point
+ * at a time. tq718_calibrateExternal prepares the board and hands out the
+ * record; while the result is TQ718_CAL_APPLY_VALUE the caller applies *value
+ * volts to every channel input and calls tq718_calibrateExternalResume with
+ * the volts it actually applied. The last resume fits the range and frees
+ * the record (so does any failure of a resume); tq718_calibrateExternalCancel
+ * ends a calibration early. The record is an opaque value (not an address);
+ * one that is no longer live (completed, cancelled, of another session) is
+ * refused with 0xBFFF003A. */
+typedef struct TQ718CalRecord TQ718CalRecord;
+TQ_API ViStatus tq718_calibrateExternal(ViSession vi, TQ718CalRecord **record, ViInt16 range, ViReal64 *value);
+TQ_API ViStatus tq718_calibrateExternalResume(ViSession vi, TQ718CalRecord *record, ViReal64 applied,
+                                              ViReal64 *value);
+TQ_API ViStatus tq718_calibrateExternalCancel(ViSession vi, TQ718CalRecord *record);
+
 #ifdef __cplusplus
 }
 #endif

@@ -23,7 +23,8 @@ const tq::visa::FunctionTable &v()
     return tq::visa::visa();
 }
 
-// Polls the DMA engine's done bit; true when it was seen.
+} // namespace
+
 bool waitDmaDone(Session718 &s)
 {
     for (int i = 0; i < kDonePolls; ++i) {
@@ -44,6 +45,9 @@ ViStatus startDma(Session718 &s, ViUInt32 mode)
         status = out32(s, reg::kDmaCommand, reg::kDmaStart, reg::kBar0);
     return status;
 }
+
+namespace
+{
 
 void printResult(Session718 &s, const char *what, ViStatus status)
 {

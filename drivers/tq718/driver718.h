@@ -216,6 +216,12 @@ ViStatus setUpInterrupt(Session718 &s, int16_t mechanism);
 ViStatus tearDownInterrupt(Session718 &s);
 ViStatus tq718_MBufSegHndlr(ViSession vi, ViEventType type, ViEvent context, ViAddr user);
 
+// Starts the DMA engine on the session's descriptor chain in a mode (ring
+// or one-shot).
+ViStatus startDma(Session718 &s, ViUInt32 mode);
+// Polls the DMA engine's done bit (20 polls, 100 ms apart); true when it was seen.
+bool waitDmaDone(Session718 &s);
+
 ViStatus startAcquisition(Session718 &s);
 // Ends the DMA after the segment in progress, stops the board and tears the
 // interrupt down; with statusLine, "[%s]stop:%s" follows.
@@ -227,6 +233,10 @@ bool stopFromHandler(Session718 &s);
 // What close and reset do first: a running acquisition is stopped and the
 // ring freed.
 void freeDataPath(Session718 &s);
+
+// Frees an external calibration still pending on the session (at close);
+// its record is refused from then on.
+void discardCalibration(Session718 &s);
 
 // Lowest rate the internal clock's 32-bit divider can give: 2e7 / (2^32 + 1) Hz.
 constexpr double kMinInternalRate = 2e7 / 4294967297.0;

@@ -94,7 +94,11 @@ class Model718 : public tq::driver::Model
 
     // Close: the acquisition stops and the interrupt handler is gone before
     // the framework destroys the stream.
-    void freeDataPath(Session &s) override { tq718::freeDataPath(model(s)); }
+    void freeDataPath(Session &s) override
+    {
+        tq718::freeDataPath(model(s));
+        discardCalibration(model(s));
+    }
     int64_t scansWritten(Session &s) override { return tq718::scansWritten(model(s)); }
     TQReader *newReader(Session &s, int64_t position, int32_t whence) override
     {

@@ -91,6 +91,10 @@ struct LineSettings {
     uint32_t eventEnableSet = 0;                                                                  // bit e - 1
 };
 
+// A calibration in progress (calibration.cpp); an external calibration
+// keeps its record between the caller's steps.
+struct CalibrationRecord;
+
 struct Session718 : tq::driver::Session {
     int16_t analogCount = kAnalogChannels;
     int16_t connectorCount = kAnalogChannels;
@@ -149,6 +153,7 @@ struct Session718 : tq::driver::Session {
     uint64_t lastCompletionWrite = 0; // tick of the last bridge-completion write
     int16_t calibratorVoltage = 0;
     int16_t calibrationSource = 0;
+    CalibrationRecord *externalCalibration = nullptr; // pending between the caller's steps
 
     bool defaultsDone = false; // the first defaults set the polynomials and the balance DAC values
 

@@ -124,6 +124,7 @@ const tq::driver::Operation kOperations[] = {
     TQ_OPERATION("reset", tq718_reset),
     TQ_OPERATION("start", tq718_start),
     TQ_OPERATION("stop", tq718_stop),
+    TQ_OPERATION("calibrate", tq718_calibrate),
 };
 
 } // namespace

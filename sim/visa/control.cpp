@@ -147,6 +147,13 @@ TQ_API ViStatus simvisa_pulseLine(const char *rsrcName, ViInt16 line, ViUInt32 c
     return withInstrument(rsrcName, [&](Instrument &inst) { return inst.pulse(line, count); });
 }
 
+TQ_API ViStatus simvisa_configure(const char *rsrcName, const char *key, const char *value)
+{
+    if (!key || !value)
+        return VI_ERROR_INV_PARAMETER;
+    return withInstrument(rsrcName, [&](Instrument &inst) { return inst.configure(key, value); });
+}
+
 TQ_API ViStatus simvisa_flushEvents(ViUInt32 timeoutMs)
 {
     try {

@@ -319,4 +319,12 @@ ViStatus Instrument::pulse(int line, unsigned count)
     return board_->pulse(line, count);
 }
 
+ViStatus Instrument::configure(const std::string &key, const std::string &value)
+{
+    std::lock_guard<std::mutex> g(board_->lock());
+    if (removed_.load(std::memory_order_relaxed))
+        return VI_ERROR_CONN_LOST;
+    return board_->configure(key, value) ? VI_SUCCESS : VI_ERROR_INV_SETUP;
+}
+
 } // namespace tq::sim

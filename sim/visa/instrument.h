@@ -72,6 +72,8 @@ public:
 
     // Pulses on one of the board's inputs (test control).
     ViStatus pulse(int line, unsigned count);
+    // One setting of the inventory's "key=value" form, applied to the board now.
+    ViStatus configure(const std::string &key, const std::string &value);
 
 private:
     Instrument(std::string name, InstrumentConfig config, std::unique_ptr<Board> board, EventHub &events,

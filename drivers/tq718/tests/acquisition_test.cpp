@@ -241,7 +241,7 @@ TEST_F(Acquisition718, StartAndStopAnswersAndLines)
     // The operations by name.
     TQPnPHandle *h = nullptr;
     ASSERT_EQ(tq718_getPnPHandle(kBoard, &h), VI_SUCCESS);
-    EXPECT_EQ(h->doOperation(h->session, "calibrate", ""), static_cast<ViStatus>(0xBFFF0067));
+    EXPECT_EQ(h->doOperation(h->session, "calibration", ""), static_cast<ViStatus>(0xBFFF0067));
     EXPECT_EQ(h->doOperation(h->session, "start", ""), static_cast<ViStatus>(0xBFFC0107));
     h->release(&h);
 }

@@ -189,6 +189,49 @@ TEST_F(Board718Unit, InputSamplesFollowRangeGainAndErrors)
     EXPECT_EQ(board->sample(2), 0);
 }
 
+// Gain and offset errors per input range, over the channel-wide ones; the
+// excitation monitor has none.
+TEST_F(Board718Unit, ErrorsPerRange)
+{
+    configure("ch1.volts", "0.5");
+    configure("ch1.gainerror", "0.002");
+    configure("ch1.offset", "4");
+    configure("ch1.gainerror.3", "-0.01");
+    configure("ch1.offset.3", "-7.5");
+    const double counts1 = 0.5 / Board718::kVoltsPerCount;
+    EXPECT_DOUBLE_EQ(board->sampleCounts(1), counts1 * 1.002 + 4);
+    write(0x10, 2); // range 3: gain 5
+    EXPECT_DOUBLE_EQ(board->sampleCounts(1), counts1 * 5 * 0.99 - 7.5);
+    write(0x10, 1); // range 2 keeps the channel-wide errors
+    EXPECT_DOUBLE_EQ(board->sampleCounts(1), counts1 * 2 * 1.002 + 4);
+    configure("ch1.gainerror", "0"); // every range again
+    EXPECT_DOUBLE_EQ(board->sampleCounts(1), counts1 * 2 + 4);
+    write(0x30, 0x8000 | 2048); // 5 V excitation
+    write(0x0C, 0x3);           // excitation monitor
+    EXPECT_DOUBLE_EQ(board->sampleCounts(1), 5.0 / Board718::kExcitationVoltsPerCount);
+    for (const char *bad : {"ch1.gainerror.0", "ch1.gainerror.14", "ch1.offset.x", "ch1.offset.3x", "ch1.noise"})
+        EXPECT_FALSE(board->configure(bad, bad == std::string("ch1.noise") ? "-1" : "1")) << bad;
+}
+
+// Noise is a fixed uniform sequence of the configured width: its average
+// over many scans is close to zero, every value lies within half the width.
+TEST_F(Board718Unit, NoiseIsUniformAndRepeats)
+{
+    EXPECT_EQ(board->noise(2, 17), 0.0) << "no noise configured";
+    configure("ch2.noise", "2");
+    double sum = 0.0;
+    for (uint64_t n = 0; n < 10000; ++n) {
+        const double v = board->noise(2, n);
+        ASSERT_GE(v, -1.0);
+        ASSERT_LT(v, 1.0);
+        sum += v;
+    }
+    EXPECT_NEAR(sum / 10000, 0.0, 0.03);
+    EXPECT_EQ(board->noise(2, 123), board->noise(2, 123));
+    configure("ch3.noise", "2");
+    EXPECT_NE(board->noise(2, 123), board->noise(3, 123)) << "each channel has its own sequence";
+}
+
 // The calibration input carries the calibrator's reference less the path's
 // offset O(c): a polynomial fitted to it reads the channel's input in volts.
 TEST_F(Board718Unit, CalibrationInputCarriesTheReferences)
@@ -233,11 +276,12 @@ TEST_F(Board718Unit, ExcitationMonitorAndBridge)
     write(0x24, 0x1); // negative
     EXPECT_DOUBLE_EQ(board->inputVolts(1), 5.0 * 0.0015);
     write(0x24, 0x0);
-    // The balance DAC offsets the output: positive, negative, off.
+    // The balance DAC offsets the output against the bridge: a positive
+    // code lowers it, a negative one raises it, off leaves it.
     write(0x50, 0x2000 | 100, 2);
-    EXPECT_DOUBLE_EQ(board->inputVolts(1), 5.0 * 0.002 + 100 * Board718::kBalanceVoltsPerStep);
-    write(0x50, 0x1000 | 100, 2);
     EXPECT_DOUBLE_EQ(board->inputVolts(1), 5.0 * 0.002 - 100 * Board718::kBalanceVoltsPerStep);
+    write(0x50, 0x1000 | 100, 2);
+    EXPECT_DOUBLE_EQ(board->inputVolts(1), 5.0 * 0.002 + 100 * Board718::kBalanceVoltsPerStep);
     write(0x50, 100, 2);
     EXPECT_DOUBLE_EQ(board->inputVolts(1), 5.0 * 0.002);
     write(0x30, 0x0);

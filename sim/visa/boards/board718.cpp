@@ -161,11 +161,23 @@ bool Board718::configure(const std::string &key, const std::string &value)
             in.ohms = number;
         else if (!strcasecmp(k, "shunt"))
             in.shuntMvPerV = number;
-        else if (!strcasecmp(k, "gainerror"))
-            in.gainError = number;
-        else if (!strcasecmp(k, "offset"))
-            in.offsetCounts = number;
-        else if (!strcasecmp(k, "excitationfault") && (number == 0 || number == 1))
+        else if (!strcasecmp(k, "noise") && number >= 0)
+            in.noise = number;
+        else if (!strncasecmp(k, "gainerror", 9) || !strncasecmp(k, "offset", 6)) {
+            // "gainerror" or "offset" alone: every range; ".<r>": range r.
+            const bool gain = !strncasecmp(k, "gainerror", 9);
+            const char *tail = k + (gain ? 9 : 6);
+            std::array<double, kRanges> &errors = gain ? in.gainError : in.offsetCounts;
+            if (*tail == '\0')
+                errors.fill(number);
+            else {
+                char *end = nullptr;
+                const long r = *tail == '.' && tail[1] >= '0' && tail[1] <= '9' ? strtol(tail + 1, &end, 10) : 0;
+                if (r < 1 || r > kRanges || *end != '\0')
+                    return false;
+                errors[static_cast<size_t>(r - 1)] = number;
+            }
+        } else if (!strcasecmp(k, "excitationfault") && (number == 0 || number == 1))
             in.excitationFault = number != 0;
         else
             return false;

@@ -37,8 +37,13 @@
 //   ch<c>.bridge = 0.0     a bridge on the input instead, imbalance in mV/V
 //   ch<c>.ohms = 350       the bridge's resistance (current excitation)
 //   ch<c>.shunt = 0.5      change of the bridge output with a shunt on, mV/V
-//   ch<c>.gainerror = 0.0  relative gain error of the channel's amplifier
-//   ch<c>.offset = 0.0     offset of the channel's ADC in counts
+//   ch<c>.gainerror = 0.0  relative gain error of the channel's amplifier, every range
+//   ch<c>.gainerror.<r>    the same for input range r alone (1 to 13)
+//   ch<c>.offset = 0.0     offset of the channel's ADC in counts, every range
+//   ch<c>.offset.<r>       the same for input range r alone
+//   ch<c>.noise = 0.0      peak-to-peak width in counts of a uniform noise added
+//                          to each scan's sample before it is rounded (fixed
+//                          sequence), so that averages resolve fractions of a count
 //   ch<c>.excitationfault = 0  1: the excitation alarm rises whenever the
 //                              channel's excitation is on
 //   resetstuck = 0         1: a board reset never finishes
@@ -99,7 +104,8 @@ class Board718 : public Board
     // excitation monitor (multiplexer 4).
     static constexpr double kVoltsPerCount = 0.00038427734375;
     static constexpr double kExcitationVoltsPerCount = 0.000192138671875;
-    // Volts the balance DAC adds to a bridge output per DAC step.
+    // Volts the balance DAC takes off a bridge output per DAC step: a
+    // positive code lowers the output, a negative one raises it.
     static constexpr double kBalanceVoltsPerStep = 5e-6;
 
     Board718();
@@ -133,8 +139,14 @@ class Board718 : public Board
 
     // Volts at channel c's amplifier input for its present settings.
     double inputVolts(int c) const;
-    // The ADC code channel c converts now.
+    // The ADC code channel c converts now (without noise).
     int16_t sample(int c) const;
+    // The same before rounding: counts with the range's gain and offset errors.
+    double sampleCounts(int c) const;
+    // Channel c's noise in scan n, in counts (0 without noise).
+    double noise(int c, uint64_t n) const;
+    // Counts rounded to an ADC code, clipped at the ends of the scale.
+    static int16_t codeOf(double counts);
     // Volts the calibrator drives for a 0x74 code.
     double calibratorVolts(uint32_t code) const;
     // Excitation delivered to channel c's sensor, in volts (0 when off).
@@ -211,8 +223,9 @@ class Board718 : public Board
         double bridgeMvPerV = 0.0;
         double ohms = 350.0;
         double shuntMvPerV = 0.5;
-        double gainError = 0.0;
-        double offsetCounts = 0.0;
+        std::array<double, kRanges> gainError{};    // per input range
+        std::array<double, kRanges> offsetCounts{}; // per input range
+        double noise = 0.0;                         // counts peak to peak
         bool excitationFault = false;
     };
 

@@ -72,7 +72,7 @@ int16_t Board718::signalCode(int c, uint64_t n) const
         return static_cast<int16_t>(std::lround(w.amplitude * std::sin(2.0 * kPi * phase)));
     }
     default:
-        return sample(c);
+        return codeOf(sampleCounts(c) + noise(c, n));
     }
 }
 
@@ -222,10 +222,10 @@ void Board718::produce(uint64_t scans)
     if (scanBytes == 0)
         return;
     // The front end and the limit comparators only where they are used.
-    std::array<int16_t, kChannels> inputs{};
+    std::array<double, kChannels> inputs{};
     for (int c = 1; c <= kChannels; ++c)
         if (waves_[c - 1].signal == Signal::Input)
-            inputs[c - 1] = sample(c);
+            inputs[c - 1] = sampleCounts(c);
     const bool limits = reg(kLimitOn) != 0;
     while (scans > 0 && dp_.dmaActive) {
         const size_t batch = static_cast<size_t>(std::min<uint64_t>(scans, kBatchScans));
@@ -237,7 +237,8 @@ void Board718::produce(uint64_t scans)
                 const bool wanted = enable & (1u << (c - 1));
                 if (!wanted && !limits)
                     continue;
-                codes[c - 1] = waves_[c - 1].signal == Signal::Input ? inputs[c - 1] : signalCode(c, n);
+                codes[c - 1] =
+                    waves_[c - 1].signal == Signal::Input ? codeOf(inputs[c - 1] + noise(c, n)) : signalCode(c, n);
                 if (wanted) {
                     memcpy(out, &codes[c - 1], 2);
                     out += 2;
@@ -323,8 +324,7 @@ void Board718::run()
             produce(dp_.baseScans + due - dp_.scans);
         // Sleep about a quarter of a segment, within bounds, on the platform's pace.
         const uint32_t enable = reg(kChannelEnable);
-        const double scanBytes =
-            2.0 * std::popcount(enable & 0xFu) + ((enable & kEventWordEnable) ? 2.0 : 0.0);
+        const double scanBytes = 2.0 * std::popcount(enable & 0xFu) + ((enable & kEventWordEnable) ? 2.0 : 0.0);
         double stepMs = kMaxStepMs;
         if (scanBytes > 0 && dp_.length > 0)
             stepMs = std::clamp(dp_.length / scanBytes / rate * 1000.0 / 4.0, kMinStepMs, kMaxStepMs);

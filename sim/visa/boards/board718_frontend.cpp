@@ -84,14 +84,15 @@ double Board718::inputVolts(int c) const
                 ratio -= in.shuntMvPerV / 1000.0;
             v = excitationVolts(c) * ratio;
         }
-        // The balance DAC offsets the amplifier input.
+        // The balance DAC offsets the amplifier input against the bridge:
+        // positive codes take volts off.
         const uint32_t dac = registers().load(VI_PXI_BAR2_SPACE, balanceDac(c), 2);
         int steps = static_cast<int>(dac & 0xFFF);
         if (dac & 0x1000)
             steps = -steps;
         else if (!(dac & 0x2000))
             steps = 0;
-        return v + steps * kBalanceVoltsPerStep;
+        return v - steps * kBalanceVoltsPerStep;
     }
     case kMuxCalibration:
         // The calibration path loses O(c) on its way to the amplifier.
@@ -101,19 +102,42 @@ double Board718::inputVolts(int c) const
     }
 }
 
-int16_t Board718::sample(int c) const
+double Board718::sampleCounts(int c) const
 {
     const Input &in = inputs_[c - 1];
-    double counts;
+    // The excitation monitor has a converter of its own, free of the
+    // amplifier's errors.
     if (nibble(kMux, c) + 1 == kMuxExcitation)
-        counts = excitationVolts(c) / kExcitationVoltsPerCount;
-    else {
-        int r = nibble(kRange, c) + 1;
-        if (r > kRanges)
-            r = kRanges;
-        counts = inputVolts(c) * kGain[r - 1] / kVoltsPerCount;
-    }
-    return toCode(counts * (1.0 + in.gainError) + in.offsetCounts);
+        return excitationVolts(c) / kExcitationVoltsPerCount;
+    int r = nibble(kRange, c) + 1;
+    if (r > kRanges)
+        r = kRanges;
+    const double counts = inputVolts(c) * kGain[r - 1] / kVoltsPerCount;
+    return counts * (1.0 + in.gainError[r - 1]) + in.offsetCounts[r - 1];
+}
+
+int16_t Board718::sample(int c) const
+{
+    return toCode(sampleCounts(c));
+}
+
+double Board718::noise(int c, uint64_t n) const
+{
+    const double width = inputs_[c - 1].noise;
+    if (width == 0.0)
+        return 0.0;
+    // A fixed sequence (splitmix64 of scan and channel): runs repeat exactly.
+    uint64_t z = n * 4 + static_cast<uint64_t>(c) + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    const double unit = static_cast<double>(z >> 11) / 9007199254740992.0; // [0, 1)
+    return (unit - 0.5) * width;
+}
+
+int16_t Board718::codeOf(double counts)
+{
+    return toCode(counts);
 }
 
 uint32_t Board718::checkLimits(const std::array<int16_t, kChannels> &codes)

@@ -71,6 +71,11 @@ ViStatus simvisa_addInstrument(const char *rsrcName, const char *settings);
  * raises no more interrupts. */
 ViStatus simvisa_removeInstrument(const char *rsrcName);
 
+/* Changes one setting of an instrument while it runs, in the form of the
+ * inventory's settings (for the model 718, "ch1.volts" and "2.5");
+ * VI_ERROR_INV_SETUP for a key or value the board does not take. */
+ViStatus simvisa_configure(const char *rsrcName, const char *key, const char *value);
+
 /* Registers behind the driver's back: the stored bytes themselves, without
  * the board's side effects, without faults and without logging. */
 ViStatus simvisa_readRegister(const char *rsrcName, ViUInt16 space, ViBusAddress offset, ViUInt16 width,
