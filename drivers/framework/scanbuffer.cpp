@@ -205,8 +205,8 @@ void releaseScanBuffer(ScanBuffer &b)
 {
     if (!b.buffer)
         return;
+    // Close drops the one reference the maker holds.
     b.buffer->bufferClose(b.buffer);
-    b.buffer->bufferRelease(&b.buffer);
     b.buffer = nullptr;
     b.scanSize.store(0, std::memory_order_relaxed);
 }
@@ -271,6 +271,7 @@ TQReader *newBufferedReader(Session &s, ScanBuffer &b, int64_t position, int32_t
             block.reader = b.buffer->bufferNewReader(b.buffer, 0, TQ_WHENCE_OLDEST);
     }
     if (!block.reader) {
+        reader->readerUnlink(reader);
         reader->readerRelease(&reader);
         return nullptr;
     }

@@ -160,6 +160,8 @@ TEST_F(ScanBufferTest, ReadersSeeWholeScansAcrossSegments)
     EXPECT_EQ(r->readerRead(r, first, 1), 1);
     EXPECT_EQ(first[0], 100u);
 
+    // The stream's list and the caller each hold the reader.
+    EXPECT_EQ(r->readerUnlink(r), 0);
     r->readerRelease(&r);
     EXPECT_EQ(r, nullptr);
 }
