@@ -72,6 +72,10 @@ public:
 
     // Pulses on one of the board's inputs (test control).
     ViStatus pulse(int line, unsigned count);
+    // Board keys while the instrument is present (test control): each
+    // "key=value" goes to the board in order; VI_ERROR_INV_SETUP at the
+    // first one it does not take.
+    ViStatus configure(const std::string &settings);
 
 private:
     Instrument(std::string name, InstrumentConfig config, std::unique_ptr<Board> board, EventHub &events,

@@ -38,6 +38,7 @@ struct SimVisa {
     TQ_SIMVISA_FN(simvisa_clearFaults)
     TQ_SIMVISA_FN(simvisa_raiseInterrupt)
     TQ_SIMVISA_FN(simvisa_pulseLine)
+    TQ_SIMVISA_FN(simvisa_configureBoard)
     TQ_SIMVISA_FN(simvisa_flushEvents)
     TQ_SIMVISA_FN(simvisa_dmaRead)
     TQ_SIMVISA_FN(simvisa_dmaWrite)
