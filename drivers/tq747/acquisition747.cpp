@@ -79,7 +79,7 @@ void acquisitionThread(Session747 *sp)
     int64_t written = 0;
     const uint32_t periodMs = rate >= 1000.0 ? 0 : static_cast<uint32_t>(1000.0 / rate);
     while (s.running.load(std::memory_order_acquire)) {
-        if (s.stream->streamGetNumberChannels(s.stream) == 0)
+        if (s.inputCount.load(std::memory_order_relaxed) == 0)
             break;
         const uint64_t elapsed = tq::platform::tickMs() - start;
         const int64_t due = static_cast<int64_t>(std::floor(rate * static_cast<double>(elapsed) / 1000.0));

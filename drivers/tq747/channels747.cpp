@@ -122,7 +122,11 @@ TQStreamChannel *channelByIndex(TQStream *stream, int32_t n)
 uint16_t numberChannels(TQStream *stream)
 {
     Session747 *s = ownerOf(stream);
-    return s ? inputChannelCount(*s) : 0;
+    if (!s)
+        return 0;
+    const uint16_t n = inputChannelCount(*s);
+    s->inputCount.store(n, std::memory_order_relaxed);
+    return n;
 }
 
 uint16_t numberOutputChannels(TQStream *stream)
@@ -168,7 +172,9 @@ void recount(Session747 &s)
 {
     if (!s.stream)
         return;
-    s.streamHandles.setNumberChannels(s.stream, inputChannelCount(s));
+    const uint16_t inputs = inputChannelCount(s);
+    s.inputCount.store(inputs, std::memory_order_relaxed);
+    s.streamHandles.setNumberChannels(s.stream, inputs);
     s.streamHandles.setNumberOutputChannels(s.stream, outputChannelCount(s));
 }
 

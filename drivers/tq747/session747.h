@@ -124,6 +124,10 @@ struct Session747 : tq::driver::Session {
     // The stream's rate and buffer length as of the last start, for the
     // interrupt handler (which runs without the stream's lock).
     std::atomic<double> runRate{100.0};
+    // The input channel count as last counted from the records (by the
+    // carrier's setters or when a module's change asked the stream), for
+    // the acquisition thread, which looks at it every period.
+    std::atomic<uint16_t> inputCount{0};
     tq::driver::ScanBuffer buffer;
 
     tq::driver::BitChannel &channel(int c) { return channels[c - 1]; }
