@@ -260,16 +260,22 @@ void commitScans(Session &s, ScanBuffer &b, const TQPiece *pieces, int64_t scans
 
 TQReader *newBufferedReader(Session &s, ScanBuffer &b, int64_t position, int32_t whence)
 {
-    TQReader *reader = newDeviceReader(s, position, whence, kOps);
-    if (!reader)
-        return nullptr;
-    Block &block = blockOf(deviceReaderBlock(reader));
-    block.device = &b;
+    TQReader *reader = nullptr;
     {
+        // The stream's reader list and the buffer's are shared with the
+        // writer's thread and with other readers being made or released.
         StreamLock lock(s.stream);
-        if (lock.held() && b.buffer)
+        if (!lock.held())
+            return nullptr;
+        reader = newDeviceReader(s, position, whence, kOps);
+        if (!reader)
+            return nullptr;
+        Block &block = blockOf(deviceReaderBlock(reader));
+        block.device = &b;
+        if (b.buffer)
             block.reader = b.buffer->bufferNewReader(b.buffer, 0, TQ_WHENCE_OLDEST);
     }
+    Block &block = blockOf(deviceReaderBlock(reader));
     if (!block.reader) {
         reader->readerUnlink(reader);
         reader->readerRelease(&reader);

@@ -200,12 +200,7 @@ TEST_F(ScanBufferTest, OneWriterTwoReadersOnThreads)
     ASSERT_EQ(tq::driver::prepareScanBuffer(s_, buf_, 16, z), VI_SUCCESS);
     constexpr int64_t kScans = 20000;
     std::atomic<bool> failed{false};
-    auto readAll = [&](int64_t chunk) {
-        TQReader *r = tq::driver::newBufferedReader(s_, buf_, 0, TQ_WHENCE_OLDEST);
-        if (!r) {
-            failed = true;
-            return;
-        }
+    auto readAll = [&](TQReader *r, int64_t chunk) {
         int64_t expected = 0;
         while (expected < kScans && !failed) {
             TQPiece *pieces = nullptr;
@@ -228,7 +223,10 @@ TEST_F(ScanBufferTest, OneWriterTwoReadersOnThreads)
         }
         r->readerRelease(&r);
     };
-    std::thread a(readAll, 7), b(readAll, 64);
+    TQReader *ra = tq::driver::newBufferedReader(s_, buf_, 0, TQ_WHENCE_OLDEST);
+    TQReader *rb = tq::driver::newBufferedReader(s_, buf_, 0, TQ_WHENCE_OLDEST);
+    ASSERT_TRUE(ra && rb);
+    std::thread a(readAll, ra, 7), b(readAll, rb, 64);
     while (next_ < kScans) {
         const int64_t left = kScans - next_;
         write(left < 37 ? left : 37);

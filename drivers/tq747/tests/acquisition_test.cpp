@@ -120,8 +120,9 @@ TEST_F(Acquisition747, FreshReadingsFollowATimePattern)
     uint32_t previous = 0;
     size_t changes = 0;
     for (const auto &scan : scans) {
-        // One reading: the words of a scan come from (nearly) the same step.
-        EXPECT_EQ(scan[1] - scan[0], 0x100u);
+        // One reading: the words of a scan come from (nearly) the same step
+        // (the pattern may move on between the reads of one period).
+        EXPECT_LE(scan[1] - 0x100 - scan[0], 2u);
         EXPECT_LE(scan[4] - 0x1000 - scan[0], 2u);
         EXPECT_LE(scan[6] - 0x3000 - scan[0], 2u);
         EXPECT_GE(scan[0], previous) << "readings never go back";
