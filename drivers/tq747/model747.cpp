@@ -413,9 +413,14 @@ TQ_DRIVER_EXPORT_PNP(tq747, driver())
 
 TQ_API ViStatus tq747_init(ViRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, ViSession *vi)
 {
-    tq::visa::loadVisa();
-    tq747::searchModuleDrivers();
-    return driver().init(rsrcName, idQuery, reset, vi);
+    if (!vi)
+        return VI_ERROR_INV_PARAMETER;
+    *vi = VI_NULL;
+    return tq::platform::guardStatus([&]() -> ViStatus {
+        tq::visa::loadVisa();
+        tq747::searchModuleDrivers();
+        return driver().init(rsrcName, idQuery, reset, vi);
+    });
 }
 
 TQ_API ViStatus tq747_close(ViSession vi)
@@ -457,9 +462,11 @@ TQ_API ViStatus tq747_revision_query(ViSession vi, ViChar *driverRev, ViChar *)
 
 TQ_API ViStatus tq747_autoConnectToAll(ViSession *vi, ViInt16 max, ViInt16 *count)
 {
-    tq::visa::loadVisa();
-    tq747::searchModuleDrivers();
-    return driver().autoConnectToAll(vi, max, count);
+    return tq::platform::guardStatus([&]() -> ViStatus {
+        tq::visa::loadVisa();
+        tq747::searchModuleDrivers();
+        return driver().autoConnectToAll(vi, max, count);
+    });
 }
 
 TQ_API ViStatus tq747_autoConnectToFirst(ViSession *vi)

@@ -1,8 +1,8 @@
 // The model 747's range operations: fields of whole groups or single
 // channels in the carrier's registers, the part of a range on each bound
 // site through its module, and the strobe bytes of whole groups and sites.
+#include <cstddef>
 #include <cstring>
-#include <vector>
 
 #include "session747.h"
 #include "tq/driver/visa_binding.h"
@@ -16,6 +16,30 @@ namespace
 {
 
 constexpr ViStatus kAlignment = TQ747_ERROR_ALIGNMENT;
+
+// The entries of one operation: at most one per channel of the carrier and
+// four sites. Fixed storage, so that no range operation allocates (and no
+// allocation failure can escape an export).
+class IndexList
+{
+  public:
+    void clear() { n_ = 0; }
+    void push_back(int v)
+    {
+        if (n_ < kMax)
+            v_[n_++] = v;
+    }
+    size_t size() const { return n_; }
+    bool empty() const { return n_ == 0; }
+    int operator[](size_t i) const { return v_[i]; }
+    const int *begin() const { return v_; }
+    const int *end() const { return v_ + n_; }
+
+  private:
+    static constexpr size_t kMax = kChannels + 32 * kSiteCount;
+    int v_[kMax];
+    size_t n_ = 0;
+};
 
 // first and last must name channels of the carrier or of bound sites, in
 // order. A first of 0 would index before the first register field.
@@ -51,7 +75,7 @@ bool sitePart(const Site &site, int first, int last, int &from, int &to)
 
 // One entry per unit of perUnit channels (whole units only), or one per
 // channel; each entry is the channel's flat index / perUnit.
-ViStatus buildList(Session747 &s, int first, int last, int perUnit, bool everyChannel, std::vector<int> &list)
+ViStatus buildList(Session747 &s, int first, int last, int perUnit, bool everyChannel, IndexList &list)
 {
     list.clear();
     if (!everyChannel && ((first - 1) % perUnit != 0 || last % perUnit != 0))
@@ -102,7 +126,7 @@ void setPacked(ViUInt8 *values, size_t i, int bitsPerField, uint32_t v)
 // Fields of the list in the words from base; value i is (fn)(old field, i).
 // Consecutive fields in one word cost one read and one write.
 template <typename Fn>
-ViStatus modifyFields(Session747 &s, const std::vector<int> &list, int bitsPerField, ViBusAddress base, Fn fn)
+ViStatus modifyFields(Session747 &s, const IndexList &list, int bitsPerField, ViBusAddress base, Fn fn)
 {
     const bool halves = base % 4 != 0;
     const uint32_t mask = bitsPerField == 32 ? 0xFFFFFFFFu : (1u << bitsPerField) - 1;
@@ -127,14 +151,14 @@ ViStatus modifyFields(Session747 &s, const std::vector<int> &list, int bitsPerFi
 }
 
 ViStatus writeFields(Session747 &s, const ViUInt8 *values, size_t valueCount, int bitsPerField,
-                     const std::vector<int> &list, ViBusAddress base)
+                     const IndexList &list, ViBusAddress base)
 {
     return modifyFields(s, list, bitsPerField, base,
                         [&](uint32_t, size_t i) { return packedValue(values, i % valueCount, bitsPerField); });
 }
 
 template <typename Fn>
-ViStatus readFields(Session747 &s, int bitsPerField, const std::vector<int> &list, ViBusAddress base, Fn out)
+ViStatus readFields(Session747 &s, int bitsPerField, const IndexList &list, ViBusAddress base, Fn out)
 {
     const bool halves = base % 4 != 0;
     const uint32_t mask = (1u << bitsPerField) - 1;
@@ -175,7 +199,7 @@ ViStatus readBits(ViSession vi, int first, int last, ViUInt8 *bits, int perUnit,
         return VI_ERROR_INV_PARAMETER;
     size_t cursor = 0;
     int from = 0, to = 0;
-    std::vector<int> list;
+    IndexList list;
     if (carrierPart(first, last, from, to)) {
         buildList(*s, from, to, perUnit, true, list);
         status = readFields(*s, 1, list, base, [&](size_t i, uint32_t v) { setPacked(bits, i, 1, v); });
@@ -210,7 +234,7 @@ ViStatus setGroups(ViSession vi, int first, int last, uint32_t value, int bitsPe
     if (status < VI_SUCCESS)
         return status;
     int from = 0, to = 0;
-    std::vector<int> list;
+    IndexList list;
     if (carrierPart(first, last, from, to)) {
         status = buildList(*s, from, to, 8, false, list);
         if (status < VI_SUCCESS)
@@ -243,7 +267,7 @@ ViStatus writeBlock(ViSession vi, int first, int last, ViUInt8 *bits, ViBusAddre
         return status;
     if (!bits)
         return VI_ERROR_INV_PARAMETER;
-    std::vector<int> list;
+    IndexList list;
     buildList(*s, first, last, 1, true, list);
     return writeFields(*s, bits, list.size(), 1, list, base);
 }
@@ -258,7 +282,7 @@ ViStatus readBlock(ViSession vi, int first, int last, ViUInt8 *bits, ViBusAddres
         return status;
     if (!bits)
         return VI_ERROR_INV_PARAMETER;
-    std::vector<int> list;
+    IndexList list;
     buildList(*s, first, last, 1, true, list);
     return readFields(*s, 1, list, base, [&](size_t i, uint32_t v) { setPacked(bits, i, 1, v); });
 }
@@ -293,7 +317,7 @@ const uint32_t kStrobeDelay[] = {100, 1000};
 
 // Entries of the strobe bytes at 0x24 for the sites the range covers above
 // 128: site number + 15 (one per channel with everyChannel, else whole sites).
-ViStatus siteSpanList(Session747 &s, int first, int last, bool everyChannel, std::vector<int> &list)
+ViStatus siteSpanList(Session747 &s, int first, int last, bool everyChannel, IndexList &list)
 {
     list.clear();
     if (first < 1 || last < first || last > s.totalChannels)
@@ -317,7 +341,7 @@ ViStatus siteSpanList(Session747 &s, int first, int last, bool everyChannel, std
 }
 
 // The strobe-byte entries of the whole groups and whole sites of a range.
-ViStatus strobeList(Session747 &s, int first, int last, bool everyChannel, std::vector<int> &list)
+ViStatus strobeList(Session747 &s, int first, int last, bool everyChannel, IndexList &list)
 {
     ViStatus status = checkRange(s, first, last);
     if (status < VI_SUCCESS)
@@ -329,11 +353,12 @@ ViStatus strobeList(Session747 &s, int first, int last, bool everyChannel, std::
         if (status < VI_SUCCESS)
             return status;
     }
-    std::vector<int> sites;
+    IndexList sites;
     status = siteSpanList(s, first, last, everyChannel, sites);
     if (status < VI_SUCCESS)
         return status;
-    list.insert(list.end(), sites.begin(), sites.end());
+    for (int entry : sites)
+        list.push_back(entry);
     return VI_SUCCESS;
 }
 
@@ -358,7 +383,7 @@ TQ_API ViStatus tq747_setDebounceTime(ViSession vi, ViInt16 first, ViInt16 last,
     if (status < VI_SUCCESS)
         return status;
     int from = 0, to = 0;
-    std::vector<int> list;
+    tq747::IndexList list;
     if (tq747::carrierPart(first, last, from, to)) {
         status = tq747::buildList(*s, from, to, 8, false, list);
         if (status < VI_SUCCESS)
@@ -394,7 +419,7 @@ TQ_API ViStatus tq747_getDebounceTime(ViSession vi, ViInt16 first, ViInt16 last,
         return VI_ERROR_INV_PARAMETER;
     int from = 0, to = 0;
     size_t cursor = 0;
-    std::vector<int> list;
+    tq747::IndexList list;
     if (tq747::carrierPart(first, last, from, to)) {
         tq747::buildList(*s, from, to, 8, true, list);
         bool bad = false;
@@ -466,7 +491,7 @@ TQ_API ViStatus tq747_getResistorConfig(ViSession vi, ViInt16 first, ViInt16 las
         return VI_ERROR_INV_PARAMETER;
     int from = 0, to = 0;
     size_t cursor = 0;
-    std::vector<int> list;
+    tq747::IndexList list;
     if (tq747::carrierPart(first, last, from, to)) {
         tq747::buildList(*s, from, to, 8, true, list);
         status = tq747::readFields(*s, 2, list, reg::kTermination,
@@ -506,7 +531,7 @@ TQ_API ViStatus tq747_writeIoData(ViSession vi, ViInt16 first, ViInt16 last, ViU
         return VI_ERROR_INV_PARAMETER;
     int from = 0, to = 0;
     size_t cursor = 0;
-    std::vector<int> list;
+    tq747::IndexList list;
     if (tq747::carrierPart(first, last, from, to)) {
         tq747::buildList(*s, from, to, 1, true, list);
         status = tq747::writeFields(*s, bits, list.size(), 1, list, reg::kData);
@@ -569,7 +594,7 @@ TQ_API ViStatus tq747_setOutputStrobeDelay(ViSession vi, ViInt16 first, ViInt16 
     const tq747::Nearest n = tq747::nearest(tq747::kStrobeDelay, 2, nanoseconds);
     if (actual)
         *actual = n.value;
-    std::vector<int> list;
+    tq747::IndexList list;
     ViStatus status = tq747::strobeList(*s, first, last, false, list);
     if (status < VI_SUCCESS)
         return status;
@@ -586,7 +611,7 @@ TQ_API ViStatus tq747_getOutputStrobeDelay(ViSession vi, ViInt16 first, ViInt16 
     Session747 *s = tq747::find(vi);
     if (!s)
         return VI_ERROR_INV_OBJECT;
-    std::vector<int> list;
+    tq747::IndexList list;
     ViStatus status = tq747::strobeList(*s, first, last, true, list);
     if (status < VI_SUCCESS)
         return status;
@@ -606,7 +631,7 @@ TQ_API ViStatus tq747_setStrobeEnable(ViSession vi, ViInt16 first, ViInt16 last,
         return VI_ERROR_INV_SETUP;
     if (channel < 0 || channel > 16)
         return TQ747_ERROR_STROBE;
-    std::vector<int> list;
+    tq747::IndexList list;
     ViStatus status = tq747::strobeList(*s, first, last, false, list);
     if (status < VI_SUCCESS)
         return status;
@@ -638,7 +663,7 @@ TQ_API ViStatus tq747_getStrobeEnable(ViSession vi, ViInt16 first, ViInt16 last,
     Session747 *s = tq747::find(vi);
     if (!s)
         return VI_ERROR_INV_OBJECT;
-    std::vector<int> list;
+    tq747::IndexList list;
     ViStatus status = tq747::strobeList(*s, first, last, true, list);
     if (status < VI_SUCCESS)
         return status;
@@ -660,7 +685,7 @@ TQ_API ViStatus tq747_setStrobePolarity(ViSession vi, ViInt16 first, ViInt16 las
     if (status < VI_SUCCESS)
         return status;
     int from = 0, to = 0;
-    std::vector<int> list;
+    tq747::IndexList list;
     if (tq747::carrierPart(first, last, from, to)) {
         status = tq747::buildList(*s, from, to, 8, false, list);
         if (status < VI_SUCCESS)
@@ -697,7 +722,7 @@ TQ_API ViStatus tq747_getStrobePolarity(ViSession vi, ViInt16 first, ViInt16 las
         return VI_ERROR_INV_PARAMETER;
     int from = 0, to = 0;
     size_t cursor = 0;
-    std::vector<int> list;
+    tq747::IndexList list;
     if (tq747::carrierPart(first, last, from, to)) {
         tq747::buildList(*s, from, to, 8, true, list);
         status = tq747::readFields(*s, 8, list, reg::kGroupStrobe,
@@ -731,7 +756,7 @@ TQ_API ViStatus tq747_setStrobeDirection(ViSession vi, ViInt16 first, ViInt16 la
         return status;
     if (first <= tq747::kChannels)
         return VI_ERROR_NSUP_OPER;
-    std::vector<int> list;
+    tq747::IndexList list;
     status = tq747::siteSpanList(*s, first, last, false, list);
     if (status < VI_SUCCESS)
         return status;
@@ -752,7 +777,7 @@ TQ_API ViStatus tq747_getStrobeDirection(ViSession vi, ViInt16 first, ViInt16 la
         return VI_ERROR_NSUP_OPER;
     if (!bits)
         return VI_ERROR_INV_PARAMETER;
-    std::vector<int> list;
+    tq747::IndexList list;
     tq747::siteSpanList(*s, first, last, true, list);
     return tq747::readFields(*s, 8, list, reg::kGroupStrobe,
                              [&](size_t i, uint32_t byte) { tq747::setPacked(bits, i, 1, (byte >> 7) & 1); });
