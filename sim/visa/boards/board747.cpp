@@ -98,6 +98,7 @@ class Board747 : public Board
             if (!strcasecmp(value.c_str(), "counter")) {
                 follow_ = true;
                 base_ = platform::tickMs();
+                steps_ = ~0ull; // step 0 is played at the next access
             } else if (!strcasecmp(value.c_str(), "none"))
                 follow_ = false;
             else
