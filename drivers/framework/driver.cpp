@@ -301,6 +301,9 @@ ViStatus Driver::init(ViConstRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, 
             return fail(parsed);
         copyName(s->instrumentName, kNameLength, expanded);
         copyName(s->resourceName, kNameLength, alias[0] ? alias : expanded);
+        const ViStatus bound = model_.opened(*s);
+        if (bound < VI_SUCCESS)
+            return fail(bound);
         *vi = instr;
         return status;
     });

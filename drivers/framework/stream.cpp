@@ -254,7 +254,10 @@ int32_t readerRelease(TQReader **holder)
     if (--*count > 0)
         return 0;
     *holder = nullptr;
-    if (block->ops->drop)
+    Session *live = liveSession(reader);
+    if (live && block->ops->dropLive)
+        block->ops->dropLive(*live, block->model);
+    else if (block->ops->drop)
         block->ops->drop(block->model);
     TQStreamCommonFreeFn commonFree = block->commonFree;
     platform::LibraryHandle library = block->library;

@@ -142,6 +142,13 @@ TQ_API ViStatus simvisa_raiseInterrupt(const char *rsrcName, ViUInt32 data)
     });
 }
 
+TQ_API ViStatus simvisa_configureBoard(const char *rsrcName, const char *settings)
+{
+    return withInstrument(rsrcName, [&](Instrument &inst) {
+        return settings ? inst.configureSettings(settings) : VI_ERROR_INV_SETUP;
+    });
+}
+
 TQ_API ViStatus simvisa_pulseLine(const char *rsrcName, ViInt16 line, ViUInt32 count)
 {
     return withInstrument(rsrcName, [&](Instrument &inst) { return inst.pulse(line, count); });

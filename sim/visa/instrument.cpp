@@ -327,4 +327,19 @@ ViStatus Instrument::configure(const std::string &key, const std::string &value)
     return board_->configure(key, value) ? VI_SUCCESS : VI_ERROR_INV_SETUP;
 }
 
+ViStatus Instrument::configureSettings(const std::string &settings)
+{
+    InstrumentConfig parsed;
+    std::string error;
+    if (!parseInstrumentSettings(settings, parsed, error))
+        return VI_ERROR_INV_SETUP;
+    std::lock_guard<std::mutex> g(board_->lock());
+    if (removed_.load(std::memory_order_relaxed))
+        return VI_ERROR_CONN_LOST;
+    for (const auto &[key, value] : parsed.boardSettings)
+        if (!board_->configure(key, value))
+            return VI_ERROR_INV_SETUP;
+    return VI_SUCCESS;
+}
+
 } // namespace tq::sim

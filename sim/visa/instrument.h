@@ -74,6 +74,10 @@ public:
     ViStatus pulse(int line, unsigned count);
     // One setting of the inventory's "key=value" form, applied to the board now.
     ViStatus configure(const std::string &key, const std::string &value);
+    // Board keys while the instrument is present (test control): each
+    // "key=value" goes to the board in order; VI_ERROR_INV_SETUP at the
+    // first one it does not take.
+    ViStatus configureSettings(const std::string &settings);
 
 private:
     Instrument(std::string name, InstrumentConfig config, std::unique_ptr<Board> board, EventHub &events,

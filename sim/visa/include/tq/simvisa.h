@@ -113,6 +113,12 @@ ViStatus simvisa_raiseInterrupt(const char *rsrcName, ViUInt32 data);
  * is set up so. VI_ERROR_NSUP_OPER for a board without such inputs. */
 ViStatus simvisa_pulseLine(const char *rsrcName, ViInt16 line, ViUInt32 count);
 
+/* Hands board keys to a present instrument's board, in order, as the
+ * inventory would (the model 747's inputs, its time pattern, its sites'
+ * modules' keys). VI_ERROR_INV_SETUP at the first key the board does not
+ * take; the keys before it stay applied. */
+ViStatus simvisa_configureBoard(const char *rsrcName, const char *settings);
+
 /* Waits until the callback thread has delivered every interrupt raised so
  * far (or timeoutMs passes); VI_ERROR_TMO on time-out. */
 ViStatus simvisa_flushEvents(ViUInt32 timeoutMs);

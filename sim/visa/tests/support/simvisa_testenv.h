@@ -39,6 +39,7 @@ struct SimVisa {
     TQ_SIMVISA_FN(simvisa_raiseInterrupt)
     TQ_SIMVISA_FN(simvisa_pulseLine)
     TQ_SIMVISA_FN(simvisa_configure)
+    TQ_SIMVISA_FN(simvisa_configureBoard)
     TQ_SIMVISA_FN(simvisa_flushEvents)
     TQ_SIMVISA_FN(simvisa_dmaRead)
     TQ_SIMVISA_FN(simvisa_dmaWrite)

@@ -88,6 +88,11 @@ class Model
     virtual ViStatus applySettings(Session &s) = 0;
     // The whole reset of <prefix>_reset, the defaults and the applying included.
     virtual ViStatus reset(Session &s) = 0;
+    // Called once an open with a resource name has succeeded and the
+    // session is listed with its names: a model binds what hangs off the
+    // instrument (a carrier's sites). A failure ends the open with that
+    // status; the session is then freed as at close.
+    virtual ViStatus opened(Session &) { return VI_SUCCESS; }
     // Frees the data path (DMA memory and the like) at close; result ignored.
     // Once it returns, no interrupt handler or thread of the model touches
     // the session or its stream any more: close goes on to destroy both.

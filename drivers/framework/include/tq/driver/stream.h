@@ -61,6 +61,9 @@ struct DeviceReaderOps {
     // Frees what the block holds (the piece list of an open reservation)
     // when the reader goes; may run after the session closed. May be null.
     void (*drop)(void *block);
+    // Frees what the block holds while the session still lives, under the
+    // lock the model's writer takes; when null, drop runs instead. May be null.
+    void (*dropLive)(Session &s, void *block) = nullptr;
 };
 
 // A reader of the session's stream with the model's operations, positioned

@@ -1,0 +1,111 @@
+// Everything that runs at once while the carrier acquires: its thread, the
+// interrupt handler on VISA's callback thread, two readers converting
+// scans, a thread writing static outputs, changing inputs that raise
+// change-of-state interrupts, then stop and close with readers still held.
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "fixture747.h"
+
+namespace
+{
+
+using namespace tq747test;
+
+std::atomic<int> handled{0};
+
+// Counts the event and asks the driver to clear and re-arm it, so that the
+// next change interrupts again.
+ViStatus countEvent(ViConstString, ViUInt32 events, void *, ViUInt32 *clear, ViChar *)
+{
+    handled.fetch_add(1);
+    if (clear)
+        *clear = events;
+    return VI_SUCCESS;
+}
+
+TEST_F(CarrierTest, ThreadHandlerReadersOutputsStopAndClose)
+{
+    addCarrier("1,3");
+    ViSession vi = open();
+    TQStream *s = stream(vi);
+    ASSERT_EQ(tq747_setDigitalChannelEnable(vi, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setDigitalChannelEnable(vi, 9, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setChannelGroupDirection(vi, 2, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setDigitalChannelChangeOfStateEnable(vi, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setEventEnable(vi, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setEventChannelEnable(vi, 1, 1), VI_SUCCESS);
+    ViSession m = VI_NULL;
+    ASSERT_EQ(tq747_createIPSession(vi, 1, &m), VI_SUCCESS);
+    ASSERT_EQ(tq740_setChannelGroupDirection(m, 4, 1), VI_SUCCESS);
+    ASSERT_EQ(tq740_setDigitalChannelEnable(m, 25, 1), VI_SUCCESS);
+    ASSERT_EQ(tq740_setDigitalChannelEnable(m, 1, 1), VI_SUCCESS);
+    char message[256] = {};
+    ASSERT_EQ(tq747_installEventHandler(vi, 0, countEvent, nullptr, message), VI_SUCCESS);
+    ASSERT_EQ(tq747_setScanClockRate(vi, 2000.0), VI_SUCCESS);
+
+    TQStreamChannel *in1 = s->streamGetChannel(s, "DigitalChannel1");
+    TQStreamChannel *out9 = s->streamGetChannel(s, "DigitalChannel9");
+    TQStreamChannel *ev = s->streamGetChannel(s, "EventChannel1");
+    TQStreamChannel *site25 = s->streamGetChannel(s, "DigitalChannel25site1");
+    ASSERT_TRUE(in1 && out9 && ev && site25);
+
+    TQReader *readers[2] = {s->streamNewReader(s, 0, TQ_WHENCE_OLDEST), s->streamNewReader(s, 0, TQ_WHENCE_NEWEST)};
+    ASSERT_TRUE(readers[0] && readers[1]);
+    ASSERT_EQ(tq747_start(vi), VI_SUCCESS);
+
+    std::atomic<bool> done{false};
+    std::atomic<int64_t> seen{0};
+    std::vector<std::thread> threads;
+    for (TQReader *r : readers)
+        threads.emplace_back([&, r] {
+            while (!done.load()) {
+                TQPiece *pieces = nullptr;
+                const int64_t n = r->readerReserveRead(r, &pieces, nullptr, 64);
+                if (n == 0) {
+                    std::this_thread::yield();
+                    continue;
+                }
+                double sum = 0.0;
+                for (TQPiece *p = pieces; p->length; ++p)
+                    for (uint32_t off = 0; off < p->length; off += 32) {
+                        const auto *scan = static_cast<const uint8_t *>(p->data) + off;
+                        sum += in1->streamChannelEval(in1, scan) + ev->streamChannelEval(ev, scan);
+                    }
+                (void)sum;
+                r->readerCompleteRead(r, n);
+                seen.fetch_add(n);
+            }
+        });
+    threads.emplace_back([&] {
+        for (int i = 0; !done.load(); ++i) {
+            out9->streamChannelSetEval(out9, i & 1, nullptr);
+            site25->streamChannelSetEval(site25, (i >> 1) & 1, nullptr);
+            std::this_thread::yield();
+        }
+    });
+    for (int i = 0; i < 40; ++i) {
+        configure(i & 1 ? "in0=0x1" : "in0=0x0");
+        tq::platform::sleepMs(5);
+    }
+    ASSERT_TRUE(eventually([&] { return seen.load() > 200; }));
+    // Stop while the readers still read.
+    ASSERT_EQ(tq747_stop(vi), VI_SUCCESS);
+    done = true;
+    for (std::thread &t : threads)
+        t.join();
+    ASSERT_EQ(sim().simvisa_flushEvents(5000), VI_SUCCESS);
+    EXPECT_GT(handled.load(), 0);
+    EXPECT_GT(s->streamGetScansWritten(s), 0);
+
+    // Readers kept past close answer as empty readers and are released later.
+    tq740_close(m);
+    close(vi);
+    for (TQReader *r : readers) {
+        EXPECT_EQ(r->readerAvail(r), 0);
+        r->readerRelease(&r);
+    }
+}
+
+} // namespace
