@@ -8,6 +8,7 @@ namespace tq::sim {
 
 std::unique_ptr<Board> makeGenericBoard();
 std::unique_ptr<Board> makeBoard718();
+std::unique_ptr<Board> makeBoard726();
 
 namespace {
 
@@ -19,6 +20,7 @@ struct BoardKind {
 const BoardKind kBoards[] = {
     {"generic", makeGenericBoard},
     {"tq718", makeBoard718},
+    {"tq726", makeBoard726},
 };
 
 } // namespace
