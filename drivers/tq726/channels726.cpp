@@ -38,8 +38,8 @@ void setEvalVolts(TQStreamChannel *channel, double value, void *scan)
 {
     Channel &c = record(channel);
     const uint16_t code = clampedCode(value);
-    if (channel->outputSyncType == TQ726_SYNC_ASYNCHRONOUS) {
-        const int32_t slot = c.slot.load(std::memory_order_relaxed);
+    const int32_t slot = c.slot.load(std::memory_order_relaxed);
+    if (slot >= 0 || (slot == kSlotDisabled && c.asynchronous.load(std::memory_order_relaxed))) {
         Session726 *s = c.session;
         if (scan && s && slot >= 0 && slot + 2 <= s->reservedScanSize.load(std::memory_order_acquire))
             memcpy(static_cast<unsigned char *>(scan) + slot, &code, sizeof code);
@@ -54,6 +54,7 @@ void setOutputSyncTypeAnalogOut(TQStreamChannel *channel, int32_t type)
     if (channel->outputSyncType == type)
         return;
     channel->outputSyncType = type;
+    c.asynchronous.store(type == TQ726_SYNC_ASYNCHRONOUS, std::memory_order_relaxed);
     if (c.session)
         updateLayout(*c.session);
 }
@@ -151,6 +152,7 @@ void updateLayout(Session726 &s)
     for (int c = 1; c <= kMaxChannels; ++c) {
         Channel &ch = s.channel(c);
         int32_t slot = kSlotDisabled;
+        ch.asynchronous.store(ch.head.outputSyncType == TQ726_SYNC_ASYNCHRONOUS, std::memory_order_relaxed);
         if (c <= s.channelCount && ch.enable == 1) {
             if (ch.head.outputSyncType == TQ726_SYNC_ASYNCHRONOUS) {
                 ch.offset = static_cast<uint16_t>(2 * async++);

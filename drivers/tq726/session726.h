@@ -65,6 +65,9 @@ struct Channel {
     // the channel: the slot and the static code, each one atomic word.
     std::atomic<int32_t> slot{kSlotDisabled};
     std::atomic<uint16_t> staticCode{kZeroCode};
+    // The synchronisation type is asynchronous (kept beside the stream
+    // channel's field, which the formula engine's threads must not race on).
+    std::atomic<bool> asynchronous{false};
     struct Session726 *session = nullptr;
 };
 

@@ -32,6 +32,7 @@ Board726::Board726()
 {
     registers().setSize(VI_PXI_BAR2_SPACE, kBar2Size);
     resetBoard();
+    sync();
 }
 
 int Board726::channels() const
@@ -49,6 +50,7 @@ bool Board726::configure(const std::string &key, const std::string &value)
     const char *k = key.c_str();
     if (!strcasecmp(k, "flags") && parseUnsigned(value, 0xFFFFFFFFu, v)) {
         flags_ = v;
+        sync();
         return true;
     }
     if (!strcasecmp(k, "signature") && parseUnsigned(value, 0xFFFF, v)) {
@@ -76,12 +78,18 @@ uint32_t Board726::flagsRegister() const
     return (flags_ & kFlagMask) | (control_ & ~kFlagMask & ~kBusy) | (busyReads_ != 0 ? kBusy : 0);
 }
 
+void Board726::sync()
+{
+    registers().set32(VI_PXI_BAR2_SPACE, kFlags, flagsRegister());
+}
+
 void Board726::resetBoard()
 {
     for (int k = 1; k <= 64; ++k)
         registers().store(VI_PXI_BAR2_SPACE, 2 * static_cast<uint64_t>(k - 1), 2,
                           powerUpSaved_ ? powerUp_[k - 1] : 0x8000u);
     busyReads_ = 0;
+    sync();
 }
 
 void Board726::log(uint16_t channel, uint16_t code)
@@ -116,6 +124,7 @@ ViStatus Board726::read(uint16_t space, uint64_t offset, unsigned width, uint32_
                 for (int k = 1; k <= 64; ++k)
                     powerUp_[k - 1] = static_cast<uint16_t>(
                         registers().load(VI_PXI_BAR2_SPACE, 2 * static_cast<uint64_t>(k - 1), 2));
+            sync();
         }
     } else if (base == kReset) {
         bool busy = false;
@@ -156,6 +165,7 @@ ViStatus Board726::write(uint16_t space, uint64_t offset, unsigned width, uint32
             savePowerUp_ = (bits & kSave) != 0;
             busyReads_ = powerUpStuck_ ? -1 : kBusyReads;
         }
+        sync();
         return VI_SUCCESS;
     }
     if (base == kReset) {

@@ -71,6 +71,9 @@ class Board726 : public Board
 
   private:
     uint32_t flagsRegister() const;
+    // Keeps the register file's copy of 0x80 what a read would answer, for
+    // reads behind the driver's back.
+    void sync();
     void resetBoard();
     void log(uint16_t channel, uint16_t code);
 

@@ -50,8 +50,8 @@ typedef struct SimVisaWrite {
 /* One write to an output register of a board with outputs (model 726),
  * oldest first: the time on the platform clock (microseconds, at the test
  * pace of TQ_TIME_SCALE), the channel (1-based) and the code written. A
- * block write of every channel shows as one entry per channel, in channel
- * order, all with the time of the block. */
+ * block write of several channels shows as one entry per channel, in channel
+ * order, each with the time of its own write. */
 typedef struct SimVisaOutput {
     uint64_t timeUs;
     uint64_t sequence; /* counts every logged output write of the instrument from 1 */
