@@ -547,6 +547,29 @@ TEST_F(Board726Test, PnPHandleByNameAndStreamOperations)
     EXPECT_EQ(h, nullptr);
 }
 
+TEST_F(Board726Test, OnlyBoardsWithOutputsKeepAnOutputLog)
+{
+    ASSERT_EQ(sim().simvisa_addInstrument("PXI1::13::INSTR", "board=generic; manf=0x3c5a; model=0x714"), VI_SUCCESS);
+    SimVisaOutput entry{};
+    ViUInt32 n = 7;
+    EXPECT_EQ(sim().simvisa_getOutputLog("PXI1::13::INSTR", &entry, 1, &n), VI_ERROR_NSUP_OPER);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(sim().simvisa_clearOutputLog("PXI1::13::INSTR"), VI_ERROR_NSUP_OPER);
+    addBoard();
+    ViSession vi = open();
+    clearOutputs();
+    const double volts[] = {-10.0, 10.0};
+    ASSERT_EQ(tq726_set_array_chan_voltage(vi, 15, 16, volts), VI_SUCCESS);
+    const std::vector<SimVisaOutput> log = outputs();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].channel, 15);
+    EXPECT_EQ(log[0].code, 0x0000);
+    EXPECT_EQ(log[1].channel, 16);
+    EXPECT_EQ(log[1].code, 0xFFFF);
+    EXPECT_EQ(log[1].sequence, log[0].sequence + 1);
+    EXPECT_GE(log[1].timeUs, log[0].timeUs);
+}
+
 TEST_F(Board726Test, SessionWithoutInstrument)
 {
     ViSession vi = openWithoutInstrument();
