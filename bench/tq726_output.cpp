@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tq/platform/dynlib.h"
+#include "tq/platform/sync.h"
 #include "tq/platform/thread.h"
 #include "tq/simvisa.h"
 #include "tq726.h"
@@ -80,6 +81,39 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The floor under any output thread at this rate: a thread that does
+// nothing but wait for each period on the same clock and event as the
+// driver's. Returns CPU seconds per second and the share of periods it woke
+// up for.
+void wakeupFloor(double seconds, double &cpuPerSecond, double &onTime)
+{
+    tq::platform::Event stop(tq::platform::Event::Reset::Manual);
+    const double usPerScan = 1e6 / kRate;
+    int64_t woken = 0, last = -1;
+    const double cpu0 = cpuSeconds();
+    const uint64_t start = tq::platform::tickUs();
+    const auto end = start + static_cast<uint64_t>(seconds * 1e6);
+    std::thread t([&] {
+        for (;;) {
+            const uint64_t now = tq::platform::tickUs();
+            if (now >= end)
+                break;
+            const auto scan = static_cast<int64_t>(std::floor(static_cast<double>(now - start) / usPerScan));
+            if (scan > last) {
+                ++woken;
+                last = scan;
+            }
+            const uint64_t due = start + static_cast<uint64_t>(std::ceil(static_cast<double>(last + 1) * usPerScan));
+            if (due > now)
+                stop.waitUs(due - now);
+        }
+    });
+    t.join();
+    const double wall = static_cast<double>(tq::platform::tickUs() - start) / 1e6;
+    cpuPerSecond = (cpuSeconds() - cpu0) / wall;
+    onTime = static_cast<double>(woken) / (kRate * wall);
 }
 
 double codeVolts(uint16_t c)
@@ -190,5 +224,11 @@ int main()
                 static_cast<long long>(frames), span, span > 0 ? (frames - 1) / span : 0.0,
                 static_cast<long long>(skipped), static_cast<long long>(repeated), static_cast<long long>(torn));
     tq726_close(vi);
+
+    double floorCpu = 0.0, floorOnTime = 0.0;
+    wakeupFloor(seconds, floorCpu, floorOnTime);
+    std::printf("for comparison, a thread that only wakes up for each of the %.0f periods per second: %.4f CPU s per s "
+                "(%.1f%% of the limit), %.1f%% of the periods seen\n",
+                kRate, floorCpu, 100.0 * floorCpu / 0.02, 100.0 * floorOnTime);
     return 0;
 }
