@@ -31,7 +31,8 @@ check-tsan: deps
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L threads
 
 # Fuzz targets of the parsers of outside input, built with clang, each run briefly.
-FUZZ_SECONDS ?= 30
+# Seconds for all fuzz targets together (scripts/fuzz shares them out).
+FUZZ_SECONDS ?= 120
 fuzz:
 	@TQ_EXTRA_PACKAGES="clang libclang-rt-14-dev" scripts/install-deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DTQ_SANITIZE=fuzz >/dev/null
