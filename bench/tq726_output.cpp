@@ -214,7 +214,8 @@ int main()
         previous = index;
         ++frames;
     }
-    const double span = frames > 1 ? static_cast<double>(log[first + (frames - 1) * kChannels].timeUs - log[first].timeUs) / 1e6 : 0.0;
+    const double span =
+        frames > 1 ? static_cast<double>(log[first + (frames - 1) * kChannels].timeUs - log[first].timeUs) / 1e6 : 0.0;
     std::printf("tq726 at %.0f scans/s, %d asynchronous channels (one %u-byte block write per period), refill of %lld "
                 "scans every 50 ms (%lld refills): %.4f CPU s per s of output (limit 0.02: %.1f%% of it)\n",
                 kRate, kChannels, static_cast<unsigned>(2 * kChannels), static_cast<long long>(scans),

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "session726.h"
-#include "tq/platform/guard.h"
 #include "tq/driver/driver.h"
 #include "tq/driver/visa_binding.h"
+#include "tq/platform/guard.h"
 #include "tq726.h"
 
 namespace tq726

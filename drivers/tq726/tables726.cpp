@@ -16,12 +16,9 @@ namespace
 using tq::driver::PrintFormat;
 
 const tq::driver::SetProperty kSet[] = {
-    TQ_SET_PROPERTY(tq726, InstrumentName),
-    TQ_READ_ONLY_PROPERTY(ChannelCount),
-    TQ_SET_PROPERTY(tq726, OutputScanRate),
-    TQ_SET_PROPERTY(tq726, OutputRecycleRate),
-    TQ_SET_PROPERTY(tq726, ChannelEnable),
-    TQ_SET_PROPERTY(tq726, ChannelName),
+    TQ_SET_PROPERTY(tq726, InstrumentName), TQ_READ_ONLY_PROPERTY(ChannelCount),
+    TQ_SET_PROPERTY(tq726, OutputScanRate), TQ_SET_PROPERTY(tq726, OutputRecycleRate),
+    TQ_SET_PROPERTY(tq726, ChannelEnable),  TQ_SET_PROPERTY(tq726, ChannelName),
 };
 
 // The rates are set by name only.

@@ -35,12 +35,8 @@ TEST(OutputBuffer, ReservesOnePieceOrNothing)
         uint32_t scanSize;
         int64_t reserved;
     } cases[] = {
-        {10, 4, 10},
-        {1, 128, 1},
-        {0, 4, 0},
-        {-3, 4, 0},
-        {10, 0, 0},
-        {int64_t(1) << 32, 2, 0}, // a piece length is 32-bit
+        {10, 4, 10}, {1, 128, 1}, {0, 4, 0},
+        {-3, 4, 0},  {10, 0, 0},  {int64_t(1) << 32, 2, 0}, // a piece length is 32-bit
     };
     for (const Case &c : cases) {
         OutputBuffer b;

@@ -36,9 +36,14 @@ TEST_F(Driver726, VoltagesGiveTheirCodesAndOutOfRangeWritesNothing)
         ViStatus status;
         uint16_t code; // what the register holds afterwards (0x1234 = untouched)
     } cases[] = {
-        {-10.0, VI_SUCCESS, 0x0000},      {0.0, VI_SUCCESS, 0x8000},          {10.0, VI_SUCCESS, 0xFFFF},
-        {5.0, VI_SUCCESS, 0xC000},        {-5.0, VI_SUCCESS, 0x4000},         {9.999, VI_SUCCESS, 0xFFFC},
-        {10.0001, VI_ERROR_INV_PARAMETER, 0x1234}, {-10.0001, VI_ERROR_INV_PARAMETER, 0x1234},
+        {-10.0, VI_SUCCESS, 0x0000},
+        {0.0, VI_SUCCESS, 0x8000},
+        {10.0, VI_SUCCESS, 0xFFFF},
+        {5.0, VI_SUCCESS, 0xC000},
+        {-5.0, VI_SUCCESS, 0x4000},
+        {9.999, VI_SUCCESS, 0xFFFC},
+        {10.0001, VI_ERROR_INV_PARAMETER, 0x1234},
+        {-10.0001, VI_ERROR_INV_PARAMETER, 0x1234},
         {kNaN, VI_ERROR_INV_PARAMETER, 0x1234},
         {std::numeric_limits<double>::infinity(), VI_ERROR_INV_PARAMETER, 0x1234},
     };
@@ -79,9 +84,13 @@ TEST_F(Driver726, CurrentsGoThroughTheCurrentRelation)
         ViStatus status;
         uint16_t code;
     } cases[] = {
-        {4.0, VI_SUCCESS, 0x8000},  {20.0, VI_SUCCESS, 0xFFFF}, {-12.0, VI_SUCCESS, 0x0000},
-        {12.0, VI_SUCCESS, 0xC000}, {20.1, VI_ERROR_INV_PARAMETER, 0x1234},
-        {-12.1, VI_ERROR_INV_PARAMETER, 0x1234}, {kNaN, VI_ERROR_INV_PARAMETER, 0x1234},
+        {4.0, VI_SUCCESS, 0x8000},
+        {20.0, VI_SUCCESS, 0xFFFF},
+        {-12.0, VI_SUCCESS, 0x0000},
+        {12.0, VI_SUCCESS, 0xC000},
+        {20.1, VI_ERROR_INV_PARAMETER, 0x1234},
+        {-12.1, VI_ERROR_INV_PARAMETER, 0x1234},
+        {kNaN, VI_ERROR_INV_PARAMETER, 0x1234},
     };
     for (const Case &c : cases) {
         setCode(2, 0x1234);
@@ -124,8 +133,13 @@ TEST_F(Driver726, RangesOfChannelsAndOneBlockWrite)
         ViInt16 first, last;
         ViStatus status;
     } cases[] = {
-        {1, 16, VI_SUCCESS}, {3, 5, VI_SUCCESS}, {16, 16, VI_SUCCESS},          {0, 1, VI_ERROR_INV_PARAMETER},
-        {16, 17, VI_ERROR_INV_PARAMETER}, {5, 4, VI_ERROR_INV_PARAMETER}, {-1, 2, VI_ERROR_INV_PARAMETER},
+        {1, 16, VI_SUCCESS},
+        {3, 5, VI_SUCCESS},
+        {16, 16, VI_SUCCESS},
+        {0, 1, VI_ERROR_INV_PARAMETER},
+        {16, 17, VI_ERROR_INV_PARAMETER},
+        {5, 4, VI_ERROR_INV_PARAMETER},
+        {-1, 2, VI_ERROR_INV_PARAMETER},
     };
     double many[16];
     for (double &v : many)
@@ -185,8 +199,8 @@ TEST_F(Driver726, LayoutFollowsEnablesAndSynchronisationTypes)
     auto channel = [&](int c) { return s->streamGetOutputChannel(s, ("Channel" + std::to_string(c)).c_str()); };
     struct Step {
         int channel;
-        int enable;    // -1: leave
-        int syncType;  // 0: leave
+        int enable;   // -1: leave
+        int syncType; // 0: leave
         uint16_t scanSize;
         std::vector<int> asyncOrder; // channels in the order of their offsets
         std::vector<int> enabledOrder;
@@ -194,10 +208,10 @@ TEST_F(Driver726, LayoutFollowsEnablesAndSynchronisationTypes)
         {1, 1, 0, 0, {}, {1}},
         {2, 1, 1, 2, {2}, {1, 2}},
         {5, 1, 1, 4, {2, 5}, {1, 2, 5}},
-        {3, 0, 1, 4, {2, 5}, {1, 2, 5}},     // asynchronous but disabled: no place
+        {3, 0, 1, 4, {2, 5}, {1, 2, 5}}, // asynchronous but disabled: no place
         {3, 1, 0, 6, {2, 3, 5}, {1, 2, 3, 5}},
         {2, 0, 0, 4, {3, 5}, {1, 3, 5}},
-        {5, -1, 2, 2, {3}, {1, 3, 5}},       // synchronous again: static
+        {5, -1, 2, 2, {3}, {1, 3, 5}}, // synchronous again: static
     };
     for (const Step &st : steps) {
         SCOPED_TRACE("channel " + std::to_string(st.channel));
@@ -274,7 +288,7 @@ TEST_F(Driver726, RoomIsGatedOnTheAsynchronousChannels)
     EXPECT_EQ(s->streamReserveWrite(s, 10, &granted, &pieces), 10);
     EXPECT_EQ(granted, 10);
     EXPECT_EQ(s->streamReserveWrite(s, 10, &granted, &pieces), 0); // one open at a time
-    EXPECT_EQ(s->streamCompleteWrite(s, 10), 10);                   // scans, not bytes
+    EXPECT_EQ(s->streamCompleteWrite(s, 10), 10);                  // scans, not bytes
     EXPECT_EQ(s->streamCompleteWrite(s, 10), 0);
 }
 
@@ -307,8 +321,7 @@ TEST_F(Driver726, CrossCheckTexts)
          "Asynchronous channels require Scan Rate to be at least the Recycle Rate"},
         {"recycle fine", 100.0, 20.0, true, "a", "b", VI_SUCCESS, ""},
         {"empty name", 100.0, 0.0, false, "", "b", VI_ERROR_INV_PARAMETER, "Channel 2 must be assigned a name"},
-        {"illegal", 100.0, 0.0, false, "a", "3b", VI_ERROR_INV_PARAMETER,
-         "Channel 3 name contains illegal characters"},
+        {"illegal", 100.0, 0.0, false, "a", "3b", VI_ERROR_INV_PARAMETER, "Channel 3 name contains illegal characters"},
         {"duplicate", 100.0, 0.0, false, "same", "same", VI_ERROR_INV_PARAMETER,
          "Channel 2 name 'same' not unique"}, // visited from the highest channel down
     };
@@ -494,11 +507,16 @@ TEST_F(Board726Test, PnPHandleByNameAndStreamOperations)
         const char *name, *value;
         ViStatus status;
     } sets[] = {
-        {"ChannelEnable", "2,1", VI_SUCCESS},      {"ChannelEnable", "2,5", VI_ERROR_INV_PARAMETER},
-        {"ChannelEnable", "17,1", VI_ERROR_INV_PARAMETER}, {"ChannelName", "2,Speed", VI_SUCCESS},
-        {"ChannelCount", "16", VI_ERROR_NSUP_OPER}, {"ChannelCount", "", VI_ERROR_INV_PARAMETER},
-        {"OutputScanRate", "250", VI_SUCCESS},    {"OutputRecycleRate", "5", VI_SUCCESS},
-        {"channelenable", "2,1", VI_ERROR_NSUP_OPER}, {"InstrumentName", "ao1", VI_SUCCESS},
+        {"ChannelEnable", "2,1", VI_SUCCESS},
+        {"ChannelEnable", "2,5", VI_ERROR_INV_PARAMETER},
+        {"ChannelEnable", "17,1", VI_ERROR_INV_PARAMETER},
+        {"ChannelName", "2,Speed", VI_SUCCESS},
+        {"ChannelCount", "16", VI_ERROR_NSUP_OPER},
+        {"ChannelCount", "", VI_ERROR_INV_PARAMETER},
+        {"OutputScanRate", "250", VI_SUCCESS},
+        {"OutputRecycleRate", "5", VI_SUCCESS},
+        {"channelenable", "2,1", VI_ERROR_NSUP_OPER},
+        {"InstrumentName", "ao1", VI_SUCCESS},
     };
     for (const Set &c : sets)
         EXPECT_EQ(h->setPropertyByName(vi, c.name, c.value), c.status) << c.name << " " << c.value;
@@ -507,10 +525,10 @@ TEST_F(Board726Test, PnPHandleByNameAndStreamOperations)
         ViStatus status;
         const char *value;
     } gets[] = {
-        {"ChannelEnable", "2", VI_SUCCESS, "1"},     {"ChannelEnable", "3", VI_SUCCESS, "0"},
-        {"ChannelName", "2", VI_SUCCESS, "Speed"},   {"ChannelName", "4", VI_SUCCESS, "Channel4"},
+        {"ChannelEnable", "2", VI_SUCCESS, "1"},         {"ChannelEnable", "3", VI_SUCCESS, "0"},
+        {"ChannelName", "2", VI_SUCCESS, "Speed"},       {"ChannelName", "4", VI_SUCCESS, "Channel4"},
         {"ChannelName", "", VI_ERROR_INV_PARAMETER, ""}, {"ChannelCount", "", VI_SUCCESS, "16"},
-        {"OutputScanRate", "", VI_ERROR_NSUP_OPER, ""}, {"InstrumentName", "", VI_SUCCESS, "ao1"},
+        {"OutputScanRate", "", VI_ERROR_NSUP_OPER, ""},  {"InstrumentName", "", VI_SUCCESS, "ao1"},
     };
     for (const Get &c : gets) {
         char out[256] = "";
@@ -538,7 +556,7 @@ TEST_F(Board726Test, PnPHandleByNameAndStreamOperations)
     EXPECT_EQ(speed, s->streamGetOutputChannel(s, "Speed"));
     EXPECT_STREQ(speed->eu, "volts");
     EXPECT_EQ(speed->streamChannelEval(speed, nullptr), 0.0);
-    EXPECT_NE(s->streamGetChannel(s, "Channel9"), nullptr); // enabled or not
+    EXPECT_NE(s->streamGetChannel(s, "Channel9"), nullptr);  // enabled or not
     EXPECT_EQ(s->streamGetChannel(s, "Channel17"), nullptr); // not on a 16-channel board
     TQReader *r = s->streamNewReader(s, 0, 0);
     ASSERT_NE(r, nullptr);

@@ -40,10 +40,7 @@ class Output726 : public Board726Test
         Board726Test::TearDown();
     }
 
-    TQStreamChannel *channel(int c)
-    {
-        return s_->streamGetOutputChannel(s_, ("Channel" + std::to_string(c)).c_str());
-    }
+    TQStreamChannel *channel(int c) { return s_->streamGetOutputChannel(s_, ("Channel" + std::to_string(c)).c_str()); }
     void enable(int c, int syncType)
     {
         ASSERT_EQ(tq726_setChannelEnable(vi_, static_cast<ViInt16>(c), 1), VI_SUCCESS);
@@ -61,8 +58,8 @@ class Output726 : public Board726Test
         auto *bytes = static_cast<unsigned char *>(pieces[0].data);
         for (int64_t i = 0; i < scans; ++i)
             for (size_t k = 0; k < async.size(); ++k)
-                channel(async[k])->streamChannelSetEval(channel(async[k]),
-                                                        codeVolts(static_cast<uint16_t>(base[k] + i)), bytes + i * size);
+                channel(async[k])->streamChannelSetEval(
+                    channel(async[k]), codeVolts(static_cast<uint16_t>(base[k] + i)), bytes + i * size);
         ASSERT_EQ(s_->streamCompleteWrite(s_, scans), scans);
     }
     // Waits (10 s at most) until a frame written after the call satisfies pred.
@@ -175,9 +172,8 @@ TEST_F(Output726, ABlockOfAnotherSizeMidRun)
     // A further asynchronous channel: the block no longer fits the layout,
     // the asynchronous channels hold 0 V until a block for the new layout.
     enable(4, 1);
-    EXPECT_TRUE(waitForFrame(16, [](const Frame &f) {
-        return f.codes[0] == 0x8000 && f.codes[1] == 0x8000 && f.codes[3] == 0x8000;
-    }));
+    EXPECT_TRUE(waitForFrame(
+        16, [](const Frame &f) { return f.codes[0] == 0x8000 && f.codes[1] == 0x8000 && f.codes[3] == 0x8000; }));
     refill({1, 2, 4}, {5000, 6000, 7000}, 40);
     EXPECT_TRUE(waitForFrame(16, [](const Frame &f) {
         return f.codes[0] >= 5000 && f.codes[0] < 5040 && f.codes[1] == f.codes[0] + 1000 &&

@@ -122,8 +122,8 @@ ViStatus Board726::read(uint16_t space, uint64_t offset, unsigned width, uint32_
             powerUpSaved_ = savePowerUp_;
             if (savePowerUp_)
                 for (int k = 1; k <= 64; ++k)
-                    powerUp_[k - 1] = static_cast<uint16_t>(
-                        registers().load(VI_PXI_BAR2_SPACE, 2 * static_cast<uint64_t>(k - 1), 2));
+                    powerUp_[k - 1] =
+                        static_cast<uint16_t>(registers().load(VI_PXI_BAR2_SPACE, 2 * static_cast<uint64_t>(k - 1), 2));
             sync();
         }
     } else if (base == kReset) {
@@ -149,8 +149,7 @@ ViStatus Board726::write(uint16_t space, uint64_t offset, unsigned width, uint32
         for (uint64_t o = offset & ~uint64_t(1); o < offset + width; o += 2) {
             const int channel = static_cast<int>(o / 2) + 1;
             if (channel <= channels())
-                log(static_cast<uint16_t>(channel),
-                    static_cast<uint16_t>(registers().load(VI_PXI_BAR2_SPACE, o, 2)));
+                log(static_cast<uint16_t>(channel), static_cast<uint16_t>(registers().load(VI_PXI_BAR2_SPACE, o, 2)));
         }
         return VI_SUCCESS;
     }

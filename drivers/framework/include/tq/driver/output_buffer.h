@@ -75,10 +75,10 @@ class OutputBuffer
     void recycle(Node *node);
     void reclaim();
 
-    mutable platform::Mutex lock_;        // the refill side
-    Node *pending_ = nullptr;             // open reservation
+    mutable platform::Mutex lock_;          // the refill side
+    Node *pending_ = nullptr;               // open reservation
     Node *retired_[2] = {nullptr, nullptr}; // replaced blocks the player may still hold
-    Node *spare_ = nullptr;               // a freed block kept for the next reservation
+    Node *spare_ = nullptr;                 // a freed block kept for the next reservation
     std::atomic<Node *> current_{nullptr};
     std::atomic<Node *> held_{nullptr}; // the block the player holds
 };
