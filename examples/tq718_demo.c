@@ -4,7 +4,8 @@
  * (systemroot/system32/libvisa32.so, here the simulated one built beside
  * this program) and an inventory of simulated instruments (TQ_SIM_VISA),
  * opens the digitizer, configures it, records its stream into a stream file
- * while reading it live for a few seconds, and reads the file back. */
+ * while reading it live for a few seconds, computes two channels from it with
+ * formulas, and reads the file back. */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -157,7 +158,26 @@ int main(void)
     unlink(file);
     ok = ok && check("captureOpen", stream->streamCaptureOpen(stream, file, 0));
     TQReader *reader = ok ? stream->streamNewReader(stream, 0, TQ_WHENCE_NEWEST) : NULL;
-    ok = ok && reader && check("tq718_start", tq718_start(vi));
+
+    /* Two computed channels over the stream: a sum in volts and a moving
+     * average; their scans are computed as the output stream is read. */
+    char message[TQ_FORMULA_MESSAGE_SIZE] = "";
+    TQFormulaEngine *engine = ok ? NewFormulaEngine(NULL) : NULL;
+    TQStream *computed = NULL;
+    TQReader *formulas = NULL;
+    if (engine) {
+        engine->formulaEngineRegisterStream(engine, stream);
+        engine->formulaEngineAddFormula(engine, "sum", "=", "<demo718-slow_sine> + <demo718-fast_sine> 'volts'");
+        engine->formulaEngineAddFormula(engine, "smooth", "=", "average(<demo718-fast_sine>, 50) 'volts'");
+        ok = engine->parseFormulas(engine, message) >= 0;
+        if (!ok)
+            fprintf(stderr, "formulas: %s\n", message);
+        engine->formulaEngineGetStream(engine, "computed", &computed);
+        formulas = ok ? computed->streamNewReader(computed, 0, TQ_WHENCE_OLDEST) : NULL;
+    }
+    double firstComputed[3][2];
+    long long computedRows = 0;
+    ok = ok && reader && formulas && check("tq718_start", tq718_start(vi));
 
     /* Read for a few seconds: each reservation is a list of pieces that point
      * into the DMA segments; the channels convert a scan in place. */
@@ -181,6 +201,13 @@ int main(void)
             }
         reader->readerCompleteRead(reader, got);
         read += got;
+        /* The computed channels keep pace with the stream. */
+        double row[2];
+        while (formulas->readerRead(formulas, row, 1) == 1) {
+            if (computedRows < 3)
+                memcpy(firstComputed[computedRows], row, sizeof row);
+            ++computedRows;
+        }
         if (got == 0)
             usleep(20000);
     }
@@ -188,6 +215,12 @@ int main(void)
         tq718_stop(vi);
     if (reader)
         reader->readerRelease(&reader);
+    if (formulas)
+        formulas->readerRelease(&formulas);
+    if (computed)
+        computed->streamRelease(&computed);
+    if (engine)
+        engine->formulaEngineRelease(&engine);
     if (stream)
         stream->streamCaptureClose(stream);
 
@@ -209,6 +242,14 @@ int main(void)
     printf(" (volts)\n");
     printf("Stream file: %s\n", file);
     describeFile(file);
+    printf("Computed from it (%lld scans):\n", computedRows);
+    const char *names[2] = {"sum", "smooth"};
+    for (int c = 0; c < 2; ++c) {
+        printf("  %-16s %-8s first values:", names[c], "volts");
+        for (long long r = 0; r < computedRows && r < 3; ++r)
+            printf(" %10.6f", firstComputed[r][c]);
+        printf("\n");
+    }
     printf("Simulated instruments: %s/instruments.txt\n", demo);
     return 0;
 }

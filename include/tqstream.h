@@ -36,5 +36,7 @@ typedef struct TQPiece {
 #include "tqstream/msgqueue.h"
 #include "tqstream/thermocouple.h"
 #include "tqstream/handles.h"
+#include "tqstream/collection.h"
+#include "tqstream/formula.h"
 
 #endif

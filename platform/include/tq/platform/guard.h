@@ -20,4 +20,15 @@ template <typename F> ViStatus guardStatus(F &&body) noexcept
     }
 }
 
+// The same for slots whose result is not a VISA status: an exception gives
+// `failure` (a null record, a negative count).
+template <typename R, typename F> R guardValue(R failure, F &&body) noexcept
+{
+    try {
+        return body();
+    } catch (...) {
+        return failure;
+    }
+}
+
 } // namespace tq::platform

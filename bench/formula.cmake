@@ -1,0 +1,10 @@
+# Evaluation of formula trees against muParser's bulk mode and a compiled C
+# loop over the same scans.
+find_package(muparser CONFIG QUIET)
+if(TARGET muparser::muparser)
+  tq_bench(formula_eval_bench SOURCES formula_eval.cpp LIBS tqstream_stream_tests muparser::muparser)
+else()
+  message(STATUS "muParser not found: formula_eval_bench not built")
+endif()
+tq_bench(formula_stream_bench SOURCES formula_stream.cpp LIBS tqstream_stream_tests)
+target_include_directories(formula_stream_bench PRIVATE ${PROJECT_SOURCE_DIR}/stream/tests)
