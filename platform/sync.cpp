@@ -159,16 +159,36 @@ void Event::reset()
 
 WaitResult Event::wait(uint32_t timeoutMs)
 {
-    timespec deadline{};
-    if (timeoutMs != kInfinite)
-        deadline = deadlineAfter(timeoutMs);
+    if (timeoutMs == kInfinite)
+        return waitUntil(nullptr);
+    timespec deadline = deadlineAfter(timeoutMs);
+    return waitUntil(&deadline);
+}
+
+WaitResult Event::waitUs(uint64_t timeoutUs)
+{
+    timespec deadline;
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    const double ns = static_cast<double>(timeoutUs) * 1e3 / timeScale();
+    const int64_t whole = ns >= 4e18 ? INT64_MAX / 4 : static_cast<int64_t>(ns);
+    deadline.tv_sec += static_cast<time_t>(whole / 1000000000);
+    deadline.tv_nsec += static_cast<long>(whole % 1000000000);
+    if (deadline.tv_nsec >= 1000000000) {
+        deadline.tv_sec += 1;
+        deadline.tv_nsec -= 1000000000;
+    }
+    return waitUntil(&deadline);
+}
+
+WaitResult Event::waitUntil(const timespec *deadline)
+{
     pthread_mutex_lock(&m_);
     int rc = 0;
     while (!signaled_ && rc == 0) {
-        if (timeoutMs == kInfinite)
+        if (!deadline)
             rc = pthread_cond_wait(&c_, &m_);
         else
-            rc = pthread_cond_timedwait(&c_, &m_, &deadline);
+            rc = pthread_cond_timedwait(&c_, &m_, deadline);
     }
     WaitResult result;
     if (signaled_) {

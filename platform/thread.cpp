@@ -109,4 +109,12 @@ uint64_t tickMs()
     return static_cast<uint64_t>(ms * timeScale());
 }
 
+uint64_t tickUs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    double us = static_cast<double>(ts.tv_sec) * 1e6 + static_cast<double>(ts.tv_nsec) / 1e3;
+    return static_cast<uint64_t>(us * timeScale());
+}
+
 } // namespace tq::platform

@@ -216,6 +216,20 @@ TEST(Clock, MonotonicAndSleeps)
     EXPECT_LT(b - a, 5000u);
 }
 
+TEST(Clock, MicrosecondsAgreeWithMillisecondsAndShortWaitsEnd)
+{
+    const uint64_t us0 = tickUs(), ms0 = tickMs();
+    Event e;
+    // A wait of 1500 us times out after at least that long on the same clock.
+    EXPECT_EQ(e.waitUs(1500), WaitResult::Timeout);
+    const uint64_t us1 = tickUs(), ms1 = tickMs();
+    EXPECT_GE(us1 - us0, 1500u);
+    EXPECT_LT(us1 - us0, 5000000u);
+    EXPECT_LE(ms1 - ms0, (us1 - us0) / 1000 + 2);
+    e.set();
+    EXPECT_EQ(e.waitUs(60000000), WaitResult::Signaled); // a set event ends the wait at once
+}
+
 TEST(Clock, ScaleSpeedsUpSleepsWaitsAndTheClock)
 {
     // Measured against the real clock: a 2000 ms sleep at factor 100 takes ~20 ms.

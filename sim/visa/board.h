@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tq/simvisa.h"
 #include "tq/visatype.h"
 
 namespace tq::sim {
@@ -92,6 +93,17 @@ public:
     // Pulses on one of the board's trigger or clock inputs (test control),
     // with lock() held; VI_ERROR_NSUP_OPER for a board without such inputs.
     virtual ViStatus pulse(int line, unsigned count);
+    // Address spaces outside the register file that the board answers
+    // itself (through read() and write()), such as a word in VISA's local
+    // space. The default answers none.
+    virtual bool servesSpace(uint16_t /*space*/, uint64_t /*offset*/, unsigned /*width*/) const { return false; }
+    // The time-stamped log of a board with output registers (test control),
+    // with lock() held; VI_ERROR_NSUP_OPER for a board without outputs.
+    virtual ViStatus copyOutputLog(SimVisaOutput * /*entries*/, ViUInt32 /*max*/, ViUInt32 & /*count*/)
+    {
+        return VI_ERROR_NSUP_OPER;
+    }
+    virtual ViStatus clearOutputLog() { return VI_ERROR_NSUP_OPER; }
 
     RegisterFile &registers() { return registers_; }
     const RegisterFile &registers() const { return registers_; }

@@ -101,6 +101,21 @@ TQ_API ViStatus simvisa_clearWriteLog(const char *rsrcName)
     });
 }
 
+TQ_API ViStatus simvisa_getOutputLog(const char *rsrcName, SimVisaOutput *entries, ViUInt32 max, ViUInt32 *count)
+{
+    return withInstrument(rsrcName, [&](Instrument &inst) {
+        if (!count || (max && !entries))
+            return VI_ERROR_INV_PARAMETER;
+        *count = 0;
+        return inst.copyOutputLog(entries, max, *count);
+    });
+}
+
+TQ_API ViStatus simvisa_clearOutputLog(const char *rsrcName)
+{
+    return withInstrument(rsrcName, [&](Instrument &inst) { return inst.clearOutputLog(); });
+}
+
 TQ_API ViStatus simvisa_failAccess(const char *rsrcName, ViUInt32 nth, ViUInt16 accesses, ViStatus status)
 {
     return withInstrument(rsrcName, [&](Instrument &inst) {

@@ -173,7 +173,7 @@ ViStatus Instrument::checkAccess(ViUInt16 space, ViBusAddress offset, unsigned w
 {
     const RegisterFile &r = board_->registers();
     if (space < RegisterFile::kFirstSpace || space > RegisterFile::kLastSpace || !r.hasSpace(space))
-        return VI_ERROR_INV_SPACE;
+        return board_->servesSpace(space, offset, width) ? VI_SUCCESS : VI_ERROR_INV_SPACE;
     if (offset % width != 0)
         return VI_ERROR_NSUP_ALIGN_OFFSET;
     if (!r.contains(space, offset, width))
@@ -225,6 +225,9 @@ ViStatus Instrument::rawAccess(bool write, ViUInt16 space, ViBusAddress offset, 
     if (width != 1 && width != 2 && width != 4)
         return VI_ERROR_INV_WIDTH;
     std::lock_guard<std::mutex> g(board_->lock());
+    // Only the register file is reached behind the board's back.
+    if (space < RegisterFile::kFirstSpace || space > RegisterFile::kLastSpace || !board_->registers().hasSpace(space))
+        return VI_ERROR_INV_SPACE;
     ViStatus status = checkAccess(space, offset, width);
     if (status != VI_SUCCESS)
         return status;
@@ -282,6 +285,18 @@ void Instrument::clearWriteLog()
 {
     std::lock_guard<std::mutex> g(board_->lock());
     logHead_ = logCount_ = 0;
+}
+
+ViStatus Instrument::copyOutputLog(SimVisaOutput *entries, ViUInt32 max, ViUInt32 &count)
+{
+    std::lock_guard<std::mutex> g(board_->lock());
+    return board_->copyOutputLog(entries, max, count);
+}
+
+ViStatus Instrument::clearOutputLog()
+{
+    std::lock_guard<std::mutex> g(board_->lock());
+    return board_->clearOutputLog();
 }
 
 void Instrument::remove()

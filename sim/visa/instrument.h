@@ -59,6 +59,8 @@ public:
 
     ViUInt32 copyWriteLog(SimVisaWrite *entries, ViUInt32 max);
     void clearWriteLog();
+    ViStatus copyOutputLog(SimVisaOutput *entries, ViUInt32 max, ViUInt32 &count);
+    ViStatus clearOutputLog();
 
     // Pulled out: detaches the board; further access fails with VI_ERROR_CONN_LOST.
     void remove();

@@ -71,8 +71,12 @@ public:
     void set();
     void reset();
     WaitResult wait(uint32_t timeoutMs = kInfinite);
+    // A wait of microseconds at the test pace (schedules finer than a millisecond).
+    WaitResult waitUs(uint64_t timeoutUs);
 
 private:
+    WaitResult waitUntil(const timespec *deadline);
+
     pthread_mutex_t m_;
     pthread_cond_t c_;
     bool manual_;

@@ -38,6 +38,8 @@ void sleepMs(uint32_t ms);
 
 // Milliseconds on a monotonic clock (no wrap), at the test pace.
 uint64_t tickMs();
+// The same clock in microseconds, for schedules finer than a millisecond.
+uint64_t tickUs();
 
 // The current time factor (1 unless TQ_TIME_SCALE says otherwise).
 double timeScale();

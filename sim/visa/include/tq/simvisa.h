@@ -47,6 +47,18 @@ typedef struct SimVisaWrite {
     uint16_t width; /* 1, 2 or 4 bytes */
 } SimVisaWrite;
 
+/* One write to an output register of a board with outputs (model 726),
+ * oldest first: the time on the platform clock (microseconds, at the test
+ * pace of TQ_TIME_SCALE), the channel (1-based) and the code written. A
+ * block write of several channels shows as one entry per channel, in channel
+ * order, each with the time of its own write. */
+typedef struct SimVisaOutput {
+    uint64_t timeUs;
+    uint64_t sequence; /* counts every logged output write of the instrument from 1 */
+    uint16_t channel;
+    uint16_t code;
+} SimVisaOutput;
+
 /* Which register accesses a fault applies to. */
 #define SIMVISA_READS  1
 #define SIMVISA_WRITES 2
@@ -88,6 +100,12 @@ ViStatus simvisa_writeRegister(const char *rsrcName, ViUInt16 space, ViBusAddres
  * *count. */
 ViStatus simvisa_getWriteLog(const char *rsrcName, SimVisaWrite *entries, ViUInt32 max, ViUInt32 *count);
 ViStatus simvisa_clearWriteLog(const char *rsrcName);
+
+/* The log of output-register writes of a board with outputs (the last
+ * 131072 are kept): copies up to max entries, oldest first, and the number
+ * copied into *count. VI_ERROR_NSUP_OPER for a board without outputs. */
+ViStatus simvisa_getOutputLog(const char *rsrcName, SimVisaOutput *entries, ViUInt32 max, ViUInt32 *count);
+ViStatus simvisa_clearOutputLog(const char *rsrcName);
 
 /* Faults. The nth register access from now on (counting from 1, reads and
  * writes as selected) fails with status; 0 for nth clears it. */

@@ -58,6 +58,8 @@ bool SimVisa::load()
     TQ_SIMVISA_RESOLVE(simvisa_dmaWrite)
     TQ_SIMVISA_RESOLVE(simvisa_openSessionCount)
     TQ_SIMVISA_RESOLVE(simvisa_lostInterrupts)
+    TQ_SIMVISA_RESOLVE(simvisa_getOutputLog)
+    TQ_SIMVISA_RESOLVE(simvisa_clearOutputLog)
 #undef TQ_SIMVISA_RESOLVE
     return ok;
 }

@@ -45,6 +45,8 @@ struct SimVisa {
     TQ_SIMVISA_FN(simvisa_dmaWrite)
     TQ_SIMVISA_FN(simvisa_openSessionCount)
     TQ_SIMVISA_FN(simvisa_lostInterrupts)
+    TQ_SIMVISA_FN(simvisa_getOutputLog)
+    TQ_SIMVISA_FN(simvisa_clearOutputLog)
 #undef TQ_SIMVISA_FN
 
     // Loads the library at the binding's path and resolves every function;

@@ -1,0 +1,235 @@
+// The model 726 at its top output rate on the simulated board: 999 scans/s
+// of 64 asynchronous channels (one block write of 128 bytes per period),
+// with a refill every 50 ms that reserves one recycle period of scans (49),
+// evaluates every channel of every scan through its setEval and commits the
+// block, as the formula engine's refill thread does. Reported: CPU seconds
+// of the whole process (output thread, refill, the simulated board) per
+// second of output, against the limit of 0.02; and, from the board's
+// time-stamped output log, whether every period was written (each frame
+// plays the scan after the one before it).
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tq/platform/dynlib.h"
+#include "tq/platform/sync.h"
+#include "tq/platform/thread.h"
+#include "tq/simvisa.h"
+#include "tq726.h"
+
+namespace
+{
+
+constexpr const char *kBoard = "PXI1::12::INSTR";
+constexpr double kRate = 999.0;
+constexpr double kRecycle = 20.0; // one refill every 50 ms
+constexpr int kChannels = 64;
+constexpr uint16_t kBase = 1000; // channel c plays kBase + 100 c + scan index
+
+struct Control {
+    decltype(&simvisa_addInstrument) addInstrument = nullptr;
+    decltype(&simvisa_getOutputLog) getOutputLog = nullptr;
+    decltype(&simvisa_clearOutputLog) clearOutputLog = nullptr;
+    decltype(&simvisa_reset) reset = nullptr;
+};
+
+Control &control()
+{
+    static Control c = [] {
+        Control k;
+        tq::platform::LibraryHandle lib = tq::platform::loadLibrary(TQ_SIM_VISA_LIBRARY);
+        if (!lib)
+            std::abort();
+        auto find = [&](const char *name) {
+            void *p = tq::platform::findSymbol(lib, name);
+            if (!p)
+                std::abort();
+            return p;
+        };
+        k.addInstrument = reinterpret_cast<decltype(k.addInstrument)>(find("simvisa_addInstrument"));
+        k.getOutputLog = reinterpret_cast<decltype(k.getOutputLog)>(find("simvisa_getOutputLog"));
+        k.clearOutputLog = reinterpret_cast<decltype(k.clearOutputLog)>(find("simvisa_clearOutputLog"));
+        k.reset = reinterpret_cast<decltype(k.reset)>(find("simvisa_reset"));
+        return k;
+    }();
+    return c;
+}
+
+void layOut()
+{
+    char dir[] = "/tmp/bench_tq726_XXXXXX";
+    if (!mkdtemp(dir))
+        std::abort();
+    const std::string system32 = std::string(dir) + "/system32";
+    mkdir(system32.c_str(), 0755);
+    if (symlink(TQ_SIM_VISA_LIBRARY, (system32 + "/libvisa32.so").c_str()) != 0)
+        std::abort();
+    setenv("systemroot", dir, 1);
+}
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The floor under any output thread at this rate: a thread that does
+// nothing but wait for each period on the same clock and event as the
+// driver's. Returns CPU seconds per second and the share of periods it woke
+// up for.
+void wakeupFloor(double seconds, double &cpuPerSecond, double &onTime)
+{
+    tq::platform::Event stop(tq::platform::Event::Reset::Manual);
+    const double usPerScan = 1e6 / kRate;
+    int64_t woken = 0, last = -1;
+    const double cpu0 = cpuSeconds();
+    const uint64_t start = tq::platform::tickUs();
+    const auto end = start + static_cast<uint64_t>(seconds * 1e6);
+    std::thread t([&] {
+        for (;;) {
+            const uint64_t now = tq::platform::tickUs();
+            if (now >= end)
+                break;
+            const auto scan = static_cast<int64_t>(std::floor(static_cast<double>(now - start) / usPerScan));
+            if (scan > last) {
+                ++woken;
+                last = scan;
+            }
+            const uint64_t due = start + static_cast<uint64_t>(std::ceil(static_cast<double>(last + 1) * usPerScan));
+            if (due > now)
+                stop.waitUs(due - now);
+        }
+    });
+    t.join();
+    const double wall = static_cast<double>(tq::platform::tickUs() - start) / 1e6;
+    cpuPerSecond = (cpuSeconds() - cpu0) / wall;
+    onTime = static_cast<double>(woken) / (kRate * wall);
+}
+
+double codeVolts(uint16_t c)
+{
+    return -10.0 + (c + 0.5) * 20.0 / 65536.0;
+}
+
+} // namespace
+
+int main()
+{
+    layOut();
+    ViSession vi = VI_NULL;
+    tq726_init(nullptr, 0, 0, &vi); // binds VISA before the control functions are used
+    tq726_close(vi);
+    Control &c = control();
+    c.reset();
+    if (c.addInstrument(kBoard, "board=tq726; manf=0x3c5a; model=0x726; flags=0x400") != 0)
+        std::abort();
+    if (tq726_init(const_cast<ViRsrc>(kBoard), 0, 0, &vi) < 0)
+        std::abort();
+    TQStream *s = nullptr;
+    tq726_getStream(vi, "bench", &s);
+    TQStreamChannel *channels[kChannels];
+    for (int k = 0; k < kChannels; ++k) {
+        tq726_setChannelEnable(vi, static_cast<ViInt16>(k + 1), 1);
+        channels[k] = s->streamGetOutputChannelByIndex(s, k);
+        channels[k]->streamChannelSetOutputSyncType(channels[k], 1);
+    }
+    tq726_setOutputScanRate(vi, kRate);
+    tq726_setOutputRecycleRate(vi, kRecycle);
+    char message[256] = "";
+    if (tq726_crossCheck(vi, message) < 0) {
+        std::printf("crossCheck: %s\n", message);
+        return 1;
+    }
+    const auto scans = static_cast<int64_t>(kRate / kRecycle);
+    const uint16_t scanSize = s->streamGetOutputScanSize(s);
+
+    // The refill: every 50 ms one recycle period of every channel.
+    std::atomic<bool> done{false};
+    std::atomic<int64_t> refills{0};
+    auto refill = [&] {
+        int64_t granted = 0;
+        TQPiece *pieces = nullptr;
+        if (s->streamReserveWrite(s, scans, &granted, &pieces) != scans)
+            std::abort();
+        auto *bytes = static_cast<unsigned char *>(pieces[0].data);
+        for (int64_t i = 0; i < scans; ++i)
+            for (int k = 0; k < kChannels; ++k)
+                channels[k]->streamChannelSetEval(channels[k], codeVolts(static_cast<uint16_t>(kBase + 100 * k + i)),
+                                                  bytes + i * scanSize);
+        s->streamCompleteWrite(s, scans);
+        refills.fetch_add(1);
+    };
+    refill();
+    std::thread refiller([&] {
+        while (!done.load()) {
+            tq::platform::sleepMs(50);
+            refill();
+        }
+    });
+
+    const double seconds = 5.0;
+    c.clearOutputLog(kBoard);
+    const double cpu0 = cpuSeconds();
+    const uint64_t t0 = tq::platform::tickUs();
+    if (tq726_start(vi) < 0)
+        std::abort();
+    tq::platform::sleepMs(static_cast<uint32_t>(seconds * 1000));
+    tq726_stop(vi);
+    const double wall = static_cast<double>(tq::platform::tickUs() - t0) / 1e6;
+    done = true;
+    refiller.join();
+    const double cpu = (cpuSeconds() - cpu0) / wall;
+
+    // The log keeps the last 131072 writes: about two seconds of frames.
+    std::vector<SimVisaOutput> log(131072);
+    ViUInt32 n = 0;
+    c.getOutputLog(kBoard, log.data(), static_cast<ViUInt32>(log.size()), &n);
+    log.resize(n);
+    size_t first = 0;
+    while (first < log.size() && log[first].channel != 1)
+        ++first;
+    int64_t frames = 0, skipped = 0, repeated = 0, torn = 0, previous = -1;
+    for (size_t i = first; i + kChannels <= log.size(); i += kChannels) {
+        const int64_t index = static_cast<int64_t>(log[i].code) - kBase;
+        for (int k = 1; k < kChannels; ++k)
+            if (log[i + k].channel != k + 1 || log[i + k].code != log[i].code + 100 * k)
+                ++torn;
+        if (previous >= 0) {
+            const int64_t step = ((index - previous) % scans + scans) % scans;
+            if (step == 0)
+                ++repeated;
+            else
+                skipped += step - 1;
+        }
+        previous = index;
+        ++frames;
+    }
+    const double span =
+        frames > 1 ? static_cast<double>(log[first + (frames - 1) * kChannels].timeUs - log[first].timeUs) / 1e6 : 0.0;
+    std::printf("tq726 at %.0f scans/s, %d asynchronous channels (one %u-byte block write per period), refill of %lld "
+                "scans every 50 ms (%lld refills): %.4f CPU s per s of output (limit 0.02: %.1f%% of it)\n",
+                kRate, kChannels, static_cast<unsigned>(2 * kChannels), static_cast<long long>(scans),
+                static_cast<long long>(refills.load()), cpu, 100.0 * cpu / 0.02);
+    std::printf("last %lld frames in the board's log (%.2f s, %.1f frames/s): %lld scans skipped, %lld written twice, "
+                "%lld frames not one scan of one block\n",
+                static_cast<long long>(frames), span, span > 0 ? (frames - 1) / span : 0.0,
+                static_cast<long long>(skipped), static_cast<long long>(repeated), static_cast<long long>(torn));
+    tq726_close(vi);
+
+    double floorCpu = 0.0, floorOnTime = 0.0;
+    wakeupFloor(seconds, floorCpu, floorOnTime);
+    std::printf("for comparison, a thread that only wakes up for each of the %.0f periods per second: %.4f CPU s per s "
+                "(%.1f%% of the limit), %.1f%% of the periods seen\n",
+                kRate, floorCpu, 100.0 * floorCpu / 0.02, 100.0 * floorOnTime);
+    return 0;
+}
