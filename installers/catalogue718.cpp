@@ -128,6 +128,11 @@ Category ioConnector()
              join(route, {{"Scan Clock", 10, "TQ718IOROUTESCANCLOCK"}, {"Limit Violation", 11, "TQ718IOROUTELIMIT"}}),
              kLine),
     };
+    // A reset leaves the I/O lines' routing and inversion as they were (the
+    // driver's defaults do not touch them): their stored values must always
+    // be sent, including those equal to the default.
+    for (Item &item : c.items)
+        item.postResetUnknown = 1;
     return c;
 }
 

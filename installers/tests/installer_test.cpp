@@ -314,6 +314,9 @@ TEST(Catalogue718, RowsThatMatter)
                      "'AnalogChannelName') order by ui_item_id"),
               (std::vector<std::string>{"real|125|0|250000|100", "textbox|125|NULL|NULL|AnalogChannel$",
                                         "checkbox|NULL|NULL|NULL|0"}));
+    // Only the I/O lines keep their state over a reset.
+    EXPECT_EQ(d.rows("select property from ui_item where ispostresetunknown<>'0' order by ui_item_id"),
+              (std::vector<std::string>{"IOInputInversion", "IOInputRoute", "IOOutputInversion", "IOOutputRoute"}));
     EXPECT_EQ(d.rows("select operation,progressmask from operation order by operation_id"),
               (std::vector<std::string>{"reset|0", "start|0", "stop|0", "calibrate|131072"}));
     // Help texts name the driver's functions and keep their markup escaped.
