@@ -109,6 +109,13 @@ void Statement::bindInt64(int index, int64_t value)
     bindRc_ = sqlite3_bind_int64(stmt_, index, value);
 }
 
+void Statement::bindDouble(int index, double value)
+{
+    if (!stmt_ || bindRc_ != SQLITE_OK)
+        return;
+    bindRc_ = sqlite3_bind_double(stmt_, index, value);
+}
+
 int Statement::step()
 {
     if (!ok())

@@ -74,8 +74,10 @@ class Statement
     {
         bindInt64(index, static_cast<int64_t>(value));
     }
+    void bindOne(int index, double value) { bindDouble(index, value); }
     void bindText(int index, std::string_view value);
     void bindInt64(int index, int64_t value);
+    void bindDouble(int index, double value);
 
     sqlite3_stmt *stmt_ = nullptr;
     int prepareRc_ = SQLITE_OK;

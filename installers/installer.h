@@ -1,0 +1,137 @@
+// What every model installer shares: the command line, the lookup of the
+// model inside the write transaction, the description appender through which
+// help texts reach the database, the catalogue writer driven by a model's
+// declarative table, and the removal of a model with what hangs off it.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace tq::installer
+{
+
+constexpr int kMakerId = 15450;
+
+// ---- The declarative catalogue -------------------------------------------
+
+enum class ItemType { Textbox, Menu, Checkbox, Int, Real };
+
+// One menu choice: the text shown, the driver constant's value, and for the
+// help text the constant's name (null: the choice is listed by its name) and
+// what it means (may be null).
+struct Choice {
+    const char *name;
+    long value;
+    const char *constant = nullptr;
+    const char *meaning = nullptr;
+};
+
+// One non-virtual property of a category.
+struct Item {
+    const char *property;
+    ItemType type;
+    const char *label;
+    int width; // 0: not written, the column's default applies
+    double min = 0, max = 0;
+    const char *dflt = "";
+    int orderseq = 65535;
+    const char *tooltip = "";
+    // Help text: what the setter sets, and what its value parameter means.
+    const char *sets = "";
+    const char *valueHelp = "";
+    std::vector<Choice> choices = {};
+    bool indexed = false; // the setter takes an index before the value
+    const char *indexName = "channel";
+    int postResetUnknown = 0;
+};
+
+// The three virtual items that recur in catalogues with identical rows.
+enum class StandardItem { None, Rank, Decimation, Expression };
+
+struct Attribute {
+    const char *name;
+    const char *value;
+    StandardItem introduces = StandardItem::None;
+};
+
+enum class CategoryKind { FunctionGroup, Options, Configuration };
+
+struct Category {
+    CategoryKind kind;
+    const char *name;
+    int orderseq = 65535;
+    const char *indexRange = "";
+    const char *indexLabel = "";
+    int demo = 0;
+    std::vector<Attribute> attributes = {};
+    std::vector<const char *> help = {}; // paragraphs
+    std::vector<Item> items = {};
+};
+
+struct Operation {
+    const char *name;
+    long progressMask;
+    const char *tooltip;
+    const char *function; // the driver function named first in the help text
+    std::vector<const char *> help; // paragraphs after the function's name
+};
+
+using Block = std::variant<Category, Operation>;
+
+struct Catalogue {
+    int model;
+    const char *platform;
+    const char *prefix; // lower case; constants carry it in capitals
+    const char *productName;
+    const char *pnpLibName;
+    std::vector<const char *> help; // paragraphs after the heading
+    std::vector<Block> blocks;
+};
+
+// ---- Description appender -------------------------------------------------
+
+// Help text goes to a row's description in chunks of at most kChunk
+// characters counted as SQL would quote them (a quote counts twice), each
+// chunk appended with "||" in the order of the text.
+class Appender
+{
+  public:
+    static constexpr int kChunk = 2047;
+
+    // 1 when pending text was written, 0 when none was pending, -1 when the
+    // write failed. (table, id) becomes the target either way.
+    int flush(sqlite3 *db, const char *table, int64_t id);
+    // Negative when a write failed (the character is dropped), else 0 or 1.
+    int appendChar(sqlite3 *db, const char *table, int64_t id, char c);
+    // Negative when any part failed, else the result of the last character.
+    int append(sqlite3 *db, const char *table, int64_t id, const std::string &text);
+    void reset();
+
+  private:
+    std::string pending_; // unquoted; its quoted length is kChunk - room_
+    std::string table_;
+    int64_t id_ = 0;
+    int room_ = kChunk;
+};
+
+// ---- Program --------------------------------------------------------------
+
+// Writes the catalogue inside the caller's open transaction, progress lines
+// to out. False on the first failed statement or append.
+bool writeCatalogue(sqlite3 *db, const Catalogue &catalogue, Appender &appender, FILE *out);
+
+// Deletes the model's catalogue, its virtual and physical resources and the
+// rows that hang off them, inside the caller's open transaction. False when
+// any statement failed.
+bool removeModel(sqlite3 *db, int64_t modelId);
+
+// The whole program: "insert" or "remove", exit status 0 on success (also
+// when there was nothing to do), non-zero on any failure with a line on err.
+int runInstaller(int argc, char **argv, const Catalogue &catalogue, FILE *out = stdout, FILE *err = stderr);
+
+} // namespace tq::installer
