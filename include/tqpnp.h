@@ -90,7 +90,11 @@ struct TQPnPHandle {
 };
 
 /* What every driver exports under its prefix: "<prefix>_getPnPHandle". The
- * value *handle holds on entry is not used by hardware drivers. */
+ * value *handle holds on entry is not used by hardware drivers. A virtual
+ * instrument, loaded by the resource manager, finds the manager session there:
+ * the 32-bit session value (a handle-table value, never an address) widened
+ * to the pointer's size, (TQPnPHandle *)(uintptr_t)session. It may call the
+ * manager back with it before it returns. */
 typedef ViStatus (*TQGetPnPHandleFn)(ViConstRsrc rsrcName, TQPnPHandle **handle);
 
 #ifdef __cplusplus

@@ -439,29 +439,32 @@ TQReader *streamNewReader(TQStream *stream, int64_t position, int32_t whence)
     if (!block)
         return nullptr;
     block->engine = e;
-    TQReader *reader = newReaderBase(stream, position, whence, block);
-    if (!reader) {
-        std::free(block);
-        return nullptr;
-    }
-    reader->readerRelease = readerRelease;
-    reader->readerPeek = readerPeek;
-    reader->readerSeek = readerSeek;
-    reader->readerAvail = readerAvail;
-    reader->readerReserveRead = readerReserveRead;
-    reader->readerCompleteRead = readerCompleteRead;
+    // Readers of this stream may be made on several threads at once: the
+    // stream's reader list is changed under the engine's lock.
+    TQReader *reader;
     {
         MutexGuard guard(p->mutex);
+        reader = newReaderBase(stream, position, whence, block);
+        if (!reader) {
+            std::free(block);
+            return nullptr;
+        }
+        reader->readerRelease = readerRelease;
+        reader->readerPeek = readerPeek;
+        reader->readerSeek = readerSeek;
+        reader->readerAvail = readerAvail;
+        reader->readerReserveRead = readerReserveRead;
+        reader->readerCompleteRead = readerCompleteRead;
         if (!e->outputBuffer)
             e->outputBuffer = TQCreateBuffer(256, 512, 1024);
         if (e->outputBuffer)
             block->buffer =
                 e->outputBuffer->bufferNewReader(e->outputBuffer, position * scanBytes(e), static_cast<int16_t>(whence));
-    }
-    if (!block->buffer) {
-        reader->readerUnlink(reader);
-        reader->readerRelease(&reader);
-        return nullptr;
+        if (!block->buffer) {
+            reader->readerUnlink(reader);
+            reader->readerRelease(&reader);
+            return nullptr;
+        }
     }
     readerSeek(reader, position, whence);
     return reader;

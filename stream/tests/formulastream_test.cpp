@@ -394,6 +394,9 @@ TEST(FormulaStream, RefillParseAndReadersRace)
     eng.add("y", "=", "<ao-in> * 3 'v'");
     ASSERT_EQ(e->parseFormulas(e, eng.message), 0);
     TQStream *out = e->outputStream;
+    // The in-memory source is not written while others read it (a driver
+    // would write under its own lock): its scans are all there beforehand.
+    dev.owner.write(60000);
     ASSERT_EQ(out->streamSetOutputEnable(out, 1), 0);
     std::atomic<bool> stop{false};
     std::atomic<int> bad{0};
@@ -414,7 +417,6 @@ TEST(FormulaStream, RefillParseAndReadersRace)
         });
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
     while (std::chrono::steady_clock::now() < end) {
-        dev.owner.write(50);
         e->formulaEngineAddFormula(e, "y", "=", "<ao-in> * 3 'v'");
         e->parseFormulas(e, nullptr);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

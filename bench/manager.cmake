@@ -1,0 +1,7 @@
+# Manager sessions opened and closed, and reading the selected database
+# against the same query run on SQLite directly.
+if(TARGET tqdaq_32 AND TARGET appinstrument)
+  tq_bench(bench_manager SOURCES ${CMAKE_CURRENT_LIST_DIR}/manager_sessions.cpp LIBS tqdaq_32 PkgConfig::SQLITE3)
+  target_compile_definitions(bench_manager PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_dependencies(bench_manager appinstrument)
+endif()

@@ -1,0 +1,107 @@
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstring>
+
+#include "manager.h"
+#include "tq/platform/debug.h"
+#include "tq/platform/numfmt.h"
+
+namespace tq::manager
+{
+
+namespace
+{
+// Kinds of this library's tables; a value of one is never accepted by the other.
+constexpr unsigned kSessionKind = 40;
+constexpr unsigned kResourceKind = 41;
+} // namespace
+
+platform::HandleTable &sessionTable()
+{
+    static platform::HandleTable table(kSessionKind);
+    return table;
+}
+
+platform::HandleTable &resourceTable()
+{
+    static platform::HandleTable table(kResourceKind);
+    return table;
+}
+
+Session *findSession(ViSession handle)
+{
+    return static_cast<Session *>(sessionTable().lookup(handle));
+}
+
+int64_t markOf(uint32_t handle)
+{
+    return (static_cast<int64_t>(getpid()) << 32) | handle;
+}
+
+std::optional<uint32_t> handleOfMark(int64_t mark)
+{
+    if (mark <= 0 || (mark >> 32) != static_cast<int64_t>(getpid()))
+        return std::nullopt;
+    return static_cast<uint32_t>(mark & 0xFFFFFFFF);
+}
+
+OpenResource *resourceOfMark(const char *markText)
+{
+    const auto mark = devicedb::parseInt64(markText);
+    if (!mark)
+        return nullptr;
+    const auto handle = handleOfMark(*mark);
+    if (!handle)
+        return nullptr;
+    return static_cast<OpenResource *>(resourceTable().lookup(*handle));
+}
+
+bool nameUsable(const char *name, size_t max)
+{
+    return name && strnlen(name, max + 1) <= max && !strchr(name, '\'');
+}
+
+bool copyName(char *out, const char *text)
+{
+    if (!out)
+        return true;
+    const size_t n = text ? strnlen(text, TQDAQ_NAME_SIZE) : 0;
+    if (n >= TQDAQ_NAME_SIZE) {
+        out[0] = '\0';
+        return false;
+    }
+    memcpy(out, text ? text : "", n);
+    out[n] = '\0';
+    return true;
+}
+
+namespace
+{
+void vtrace(const char *format, va_list args)
+{
+    char line[256];
+    platform::vcformat(line, sizeof line, format, args);
+    platform::debugOutput(line);
+}
+} // namespace
+
+void trace(const Session *s, const char *format, ...)
+{
+    if (!s || s->trace == 0)
+        return;
+    va_list args;
+    va_start(args, format);
+    vtrace(format, args);
+    va_end(args);
+}
+
+void traceAlways(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vtrace(format, args);
+    va_end(args);
+}
+
+} // namespace tq::manager

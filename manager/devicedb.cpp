@@ -1,0 +1,136 @@
+#include "devicedb.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdlib>
+
+#include "tq/platform/env.h"
+
+namespace tq::devicedb
+{
+
+std::string databasePath(const char *subPath)
+{
+    std::string root;
+    if (auto v = platform::getEnv("VPNPPATH"))
+        root = *v;
+    else if (auto w = platform::getEnv("VXIPNPPATH"))
+        root = *w;
+    else
+        root = "/usr/local/vxipnp";
+    std::string path =
+        platform::joinPath(platform::joinPath(root, "winnt"), platform::nativePath(subPath ? subPath : ""));
+    if (path.size() > kMaxPath)
+        return {};
+    return path;
+}
+
+sqlite3 *openDeviceDatabase(const char *subPath)
+{
+    const std::string path = databasePath(subPath);
+    if (path.empty())
+        return nullptr;
+    sqlite3 *db = nullptr;
+    // No SQLITE_OPEN_CREATE: a missing file is an error here, never a new empty database.
+    const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // The listing statements write text literals in double quotes; keep that
+    // accepted whatever the library's compile-time default.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 1, nullptr);
+    return db;
+}
+
+void closeDeviceDatabase(sqlite3 *db)
+{
+    if (db)
+        sqlite3_close_v2(db);
+}
+
+std::optional<int64_t> parseInt64(const char *text)
+{
+    if (!text || !*text)
+        return std::nullopt;
+    const char *p = text;
+    if (*p == '-' || *p == '+')
+        ++p;
+    if (*p < '0' || *p > '9')
+        return std::nullopt;
+    errno = 0;
+    char *end = nullptr;
+    const long long v = strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0')
+        return std::nullopt;
+    return static_cast<int64_t>(v);
+}
+
+Statement::Statement(sqlite3 *db, const char *sql)
+{
+    if (!db || !sql) {
+        prepareRc_ = SQLITE_MISUSE;
+        return;
+    }
+    prepareRc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+    if (prepareRc_ != SQLITE_OK) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+    } else if (!stmt_) {
+        prepareRc_ = SQLITE_ERROR; // empty statement text
+    }
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(stmt_);
+}
+
+void Statement::bindOne(int index, const char *value)
+{
+    if (!stmt_ || bindRc_ != SQLITE_OK)
+        return;
+    bindRc_ = value ? sqlite3_bind_text(stmt_, index, value, -1, SQLITE_TRANSIENT) : sqlite3_bind_null(stmt_, index);
+}
+
+void Statement::bindText(int index, std::string_view value)
+{
+    if (!stmt_ || bindRc_ != SQLITE_OK)
+        return;
+    bindRc_ = sqlite3_bind_text64(stmt_, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+void Statement::bindInt64(int index, int64_t value)
+{
+    if (!stmt_ || bindRc_ != SQLITE_OK)
+        return;
+    bindRc_ = sqlite3_bind_int64(stmt_, index, value);
+}
+
+int Statement::step()
+{
+    if (!ok())
+        return SQLITE_MISUSE;
+    return sqlite3_step(stmt_);
+}
+
+bool Statement::isNull(int column) const
+{
+    return !stmt_ || sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
+const char *Statement::text(int column) const
+{
+    if (isNull(column))
+        return nullptr;
+    return reinterpret_cast<const char *>(sqlite3_column_text(stmt_, column));
+}
+
+std::optional<int64_t> Statement::int64(int column) const
+{
+    return parseInt64(text(column));
+}
+
+} // namespace tq::devicedb

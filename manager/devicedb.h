@@ -1,0 +1,95 @@
+// The device database module: where the file lives, how a connection is
+// opened, and statements with bound values. The resource manager and the
+// installers carry it alike.
+//
+// A connection never creates the file (scripts/setup-devicedb does), waits
+// for other writers instead of failing at once, and accepts double-quoted
+// text as string literals (the listing statements use them). Outside text
+// enters SQL only as a bound value.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace tq::devicedb
+{
+
+// How long a statement waits for another connection's write lock.
+constexpr int kBusyTimeoutMs = 5000;
+// Longest path of the file, as the system has always allowed.
+constexpr size_t kMaxPath = 255;
+
+// <root>/winnt/<subPath> with the root from VPNPPATH, else VXIPNPPATH, else
+// /usr/local/vxipnp; '\\' in subPath becomes '/'. Empty when the path would
+// be longer than kMaxPath.
+std::string databasePath(const char *subPath);
+
+// Opens the file for reading and writing; null when it does not exist or
+// cannot be opened (nothing is created).
+sqlite3 *openDeviceDatabase(const char *subPath = "tqdaq/device");
+void closeDeviceDatabase(sqlite3 *db);
+
+// Exactly one signed decimal 64-bit number and nothing else.
+std::optional<int64_t> parseInt64(const char *text);
+
+// One prepared statement. Values are bound by position (1-based) in the order
+// they are given; a null const char* binds NULL.
+class Statement
+{
+  public:
+    Statement(sqlite3 *db, const char *sql);
+    template <typename... Values> Statement(sqlite3 *db, const char *sql, const Values &...values) : Statement(db, sql)
+    {
+        int index = 1;
+        (bindOne(index++, values), ...);
+    }
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    // Prepared and every value bound.
+    bool ok() const { return stmt_ != nullptr && bindRc_ == SQLITE_OK; }
+    // The result of preparing (SQLITE_OK when prepared) or of a failed bind.
+    int prepareResult() const { return prepareRc_ != SQLITE_OK ? prepareRc_ : bindRc_; }
+    // SQLITE_ROW, SQLITE_DONE or an error; SQLITE_MISUSE when not ok().
+    int step();
+
+    bool isNull(int column) const;
+    // Column text; null for NULL.
+    const char *text(int column) const;
+    // The column's text parsed as one 64-bit number; nullopt for NULL or text
+    // that does not parse.
+    std::optional<int64_t> int64(int column) const;
+
+  private:
+    void bindOne(int index, const char *value);
+    void bindOne(int index, const std::string &value) { bindText(index, value); }
+    void bindOne(int index, std::string_view value) { bindText(index, value); }
+    template <typename T, std::enable_if_t<std::is_integral_v<T>, int> = 0> void bindOne(int index, T value)
+    {
+        bindInt64(index, static_cast<int64_t>(value));
+    }
+    void bindText(int index, std::string_view value);
+    void bindInt64(int index, int64_t value);
+
+    sqlite3_stmt *stmt_ = nullptr;
+    int prepareRc_ = SQLITE_OK;
+    int bindRc_ = SQLITE_OK;
+};
+
+// Prepares, binds, steps once and finalizes: the step's result (SQLITE_DONE
+// for a change that went through), or the prepare's error.
+template <typename... Values> int execStatement(sqlite3 *db, const char *sql, const Values &...values)
+{
+    Statement s(db, sql, values...);
+    if (!s.ok())
+        return s.prepareResult() != SQLITE_OK ? s.prepareResult() : SQLITE_ERROR;
+    return s.step();
+}
+
+} // namespace tq::devicedb

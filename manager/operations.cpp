@@ -1,0 +1,126 @@
+// Operations run on the members of the selected configuration database, and
+// the selected database itself.
+#include <string>
+#include <vector>
+
+#include "manager.h"
+#include "tq/platform/guard.h"
+
+namespace tq::manager
+{
+
+using devicedb::Statement;
+
+ViStatus getDB(Session *s, char *name)
+{
+    if (name)
+        name[0] = '\0';
+    Statement q(s->db, "select vresource.name,vresource.model_id from system,db,vresource where system.system_id = 1 "
+                       "and system.db_id=db.db_id and db.vresource_id=vresource.vresource_id");
+    if (!q.ok())
+        return TQDAQ_ERROR_STATEMENT;
+    const int rc = q.step();
+    if (rc == SQLITE_DONE)
+        return TQDAQ_ERROR_NO_DATABASE;
+    if (rc != SQLITE_ROW)
+        return TQDAQ_ERROR_STATEMENT;
+    const auto model = q.int64(1);
+    if (!model)
+        return TQDAQ_ERROR_STATEMENT;
+    if (*model != s->modelId)
+        return TQDAQ_ERROR_OTHER_MODEL;
+    if (!q.text(0) || !copyName(name, q.text(0)))
+        return TQDAQ_ERROR_STATEMENT;
+    return VI_SUCCESS;
+}
+
+ViStatus doOperation(Session *s, const char *name, const char *operation, const char *argument)
+{
+    ViStatus st = checkController(s);
+    if (st >= VI_SUCCESS) {
+        const bool named = name && *name;
+        // Texts that no statement may carry select nothing, as a statement
+        // that cannot be made runs nothing.
+        if (nameUsable(operation) && (!named || nameUsable(name))) {
+            std::string sql =
+                "select vresource.name from vresource,operation left join configs on configs.vresource_id=   "
+                "vresource.vresource_id  and configs.property='Rank'  and configs.seq_id=1  and "
+                "configs.db_id=(select db_id from system where system_id=1) where operation.operation=?  and "
+                "vresource.model_id=operation.model_id  and ((vresource.vresource_id in (select "
+                "vresource.vresource_id   from vresource,db_resource,system   where system.db_id=db_resource.db_id "
+                "   and vresource.vresource_id=db_resource.vresource_id";
+            if (!named)
+                sql += "    and db_resource.enable=1";
+            sql += "   ))  or (vresource.vresource_id in (select vresource.vresource_id   from vresource,system,db "
+                   "  where system.db_id=db.db_id    and db.vresource_id=vresource.vresource_id)))";
+            if (named)
+                sql += " and vresource.name=?";
+            sql += " order by configs.value asc";
+
+            // The rows are read before any instrument runs: an instrument may
+            // call back into this session while the walk goes on.
+            std::vector<std::optional<std::string>> rows;
+            bool prepared = false;
+            {
+                Statement q =
+                    named ? Statement(s->db, sql.c_str(), operation, name) : Statement(s->db, sql.c_str(), operation);
+                prepared = q.ok();
+                while (prepared && q.step() == SQLITE_ROW)
+                    rows.push_back(q.text(0) ? std::optional<std::string>(q.text(0)) : std::nullopt);
+            }
+            bool unsupported = false;
+            for (const auto &row : rows) {
+                if (!row) {
+                    st = VI_ERROR_INV_RSRC_NAME; // a member without a name
+                    break;
+                }
+                OpenResource *r = nullptr;
+                st = getVresource(s, row->c_str(), true, &r);
+                if (st < VI_SUCCESS)
+                    break;
+                if (r && r->pnp && r->pnp->doOperation)
+                    st = r->pnp->doOperation(r->pnp->session, operation, argument);
+                if (st == VI_ERROR_NSUP_OPER) {
+                    unsupported = true;
+                    st = VI_SUCCESS;
+                } else if (st < VI_SUCCESS) {
+                    break;
+                }
+            }
+            if (st >= VI_SUCCESS && unsupported)
+                st = TQDAQ_WARN_OPER_UNSUPPORTED;
+        }
+    }
+    trace(s, "tqdaq_doOperation(" TQ_SESSION_FMT ",%s,%s) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(name),
+          orNull(operation), static_cast<unsigned long>(static_cast<uint32_t>(st)));
+    return st;
+}
+
+} // namespace tq::manager
+
+using namespace tq::manager;
+using tq::platform::guardStatus;
+
+TQ_API ViStatus tqdaq_doOperation(ViSession session, ViConstString name, ViConstString operation,
+                                  ViConstString argument)
+{
+    return guardStatus([&]() -> ViStatus {
+        Session *s = findSession(session);
+        if (!s)
+            return VI_ERROR_INV_OBJECT;
+        return doOperation(s, name, operation, argument);
+    });
+}
+
+TQ_API ViStatus tqdaq_getDB(ViSession session, ViChar *name)
+{
+    return guardStatus([&]() -> ViStatus {
+        Session *s = findSession(session);
+        if (!s)
+            return VI_ERROR_INV_OBJECT;
+        const ViStatus st = getDB(s, name);
+        trace(s, "tqdaq_getDB(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s),
+              st >= VI_SUCCESS && name ? name : "NULL", static_cast<unsigned long>(static_cast<uint32_t>(st)));
+        return st;
+    });
+}
