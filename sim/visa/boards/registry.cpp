@@ -9,6 +9,7 @@ namespace tq::sim {
 std::unique_ptr<Board> makeGenericBoard();
 std::unique_ptr<Board> makeBoard718();
 std::unique_ptr<Board> makeBoard747();
+std::unique_ptr<Board> makeBoard775();
 
 namespace {
 
@@ -21,6 +22,7 @@ const BoardKind kBoards[] = {
     {"generic", makeGenericBoard},
     {"tq718", makeBoard718},
     {"tq747", makeBoard747},
+    {"tq775", makeBoard775},
 };
 
 } // namespace
