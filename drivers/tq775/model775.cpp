@@ -45,13 +45,11 @@ const tq::driver::StatusText kTexts[] = {
 ViStatus resetInstrument(Session775 &s)
 {
     stopAcquisition(s, false);
-    ViStatus status = modify(s, reg::kControl, reg::kReset, reg::kReset);
-    if (status < VI_SUCCESS)
-        return VI_WARN_UNKNOWN_STATUS;
-    status = tq775_clearCountStatus(s.value, 1, 1, 1, kChannels);
+    const bool failed = modify(s, reg::kControl, reg::kReset, reg::kReset) < VI_SUCCESS;
+    const ViStatus status = tq775_clearCountStatus(s.value, 1, 1, 1, kChannels);
     setDefaults(s);
     tq775::applySettings(s);
-    return status;
+    return failed ? VI_WARN_UNKNOWN_STATUS : status;
 }
 
 class Model775 : public tq::driver::Model
@@ -198,9 +196,7 @@ ViStatus modify(Session775 &s, ViBusAddress offset, uint32_t mask, uint32_t bits
 using tq775::driver;
 using tq775::find;
 
-TQ_DRIVER_EXPORT_INIT(tq775, driver())
 TQ_DRIVER_EXPORT_CLOSE(tq775, driver())
-TQ_DRIVER_EXPORT_RESET(tq775, driver())
 TQ_DRIVER_EXPORT_ERROR_QUERY(tq775, driver())
 TQ_DRIVER_EXPORT_ERROR_MESSAGE(tq775, driver())
 TQ_DRIVER_EXPORT_AUTO_CONNECT(tq775, driver())
@@ -211,6 +207,21 @@ TQ_DRIVER_EXPORT_EVENTS(tq775, driver())
 TQ_DRIVER_EXPORT_WAIT(tq775, driver())
 TQ_DRIVER_EXPORT_CROSS_CHECK(tq775, driver())
 TQ_DRIVER_EXPORT_PNP(tq775, driver())
+
+// This model makes no identity check: an identity query only turns a
+// warning of the open into plain success.
+TQ_API ViStatus tq775_init(ViRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, ViSession *vi)
+{
+    const ViStatus status = driver().init(rsrcName, 0, reset, vi);
+    return idQuery && status >= VI_SUCCESS ? VI_SUCCESS : status;
+}
+
+// A value that names no open session is answered as a reset whose bit
+// could not be written.
+TQ_API ViStatus tq775_reset(ViSession vi)
+{
+    return find(vi) ? driver().reset(vi) : VI_WARN_UNKNOWN_STATUS;
+}
 
 TQ_API ViStatus tq775_registerStreamMsg(ViSession vi, TQStreamMsg *sink)
 {

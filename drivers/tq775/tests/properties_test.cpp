@@ -199,6 +199,34 @@ TEST_F(Properties775, EnabledChannelsLayTheScanOut)
     EXPECT_DOUBLE_EQ(seven->streamChannelEval(seven, words), 100.0);
 }
 
+TEST_F(Properties775, ResetStopsClearsTheFlagsAndRestoresTheDefaults)
+{
+    addCounter("freq1=100; model=0x999");
+    ViSession vi = VI_NULL;
+    ASSERT_EQ(tq775_init(const_cast<ViRsrc>(kCounter), 1, 0, &vi), VI_SUCCESS) << "no identity check";
+    open_.push_back(vi);
+    TQStream *s = stream(vi);
+    ASSERT_EQ(tq775_setObservationWindowSize(vi, 9), VI_SUCCESS);
+    ASSERT_EQ(tq775_setChannelEnable(vi, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq775_setChannelFilterEnable(vi, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq775_start(vi), VI_SUCCESS);
+    setReg(0x14, 0xFFFF);
+    EXPECT_EQ(tq775_reset(vi), VI_SUCCESS);
+    EXPECT_EQ(reg(0x14), 0u) << "every flag cleared";
+    EXPECT_EQ(reg(0x00) & 0x3FF, 0u) << "window of 1 ms applied";
+    EXPECT_EQ(reg(0x04), 0u);
+    EXPECT_EQ(reg(0x10), 0x5555u) << "100 mV on every channel";
+    EXPECT_EQ(s->streamGetScanSize(s), 0);
+    EXPECT_EQ(s->streamGetRate(s), 1000.0);
+    EXPECT_EQ(tq775_start(vi), TQ775_ERROR_NO_CHANNELS) << "stopped, no channel enabled";
+    char driverRev[256] = {}, instrRev[256] = {};
+    EXPECT_EQ(tq775_revision_query(vi, driverRev, instrRev), static_cast<ViStatus>(0x3FFC0105));
+    EXPECT_STREQ(driverRev, "4.0.3.0");
+    EXPECT_STREQ(instrRev, "<not available>");
+    EXPECT_EQ(tq775_self_test(vi, nullptr, nullptr), static_cast<ViStatus>(0x3FFC0103));
+    EXPECT_EQ(tq775_reset(12345), VI_WARN_UNKNOWN_STATUS);
+}
+
 TEST_F(Properties775, ByNameFormats)
 {
     addCounter();
