@@ -31,6 +31,7 @@ typedef struct TQPiece {
 #endif
 
 #include "tqstream/stream.h"
+#include "tqstream/display.h"
 #include "tqstream/streamfile.h"
 #include "tqstream/buffer.h"
 #include "tqstream/msgqueue.h"

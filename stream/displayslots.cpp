@@ -1,32 +1,26 @@
-// The stream's display-model function fields: graph objects, display
-// windows and their XML.
+// What the display model does not do yet: rendering to images, the text
+// export of a time window, the XML writers and listings, and widgets.
 //
-// The display model is not built yet. Until it is, every display-model field
-// of a stream answers "not supported" (or no object), a new stream has no
-// default display window and no default graph object, and there is nothing
-// of the display model to tear down. When the display model arrives, this is
-// the one file to replace: displayModelInstall fills the fields,
-// displayModelCreateDefault makes the default window and graph object, and
-// displayModelDestroy releases windows, graph objects, axes and channel
-// entries when the stream is destroyed.
-#include "streamimpl.h"
+// Until those arrive, each of these function fields and hooks answers "not
+// supported" (or no object) rather than being left empty, so that a caller
+// going through a record never jumps through a null field. Each record's
+// constructor calls its Fill function last; replacing a slot here is all a
+// later addition needs.
+#include "displayimpl.h"
 
-namespace {
-
-int32_t listNotSupported(TQStream *, char *, uint32_t, uint32_t *count)
+namespace
 {
+
+int32_t listNotSupported(TQStream *, char *buffer, uint32_t size, uint32_t *count)
+{
+    if (buffer && size)
+        buffer[0] = '\0';
     if (count)
         *count = 0;
     return TQS_ERR_NOTSUPPORTED;
 }
 
-int32_t setGraphInfo(TQStream *, const char *, double, double, uint32_t) { return TQS_ERR_NOTSUPPORTED; }
-int32_t getGraphInfo(TQStream *, const char *, double *, double *, uint32_t *) { return TQS_ERR_NOTSUPPORTED; }
-int32_t setGraphBg(TQStream *, uint32_t, int32_t) { return TQS_ERR_NOTSUPPORTED; }
-int32_t getGraphBg(TQStream *, uint32_t *, int32_t *) { return TQS_ERR_NOTSUPPORTED; }
-int32_t setGraphChannelEnable(TQStreamChannel *, int32_t) { return TQS_ERR_NOTSUPPORTED; }
-
-int32_t getGraph(TQStream *, int32_t, int32_t, int32_t, double, double, void **image, uint32_t *size)
+int32_t streamGetGraph(TQStream *, int32_t, int32_t, int32_t, double, double, void **image, uint32_t *size)
 {
     if (image)
         *image = nullptr;
@@ -35,48 +29,101 @@ int32_t getGraph(TQStream *, int32_t, int32_t, int32_t, double, double, void **i
     return TQS_ERR_NOTSUPPORTED;
 }
 
-int32_t getGraphNav(TQStream *, int32_t, int32_t, uint16_t *, uint16_t *, uint16_t *, uint16_t *)
+int32_t streamGetGraphNav(TQStream *, int32_t, int32_t, uint16_t *, uint16_t *, uint16_t *, uint16_t *)
 {
     return TQS_ERR_NOTSUPPORTED;
 }
 
-int32_t freeGraph(void *, void *) { return TQS_ERR_NOTSUPPORTED; }
-TQGraphObject *getGraphObject(TQStream *) { return nullptr; }
-TQDisplayWindow *newDisplayWindow(TQStream *, const char *, int32_t, int32_t, int32_t, int32_t) { return nullptr; }
-int32_t verifyDisplayWindows(TQStream *) { return TQS_ERR_NOTSUPPORTED; }
-TQDisplayWindow *getDisplayWindow(TQStream *, const char *) { return nullptr; }
-int32_t getNumberDisplayWindows(TQStream *) { return 0; }
-TQDisplayWindow *getDisplayWindowByIndex(TQStream *, int32_t) { return nullptr; }
-int32_t xmlNotSupported(TQStream *, const char *) { return TQS_ERR_NOTSUPPORTED; }
+int32_t freeGraph(void *, void *)
+{
+    return TQS_ERR_NOTSUPPORTED;
+}
+int32_t streamXmlFile(TQStream *, const char *)
+{
+    return TQS_ERR_NOTSUPPORTED;
+}
+
+int32_t graphGetGraph(TQGraphObject *, int32_t, int32_t, int32_t, void **image, uint32_t *size)
+{
+    if (image)
+        *image = nullptr;
+    if (size)
+        *size = 0;
+    return TQS_ERR_NOTSUPPORTED;
+}
+
+int32_t graphGetGraphEu(TQGraphObject *, int32_t, int32_t, int32_t, int32_t, double *, double *)
+{
+    return TQS_ERR_NOTSUPPORTED;
+}
+
+int32_t graphConvertToAscii(TQGraphObject *, const char *)
+{
+    return TQS_ERR_NOTSUPPORTED;
+}
+
+int32_t graphGetGraphNav(TQGraphObject *, int32_t, int32_t, uint16_t *, uint16_t *, uint16_t *, uint16_t *)
+{
+    return TQS_ERR_NOTSUPPORTED;
+}
+
+int32_t graphListAxes(TQGraphObject *, char *buffer, uint32_t size, uint32_t *count)
+{
+    return listNotSupported(nullptr, buffer, size, count);
+}
+
+template <typename Record> int32_t writeNotSupported(Record *, TQStream *)
+{
+    return TQS_ERR_NOTSUPPORTED;
+}
+
+TQWidget *newWidget(TQDisplayWindow *, int32_t, const char *, int32_t, int32_t, int32_t, int32_t)
+{
+    return nullptr;
+}
 
 } // namespace
 
-namespace tq::stream {
-
-void displayModelInstall(TQStream *s)
+namespace tq::stream
 {
-    s->streamListAxes = listNotSupported;
-    s->streamSetGraphInfo = setGraphInfo;
-    s->streamGetGraphInfo = getGraphInfo;
-    s->streamSetGraphBg = setGraphBg;
-    s->streamGetGraphBg = getGraphBg;
-    s->streamSetGraphChannelEnable = setGraphChannelEnable;
-    s->streamGetGraph = getGraph;
-    s->streamGetGraphNav = getGraphNav;
-    s->graphObjectFreeGraph = freeGraph;
-    s->streamGetGraphObject = getGraphObject;
-    s->streamNewDisplayWindow = newDisplayWindow;
-    s->streamVerifyDisplayWindows = verifyDisplayWindows;
-    s->streamGetDisplayWindow = getDisplayWindow;
-    s->streamGetNumberDisplayWindows = getNumberDisplayWindows;
-    s->streamGetDisplayWindowByIndex = getDisplayWindowByIndex;
-    s->streamListXML = listNotSupported;
-    s->streamReadXML = xmlNotSupported;
-    s->streamWriteXML = xmlNotSupported;
+
+void graphObjectFillPending(TQGraphObject *go)
+{
+    go->graphObjectGetGraph = graphGetGraph;
+    go->graphObjectGetGraphEu = graphGetGraphEu;
+    go->graphObjectFreeGraph = freeGraph;
+    go->graphObjectConvertToAscii = graphConvertToAscii;
+    go->graphObjectGetGraphNav = graphGetGraphNav;
+    go->graphObjectListAxes = graphListAxes;
+    go->graphObjectWriteXML = writeNotSupported<TQGraphObject>;
 }
 
-void displayModelCreateDefault(TQStream *) {}
+void axisInfoFillPending(TQAxisInfo *axis)
+{
+    axis->axisInfoWriteXML = writeNotSupported<TQAxisInfo>;
+    axis->axisInfoListXML = writeNotSupported<TQAxisInfo>;
+}
 
-void displayModelDestroy(TQStream *) {}
+void channelEnableFillPending(TQChannelEnable *entry)
+{
+    entry->channelEnableWriteXML = writeNotSupported<TQChannelEnable>;
+}
+
+void displayWindowFillPending(TQDisplayWindow *window)
+{
+    window->displayWindowNewWidget = newWidget;
+    window->displayWindowWriteXML = writeNotSupported<TQDisplayWindow>;
+}
+
+void streamFillPending(TQStream *s)
+{
+    s->streamListAxes = listNotSupported;
+    s->streamGetGraph = streamGetGraph;
+    s->streamGetGraphNav = streamGetGraphNav;
+    s->graphObjectFreeGraph = freeGraph;
+    s->streamListXML = listNotSupported;
+    s->streamReadXML = streamXmlFile;
+    s->streamWriteXML = streamXmlFile;
+}
 
 } // namespace tq::stream

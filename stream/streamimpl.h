@@ -58,7 +58,7 @@ int32_t streamNewData(TQStream *stream, const void *data, int64_t scans, int32_t
 // True when the capture file name passes the naming rule.
 bool captureNameValid(const char *name);
 
-// Display model (displayslots.cpp): the stream's display-model function
+// Display model (displaywindow.cpp): the stream's display-model function
 // fields, the default display window and graph object, and their teardown.
 void displayModelInstall(TQStream *stream);
 void displayModelCreateDefault(TQStream *stream);

@@ -47,11 +47,10 @@ TEST(Stream, NewStreamState)
     EXPECT_EQ(p->streamGetBigFile(p), 0);
     EXPECT_EQ(p->streamGetWriteHeaderFirst(p), 0);
     EXPECT_EQ(firstReader(p), nullptr);
-    // No display model yet: no default window and no default graph object.
-    EXPECT_EQ(p->streamGetGraphObject(p), nullptr);
-    EXPECT_EQ(p->defaultGraphObject, nullptr);
-    EXPECT_EQ(p->streamGetNumberDisplayWindows(p), 0);
-    EXPECT_EQ(p->displayWindows.first, nullptr);
+    // One default window holding the default graph object.
+    EXPECT_EQ(p->streamGetNumberDisplayWindows(p), 1);
+    ASSERT_NE(p->displayWindows.first, nullptr);
+    EXPECT_NE(p->defaultGraphObject, nullptr);
 }
 
 TEST(Stream, NamesAreCutTo63Characters)
@@ -120,33 +119,24 @@ TEST(Stream, OperationsWithoutAnOwnerAnswerNothing)
     EXPECT_EQ(p->streamUnused(p), TQS_ERR_NOTSUPPORTED);
 }
 
-TEST(Stream, DisplayModelSlotsAreNotSupportedYet)
+TEST(Stream, RenderingAndXmlSlotsAreNotSupportedYet)
 {
     StreamPtr s = makeStream();
     TQStream *p = s.get();
     char buffer[64];
-    uint32_t count = 5, colour = 0;
-    double a, b;
-    int32_t grid;
+    uint32_t count = 5;
+    double a;
     void *image = &a;
     uint32_t size = 3;
     uint16_t l, r, bo, t;
     EXPECT_EQ(p->streamListAxes(p, buffer, sizeof buffer, &count), TQS_ERR_NOTSUPPORTED);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(p->streamListXML(p, buffer, sizeof buffer, nullptr), TQS_ERR_NOTSUPPORTED);
-    EXPECT_EQ(p->streamSetGraphInfo(p, "V", 0, 1, 0xff0000), TQS_ERR_NOTSUPPORTED);
-    EXPECT_EQ(p->streamGetGraphInfo(p, "V", &a, &b, &colour), TQS_ERR_NOTSUPPORTED);
-    EXPECT_EQ(p->streamSetGraphBg(p, 0xffffff, 1), TQS_ERR_NOTSUPPORTED);
-    EXPECT_EQ(p->streamGetGraphBg(p, &colour, &grid), TQS_ERR_NOTSUPPORTED);
     EXPECT_EQ(p->streamGetGraph(p, 100, 100, 1, 0, 1, &image, &size), TQS_ERR_NOTSUPPORTED);
     EXPECT_EQ(image, nullptr);
     EXPECT_EQ(size, 0u);
     EXPECT_EQ(p->streamGetGraphNav(p, 100, 100, &l, &r, &bo, &t), TQS_ERR_NOTSUPPORTED);
     EXPECT_EQ(p->graphObjectFreeGraph(nullptr, nullptr), TQS_ERR_NOTSUPPORTED);
-    EXPECT_EQ(p->streamNewDisplayWindow(p, "w", 0, 0, 10, 10), nullptr);
-    EXPECT_EQ(p->streamGetDisplayWindow(p, "w"), nullptr);
-    EXPECT_EQ(p->streamGetDisplayWindowByIndex(p, 0), nullptr);
-    EXPECT_EQ(p->streamVerifyDisplayWindows(p), TQS_ERR_NOTSUPPORTED);
     EXPECT_EQ(p->streamReadXML(p, "/tmp"), TQS_ERR_NOTSUPPORTED);
     EXPECT_EQ(p->streamWriteXML(p, "/tmp"), TQS_ERR_NOTSUPPORTED);
 }
