@@ -10,6 +10,7 @@ std::unique_ptr<Board> makeGenericBoard();
 std::unique_ptr<Board> makeBoard718();
 std::unique_ptr<Board> makeBoard747();
 std::unique_ptr<Board> makeBoard726();
+std::unique_ptr<Board> makeBoard775();
 
 namespace {
 
@@ -23,6 +24,7 @@ const BoardKind kBoards[] = {
     {"tq718", makeBoard718},
     {"tq747", makeBoard747},
     {"tq726", makeBoard726},
+    {"tq775", makeBoard775},
 };
 
 } // namespace
