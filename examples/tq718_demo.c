@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <libgen.h>
 #include <limits.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -145,6 +146,63 @@ static void renderGraph(TQStream *stream, const char *demo, char *path, size_t s
     stream->graphObjectFreeGraph(NULL, image);
 }
 
+/* Reopens the recorded file as a file stream, reads it back through a reader
+ * and checks the first scans against what was read live; then exports the
+ * file as text and shows its first lines. */
+static int replayFile(const char *file, const char *text, long long live, const double *sum,
+                      char names[4][TQ_CHANNEL_NAME_SIZE])
+{
+    TQStream *replay = NULL;
+    int32_t r = OpenFileStream(file, &replay);
+    if (r != 0) {
+        fprintf(stderr, "OpenFileStream(%s) failed: %d\n", file, r);
+        return 0;
+    }
+    TQStreamChannel *channels[4];
+    int ok = 1;
+    for (int c = 0; c < 4; ++c)
+        ok = ok && (channels[c] = replay->streamGetChannel(replay, names[c])) != NULL;
+    TQReader *reader = ok ? replay->streamNewReader(replay, 0, TQ_WHENCE_OLDEST) : NULL;
+    const uint16_t scanSize = replay->streamGetScanSize(replay);
+    double back[4] = {0, 0, 0, 0};
+    long long n = 0;
+    while (reader && n < live) {
+        TQPiece *pieces = NULL;
+        int64_t got = reader->readerReserveRead(reader, &pieces, NULL, live - n);
+        if (got <= 0)
+            break;
+        for (const TQPiece *p = pieces; p->data; ++p)
+            for (uint32_t b = 0; b < p->length; b += scanSize, ++n)
+                for (int c = 0; c < 4; ++c)
+                    back[c] += channels[c]->streamChannelEval(channels[c], (const uint8_t *)p->data + b);
+        reader->readerCompleteRead(reader, got);
+    }
+    ok = ok && n == live;
+    for (int c = 0; ok && c < 4; ++c)
+        ok = fabs(back[c] - sum[c]) <= 1e-9 * (fabs(sum[c]) + (double)live);
+    printf("Replayed through OpenFileStream: %lld of %lld scans read back, %s\n", n,
+           (long long)replay->streamGetScansWritten(replay),
+           ok ? "equal to the values read live" : "NOT equal to the values read live");
+    if (reader) {
+        reader->readerUnlink(reader);
+        reader->readerRelease(&reader);
+    }
+    r = replay->streamCaptureOpen(replay, text, 1);
+    replay->streamRelease(&replay);
+    if (r != 0) {
+        fprintf(stderr, "text export of %s failed: %d\n", file, r);
+        return 0;
+    }
+    printf("Text export: %s; its first lines:\n", text);
+    FILE *f = fopen(text, "r");
+    char line[512];
+    for (int i = 0; f && i < 4 && fgets(line, sizeof line, f); ++i)
+        printf("  %s", line);
+    if (f)
+        fclose(f);
+    return ok;
+}
+
 int main(void)
 {
     char demo[PATH_MAX], library[PATH_MAX], file[PATH_MAX + 32];
@@ -229,6 +287,9 @@ int main(void)
         if (got == 0)
             usleep(20000);
     }
+    char channelNames[4][TQ_CHANNEL_NAME_SIZE];
+    for (int c = 0; ok && c < 4; ++c)
+        snprintf(channelNames[c], sizeof channelNames[c], "%s", stream->streamGetChannelByIndex(stream, c)->name);
     if (ok)
         tq718_stop(vi);
     char graph[PATH_MAX + 32] = "";
@@ -273,6 +334,10 @@ int main(void)
             printf(" %10.6f", firstComputed[r][c]);
         printf("\n");
     }
+    char text[PATH_MAX + 32];
+    snprintf(text, sizeof text, "%s/demo718.txt", demo);
+    if (!replayFile(file, text, read, sum, channelNames))
+        return 1;
     printf("Simulated instruments: %s/instruments.txt\n", demo);
     return 0;
 }

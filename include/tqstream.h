@@ -33,6 +33,7 @@ typedef struct TQPiece {
 #include "tqstream/stream.h"
 #include "tqstream/display.h"
 #include "tqstream/streamfile.h"
+#include "tqstream/filestream.h"
 #include "tqstream/buffer.h"
 #include "tqstream/msgqueue.h"
 #include "tqstream/thermocouple.h"
