@@ -11,7 +11,8 @@
 #include "tests/memstream.h"
 #include "tqstream.h"
 
-namespace {
+namespace
+{
 
 constexpr int64_t kScans = 1000000;
 constexpr double kBudgetMs = 100.0;

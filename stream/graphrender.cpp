@@ -95,9 +95,18 @@ int64_t toScans(double v)
     return static_cast<int64_t>(v);
 }
 
-int red(uint32_t c) { return static_cast<int>((c >> 16) & 0xff); }
-int green(uint32_t c) { return static_cast<int>((c >> 8) & 0xff); }
-int blue(uint32_t c) { return static_cast<int>(c & 0xff); }
+int red(uint32_t c)
+{
+    return static_cast<int>((c >> 16) & 0xff);
+}
+int green(uint32_t c)
+{
+    return static_cast<int>((c >> 8) & 0xff);
+}
+int blue(uint32_t c)
+{
+    return static_cast<int>(c & 0xff);
+}
 
 // Text through FreeType with the graph font; when the font cannot be loaded,
 // GD's built-in small font, so that labels and the layout stay usable.
@@ -132,13 +141,11 @@ struct Text {
     {
         if (freetype) {
             int brect[8];
-            if (gdImageStringFT(im, brect, colour, font, size, 0.0, x, baseline, const_cast<char *>(text)) ==
-                nullptr)
+            if (gdImageStringFT(im, brect, colour, font, size, 0.0, x, baseline, const_cast<char *>(text)) == nullptr)
                 return;
         }
         gdFontPtr f = gdFontGetSmall();
-        gdImageString(im, f, x, baseline - f->h, reinterpret_cast<unsigned char *>(const_cast<char *>(text)),
-                      colour);
+        gdImageString(im, f, x, baseline - f->h, reinterpret_cast<unsigned char *>(const_cast<char *>(text)), colour);
     }
 };
 
@@ -402,8 +409,8 @@ void drawPlot(TQStream *stream, TQGraphObject *go, gdImagePtr im, int width, int
             auto *entry = static_cast<TQChannelEnable *>(e);
             if (!entry->enable || !entry->channel || !entry->channel->streamChannelEval)
                 continue;
-            traces.push_back(Trace{entry, entry->channel, a->center - a->span / 2, a->span, nullptr, 0, 0, 0, 0, 0,
-                                   false});
+            traces.push_back(
+                Trace{entry, entry->channel, a->center - a->span / 2, a->span, nullptr, 0, 0, 0, 0, 0, false});
         }
     });
     for (Trace &t : traces) {
@@ -421,19 +428,20 @@ void drawPlot(TQStream *stream, TQGraphObject *go, gdImagePtr im, int width, int
             uint32_t pieceCount = 0;
             int64_t got = reader->readerReserveRead(reader, &pieces, &pieceCount, n);
             if (got > 0 && pieces) {
-                int64_t read = forScans(pieces, pieceCount, scanSize, std::min(got, n), [&](int64_t i, const void *scan) {
-                    // A single scan has no span to spread over: it is drawn at
-                    // the plot's left edge.
-                    int x = n > 1 ? L + static_cast<int>(i * W / (n - 1)) : L;
-                    for (Trace &t : traces) {
-                        double v = t.channel->streamChannelEval(t.channel, scan);
-                        bool ok = false;
-                        int y = mapY(t, v, H, &ok);
-                        if (ok && n == 1)
-                            brushedLine(im, t.brush, x, y, x, y);
-                        joinTo(im, t, x, v, H);
-                    }
-                });
+                int64_t read =
+                    forScans(pieces, pieceCount, scanSize, std::min(got, n), [&](int64_t i, const void *scan) {
+                        // A single scan has no span to spread over: it is drawn at
+                        // the plot's left edge.
+                        int x = n > 1 ? L + static_cast<int>(i * W / (n - 1)) : L;
+                        for (Trace &t : traces) {
+                            double v = t.channel->streamChannelEval(t.channel, scan);
+                            bool ok = false;
+                            int y = mapY(t, v, H, &ok);
+                            if (ok && n == 1)
+                                brushedLine(im, t.brush, x, y, x, y);
+                            joinTo(im, t, x, v, H);
+                        }
+                    });
                 reader->readerCompleteRead(reader, read);
             } else {
                 reader->readerCompleteRead(reader, 0);
@@ -609,8 +617,8 @@ int32_t graphGetGraphEu(TQGraphObject *go, int32_t x, int32_t y, int32_t, int32_
         *value = axis->center + axis->span / 2 -
                  static_cast<double>(y - go->plotTop) / (go->plotBottom - go->plotTop) * axis->span;
     if (time)
-        *time = static_cast<double>(x - go->plotLeft) / (go->plotRight - go->plotLeft) * go->shownDuration +
-                go->shownStart;
+        *time =
+            static_cast<double>(x - go->plotLeft) / (go->plotRight - go->plotLeft) * go->shownDuration + go->shownStart;
     return TQS_OK;
 }
 

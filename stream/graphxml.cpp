@@ -464,8 +464,8 @@ int32_t graphListAxes(TQGraphObject *go, char *buffer, uint32_t size, uint32_t *
         case 3:
         case 6: {
             int32_t step = s->xmlStep;
-            int32_t rc = childStep(s, &go->xmlCursor, step == 3 ? kAxisActiveLink : kAxisInactiveLink, &step,
-                                   callAxisLister);
+            int32_t rc =
+                childStep(s, &go->xmlCursor, step == 3 ? kAxisActiveLink : kAxisInactiveLink, &step, callAxisLister);
             if (rc == 1) {
                 s->xmlStep = s->xmlStep == 3 ? 5 : 8;
                 break;
@@ -697,12 +697,11 @@ struct PhaseName {
 };
 
 constexpr PhaseName kStarts[] = {
-    {0, "stream", 16},    {17, "bgcolor", 18},    {17, "x", 19},         {17, "y", 20},
-    {17, "w", 21},        {17, "h", 22},          {1, "bgcolor", 2},     {1, "gridenable", 3},
-    {1, "starttime", 14}, {1, "duration", 15},    {1, "x", 23},          {1, "y", 24},
-    {1, "w", 25},         {1, "h", 26},           {4, "eu", 5},          {4, "color", 6},
-    {4, "center", 7},     {4, "span", 8},         {4, "enable", 9},      {10, "name", 11},
-    {10, "color", 12},    {10, "enable", 13},
+    {0, "stream", 16}, {17, "bgcolor", 18}, {17, "x", 19},        {17, "y", 20},        {17, "w", 21},
+    {17, "h", 22},     {1, "bgcolor", 2},   {1, "gridenable", 3}, {1, "starttime", 14}, {1, "duration", 15},
+    {1, "x", 23},      {1, "y", 24},        {1, "w", 25},         {1, "h", 26},         {4, "eu", 5},
+    {4, "color", 6},   {4, "center", 7},    {4, "span", 8},       {4, "enable", 9},     {10, "name", 11},
+    {10, "color", 12}, {10, "enable", 13},
 };
 
 void startElement(tq::stream::XmlParser *, const char *name, const char *attributes, void *user)

@@ -130,10 +130,8 @@ TEST(TickStep, Table)
         double step, first;
         int decimals;
     } cases[] = {
-        {20, -10, 300, 21, 1.25, -10, 2},
-        {10, 0.5, 600, 70, 10.0 / 9, 10.0 / 9, 4},
-        {1, 0, 100, 10, 0.1, 0, 1},
-        {1000, 3, 500, 100, 200, 200, 0},
+        {20, -10, 300, 21, 1.25, -10, 2}, {10, 0.5, 600, 70, 10.0 / 9, 10.0 / 9, 4},
+        {1, 0, 100, 10, 0.1, 0, 1},       {1000, 3, 500, 100, 200, 200, 0},
         {1e-6, 0, 100, 10, 1e-7, 0, 7},
     };
     for (const Case &c : cases) {
@@ -146,7 +144,7 @@ TEST(TickStep, Table)
     // No finite positive step: refused, so that no tick loop starts.
     struct Bad {
         double range, low, pixels, spacing;
-    } bad[] = {{0, 0, 100, 10}, {-1, 0, 100, 10}, {1, 0, 0, 10}, {1, 0, 100, 0},
+    } bad[] = {{0, 0, 100, 10},   {-1, 0, 100, 10},  {1, 0, 0, 10},          {1, 0, 100, 0},
                {NAN, 0, 100, 10}, {1, NAN, 100, 10}, {INFINITY, 0, 100, 10}, {1, INFINITY, 100, 10}};
     for (const Bad &b : bad) {
         TickStep t{};
@@ -305,16 +303,11 @@ TEST(Render, HostileWindowsAndAxesGiveImages)
         const char *what;
         double rate, start, duration, center, span;
     } cases[] = {
-        {"rate 0", 0, -1, 1, 0, 20},
-        {"negative rate", -5, 0, 1, 0, 20},
-        {"NaN start", 100, NAN, 1, 0, 20},
-        {"infinite duration", 100, 0, INFINITY, 0, 20},
-        {"NaN duration", 100, -1, NAN, 0, 20},
-        {"tiny span far out", 100, 0, 1, 1e300, 1e-300},
-        {"zero span", 100, 0, 1, 0, 0},
-        {"NaN span", 100, 0, 1, 0, NAN},
-        {"huge start", 100, 1e300, 1, 0, 20},
-        {"huge live start", 100, -1e300, 1e-300, 0, 20},
+        {"rate 0", 0, -1, 1, 0, 20},           {"negative rate", -5, 0, 1, 0, 20},
+        {"NaN start", 100, NAN, 1, 0, 20},     {"infinite duration", 100, 0, INFINITY, 0, 20},
+        {"NaN duration", 100, -1, NAN, 0, 20}, {"tiny span far out", 100, 0, 1, 1e300, 1e-300},
+        {"zero span", 100, 0, 1, 0, 0},        {"NaN span", 100, 0, 1, 0, NAN},
+        {"huge start", 100, 1e300, 1, 0, 20},  {"huge live start", 100, -1e300, 1e-300, 0, 20},
     };
     for (const Case &c : cases) {
         Fixture f(c.rate);

@@ -288,8 +288,8 @@ TEST(DisplayXml, EscapeInPlace)
 {
     struct Case {
         const char *in, *out;
-    } cases[] = {{"", ""}, {"plain", "plain"}, {"a&b", "a&amp;b"}, {"<x>", "&lt;x&gt;"}, {"\"'", "\"'"},
-                 {"&&", "&amp;&amp;"}};
+    } cases[] = {{"", ""},       {"plain", "plain"},  {"a&b", "a&amp;b"}, {"<x>", "&lt;x&gt;"},
+                 {"\"'", "\"'"}, {"&&", "&amp;&amp;"}};
     for (const Case &c : cases) {
         char buffer[64];
         strcpy(buffer, c.in);
