@@ -128,6 +128,24 @@ static void describeFile(const char *file)
     ACQDCloseReadFile(fd);
 }
 
+/* Draws the last seconds still in the stream's ring, all four channels
+ * (minimum-maximum envelope per pixel column), into demo718.png. */
+static void renderGraph(TQStream *stream, const char *demo, char *path, size_t size)
+{
+    void *image = NULL;
+    uint32_t bytes = 0;
+    stream->streamVerifyDisplayWindows(stream);
+    if (stream->streamGetGraph(stream, 800, 600, 4, -(double)SECONDS, SECONDS, &image, &bytes) != 0 || !image)
+        return;
+    snprintf(path, size, "%s/demo718.png", demo);
+    FILE *f = fopen(path, "wb");
+    if (!f || fwrite(image, 1, bytes, f) != bytes)
+        path[0] = '\0';
+    if (f && fclose(f) != 0)
+        path[0] = '\0';
+    stream->graphObjectFreeGraph(NULL, image);
+}
+
 /* Reopens the recorded file as a file stream, reads it back through a reader
  * and checks the first scans against what was read live; then exports the
  * file as text and shows its first lines. */
@@ -274,6 +292,9 @@ int main(void)
         snprintf(channelNames[c], sizeof channelNames[c], "%s", stream->streamGetChannelByIndex(stream, c)->name);
     if (ok)
         tq718_stop(vi);
+    char graph[PATH_MAX + 32] = "";
+    if (ok)
+        renderGraph(stream, demo, graph, sizeof graph);
     if (reader)
         reader->readerRelease(&reader);
     if (formulas)
@@ -302,6 +323,8 @@ int main(void)
         printf(" %.4f", read ? sum[c] / (double)read : 0.0);
     printf(" (volts)\n");
     printf("Stream file: %s\n", file);
+    if (graph[0])
+        printf("Graph of its last seconds: %s\n", graph);
     describeFile(file);
     printf("Computed from it (%lld scans):\n", computedRows);
     const char *names[2] = {"sum", "smooth"};

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "tqstream.h"
 
@@ -104,6 +105,9 @@ void forgetStreamLocks(TQStream *stream);
 
 // Takes go out of its window's list and drops the list's reference.
 void unlinkFromWindow(TQGraphObject *go);
+// Takes the window out of its stream's list (forgetting the stream's default
+// graph object when it is one of the window's) and drops the list's reference.
+void unlinkFromStream(TQDisplayWindow *window);
 
 // Stream function fields of the display model.
 void graphStreamInstall(TQStream *stream);
@@ -112,6 +116,47 @@ TQDisplayWindow *streamNewDisplayWindow(TQStream *stream, const char *title, int
 int32_t streamVerifyDisplayWindows(TQStream *stream);
 TQGraphObject *displayWindowNewGraphObject(TQDisplayWindow *window, const char *title, int32_t x, int32_t y,
                                            int32_t width, int32_t height);
+
+// Tick spacing of an axis covering `range` from `low` over `pixels`, with
+// ticks about `spacing` pixels apart: the step, the first tick at or above
+// low and the decimals of the labels. False when no finite, positive step
+// exists.
+struct TickStep {
+    double step;
+    double first;
+    int32_t decimals;
+};
+bool tickStep(double range, double low, double pixels, double spacing, TickStep *out);
+// The graph font: $SYSTEMROOT/fonts/times.ttf when it exists, else the
+// metric-compatible serif font of the system.
+void graphFontPath(char *path, size_t size);
+
+// Rendering (graphrender.cpp).
+int32_t renderGraph(TQStream *stream, TQGraphObject *go, int32_t width, int32_t height, int32_t mode, void **image,
+                    uint32_t *size);
+int32_t graphGetGraph(TQGraphObject *go, int32_t width, int32_t height, int32_t mode, void **image, uint32_t *size);
+int32_t streamGetGraph(TQStream *stream, int32_t width, int32_t height, int32_t mode, double start, double duration,
+                       void **image, uint32_t *size);
+int32_t freeGraph(void *object, void *image);
+int32_t graphGetGraphEu(TQGraphObject *go, int32_t x, int32_t y, int32_t width, int32_t height, double *time,
+                        double *value);
+int32_t graphGetGraphNav(TQGraphObject *go, int32_t width, int32_t height, uint16_t *plotLeft, uint16_t *plotRight,
+                         uint16_t *plotBottom, uint16_t *plotTop);
+int32_t streamGetGraphNav(TQStream *stream, int32_t width, int32_t height, uint16_t *plotLeft, uint16_t *plotRight,
+                          uint16_t *plotBottom, uint16_t *plotTop);
+
+// XML (graphxml.cpp): the writers and listings of each record.
+void graphObjectFillXML(TQGraphObject *go);
+void axisInfoFillXML(TQAxisInfo *axis);
+void channelEnableFillXML(TQChannelEnable *entry);
+void displayWindowFillXML(TQDisplayWindow *window);
+void streamFillXML(TQStream *stream);
+// Rebuilds the stream's display model from graph.xml text: TQS_OK, or
+// TQS_ERR_FAILED when it does not parse to a closed root element.
+int32_t readXMLFrom(TQStream *stream, FILE *file);
+// Escapes '&', '<' and '>' in place; the text's buffer must have room for
+// five characters per character.
+void escapeXMLText(char *text);
 
 // What the display model does not draw or serialise yet (displayslots.cpp):
 // rendering, the text export, the XML writers and listings, and widgets.

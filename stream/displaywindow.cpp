@@ -187,6 +187,16 @@ TQWidget *getWidgetByIndex(TQDisplayWindow *window, int32_t index)
     return static_cast<TQWidget *>(elementAt(&window->widgets, kWidgetLink, index));
 }
 
+int32_t releaseGraphObjects(TQDisplayWindow *window)
+{
+    while (window->graphObjects.first)
+        unlinkFromWindow(static_cast<TQGraphObject *>(window->graphObjects.first));
+    unlinkFromStream(window);
+    return 0;
+}
+
+} // namespace
+
 // Takes the window out of its stream's list and drops the list's reference.
 void unlinkFromStream(TQDisplayWindow *window)
 {
@@ -200,16 +210,6 @@ void unlinkFromStream(TQDisplayWindow *window)
     TQDisplayWindow *copy = window;
     window->internalRelease(&copy);
 }
-
-int32_t releaseGraphObjects(TQDisplayWindow *window)
-{
-    while (window->graphObjects.first)
-        unlinkFromWindow(static_cast<TQGraphObject *>(window->graphObjects.first));
-    unlinkFromStream(window);
-    return 0;
-}
-
-} // namespace
 
 void unlinkFromWindow(TQGraphObject *go)
 {

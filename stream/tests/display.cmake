@@ -8,3 +8,11 @@ tq_test(display_sync_test SOURCES tests/display_sync_test.cpp LIBS tqstream_stre
 # Through the shared library, with the layout built in C over the public header.
 tq_test(display_layout_test SOURCES tests/display_layout_test.cpp tests/display_layout_c.c LIBS tqstream_32 tqplatform
   LABELS integration)
+
+# Rendering, decoded with libpng and checked with pngcheck; the display model XML.
+pkg_check_modules(LIBPNG REQUIRED IMPORTED_TARGET libpng)
+tq_test(display_render_test SOURCES tests/display_render_test.cpp LIBS tqstream_stream_tests PkgConfig::LIBPNG
+  LABELS unit)
+tq_test(display_xml_test SOURCES tests/display_xml_test.cpp LIBS tqstream_stream_tests LABELS unit)
+tq_fuzz(stream_graphxml_fuzz SOURCES tests/graphxml_fuzz.cpp LIBS tqstream_stream_tests
+  CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz-corpus/stream_graphxml_fuzz)

@@ -5,7 +5,7 @@
 # table (hidden in the shared library) and the engine's internal record view.
 add_library(tqstream_stream_tests STATIC EXCLUDE_FROM_ALL ${TQSTREAM_SOURCES})
 target_include_directories(tqstream_stream_tests PUBLIC ${PROJECT_SOURCE_DIR}/include ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(tqstream_stream_tests PUBLIC tqplatform tqpolyfit)
+target_link_libraries(tqstream_stream_tests PUBLIC tqplatform tqpolyfit PkgConfig::GDLIB)
 
 tq_test(stream_object_test SOURCES tests/stream_object_test.cpp LIBS tqstream_stream_tests LABELS unit threads)
 tq_test(stream_events_test SOURCES tests/stream_events_test.cpp LIBS tqstream_stream_tests LABELS unit threads)
