@@ -735,7 +735,7 @@ int32_t graphObjectLock(TQGraphObject *go, uint32_t timeoutMs)
     if (go->lockDepth > 0 && p->lockedStream && p->lockedStream != stream)
         return TQS_ERR_FAILED;
     if (stream->streamLock(stream, timeoutMs) != 0)
-        return TQS_ERR_TIMEOUT;
+        return TQS_ERR_LOCK_TIMEOUT;
     if (go->lockDepth <= 0) {
         go->lockDepth = 0;
         addLocker(p);

@@ -483,7 +483,7 @@ TEST(GraphObject, LockTimesOutWhileAnotherThreadHoldsTheStream)
         f.t.s->streamUnlock(f.t.s);
     });
     held.wait();
-    EXPECT_EQ(f.go->graphObjectLock(f.go, 10), TQS_ERR_TIMEOUT);
+    EXPECT_EQ(f.go->graphObjectLock(f.go, 10), TQS_ERR_LOCK_TIMEOUT);
     EXPECT_EQ(f.go->lockDepth, 0);
     done.count_down();
     th.join();
