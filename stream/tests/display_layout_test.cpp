@@ -46,11 +46,11 @@ TEST(DisplayLayout, StoredLayoutBoundToTheStreamsChannels)
     ASSERT_EQ(tqstream_getHandles(&h), 0);
     TQStream *s = h.newStream("dev", 100.0, nullptr);
     ASSERT_NE(s, nullptr);
-    const char *spec[3][2] = {{"a", "volts"}, {"f", "hz"}, {"b", "volts"}};
+    const char *channelTexts[3][2] = {{"a", "volts"}, {"f", "hz"}, {"b", "volts"}};
     for (int i = 0; i < 3; ++i) {
         memset(&channels[i], 0, sizeof channels[i]);
-        strcpy(channels[i].name, spec[i][0]);
-        strcpy(channels[i].eu, spec[i][1]);
+        strcpy(channels[i].name, channelTexts[i][0]);
+        strcpy(channels[i].eu, channelTexts[i][1]);
         channels[i].stream = s;
     }
     s->streamGetChannel = channelByName;

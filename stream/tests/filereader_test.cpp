@@ -156,10 +156,10 @@ TEST(FileReader, BackwardSeekFarBehindAFullBufferReachesItsTarget)
 
 TEST(FileReader, FromTheEndStaysOnScanBoundariesWhenDataEndsInAPartialScan)
 {
-    StrmSpec spec = indexedFile(1000);
-    spec.data += "xyz"; // three bytes of a scan that never completed
+    StrmSpec fileLayout = indexedFile(1000);
+    fileLayout.data += "xyz"; // three bytes of a scan that never completed
     const std::string path = dir() + "/partial.stm";
-    ASSERT_TRUE(writeStrm(path, spec));
+    ASSERT_TRUE(writeStrm(path, fileLayout));
     StreamHolder s;
     ASSERT_EQ(OpenFileStream(path.c_str(), &s.stream), 0);
     EXPECT_EQ(s.stream->streamGetScansWritten(s.stream), 1000);
@@ -240,16 +240,16 @@ TEST(FileReader, PollRecordsCompleteEveryScan)
 {
     // Two data channels (an index and a pattern) and two polled 32-bit bit
     // channels sharing one word; a poll record applies to 3 scans.
-    StrmSpec spec = indexedFile(20);
-    spec.channels.push_back({"p0", "b", TQ_XFRM_POLLED_BIT32, {0}, {}});
-    spec.channels.push_back({"p5", "b", TQ_XFRM_POLLED_BIT32, {5}, {}});
-    spec.scansPerPoll = 3;
+    StrmSpec fileLayout = indexedFile(20);
+    fileLayout.channels.push_back({"p0", "b", TQ_XFRM_POLLED_BIT32, {0}, {}});
+    fileLayout.channels.push_back({"p5", "b", TQ_XFRM_POLLED_BIT32, {5}, {}});
+    fileLayout.scansPerPoll = 3;
     Bytes poll;
     for (uint32_t r = 0; r < 7; ++r)
         poll.u32(0xA0000000u | r << 8 | (r & 1) | (r % 3 == 0 ? 1u << 5 : 0));
-    spec.poll = poll.bytes;
+    fileLayout.poll = poll.bytes;
     const std::string path = dir() + "/poll.stm";
-    ASSERT_TRUE(writeStrm(path, spec));
+    ASSERT_TRUE(writeStrm(path, fileLayout));
     StreamHolder s;
     ASSERT_EQ(OpenFileStream(path.c_str(), &s.stream), 0);
     ASSERT_EQ(s.stream->streamGetScanSize(s.stream), 12);
@@ -258,7 +258,7 @@ TEST(FileReader, PollRecordsCompleteEveryScan)
     TQStreamChannel *p5 = s.stream->streamGetChannel(s.stream, "p5");
     ASSERT_TRUE(p0 && p5);
 
-    const std::string data = spec.data;
+    const std::string data = fileLayout.data;
     for (int64_t start : {0, 4, 17}) {
         ReaderHolder r;
         r.reader = s.stream->streamNewReader(s.stream, start, TQ_WHENCE_OLDEST);
@@ -280,12 +280,12 @@ TEST(FileReader, PollRecordsCompleteEveryScan)
 
 TEST(FileReader, ScansWithoutTheirPollRecordAreNotHandedOut)
 {
-    StrmSpec spec = indexedFile(20);
-    spec.channels.push_back({"p", "b", TQ_XFRM_POLLED_BIT16, {0}, {}});
-    spec.scansPerPoll = 4;
-    spec.poll = Bytes().u16(1).u16(2).u16(3).bytes; // scans 0 to 11 only
+    StrmSpec fileLayout = indexedFile(20);
+    fileLayout.channels.push_back({"p", "b", TQ_XFRM_POLLED_BIT16, {0}, {}});
+    fileLayout.scansPerPoll = 4;
+    fileLayout.poll = Bytes().u16(1).u16(2).u16(3).bytes; // scans 0 to 11 only
     const std::string path = dir() + "/pollshort.stm";
-    ASSERT_TRUE(writeStrm(path, spec));
+    ASSERT_TRUE(writeStrm(path, fileLayout));
     StreamHolder s;
     ASSERT_EQ(OpenFileStream(path.c_str(), &s.stream), 0);
     EXPECT_EQ(s.stream->streamGetScansWritten(s.stream), 12);

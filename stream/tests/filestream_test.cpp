@@ -19,10 +19,10 @@ namespace {
 
 std::string dir() { return streamtest::scratchDir("filestream"); }
 
-int32_t openSpec(const std::string &name, const StrmSpec &spec, StreamHolder &holder)
+int32_t openSpec(const std::string &name, const StrmSpec &fileLayout, StreamHolder &holder)
 {
     const std::string path = dir() + "/" + name;
-    if (!writeStrm(path, spec))
+    if (!writeStrm(path, fileLayout))
         return 1000;
     return OpenFileStream(path.c_str(), &holder.stream);
 }
@@ -70,13 +70,13 @@ TEST(FileStream, SettingsComeFromTheFile)
         {"deci0.stm", "deci0", false, 200.0, 0, 200.0, 1}, // never recorded: replayed at the clock rate
     };
     for (const Case &c : cases) {
-        StrmSpec spec = indexedFile(10);
-        spec.wide = c.wide;
-        spec.rate = c.clock;
-        spec.decimation = c.decimation;
-        spec.start = 1234567890;
+        StrmSpec fileLayout = indexedFile(10);
+        fileLayout.wide = c.wide;
+        fileLayout.rate = c.clock;
+        fileLayout.decimation = c.decimation;
+        fileLayout.start = 1234567890;
         StreamHolder s;
-        ASSERT_EQ(openSpec(c.file, spec, s), 0) << c.file;
+        ASSERT_EQ(openSpec(c.file, fileLayout, s), 0) << c.file;
         EXPECT_STREQ(s.stream->streamGetName(s.stream), c.name);
         EXPECT_EQ(s.stream->streamGetRate(s.stream), c.rate) << c.file;
         EXPECT_EQ(s.stream->streamGetDecimation(s.stream), c.storedDecimation) << c.file;
@@ -112,9 +112,9 @@ TEST(FileStream, ChannelLookupAndWhatAReplayCannotDo)
 
 TEST(FileStream, EveryKindConvertsItsSample)
 {
-    StrmSpec spec;
-    spec.scansPerPoll = 1;
-    spec.channels = {
+    StrmSpec fileLayout;
+    fileLayout.scansPerPoll = 1;
+    fileLayout.channels = {
         {"s16", "V", TQ_XFRM_POLYNOMIAL, {1, 0.5}, {10, 2}},       // @0
         {"u16", "V", TQ_XFRM_UINT16, {}, {}},                      // @2
         {"i14", "V", TQ_XFRM_INT14, {0, 1}, {}},                   // @4
@@ -132,7 +132,7 @@ TEST(FileStream, EveryKindConvertsItsSample)
         {"poll4", "b", TQ_XFRM_POLLED_BIT32, {4}, {}},             // @40 in the poll record
         {"poll16", "b", TQ_XFRM_POLLED_BIT16, {0}, {}},            // @44
     };
-    spec.data = Bytes()
+    fileLayout.data = Bytes()
                     .i16(-100)
                     .u16(65000)
                     .u16(0xFFFC)
@@ -146,9 +146,9 @@ TEST(FileStream, EveryKindConvertsItsSample)
                     .u16(0x0004)
                     .f64(3.25)
                     .bytes;
-    spec.poll = Bytes().u32(0x10).u16(0xFFFF).bytes;
+    fileLayout.poll = Bytes().u32(0x10).u16(0xFFFF).bytes;
     StreamHolder s;
-    ASSERT_EQ(openSpec("kinds.stm", spec, s), 0);
+    ASSERT_EQ(openSpec("kinds.stm", fileLayout, s), 0);
     TQStream *st = s.stream;
     ASSERT_EQ(st->streamGetScanSize(st), 46);
     ASSERT_EQ(st->streamGetScansWritten(st), 1);
@@ -205,12 +205,12 @@ TEST(FileStream, WordRunsShareOneWord)
         {{8, 12, 8}, 4, {0, 0, 2}}, // a channel of another kind ends the run
     };
     for (const Case &c : cases) {
-        StrmSpec spec;
+        StrmSpec fileLayout;
         for (size_t i = 0; i < c.kinds.size(); ++i)
-            spec.channels.push_back({"c" + std::to_string(i), "b", c.kinds[i], {static_cast<double>(i), 0}, {}});
-        spec.data = std::string(c.scanSize * 2, '\0');
+            fileLayout.channels.push_back({"c" + std::to_string(i), "b", c.kinds[i], {static_cast<double>(i), 0}, {}});
+        fileLayout.data = std::string(c.scanSize * 2, '\0');
         StreamHolder s;
-        ASSERT_EQ(openSpec("runs.stm", spec, s), 0);
+        ASSERT_EQ(openSpec("runs.stm", fileLayout, s), 0);
         EXPECT_EQ(s.stream->streamGetScanSize(s.stream), c.scanSize);
         auto *p = tq::stream::fileStreamOf(s.stream);
         for (size_t i = 0; i < c.kinds.size(); ++i) {
@@ -227,8 +227,8 @@ TEST(FileStream, ThermocoupleWithAReferenceChannel)
     const double volts = 410 * 1e-5;
     const double referred = thermomv2c((volts + thermoc2mv(25.0, 4) / 1000.0) * 1000.0, 4);
     const double unreferred = thermomv2c(volts * 1000.0, 4);
-    StrmSpec spec;
-    spec.channels = {
+    StrmSpec fileLayout;
+    fileLayout.channels = {
         // The last sensor coefficient: how many channels on the reference is.
         {"celsius", "degC", TQ_XFRM_THERMOCOUPLE, {0, 1e-5}, {4, 6}},
         {"fahrenheit", "degF", TQ_XFRM_THERMOCOUPLE, {0, 1e-5}, {4, 5}},
@@ -242,10 +242,10 @@ TEST(FileStream, ThermocoupleWithAReferenceChannel)
     for (int i = 0; i < 6; ++i)
         scan.i16(410);
     scan.i16(250);
-    spec.data = scan.bytes;
+    fileLayout.data = scan.bytes;
     StreamHolder s;
-    ASSERT_EQ(openSpec("tc.stm", spec, s), 0);
-    const std::string data = spec.data;
+    ASSERT_EQ(openSpec("tc.stm", fileLayout, s), 0);
+    const std::string data = fileLayout.data;
     EXPECT_NEAR(eval(s.stream, "celsius", data), referred, 1e-9);
     EXPECT_NEAR(eval(s.stream, "fahrenheit", data), referred * 9 / 5 + 32, 1e-9);
     EXPECT_NEAR(eval(s.stream, "kelvin", data), referred + 273.15, 1e-9);
@@ -290,15 +290,15 @@ TEST(FileStream, FilesThatCannotBeReplayedAreRefused)
         {"thermocouple without coefficients reads its sample", {{"t", "C", 9, {}, {}}}, 0, 0},
     };
     for (const Case &c : cases) {
-        StrmSpec spec;
-        spec.channels = c.channels;
-        spec.scansPerPoll = c.scansPerPoll;
-        spec.data = std::string(64, '\1');
-        spec.poll = std::string(64, '\1');
+        StrmSpec fileLayout;
+        fileLayout.channels = c.channels;
+        fileLayout.scansPerPoll = c.scansPerPoll;
+        fileLayout.data = std::string(64, '\1');
+        fileLayout.poll = std::string(64, '\1');
         StreamHolder s;
         s.stream = reinterpret_cast<TQStream *>(0);
         const int32_t want = c.result;
-        EXPECT_EQ(openSpec("refused.stm", spec, s), want) << c.what;
+        EXPECT_EQ(openSpec("refused.stm", fileLayout, s), want) << c.what;
         EXPECT_EQ(s.stream != nullptr, want == 0) << c.what;
     }
 }
@@ -454,10 +454,10 @@ INSTANTIATE_TEST_SUITE_P(FourLayoutsTwoDecimations, FileStreamRoundTrip,
 
 TEST(FileStream, AcqdChannelsConvertByTheirConversionType)
 {
-    AcqdSpec spec;
-    spec.rate = 50.0;
-    spec.start = 1600000000;
-    spec.channels = {
+    AcqdSpec fileLayout;
+    fileLayout.rate = 50.0;
+    fileLayout.start = 1600000000;
+    fileLayout.channels = {
         acqdChannel("volts", "volts", "V"),                                   // 3276.8 counts per volt
         acqdChannel("offset", "volts", "V", 10.0, 100.0),                     // (x - 100) / 10
         acqdChannel("tared", "volts", "V", 10.0, 0.0, 2.5),                   // x / 10 - 2.5
@@ -467,9 +467,9 @@ TEST(FileStream, AcqdChannelsConvertByTheirConversionType)
         acqdChannel("tc_tared", "type_k", "degrees_c", 1e5, 0.0, 1.5),
         acqdChannel("cold", "TC_Reference", "degrees_c", 10.0),
     };
-    spec.data = Bytes().u16(32768).u16(200).u16(50).u16(100).u16(410).u16(410).u16(410).u16(250).bytes;
+    fileLayout.data = Bytes().u16(32768).u16(200).u16(50).u16(100).u16(410).u16(410).u16(410).u16(250).bytes;
     const std::string path = dir() + "/acqd1.stm";
-    ASSERT_TRUE(writeAcqd(path, spec));
+    ASSERT_TRUE(writeAcqd(path, fileLayout));
     StreamHolder s;
     ASSERT_EQ(OpenFileStream(path.c_str(), &s.stream), 0);
     TQStream *st = s.stream;
@@ -480,7 +480,7 @@ TEST(FileStream, AcqdChannelsConvertByTheirConversionType)
     EXPECT_EQ(st->streamGetScanSize(st), 16);
     EXPECT_EQ(st->streamGetScansWritten(st), 1);
     const std::string scan = firstScan(st);
-    ASSERT_EQ(scan, spec.data);
+    ASSERT_EQ(scan, fileLayout.data);
 
     const double junction = 410 / 1e5; // volts
     const double referred = thermomv2c((junction + thermoc2mv(25.0, 4) / 1000.0) * 1000.0, 4);
@@ -497,11 +497,11 @@ TEST(FileStream, AcqdChannelsConvertByTheirConversionType)
 
 TEST(FileStream, AcqdUnknownConversionIsRefused)
 {
-    AcqdSpec spec;
-    spec.channels = {acqdChannel("a", "volts", "V"), acqdChannel("b", "type_q", "C")};
-    spec.data = Bytes().u16(1).u16(2).bytes;
+    AcqdSpec fileLayout;
+    fileLayout.channels = {acqdChannel("a", "volts", "V"), acqdChannel("b", "type_q", "C")};
+    fileLayout.data = Bytes().u16(1).u16(2).bytes;
     const std::string path = dir() + "/acqdbad.stm";
-    ASSERT_TRUE(writeAcqd(path, spec));
+    ASSERT_TRUE(writeAcqd(path, fileLayout));
     TQStream *stream = nullptr;
     EXPECT_EQ(OpenFileStream(path.c_str(), &stream), TQS_ERR_FAILED);
     EXPECT_EQ(stream, nullptr);
@@ -512,16 +512,16 @@ TEST(FileStream, AcqdUnknownConversionIsRefused)
 TEST(FileStreamUnits, PolynomialChannelsTakeTheirCalibration)
 {
     const bool withLibrary = getenv("TQ_TEST_EU") && strcmp(getenv("TQ_TEST_EU"), "1") == 0;
-    AcqdSpec spec;
-    spec.channels = {
+    AcqdSpec fileLayout;
+    fileLayout.channels = {
         acqdChannel("known", "polynomial", "psi", 3276.8, 0.0, 0.0, "pressure_500psi"),
         acqdChannel("quadratic", "polynomial", "l/s", 3276.8, 0.0, 0.0, "flow_quadratic"),
         acqdChannel("tared", "polynomial", "psi", 3276.8, 0.0, 20.0, "pressure_500psi"),
         acqdChannel("unknown", "polynomial", "psi", 3276.8, 0.0, 0.0, "no_such_calibration"),
     };
-    spec.data = Bytes().u16(6554).u16(6554).u16(6554).u16(6554).bytes; // 2.00012 V each
+    fileLayout.data = Bytes().u16(6554).u16(6554).u16(6554).u16(6554).bytes; // 2.00012 V each
     const std::string path = dir() + "/units.stm";
-    ASSERT_TRUE(writeAcqd(path, spec));
+    ASSERT_TRUE(writeAcqd(path, fileLayout));
     StreamHolder s;
     ASSERT_EQ(OpenFileStream(path.c_str(), &s.stream), 0);
     const std::string scan = firstScan(s.stream);
@@ -561,14 +561,14 @@ std::string exportOf(TQStream *stream, const std::string &name, int32_t *result 
 
 StrmSpec exportSpec(double rate, int scans)
 {
-    StrmSpec spec;
-    spec.rate = rate;
-    spec.start = 1700000000; // 2023-11-14 22:13:20 UTC
-    spec.channels = {{"a", "V", TQ_XFRM_POLYNOMIAL, {0, 0.5}, {}}, {"b", "binary", TQ_XFRM_EVENT_BIT, {0}, {}}};
+    StrmSpec fileLayout;
+    fileLayout.rate = rate;
+    fileLayout.start = 1700000000; // 2023-11-14 22:13:20 UTC
+    fileLayout.channels = {{"a", "V", TQ_XFRM_POLYNOMIAL, {0, 0.5}, {}}, {"b", "binary", TQ_XFRM_EVENT_BIT, {0}, {}}};
     const int16_t a[] = {0, 1, -3, 4, 7};
     for (int i = 0; i < scans; ++i)
-        spec.data += Bytes().i16(a[i % 5]).u16(static_cast<uint16_t>(i % 2 == 0)).bytes;
-    return spec;
+        fileLayout.data += Bytes().i16(a[i % 5]).u16(static_cast<uint16_t>(i % 2 == 0)).bytes;
+    return fileLayout;
 }
 
 } // namespace
@@ -613,9 +613,9 @@ TEST(FileStreamExport, RateZeroStampsEveryScanWithTheStart)
 TEST(FileStreamExport, EndsAtTheEndOfAFileCutShort)
 {
     UtcZone utc;
-    StrmSpec spec = exportSpec(4.0, 5);
+    StrmSpec fileLayout = exportSpec(4.0, 5);
     const std::string path = dir() + "/cutexport.stm";
-    ASSERT_TRUE(writeStrm(path, spec));
+    ASSERT_TRUE(writeStrm(path, fileLayout));
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     ASSERT_EQ(truncate(path.c_str(), st.st_size - 6), 0); // one and a half scans gone

@@ -62,11 +62,11 @@ inline int sourceOf(const std::string &bytes)
 
 // Writes a FORM/STRM (or FO64/ST64) file: configuration, DATA and, when
 // given, POLL. True when every writer succeeded.
-inline bool writeStrm(const std::string &path, const StrmSpec &spec)
+inline bool writeStrm(const std::string &path, const StrmSpec &fileLayout)
 {
-    std::vector<TQCaptureChannel> channels(spec.channels.size());
+    std::vector<TQCaptureChannel> channels(fileLayout.channels.size());
     for (size_t i = 0; i < channels.size(); ++i) {
-        const Channel &c = spec.channels[i];
+        const Channel &c = fileLayout.channels[i];
         TQCaptureChannel &d = channels[i];
         memset(&d, 0, sizeof d);
         strncpy(d.name, c.name.c_str(), sizeof d.name - 1);
@@ -77,16 +77,16 @@ inline bool writeStrm(const std::string &path, const StrmSpec &spec)
         d.sensorCoefficientCount = static_cast<int16_t>(c.s.size());
         d.sensorCoefficients = const_cast<double *>(c.s.data());
     }
-    TQCaptureHeader header{spec.rate, spec.decimation, spec.start, static_cast<int32_t>(channels.size()),
-                           spec.scansPerPoll, channels.data()};
+    TQCaptureHeader header{fileLayout.rate, fileLayout.decimation, fileLayout.start, static_cast<int32_t>(channels.size()),
+                           fileLayout.scansPerPoll, channels.data()};
     int fd = ACQDCreateFile(path.c_str());
     if (fd < 0)
         return false;
-    bool ok = spec.wide ? ST64WriteChunk(fd, TQ_CHUNK_ID('F', 'O', '6', '4'), ST64WriteFo64, &header) > 0
+    bool ok = fileLayout.wide ? ST64WriteChunk(fd, TQ_CHUNK_ID('F', 'O', '6', '4'), ST64WriteFo64, &header) > 0
                         : ACQDWriteChunk(fd, TQ_CHUNK_ID('F', 'O', 'R', 'M'), STRMWriteForm, &header) > 0;
-    int dataFd = spec.withData ? sourceOf(spec.data) : -1;
-    int pollFd = spec.poll.empty() ? -1 : sourceOf(spec.poll);
-    int r = spec.wide ? ST64CloseWriteFile(fd, dataFd, pollFd, -1) : STRMCloseWriteFile(fd, dataFd, pollFd, -1);
+    int dataFd = fileLayout.withData ? sourceOf(fileLayout.data) : -1;
+    int pollFd = fileLayout.poll.empty() ? -1 : sourceOf(fileLayout.poll);
+    int r = fileLayout.wide ? ST64CloseWriteFile(fd, dataFd, pollFd, -1) : STRMCloseWriteFile(fd, dataFd, pollFd, -1);
     return ok && r == 0;
 }
 
@@ -115,14 +115,14 @@ inline TQAcqdChannel acqdChannel(const char *name, const char *type, const char 
     return c;
 }
 
-inline bool writeAcqd(const std::string &path, AcqdSpec &spec)
+inline bool writeAcqd(const std::string &path, AcqdSpec &fileLayout)
 {
-    TQAcqdConfig config{spec.rate, spec.start, static_cast<int32_t>(spec.channels.size()), spec.channels.data()};
+    TQAcqdConfig config{fileLayout.rate, fileLayout.start, static_cast<int32_t>(fileLayout.channels.size()), fileLayout.channels.data()};
     int fd = ACQDCreateFile(path.c_str());
     if (fd < 0)
         return false;
     bool ok = ACQDWriteChunk(fd, TQ_CHUNK_ID('F', 'O', 'R', 'M'), ACQDWriteForm, &config) > 0 &&
-              write(fd, spec.data.data(), spec.data.size()) == static_cast<ssize_t>(spec.data.size());
+              write(fd, fileLayout.data.data(), fileLayout.data.size()) == static_cast<ssize_t>(fileLayout.data.size());
     return ACQDCloseWriteFile(fd) == 0 && ok;
 }
 
@@ -147,10 +147,10 @@ inline std::string indexedScans(uint64_t count, uint32_t scanSize)
 // channel holds the scan's index.
 inline StrmSpec indexedFile(uint64_t scans)
 {
-    StrmSpec spec;
-    spec.channels = {{"index", "n", TQ_XFRM_INT32, {}, {}}, {"pattern", "n", TQ_XFRM_INT32, {}, {}}};
-    spec.data = indexedScans(scans, 8);
-    return spec;
+    StrmSpec fileLayout;
+    fileLayout.channels = {{"index", "n", TQ_XFRM_INT32, {}, {}}, {"pattern", "n", TQ_XFRM_INT32, {}, {}}};
+    fileLayout.data = indexedScans(scans, 8);
+    return fileLayout;
 }
 
 struct StreamHolder {
