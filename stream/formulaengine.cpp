@@ -11,6 +11,7 @@
 #include "formulaparse.h"
 #include "tq/platform/guard.h"
 #include "tq/platform/numfmt.h"
+#include "tq/platform/text.h"
 #include "xmlreader.h"
 
 namespace tq::formula {
@@ -19,16 +20,7 @@ using tq::platform::cformat;
 using tq::platform::Mutex;
 using tq::platform::MutexGuard;
 
-void setMessage(char *buffer, size_t size, const char *text)
-{
-    if (!buffer || size == 0)
-        return;
-    size_t n = std::strlen(text);
-    if (n > size - 1)
-        n = size - 1;
-    std::memmove(buffer, text, n);
-    buffer[n] = '\0';
-}
+void setMessage(char *buffer, size_t size, const char *text) { tq::platform::copyText(buffer, size, text); }
 
 namespace {
 
