@@ -8,6 +8,7 @@
 #include "status.h"
 #include "streamimpl.h"
 #include "tq/platform/debug.h"
+#include "tq/platform/handles.h"
 #include "tq/platform/sync.h"
 #include "tq/platform/text.h"
 
@@ -16,6 +17,9 @@ using tq::stream::priv;
 using tq::stream::StreamPrivate;
 
 namespace {
+
+// Apart from the manager's and the drivers' handle kinds.
+constexpr unsigned kStreamValueKind = 42;
 
 Mutex *lockOf(TQStream *stream) { return static_cast<Mutex *>(stream->lockMutex); }
 
@@ -253,7 +257,25 @@ void fillFunctionFields(TQStream *s)
     tq::stream::displayModelInstall(s);
 }
 
+// Values that callers keeping streams in 32-bit fields hold instead of the
+// address (listings of the resource manager, the front panel's Java fields).
+tq::platform::HandleTable &streamValues()
+{
+    static tq::platform::HandleTable table(kStreamValueKind);
+    return table;
+}
+
 } // namespace
+
+TQ_API uint32_t tqstream_streamValue(const TQStream *stream)
+{
+    return stream ? priv(const_cast<TQStream *>(stream))->value : 0;
+}
+
+TQ_API TQStream *tqstream_streamOfValue(uint32_t value)
+{
+    return static_cast<TQStream *>(streamValues().lookup(value));
+}
 
 TQStream *newStream(const char *name, double rate, void *owner)
 {
@@ -292,6 +314,7 @@ TQStream *newStream(const char *name, double rate, void *owner)
     fillFunctionFields(s);
     tq::stream::displayModelCreateDefault(s);
     s->owner = owner;
+    p->value = streamValues().add(s);
     return s;
 }
 
@@ -300,6 +323,11 @@ void destroyStream(TQStream *stream)
     if (!stream)
         return;
     StreamPrivate *p = priv(stream);
+    // Gone from the value table first: a value looked up from now on finds
+    // nothing rather than a record being torn down.
+    if (p->value)
+        streamValues().remove(p->value);
+    p->value = 0;
 
     // Readers: each leaves the list through its own unlink, which drops the
     // list's reference; a reader its owner still holds survives without stream.

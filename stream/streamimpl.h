@@ -36,6 +36,8 @@ struct StreamPrivate {
     uint64_t captureLimit;
     // End offset of the data file as written so far.
     uint64_t captureEnd;
+    // The stream's value in the stream value table (0 when the table was full).
+    uint32_t value;
 };
 
 inline StreamPrivate *priv(TQStream *stream) { return reinterpret_cast<StreamPrivate *>(stream); }

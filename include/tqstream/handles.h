@@ -50,6 +50,14 @@ typedef ViStatus (*TQGetHandlesFn)(TQStreamHandles *handles);
  * it does not know. The session is not used. */
 TQ_API ViStatus tqstream_error_message(ViSession session, ViStatus status, ViChar *message);
 
+/* Every stream has a 32-bit value, for callers that keep streams in 32-bit
+ * fields (listings, the front panel): never 0, given when the stream is made
+ * and refused from the moment its destruction begins. The lookup gives null
+ * for 0, a stale value or a value of another table; it does not keep the
+ * stream alive, so callers look up under whatever keeps the stream open. */
+TQ_API uint32_t tqstream_streamValue(const TQStream *stream);
+TQ_API TQStream *tqstream_streamOfValue(uint32_t value);
+
 #ifdef __cplusplus
 }
 #endif

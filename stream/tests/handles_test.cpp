@@ -61,6 +61,36 @@ TEST(StreamHandleTable, EntriesWorkAsADriverUsesThem)
     buffer->bufferClose(buffer);
 }
 
+// Values stand for streams in 32-bit fields: distinct, never 0, and refused
+// once the stream is gone, even when a new stream takes the freed slot.
+TEST(StreamValues, StandForLiveStreamsOnly)
+{
+    TQStreamHandles h;
+    ASSERT_EQ(tqstream_getHandles(&h), 0);
+    TQStream *a = h.newStream("a", 1.0, nullptr);
+    TQStream *b = h.newStream("b", 1.0, nullptr);
+    ASSERT_TRUE(a && b);
+    const uint32_t va = tqstream_streamValue(a), vb = tqstream_streamValue(b);
+    EXPECT_NE(va, 0u);
+    EXPECT_NE(vb, 0u);
+    EXPECT_NE(va, vb);
+    EXPECT_EQ(tqstream_streamOfValue(va), a);
+    EXPECT_EQ(tqstream_streamOfValue(vb), b);
+    EXPECT_EQ(tqstream_streamValue(nullptr), 0u);
+    EXPECT_EQ(tqstream_streamOfValue(0), nullptr);
+    EXPECT_EQ(tqstream_streamOfValue(va ^ 0x00010000u), nullptr);
+
+    h.destroyStream(a);
+    EXPECT_EQ(tqstream_streamOfValue(va), nullptr);
+    TQStream *c = h.newStream("c", 1.0, nullptr);
+    ASSERT_NE(c, nullptr);
+    EXPECT_NE(tqstream_streamValue(c), va);
+    EXPECT_EQ(tqstream_streamOfValue(va), nullptr);
+    EXPECT_EQ(tqstream_streamOfValue(tqstream_streamValue(c)), c);
+    h.destroyStream(b);
+    h.destroyStream(c);
+}
+
 // Drivers find the table by name in the library they load.
 TEST(StreamHandleTable, ExportedByName)
 {
@@ -69,7 +99,7 @@ TEST(StreamHandleTable, ExportedByName)
     tq::platform::LibraryHandle library = tq::platform::loadLibrary("tqstream_32.dll");
     ASSERT_NE(library, nullptr) << tq::platform::lastLibraryError();
     for (const char *name : {"tqstream_getHandles", "tqstream_error_message", "TQCreateBuffer", "thermoc2mv",
-                             "thermomv2c", "StreamMsgCommonCreate"})
+                             "thermomv2c", "StreamMsgCommonCreate", "tqstream_streamValue", "tqstream_streamOfValue"})
         EXPECT_NE(tq::platform::findSymbol(library, name), nullptr) << name;
     auto getHandles = reinterpret_cast<TQGetHandlesFn>(tq::platform::findSymbol(library, "tqstream_getHandles"));
     ASSERT_NE(getHandles, nullptr);
