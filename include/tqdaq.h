@@ -75,6 +75,14 @@ TQ_API ViStatus tqdaq_getVresourceSession(ViSession session, ViConstString name,
 TQ_API ViStatus tqdaq_doOperation(ViSession session, ViConstString name, ViConstString operation,
                                   ViConstString argument);
 
+/* Creates a virtual resource of the model (vendor, model): its row and one
+ * option per item of the model's option categories, valued with the item's
+ * default. TQDAQ_ERROR_NAME_EXISTS when the name is taken (the existing
+ * resource is left alone); nothing is kept when a later step fails. A null
+ * description is stored as empty text. */
+TQ_API ViStatus tqdaq_createVresource(ViSession session, ViConstString name, ViUInt16 vendor, ViUInt16 model,
+                                      ViConstString description);
+
 /* The selected configuration database's name, TQDAQ_NAME_SIZE bytes. */
 TQ_API ViStatus tqdaq_getDB(ViSession session, ViChar *name);
 

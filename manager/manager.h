@@ -116,4 +116,18 @@ ViStatus dbIdByName(Session *s, const char *name, int64_t *id);
 ViStatus checkDatabaseModel(Session *s, const char *name);
 ViStatus doOperation(Session *s, const char *name, const char *operation, const char *argument);
 
+// A progress text for the session's message sink: printed while progress
+// messages are on and a sink is registered, dropped otherwise. format takes
+// exactly one %s, filled with text.
+void progress(Session *s, const char *format, const char *text);
+// Tells the selected database's own instrument of a change: "uiEvent" with
+// the text through the operation walk; nothing is sent while no database is
+// selected. The result is the walk's (ignored by most callers).
+ViStatus notify(Session *s, const char *text);
+
+// Creates a virtual resource of the model (vendor, model) with one option
+// row per item of the model's option categories, valued with the item's
+// default; reports the outcome to the sink and the database's instrument.
+ViStatus createVresource(Session *s, const char *name, ViUInt16 vendor, ViUInt16 model, const char *description);
+
 } // namespace tq::manager
