@@ -130,4 +130,10 @@ ViStatus notify(Session *s, const char *text);
 // default; reports the outcome to the sink and the database's instrument.
 ViStatus createVresource(Session *s, const char *name, ViUInt16 vendor, ViUInt16 model, const char *description);
 
+// Configuration databases: select (null or empty deselects), create (or
+// select one that exists), clear (members, values, formulas, layouts).
+ViStatus setDB(Session *s, const char *name);
+ViStatus createDB(Session *s, const char *name);
+ViStatus clearDB(Session *s, const char *name);
+
 } // namespace tq::manager
