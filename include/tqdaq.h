@@ -20,6 +20,7 @@
 #include "tq/export.h"
 #include "tq/status.h"
 #include "tq/visatype.h"
+#include "tqpnp.h"
 #include "tqstream.h"
 
 #ifdef __cplusplus
@@ -82,6 +83,27 @@ TQ_API ViStatus tqdaq_doOperation(ViSession session, ViConstString name, ViConst
  * description is stored as empty text. */
 TQ_API ViStatus tqdaq_createVresource(ViSession session, ViConstString name, ViUInt16 vendor, ViUInt16 model,
                                       ViConstString description);
+
+/* Sets the simulation mode of the members (name null or empty: every
+ * enabled member) and keeps it in the session: mode 1 resets each member
+ * first. The database's own instrument is left alone. */
+TQ_API ViStatus tqdaq_setSimulationMode(ViSession session, ViConstString name, ViUInt16 mode);
+
+/* Instrument events of a virtual resource's instrument. A handler installed
+ * here is installed again each time the resource is opened, until it is
+ * uninstalled or the session ends; installing on a closed resource installs
+ * it at the next open. The handler, user data and message buffer must stay
+ * valid that long. */
+TQ_API ViStatus tqdaq_installEventHandler(ViSession session, ViConstString name, ViUInt32 mask,
+                                          TQInstrumentEventHandler handler, void *userData, ViChar *message);
+TQ_API ViStatus tqdaq_uninstallEventHandler(ViSession session, ViConstString name, ViUInt32 mask,
+                                            TQInstrumentEventHandler handler, void *userData);
+/* Waits in the instrument's driver for an event of the mask; opens the
+ * resource first when needed. */
+TQ_API ViStatus tqdaq_wait(ViSession session, ViConstString name, ViUInt32 mask, ViUInt32 timeoutMs,
+                           ViUInt32 *status, ViChar *message);
+TQ_API ViStatus tqdaq_getEventStatus(ViSession session, ViConstString name, ViUInt16 event, ViUInt16 *active,
+                                     ViUInt16 clear, ViChar *text);
 
 /* The selected configuration database's name, TQDAQ_NAME_SIZE bytes. */
 TQ_API ViStatus tqdaq_getDB(ViSession session, ViChar *name);

@@ -115,6 +115,16 @@ ViStatus vresourceIdByName(Session *s, const char *name, int64_t *id);
 ViStatus dbIdByName(Session *s, const char *name, int64_t *id);
 ViStatus checkDatabaseModel(Session *s, const char *name);
 ViStatus doOperation(Session *s, const char *name, const char *operation, const char *argument);
+// Sends "reset" (mode 1) and the mode to the members (enabled ones, or the
+// named one) and keeps the mode in the session when none refused it.
+ViStatus setSimulationMode(Session *s, const char *name, ViUInt16 mode);
+
+// Instrument event handlers installed through the manager are kept in a
+// table of this process; the eventhandler rows hold only its marks, so a row
+// written by another process, or forged, is never called.
+void installRememberedHandlers(Session *s, const char *name, OpenResource *r);
+// Empties the eventhandler table and forgets every handler this process kept.
+void forgetEventHandlers(sqlite3 *db);
 
 // A progress text for the session's message sink: printed while progress
 // messages are on and a sink is registered, dropped otherwise. format takes

@@ -306,20 +306,8 @@ ViStatus getVresource(Session *s, const char *name, bool openIfClosed, OpenResou
             st = TQDAQ_ERROR_STATEMENT;
             return;
         }
-        // Handlers remembered while the resource was closed.
-        if (r->pnp && r->pnp->installEventHandler) {
-            Statement q(s->db, "select mask,callback,userdata,msgbuf from eventhandler where rsrcname=?", name);
-            while (q.ok() && q.step() == SQLITE_ROW) {
-                const auto mask = q.int64(0), callback = q.int64(1), userData = q.int64(2), message = q.int64(3);
-                if (!mask || !callback || !userData || !message)
-                    continue;
-                r->pnp->installEventHandler(
-                    r->pnp->session, static_cast<ViUInt32>(*mask),
-                    reinterpret_cast<TQInstrumentEventHandler>(static_cast<uintptr_t>(*callback)),
-                    reinterpret_cast<void *>(static_cast<uintptr_t>(*userData)),
-                    reinterpret_cast<ViChar *>(static_cast<uintptr_t>(*message)));
-            }
-        }
+        // Handlers installed through the manager, also while it was closed.
+        installRememberedHandlers(s, name, r);
     }();
     if (out)
         *out = st >= VI_SUCCESS ? r : nullptr;

@@ -145,7 +145,7 @@ ViStatus getHandle(ViSession *handleOut, const char *userName, ViUInt16 vendor, 
     sqlite3 *db = devicedb::openDeviceDatabase();
     if (!db)
         return TQDAQ_ERROR_STATEMENT;
-    execStatement(db, "delete from eventhandler");
+    forgetEventHandlers(db);
 
     // The user. A name the session record cannot hold belongs to no user; a
     // quote never reaches a statement.
@@ -284,7 +284,7 @@ ViStatus getHandle(ViSession *handleOut, const char *userName, ViUInt16 vendor, 
 
 ViStatus closeHandle(Session *s)
 {
-    execStatement(s->db, "delete from eventhandler");
+    forgetEventHandlers(s->db);
     releaseFormulaEngine(s);
     closeDefaultRM(s);
     if (s->configTransaction && execStatement(s->db, "commit transaction") == SQLITE_DONE)
