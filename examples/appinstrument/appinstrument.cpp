@@ -12,6 +12,16 @@
 //
 // Its driver session value is the manager session it was given, as for
 // every virtual instrument: one instance per manager session.
+//
+// Its init leaves a configuration database of its model selected, as a
+// front panel's instrument does: the selected one when it is its model's,
+// else the first of "system", "system1" ... "system199" that it can select,
+// creating the first free name; databases of another model are passed over.
+// When none can be chosen the init still succeeds and the manager refuses
+// the session for want of a database.
+// A stop or start also goes to the message sink as "[<database>]<operation>:"
+// and the status, the way drivers report them, so that an operation walk
+// over several instruments shows its order in one place.
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +41,7 @@ namespace
 struct Instance {
     TQPnPHandle handle;
     std::string name;
+    std::string database; // the database its init found or chose
     TQStreamMsg *sink = nullptr;
 };
 
@@ -117,13 +128,46 @@ ViStatus getProperty(ViSession session, ViConstString name, ViConstString, ViCha
 
 ViStatus doOperation(ViSession session, ViConstString operation, ViConstString argument)
 {
-    if (!find(session))
+    Instance *instance = find(session);
+    if (!instance)
         return VI_ERROR_INV_OBJECT;
     const std::string op = operation ? operation : "";
     logLine("doOperation " + op + " " + (argument ? argument : ""));
+    if ((op == "start" || op == "stop") && instance->sink && instance->sink->streamMsgLock(instance->sink, 1000) == 0) {
+        instance->sink->streamMsgPrintf(instance->sink, "[%s]%s:VI_SUCCESS", instance->database.c_str(), op.c_str());
+        instance->sink->streamMsgUnlock(instance->sink);
+    }
     if (op == "uiEvent" || op == "start" || op == "stop" || op == "reset")
         return VI_SUCCESS;
     return VI_ERROR_NSUP_OPER;
+}
+
+// The database the instance works on (see the top of this file). A name
+// chosen here also becomes the instance's name.
+ViStatus chooseDatabase(ViSession manager, Instance &instance)
+{
+    std::string &chosen = instance.database;
+    char db[TQDAQ_NAME_SIZE];
+    ViStatus st = tqdaq_getDB(manager, db);
+    if (st >= VI_SUCCESS) {
+        chosen = db;
+        return st;
+    }
+    if (st == TQDAQ_ERROR_OTHER_MODEL)
+        tqdaq_setDB(manager, nullptr);
+    for (int i = 0; i < 200; ++i) {
+        const std::string candidate = i == 0 ? "system" : "system" + std::to_string(i);
+        st = tqdaq_setDB(manager, candidate.c_str());
+        if (st == TQDAQ_ERROR_OTHER_MODEL)
+            continue;
+        if (st < VI_SUCCESS)
+            st = tqdaq_createDB(manager, candidate.c_str());
+        if (st >= VI_SUCCESS) {
+            chosen = instance.name = candidate;
+            return st;
+        }
+    }
+    return st;
 }
 
 ViStatus registerSink(ViSession session, TQStreamMsg *sink)
@@ -192,15 +236,17 @@ TQ_API ViStatus appinstrument_getPnPHandle(ViConstRsrc, TQPnPHandle **handle)
             g_instances[manager] = instance;
         }
         // The session is half-built here; it answers already.
-        char db[TQDAQ_NAME_SIZE];
-        const ViStatus st = tqdaq_getDB(manager, db);
+        const ViStatus st = chooseDatabase(manager, *instance);
+        const std::string &db = instance->database;
         char line[TQDAQ_NAME_SIZE + 64];
         if (st >= VI_SUCCESS)
-            std::snprintf(line, sizeof line, "getPnPHandle %#x database=%s", static_cast<unsigned>(manager), db);
+            std::snprintf(line, sizeof line, "getPnPHandle %#x database=%s", static_cast<unsigned>(manager),
+                          db.c_str());
         else
             std::snprintf(line, sizeof line, "getPnPHandle %#x database=%#x", static_cast<unsigned>(manager),
                           static_cast<unsigned>(st));
         logLine(line);
+        // Without a database the manager refuses the session itself.
         *handle = &instance->handle;
         return VI_SUCCESS;
     });
