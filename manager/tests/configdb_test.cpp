@@ -377,4 +377,49 @@ TEST(DataPath, ReadWrittenAndNeverOverrun)
     EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
 }
 
+struct ChoiceCase {
+    const char *what;
+    const char *arrange; // SQL before the session opens
+    const char *selected;
+    const char *databases; // the application model's databases afterwards, by name
+};
+
+class ExampleInstrument : public ::testing::TestWithParam<ChoiceCase>
+{
+};
+
+// The example application instrument leaves a database of its model
+// selected, creating one when it must.
+TEST_P(ExampleInstrument, ChoosesItsDatabase)
+{
+    const ChoiceCase &c = GetParam();
+    ConfigDb w;
+    if (c.arrange)
+        w.d.exec(c.arrange);
+    ViSession s = 0;
+    ASSERT_EQ(w.open(s), VI_SUCCESS) << c.what;
+    EXPECT_EQ(w.selected(), c.selected) << c.what;
+    EXPECT_EQ(w.d.value("select group_concat(name, ',') from (select vresource.name from db,vresource where "
+                        "db.vresource_id=vresource.vresource_id and vresource.model_id=" +
+                        std::to_string(w.appModel) + " order by 1)"),
+              c.databases)
+        << c.what;
+    EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExampleInstrument,
+    ::testing::Values(
+        ChoiceCase{"the selected one is kept", "update system set db_id=2", "second", "second,system"},
+        ChoiceCase{"none selected: system", "update system set db_id=NULL", "system", "second,system"},
+        ChoiceCase{"none at all: system is created",
+                   "update system set db_id=NULL; delete from db where db_id=1; delete from vresource where "
+                   "name='system'",
+                   "system", "second,system"},
+        ChoiceCase{"another model's selected and named system: passed over, system1 created",
+                   "update vresource set model_id=(select model_id from model where vendor=1) where name='system'",
+                   "system1", "second,system1"},
+        ChoiceCase{"system taken by a resource that is no database: system1 created",
+                   "update system set db_id=NULL; delete from db where db_id=1", "system1", "second,system1"}));
+
 } // namespace
