@@ -324,6 +324,15 @@ TEST(Events718, HandlerInstalledWhileClosedReachesTheBoardsEvents)
     ASSERT_EQ(tqdaq_installEventHandler(s, "b1", 0, onEvent, &probe, message), VI_SUCCESS) << "installed at once";
     EXPECT_TRUE(pulseUntilSeen(w, kBoard1, probe));
     EXPECT_EQ(seen.calls.load(), before) << "the uninstalled handler is not called";
+
+    // A handler that cannot be remembered is taken out of the driver again.
+    w.d.exec("create trigger refuse before insert on eventhandler begin select raise(abort,'no'); end");
+    Seen late;
+    EXPECT_EQ(tqdaq_installEventHandler(s, "b1", 0, onEvent, &late, message), VI_ERROR_HNDLR_NINSTALLED);
+    probe.calls = 0;
+    EXPECT_TRUE(pulseUntilSeen(w, kBoard1, probe));
+    EXPECT_EQ(late.calls.load(), 0);
+    w.d.exec("drop trigger refuse");
     EXPECT_EQ(tqdaq_doOperation(s, "b1", "stop", nullptr), VI_SUCCESS);
 
     // Wait and event status go to the driver, opening on demand.
