@@ -1,7 +1,9 @@
 // Configuration databases: selecting, creating, clearing and deleting them,
 // the data path and application data, on a real device database.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -421,5 +423,52 @@ INSTANTIATE_TEST_SUITE_P(
                    "system1", "second,system1"},
         ChoiceCase{"system taken by a resource that is no database: system1 created",
                    "update system set db_id=NULL; delete from db where db_id=1", "system1", "second,system1"}));
+
+TEST(TraceLines, WrittenAfterEachCallWhileTracingIsOn)
+{
+    AppDb app(true);
+    app.d.addTestModel();
+    app.d.addDatabase("second", app.appModel, false);
+    ViSession s = 0;
+    ASSERT_EQ(app.open(s), VI_SUCCESS);
+    char session[64];
+    std::snprintf(session, sizeof session, "%#x(operator)", static_cast<unsigned>(s));
+    const std::string S = session;
+    char buffer[TQDAQ_NAME_SIZE];
+    ViUInt32 length = 0;
+    struct Case {
+        std::function<ViStatus()> call;
+        std::string line; // the whole line, or its beginning when it ends in '*'
+    };
+    const Case cases[] = {
+        {[&] { return tqdaq_setAppData(s, "k", "v", 1); }, "tqdaq_setAppData(" + S + ",k,v,1) retVal=0"},
+        {[&] { return tqdaq_getAppData(s, "k", buffer, 64, &length); }, "tqdaq_getAppData(" + S + ",k,v,0x40,0x*"},
+        {[&] { return tqdaq_deleteAppData(s, nullptr); }, "tqdaq_deleteAppData(" + S + ",null) retVal=0"},
+        {[&] { return tqdaq_setDataPath(s, "/p"); }, "tqdaq_setDataPath(" + S + ",/p) retVal=0"},
+        {[&] { return tqdaq_getDataPath(s, buffer); }, "tqdaq_getDataPath(" + S + ",/p) retVal=0"},
+        {[&] { return tqdaq_createVresource(s, "r", kVendor, 200, nullptr); },
+         "tqdaq_createVresource(" + S + ",r,0x3c5a,0xc8,NULL) retVal=0"},
+        {[&] { return tqdaq_setSimulationMode(s, nullptr, 0); },
+         "tqdaq_setSimulationMode(" + S + ",NULL,VI_FALSE) retVal=0"},
+        {[&] { return tqdaq_clearDB(s, "second"); }, "tqdaq_clearDB(" + S + ",second) retVal=0"},
+        {[&] { return tqdaq_deleteDB(s, "second"); }, "tqdaq_deleteDB(" + S + ",second) retVal=0"},
+        {[&] { return tqdaq_createDB(s, "system"); }, "tqdaq_createDB(" + S + ",system) retVal=0"},
+        {[&] { return tqdaq_setDB(s, "nosuch"); }, "tqdaq_setDB(" + S + ",nosuch) retVal=0xbfff0078"},
+        {[&] { return tqdaq_installEventHandler(s, "nosuch", 1, nullptr, nullptr, nullptr); },
+         "tqdaq_installEventHandler(" + S + ",nosuch,0,0) retVal=0xbfff0078"},
+    };
+    for (const Case &c : cases) {
+        const size_t from = readLines(app.d.debugLog()).size();
+        c.call();
+        const auto lines = readLines(app.d.debugLog());
+        ASSERT_GT(lines.size(), from) << c.line;
+        const std::string &last = lines.back();
+        if (c.line.back() == '*')
+            EXPECT_EQ(last.substr(0, c.line.size() - 1), c.line.substr(0, c.line.size() - 1));
+        else
+            EXPECT_EQ(last, c.line);
+    }
+    EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
+}
 
 } // namespace
