@@ -294,6 +294,8 @@ INSTANTIATE_TEST_SUITE_P(
         AssignCase{"other occupied sites refuse", {{1, "740"}, {2, "740"}}, "rack", kCarrier, VI_ERROR_INV_PARAMETER,
                    nullptr},
         AssignCase{"fewer sites refuse", {{1, "740"}}, "rack", kCarrier, VI_ERROR_INV_PARAMETER, nullptr},
+        AssignCase{"a carrier without modules refuses one with modules (no mounting anywhere)", {}, "rack", kCarrier,
+                   VI_ERROR_INV_PARAMETER, nullptr},
         AssignCase{"a module of a carrier refuses a device on none",
                    {{1, "740"}, {3, "740"}},
                    "rack_IP1",
