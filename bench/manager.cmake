@@ -5,3 +5,11 @@ if(TARGET tqdaq_32 AND TARGET appinstrument)
   target_compile_definitions(bench_manager PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_dependencies(bench_manager appinstrument)
 endif()
+
+# tqdaq_assignAllPresources over 8 and 64 devices named by the test plug-in
+# and run by the test driver.
+if(TARGET tqdaq_32 AND TARGET tqmtestdriver AND TARGET tqmtestplugin)
+  tq_bench(bench_manager_assign SOURCES ${CMAKE_CURRENT_LIST_DIR}/manager_assign.cpp LIBS tqdaq_32 PkgConfig::SQLITE3)
+  target_compile_definitions(bench_manager_assign PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_dependencies(bench_manager_assign appinstrument tqmtestdriver tqmtestplugin)
+endif()

@@ -1,6 +1,8 @@
 /* One manager session on the demonstration's device database: the resource
- * manager loads the application instrument, which logs what it is told, and
- * runs "start" and "stop" on the selected configuration database.
+ * manager loads the application instrument, which logs what it is told,
+ * records the simulated model 718 as a physical resource, gives it a virtual
+ * resource in the selected configuration database, and runs "start" and
+ * "stop" on that database.
  *
  * scripts/demo-session makes the database and runs this program with
  * VPNPPATH pointing at it. */
@@ -24,6 +26,8 @@ int main(void)
     printf("  selected configuration database:     %s\n", name);
     report("tqdaq_getController", tqdaq_getController(session, name));
     printf("  controller:                          %s\n", name);
+    report("tqdaq_createPresource(PXI1::14::INSTR)", tqdaq_createPresource(session, "PXI1::14::INSTR"));
+    report("tqdaq_assignAllPresources", tqdaq_assignAllPresources(session, NULL));
     report("tqdaq_doOperation(start)", tqdaq_doOperation(session, NULL, "start", NULL));
     report("tqdaq_doOperation(stop)", tqdaq_doOperation(session, NULL, "stop", NULL));
     return report("tqdaq_closeHandle", tqdaq_closeHandle(session)) ? 0 : 1;

@@ -104,6 +104,59 @@ TQ_API ViStatus tqdaq_wait(ViSession session, ViConstString name, ViUInt32 mask,
                            ViUInt32 *status, ViChar *message);
 TQ_API ViStatus tqdaq_getEventStatus(ViSession session, ViConstString name, ViUInt16 event, ViUInt16 *active,
                                      ViUInt16 clear, ViChar *text);
+/* Deletes a virtual resource, and with a carrier every module mounted on
+ * it. TQDAQ_ERROR_VRSRC_IN_USE, and nothing deleted, while it or one of its
+ * modules has stored values, belongs to a database, or is a database's own
+ * resource (deleting the database removes that one). */
+TQ_API ViStatus tqdaq_deleteVresource(ViSession session, ViConstString name);
+/* Renames a virtual resource and every stored reference to it ("&lt;name-"
+ * and "[name-" in configuration values and formulas). A taken new name is
+ * refused with TQDAQ_ERROR_NAME_EXISTS and nothing changes. */
+TQ_API ViStatus tqdaq_renameResource(ViSession session, ViConstString oldName, ViConstString newName);
+/* Makes a virtual resource a member of the selected database;
+ * TQDAQ_ERROR_NAME_EXISTS when it is one already. */
+TQ_API ViStatus tqdaq_linkVresource(ViSession session, ViConstString name);
+/* Ends the membership (and drops the stored values) of one member, or of
+ * every member when name is null or empty; the first failure is the result. */
+TQ_API ViStatus tqdaq_unlinkVresource(ViSession session, ViConstString name);
+/* Enables (1) or disables (0) one member or every member. Enabling a member
+ * without a device fails with VI_ERROR_INV_SETUP and enables no member after
+ * it; the first failure is the result. */
+TQ_API ViStatus tqdaq_setVresourceEnable(ViSession session, ViConstString name, ViInt16 enable);
+/* The member's enable flag (0 without a device); the database's own
+ * resource reads 1. */
+TQ_API ViStatus tqdaq_getVresourceEnable(ViSession session, ViConstString name, ViInt16 *enable);
+/* Stores one option value; 0 without writing when the resource has no such
+ * option. */
+TQ_API ViStatus tqdaq_updateVresourceOption(ViSession session, ViConstString name, ViConstString property,
+                                            ViConstString value);
+/* Copies a device's option values, as its driver reports them, into a
+ * virtual resource (its InstrumentName stays its own). */
+TQ_API ViStatus tqdaq_syncVresourceOptions(ViSession session, ViConstString vresourceName, ViConstString rsrcName);
+
+/* Records a detected device under its resource name: its model and option
+ * values, and on a carrier the modules on its populated sites. Recording a
+ * known device again keeps its id, assignment and site rows.
+ * TQDAQ_ERROR_UNKNOWN_MODEL when its model is not catalogued. */
+TQ_API ViStatus tqdaq_createPresource(ViSession session, ViConstString rsrcName);
+/* Removes a device with its options and the modules on its sites. */
+TQ_API ViStatus tqdaq_deletePresource(ViSession session, ViConstString rsrcName);
+/* The name of the device assigned to a virtual resource, TQDAQ_NAME_SIZE
+ * bytes; 0 and the buffer untouched when none is assigned. */
+TQ_API ViStatus tqdaq_getPresourceName(ViSession session, ViConstString vresourceName, ViChar *rsrcName);
+/* Assigns a device to a virtual resource (a carrier brings its free modules
+ * to the virtual modules on the same sites); with an empty virtual name the
+ * device is freed, with an empty device name the virtual resource.
+ * VI_ERROR_INV_PARAMETER when both are empty or the device does not fit. */
+TQ_API ViStatus tqdaq_assignResource(ViSession session, ViConstString vresourceName, ViConstString rsrcName);
+/* Gives every unassigned member of the selected database (or the named one)
+ * a free device that fits, and enables it; VI_ERROR_RSRC_NFOUND when some
+ * member found none (it is disabled). */
+TQ_API ViStatus tqdaq_assignAllVresources(ViSession session, ViConstString vresourceName);
+/* Gives every unassigned device (or the named one) a virtual resource in the
+ * selected database: a free one that fits, else a new one named after the
+ * device, with modules for its sites; links, assigns and enables them. */
+TQ_API ViStatus tqdaq_assignAllPresources(ViSession session, ViConstString rsrcName);
 
 /* The selected configuration database's name, TQDAQ_NAME_SIZE bytes. */
 TQ_API ViStatus tqdaq_getDB(ViSession session, ViChar *name);

@@ -6,6 +6,7 @@
 //   "nsup..."  answers every operation with "not supported";
 //   "fail..."  fails every operation with 0xBFFF0000;
 //   "badinit"  (resource name) fails its initialisation.
+// Beside InstrumentName it reads every property "Echo<text>" as <text>.
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -85,6 +86,11 @@ ViStatus getProperty(ViSession session, ViConstString name, ViConstString, ViCha
     Instance *i = find(session);
     if (!i)
         return VI_ERROR_INV_OBJECT;
+    // "Echo<text>" reads back as <text>, an option value the tests can choose.
+    if (std::strncmp(name, "Echo", 4) == 0) {
+        std::snprintf(value, static_cast<size_t>(length), "%s", name + 4);
+        return VI_SUCCESS;
+    }
     // "mute..." instances cannot tell their name.
     if (std::strcmp(name, "InstrumentName") != 0 || i->name.rfind("mute", 0) == 0)
         return VI_ERROR_NSUP_OPER;
