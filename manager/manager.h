@@ -26,6 +26,9 @@ constexpr size_t kMaxUserName = 39;
 // Longest resource, database, operation or library name taken from a caller.
 constexpr size_t kMaxName = TQDAQ_NAME_SIZE - 1;
 
+struct Listing;       // an unfinished generic listing (listings.h)
+struct StreamListing; // an unfinished tqdaq_listStreams
+
 struct Session {
     std::string userName;
     sqlite3 *db = nullptr;
@@ -45,6 +48,9 @@ struct Session {
     // Every instance this session loaded and has not unloaded yet, whatever
     // became of its mark (another process may clear marks).
     std::vector<struct OpenResource *> loaded;
+    // Unfinished XML listings, each with its own statement on db.
+    Listing *listing = nullptr;
+    StreamListing *streamListing = nullptr;
 };
 
 // One loaded driver or virtual instrument instance.
@@ -115,5 +121,8 @@ ViStatus vresourceIdByName(Session *s, const char *name, int64_t *id);
 ViStatus dbIdByName(Session *s, const char *name, int64_t *id);
 ViStatus checkDatabaseModel(Session *s, const char *name);
 ViStatus doOperation(Session *s, const char *name, const char *operation, const char *argument);
+// Drops the session's unfinished listings and finalizes their statements, so
+// that nothing keeps its connection from closing.
+void endListings(Session *s);
 
 } // namespace tq::manager
