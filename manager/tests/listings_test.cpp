@@ -80,7 +80,7 @@ int count(const std::string &text, const std::string &what)
 // database "system", a test model with a small catalogue, resources on it,
 // configuration values and formulas.
 struct Listings {
-    explicit Listings(bool installers = false)
+    explicit Listings(bool installers = false, bool spy = false) : app(spy)
     {
         DeviceDb &d = app.d;
         if (installers) {
@@ -574,6 +574,52 @@ TEST(Listings, StreamsListTheFormulaOutputStreamByItsValue)
         EXPECT_EQ(joined, text) << size;
         for (size_t i = 1; i < parts.size(); ++i)
             EXPECT_TRUE(parts[i].rfind("<stream>", 0) == 0 || parts[i] == "</streams></query>") << parts[i];
+    }
+}
+
+TEST(Listings, TraceLinesOfTheTracedListingsOnly)
+{
+    Listings l(false, true);
+    char hex[64];
+    std::snprintf(hex, sizeof hex, "%#x(operator),", static_cast<unsigned>(l.session));
+    const struct {
+        const char *name; // in the trace line; null: the listing writes none
+        ListFn list;
+        std::string arguments; // between the session and the buffer's text
+    } cases[] = {
+        {nullptr, l.users(), ""},
+        {nullptr, l.models(15450, 200), ""},
+        {nullptr, l.dbs(), ""},
+        {nullptr, l.presources(), ""},
+        {"tqdaq_listDBResources", l.vresources(), ""},
+        {"tqdaq_listConfigs", l.configs("rack1", "Global"), "rack1,0x7,Global,2,NULL,"},
+        {"tqdaq_listFormulas", l.formulas(), ""},
+        {"tqdaq_listStreams", l.streams(), ""},
+    };
+    for (const auto &c : cases) {
+        const size_t earlier = readLines(l.app.d.debugLog()).size();
+        char buffer[8192];
+        ViUInt32 length = 0;
+        ASSERT_EQ(c.list(buffer, sizeof buffer, &length), VI_SUCCESS);
+        const ViUInt32 whole = length;
+        // Refused: no text, and the length printed as -1.
+        ASSERT_EQ(c.list(buffer, 10, &length), VI_ERROR_INV_PARAMETER);
+        auto lines = readLines(l.app.d.debugLog());
+        lines.erase(lines.begin(), lines.begin() + static_cast<long>(earlier));
+        if (!c.name) {
+            EXPECT_TRUE(lines.empty()) << lines.front();
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 2u) << c.name;
+        // The first ten characters of the text, the size, the length's
+        // address and the length, the status.
+        const std::string head = std::string(c.name) + "(" + hex + c.arguments;
+        char tail[64];
+        std::snprintf(tail, sizeof tail, "(%#x)) retVal=0", static_cast<unsigned>(whole));
+        EXPECT_EQ(lines[0].rfind(head + "<?xml vers,0x2000,0x", 0), 0u) << lines[0];
+        EXPECT_EQ(lines[0].substr(lines[0].size() - strlen(tail)), tail) << lines[0];
+        EXPECT_EQ(lines[1].rfind(head + ",0xa,0x", 0), 0u) << lines[1];
+        EXPECT_EQ(lines[1].substr(lines[1].size() - 31), "(0xffffffff)) retVal=0xbfff0078") << lines[1];
     }
 }
 
