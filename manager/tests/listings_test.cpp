@@ -371,6 +371,22 @@ TEST(Listings, UsersWithoutRowsGiveTheEmptyElement)
     EXPECT_EQ(readAll(l.users(), 64), kHeader + "<users></users>");
 }
 
+TEST(Listings, FiltersAreComparedAsValues)
+{
+    // A quote in a filter is part of the name, never of the statement.
+    Listings l;
+    l.app.d.exec("insert into users (username,email) values ('O''Brien','o@example.org')");
+    EXPECT_EQ(readAll(l.users("O'Brien"), 64),
+              kHeader + "<users><user><username>O'Brien</username><first_name></first_name><last_name></last_name>"
+                        "<email>o@example.org</email><password></password></user></users>");
+    // A filter far longer than any statement buffer matches nothing.
+    const std::string longName(5000, '&');
+    EXPECT_EQ(readAll(l.configs("rack1", longName.c_str(), longName.c_str()), 64),
+              kHeader + "<configs><vresource><name>rack1</name></vresource></configs>");
+    EXPECT_EQ(readAll(l.models(15450, 200, longName.c_str()), 64),
+              kHeader + "<models><model>" + kTestModelRow + kTestOperations + "</model></models>");
+}
+
 TEST(Listings, WholeModelLeavesOutDemoCategoriesFunctionGroupsAndHiddenItems)
 {
     Listings l;
