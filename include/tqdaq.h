@@ -192,6 +192,65 @@ TQ_API ViStatus tqdaq_getAppData(ViSession session, ViConstString key, ViChar *b
                                  ViUInt32 *length);
 TQ_API ViStatus tqdaq_deleteAppData(ViSession session, ViConstString key);
 
+/* XML listings of the device database, written into the caller's buffer
+ * (size bytes) a part at a time. Each call writes a terminated text and sets
+ * *length to its length without the terminator; TQDAQ_WARN_MORE_TEXT
+ * (0x3FFC0107) says more follows: call again with the same session (the
+ * filters of later calls are not looked at), and the parts joined give the
+ * whole listing. 0 ends it. A session has at most one of the generic
+ * listings below unfinished: another kind meanwhile gets VI_ERROR_INV_SETUP
+ * (0xBFFF003A); tqdaq_closeHandle drops an unfinished one.
+ *
+ * Every call needs a buffer of at least TQDAQ_LISTING_MIN_SIZE bytes
+ * (TQDAQ_STREAM_LISTING_MIN_SIZE for tqdaq_listStreams); a smaller one, or a
+ * null buffer or length, is refused with VI_ERROR_INV_PARAMETER (0xBFFF0078)
+ * and nothing is written. TQDAQ_ERROR_STATEMENT (0xBFFF0000): the query
+ * could not be made, or reading its rows failed part way; in that case the
+ * text received is closed (well formed) but incomplete.
+ *
+ * Stored values are written as stored: the catalogue keeps its help texts
+ * and category names XML-escaped. Category and property names given as
+ * filters are escaped before they are compared. */
+#define TQDAQ_LISTING_MIN_SIZE 23        /* "<?xml version=\"1.0\"?>\n" and a terminator */
+#define TQDAQ_STREAM_LISTING_MIN_SIZE 48 /* the header of tqdaq_listStreams and a terminator */
+/* <users><user><username/>...</user></users>: every user, or the one named. */
+TQ_API ViStatus tqdaq_listUsers(ViSession session, ViConstString userName, ViChar *buffer, ViUInt32 size,
+                                ViUInt32 *length);
+/* The catalogue of one model (operations, option and configuration
+ * categories with their attributes, items and choices), optionally of one
+ * category only; with vendor or model 0 the list of models other than the
+ * maker's virtual instruments. */
+TQ_API ViStatus tqdaq_listModels(ViSession session, ViInt16 vendor, ViInt16 model, ViConstString category,
+                                 ViChar *buffer, ViUInt32 size, ViUInt32 *length);
+/* The configuration databases grouped by application model. */
+TQ_API ViStatus tqdaq_listDBs(ViSession session, ViConstString productName, ViChar *buffer, ViUInt32 size,
+                              ViUInt32 *length);
+/* Virtual resources (all but databases' own, or the one named) with their
+ * model, physical resource, adapters, databases and options. */
+TQ_API ViStatus tqdaq_listVresources(ViSession session, ViConstString name, ViChar *buffer, ViUInt32 size,
+                                     ViUInt32 *length);
+/* Physical resources (all, or the one named) with their model, virtual
+ * resource, adapters and options. */
+TQ_API ViStatus tqdaq_listPresources(ViSession session, ViConstString name, ViChar *buffer, ViUInt32 size,
+                                     ViUInt32 *length);
+/* Stored configuration values of sequence 1 in the selected database, by
+ * resource, category and index; category and property narrow a named
+ * resource's list. sequence and index are not used. */
+TQ_API ViStatus tqdaq_listConfigs(ViSession session, ViConstString vresource, ViInt32 sequence,
+                                  ViConstString category, ViConstString index, ViConstString property,
+                                  ViChar *buffer, ViUInt32 size, ViUInt32 *length);
+/* Stored formulas by database (all, or the one named). */
+TQ_API ViStatus tqdaq_listFormulas(ViSession session, ViConstString dbName, ViChar *buffer, ViUInt32 size,
+                                   ViUInt32 *length);
+/* The session's formula output stream and the streams of the selected
+ * database's open members, each with the stream engine's 32-bit value of the
+ * stream (tqstream_streamOfValue) as its handle. Kept apart from the generic
+ * listings: both may be unfinished at once. A stream element is never split
+ * between calls; a buffer that cannot hold the next one even empty is
+ * refused with VI_ERROR_INV_PARAMETER and the listing waits for a larger
+ * buffer. */
+TQ_API ViStatus tqdaq_listStreams(ViSession session, ViChar *buffer, ViUInt32 size, ViUInt32 *length);
+
 #ifdef __cplusplus
 }
 #endif

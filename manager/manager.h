@@ -26,6 +26,9 @@ constexpr size_t kMaxUserName = 39;
 // Longest resource, database, operation or library name taken from a caller.
 constexpr size_t kMaxName = TQDAQ_NAME_SIZE - 1;
 
+struct Listing;       // an unfinished generic listing (listings.h)
+struct StreamListing; // an unfinished tqdaq_listStreams
+
 struct Session {
     std::string userName;
     sqlite3 *db = nullptr;
@@ -45,6 +48,9 @@ struct Session {
     // Every instance this session loaded and has not unloaded yet, whatever
     // became of its mark (another process may clear marks).
     std::vector<struct OpenResource *> loaded;
+    // Unfinished XML listings, each with its own statement on db.
+    Listing *listing = nullptr;
+    StreamListing *streamListing = nullptr;
 };
 
 // One loaded driver or virtual instrument instance.
@@ -145,5 +151,8 @@ ViStatus createVresource(Session *s, const char *name, ViUInt16 vendor, ViUInt16
 ViStatus setDB(Session *s, const char *name);
 ViStatus createDB(Session *s, const char *name);
 ViStatus clearDB(Session *s, const char *name);
+// Drops the session's unfinished listings and finalizes their statements, so
+// that nothing keeps its connection from closing.
+void endListings(Session *s);
 
 } // namespace tq::manager

@@ -284,6 +284,8 @@ ViStatus getHandle(ViSession *handleOut, const char *userName, ViUInt16 vendor, 
 
 ViStatus closeHandle(Session *s)
 {
+    // A listing its caller never read to the end still holds a statement.
+    endListings(s);
     forgetEventHandlers(s->db);
     releaseFormulaEngine(s);
     closeDefaultRM(s);

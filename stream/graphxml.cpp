@@ -14,6 +14,7 @@
 #include <initializer_list>
 
 #include "displayimpl.h"
+#include "tq/platform/xmltext.h"
 #include "xmlreader.h"
 
 namespace tq::stream
@@ -32,18 +33,7 @@ constexpr size_t kEscapedSize = 5 * TQ_ENABLE_NAME_SIZE + 1;
 
 void escapeInto(char *out, size_t outSize, const char *text)
 {
-    size_t n = 0;
-    for (const char *p = text; *p && n + 6 <= outSize; ++p) {
-        const char *r = *p == '&' ? "&amp;" : *p == '<' ? "&lt;" : *p == '>' ? "&gt;" : nullptr;
-        if (r) {
-            size_t len = strlen(r);
-            memcpy(out + n, r, len);
-            n += len;
-        } else {
-            out[n++] = *p;
-        }
-    }
-    out[n] = '\0';
+    platform::escapeXmlInto(out, outSize, text);
 }
 
 // Formats a piece into the stream's scratch buffer.
@@ -987,22 +977,8 @@ int32_t streamReadXML(TQStream *s, const char *directory)
 
 void escapeXMLText(char *text)
 {
-    // In place from the end, so that no character is read after it moved.
-    size_t len = strlen(text);
-    size_t grown = len;
-    for (size_t i = 0; i < len; ++i)
-        grown += text[i] == '&' ? 4 : (text[i] == '<' || text[i] == '>') ? 3 : 0;
-    text[grown] = '\0';
-    for (size_t i = len, j = grown; i-- > 0;) {
-        const char *r = text[i] == '&' ? "&amp;" : text[i] == '<' ? "&lt;" : text[i] == '>' ? "&gt;" : nullptr;
-        if (r) {
-            size_t n = strlen(r);
-            j -= n;
-            memcpy(text + j, r, n);
-        } else {
-            text[--j] = text[i];
-        }
-    }
+    // The caller's buffer has room for five characters per character.
+    platform::escapeXml(text, 5 * strlen(text) + 1);
 }
 
 void graphObjectFillXML(TQGraphObject *go)
