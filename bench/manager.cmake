@@ -5,3 +5,11 @@ if(TARGET tqdaq_32 AND TARGET appinstrument)
   target_compile_definitions(bench_manager PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_dependencies(bench_manager appinstrument)
 endif()
+
+# Saving and loading a large stored display layout against the 50 ms limit.
+if(TARGET tqdaq_32 AND TARGET appinstrument)
+  tq_bench(bench_manager_layouts SOURCES ${CMAKE_CURRENT_LIST_DIR}/manager_layouts.cpp
+    LIBS tqdaq_32 tqstream_32 PkgConfig::SQLITE3)
+  target_compile_definitions(bench_manager_layouts PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_dependencies(bench_manager_layouts appinstrument)
+endif()

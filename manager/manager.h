@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -115,5 +116,11 @@ ViStatus vresourceIdByName(Session *s, const char *name, int64_t *id);
 ViStatus dbIdByName(Session *s, const char *name, int64_t *id);
 ViStatus checkDatabaseModel(Session *s, const char *name);
 ViStatus doOperation(Session *s, const char *name, const char *operation, const char *argument);
+// Streams of the members (tqdaq_createStreams); setDB builds the new
+// database's streams with it.
+ViStatus createStreams(Session *s, const char *name, ViUInt16 mode, ViUInt16 engineFlag);
+// The time-stamp level of a capture directory for a local time, with its
+// final '/': "apl07_0930152026/" for 7 April 2026, 09:30:15.
+std::string captureStamp(const struct tm &localTime);
 
 } // namespace tq::manager
