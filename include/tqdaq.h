@@ -75,8 +75,47 @@ TQ_API ViStatus tqdaq_getVresourceSession(ViSession session, ViConstString name,
 TQ_API ViStatus tqdaq_doOperation(ViSession session, ViConstString name, ViConstString operation,
                                   ViConstString argument);
 
+/* Creates a virtual resource of the model (vendor, model): its row and one
+ * option per item of the model's option categories, valued with the item's
+ * default. TQDAQ_ERROR_NAME_EXISTS when the name is taken (the existing
+ * resource is left alone); nothing is kept when a later step fails. A null
+ * description is stored as empty text. */
+TQ_API ViStatus tqdaq_createVresource(ViSession session, ViConstString name, ViUInt16 vendor, ViUInt16 model,
+                                      ViConstString description);
+
 /* The selected configuration database's name, TQDAQ_NAME_SIZE bytes. */
 TQ_API ViStatus tqdaq_getDB(ViSession session, ViChar *name);
+/* Selects a configuration database of the session's model (null or empty:
+ * deselects, leaving open instruments alone). Selecting another database
+ * closes the instruments of the old one, its own instrument last. */
+TQ_API ViStatus tqdaq_setDB(ViSession session, ViConstString name);
+/* Creates a configuration database of the session's model and selects it; a
+ * name that already is a database is selected. TQDAQ_ERROR_CREATE_DB when
+ * the name is taken by a resource that is no database. */
+TQ_API ViStatus tqdaq_createDB(ViSession session, ViConstString name);
+/* Empties a database (null or empty: the selected one): members, stored
+ * values, formulas and display layouts. Its application data stays. */
+TQ_API ViStatus tqdaq_clearDB(ViSession session, ViConstString name);
+/* Deletes a database that is not the selected one, with its application
+ * data; VI_ERROR_INV_PARAMETER for the selected one. */
+TQ_API ViStatus tqdaq_deleteDB(ViSession session, ViConstString name);
+/* Not implemented: always VI_ERROR_NIMPL_OPER. */
+TQ_API ViStatus tqdaq_replicateDB(ViSession session, ViConstString from, ViConstString to);
+/* The data path, root of the capture directories (TQDAQ_NAME_SIZE bytes;
+ * empty when never set). */
+TQ_API ViStatus tqdaq_setDataPath(ViSession session, ViConstString path);
+TQ_API ViStatus tqdaq_getDataPath(ViSession session, ViChar *path);
+
+/* Application data of the selected database: text values by key.
+ * setAppData: VI_ERROR_RSRC_BUSY when the key exists and replace is 0;
+ * TQDAQ_ERROR_NO_DATABASE with no database selected. getAppData: the full
+ * length into *length, at most size - 1 characters and a terminator into
+ * buffer (nothing with size 0); VI_ERROR_NSUP_ATTR for an unknown key.
+ * deleteAppData: one key, or every key (null or empty). */
+TQ_API ViStatus tqdaq_setAppData(ViSession session, ViConstString key, ViConstString value, ViInt16 replace);
+TQ_API ViStatus tqdaq_getAppData(ViSession session, ViConstString key, ViChar *buffer, ViUInt32 size,
+                                 ViUInt32 *length);
+TQ_API ViStatus tqdaq_deleteAppData(ViSession session, ViConstString key);
 
 /* ---- Streams and capture -------------------------------------------------
  * Members: the named member of the selected database (enabled or not), or

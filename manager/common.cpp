@@ -86,6 +86,17 @@ void vtrace(const char *format, va_list args)
 }
 } // namespace
 
+void progress(Session *s, const char *format, const char *text)
+{
+    TQStreamMsg *sink = s->sink;
+    if (!s->progressMessages || !sink)
+        return;
+    if (sink->streamMsgLock(sink, 1000) != 0)
+        return;
+    sink->streamMsgPrintf(sink, format, text ? text : "");
+    sink->streamMsgUnlock(sink);
+}
+
 void trace(const Session *s, const char *format, ...)
 {
     if (!s || s->trace == 0)

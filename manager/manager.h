@@ -123,4 +123,24 @@ ViStatus createStreams(Session *s, const char *name, ViUInt16 mode, ViUInt16 eng
 // final '/': "apl07_0930152026/" for 7 April 2026, 09:30:15.
 std::string captureStamp(const struct tm &localTime);
 
+// A progress text for the session's message sink: printed while progress
+// messages are on and a sink is registered, dropped otherwise. format takes
+// exactly one %s, filled with text.
+void progress(Session *s, const char *format, const char *text);
+// Tells the selected database's own instrument of a change: "uiEvent" with
+// the text through the operation walk; nothing is sent while no database is
+// selected. The result is the walk's (ignored by most callers).
+ViStatus notify(Session *s, const char *text);
+
+// Creates a virtual resource of the model (vendor, model) with one option
+// row per item of the model's option categories, valued with the item's
+// default; reports the outcome to the sink and the database's instrument.
+ViStatus createVresource(Session *s, const char *name, ViUInt16 vendor, ViUInt16 model, const char *description);
+
+// Configuration databases: select (null or empty deselects), create (or
+// select one that exists), clear (members, values, formulas, layouts).
+ViStatus setDB(Session *s, const char *name);
+ViStatus createDB(Session *s, const char *name);
+ViStatus clearDB(Session *s, const char *name);
+
 } // namespace tq::manager

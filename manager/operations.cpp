@@ -96,6 +96,14 @@ ViStatus doOperation(Session *s, const char *name, const char *operation, const 
     return st;
 }
 
+ViStatus notify(Session *s, const char *text)
+{
+    char dbName[TQDAQ_NAME_SIZE];
+    if (getDB(s, dbName) < VI_SUCCESS)
+        return VI_SUCCESS;
+    return doOperation(s, dbName, "uiEvent", text);
+}
+
 } // namespace tq::manager
 
 using namespace tq::manager;

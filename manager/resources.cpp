@@ -34,14 +34,6 @@ unsigned long ul(const void *p)
     return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
 }
 
-void sinkPrint(TQStreamMsg *sink, const char *format, const char *text)
-{
-    if (sink->streamMsgLock(sink, 1000) != 0)
-        return;
-    sink->streamMsgPrintf(sink, format, text);
-    sink->streamMsgUnlock(sink);
-}
-
 void unload(OpenResource *r)
 {
     if (Session *owner = r->owner) {
@@ -119,8 +111,7 @@ ViStatus openPnPSteps(Session *s, const char *rsrcName, const char *instrumentNa
     TQPnPHandle *inout = reinterpret_cast<TQPnPHandle *>(static_cast<uintptr_t>(s->handle));
     ViStatus st = getPnPHandle(rsrcName, &inout);
     if (st < VI_SUCCESS) {
-        if (s->progressMessages && s->sink)
-            sinkPrint(s->sink, "Failure to intialize physical resource %s", orNull(rsrcName));
+        progress(s, "Failure to intialize physical resource %s", orNull(rsrcName));
         return st;
     }
     if (!inout || reinterpret_cast<uintptr_t>(inout) == s->handle)

@@ -189,6 +189,31 @@ class DeviceDb
     sqlite3 *db_ = nullptr;
 };
 
+// A message queue to register as a session's message sink; take() reads
+// what was printed to it since the last call.
+struct Sink {
+    Sink() { StreamMsgCommonCreate(4096, &queue); }
+    ~Sink()
+    {
+        if (queue)
+            queue->streamMsgRelease(&queue);
+    }
+    Sink(const Sink &) = delete;
+    Sink &operator=(const Sink &) = delete;
+    std::vector<std::string> take()
+    {
+        std::vector<std::string> lines;
+        char buffer[512];
+        uint32_t length = 0;
+        queue->streamMsgLock(queue, 1000);
+        while (queue->streamMsgRead(queue, buffer, sizeof buffer, &length) != 2)
+            lines.emplace_back(buffer);
+        queue->streamMsgUnlock(queue);
+        return lines;
+    }
+    TQStreamMsg *queue = nullptr;
+};
+
 // A database with the application model, its selected database "system"
 // and the controller "operator".
 struct AppDb {

@@ -290,27 +290,6 @@ TEST(Resources, StaleMarkIsNotAnInstance)
 namespace
 {
 
-struct Sink {
-    Sink() { StreamMsgCommonCreate(4096, &queue); }
-    ~Sink()
-    {
-        if (queue)
-            queue->streamMsgRelease(&queue);
-    }
-    std::vector<std::string> take()
-    {
-        std::vector<std::string> lines;
-        char buffer[512];
-        uint32_t length = 0;
-        queue->streamMsgLock(queue, 1000);
-        while (queue->streamMsgRead(queue, buffer, sizeof buffer, &length) != 2)
-            lines.emplace_back(buffer);
-        queue->streamMsgUnlock(queue);
-        return lines;
-    }
-    TQStreamMsg *queue = nullptr;
-};
-
 TEST(MessageSink, HandedToOpenInstrumentsAndToEveryOneOpenedLater)
 {
     WalkDb w;
