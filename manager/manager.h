@@ -119,6 +119,9 @@ ViStatus doOperation(Session *s, const char *name, const char *operation, const 
 // Streams of the members (tqdaq_createStreams); setDB builds the new
 // database's streams with it.
 ViStatus createStreams(Session *s, const char *name, ViUInt16 mode, ViUInt16 engineFlag);
+// Unregisters every stream from the engine and lets the members' streams go
+// (tqdaq_closeStreams).
+ViStatus closeStreams(Session *s);
 // The time-stamp level of a capture directory for a local time, with its
 // final '/': "apl07_0930152026/" for 7 April 2026, 09:30:15.
 std::string captureStamp(const struct tm &localTime);

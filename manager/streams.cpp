@@ -131,9 +131,6 @@ ViStatus createStreams(Session *s, const char *name, ViUInt16 mode, ViUInt16 eng
     return st;
 }
 
-namespace
-{
-
 ViStatus closeStreams(Session *s)
 {
     if (s->engine)
@@ -167,6 +164,9 @@ ViStatus closeStreams(Session *s)
     }
     return st;
 }
+
+namespace
+{
 
 ViStatus captureOpen(Session *s, const char *name, const char *fileTemplate, ViInt32 mode)
 {

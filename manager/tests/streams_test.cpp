@@ -147,6 +147,27 @@ TEST(CloseStreams, LetsEveryMembersStreamGoAndCreateTakesThemAgain)
     EXPECT_EQ(tqdaq_closeStreams(in.s.handle), TQDAQ_ERROR_STATEMENT);
 }
 
+// Selecting another database lets the old one's streams go with its
+// instruments and registers the new one's.
+TEST(SetDB, ReplacesTheRegisteredStreamsWithTheNewDatabases)
+{
+    InsideSession in;
+    in.member("a1");
+    const int64_t other = in.d.addDatabase("bench", in.appModel, false);
+    const int64_t b1 = in.d.addVresource("b1", in.testModel);
+    in.d.setInstrumentName(b1, in.nameItem, "b1");
+    in.d.addMember(other, b1);
+    ASSERT_EQ(tqdaq_createStreams(in.s.handle, "", 1, 0), VI_SUCCESS);
+    ASSERT_EQ(in.registered(), 1);
+    ASSERT_EQ(setDB(&in.s, "bench"), VI_SUCCESS);
+    EXPECT_EQ(in.calls("getStream"), (std::vector<std::string>{"a1 getStream a1", "b1 getStream b1"}));
+    EXPECT_EQ(in.calls("release"), std::vector<std::string>{"a1 release"});
+    ASSERT_EQ(in.registered(), 1);
+    auto *member = static_cast<TQReader *>(in.s.engine->collection->members.first);
+    EXPECT_STREQ(member->readerGetStream(member)->name, "b1");
+    EXPECT_STREQ(in.s.formulaStream->name, "bench");
+}
+
 // ---- tqdaq_captureOpen / tqdaq_captureClose -----------------------------------
 
 struct TemplateCase {
