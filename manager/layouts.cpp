@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "manager.h"
@@ -355,65 +356,81 @@ ViStatus readTree(Session *s, int64_t dbId, const std::string &name, bool &found
         decimation = q.isInteger(1) && q.int64(1) >= 1 && q.int64(1) <= INT32_MAX ? q.int32(1) : 1;
         found = true;
     }
-    ViStatus st = VI_SUCCESS;
+    // One statement per level for the whole tree, each row placed under its
+    // parent by id: the tables have no index on their parent columns, and a
+    // statement per parent would scan a large layout's tables hundreds of
+    // times. Within a parent, rows keep the order they were stored in.
     Prepared wq(s->db, "select displaywindow_id,xpos,ypos,width,height,bgcolor,title from displaywindow where "
                        "displaywindow.stream_id=? order by displaywindow_id");
-    Prepared gq(s->db, "select graphobject_id,xpos,ypos,width,height,bgcolor,  gridenable,starttime,duration,title "
-                       "from graphobject where graphobject.displaywindow_id=? order by graphobject_id");
-    Prepared aq(s->db, "select axisinfo_id,center,span,color,enable,eu from axisinfo where axisinfo.graphobject_id=? "
-                       "order by axisinfo_id");
-    Prepared cq(s->db, "select channelenable_id,color,iscolorfixed,enable,name from channelenable where "
-                       "channelenable.axisinfo_id=? order by channelenable_id");
     if (!wq.ok())
         return TQDAQ_ERROR_UNKNOWN_USER;
-    // Rows are gathered level by level: one statement steps at a time.
-    std::vector<int64_t> windowIds;
+    std::unordered_map<int64_t, size_t> windowAt;
     for (wq.start().integer(streamId); wq.step() == SQLITE_ROW;) {
-        windowIds.push_back(wq.int64(0));
+        windowAt[wq.int64(0)] = windows.size();
         windows.push_back({wq.textAt(6), wq.int32(1), wq.int32(2), wq.int32(3), wq.int32(4), wq.colour(5), {}});
     }
-    for (size_t wi = 0; wi < windows.size(); ++wi) {
-        if (!gq.ok()) {
-            st = TQDAQ_ERROR_UNKNOWN_USER;
-            break;
-        }
-        std::vector<int64_t> graphIds;
-        for (gq.start().integer(windowIds[wi]); gq.step() == SQLITE_ROW;) {
-            graphIds.push_back(gq.int64(0));
-            GraphRow g;
-            g.x = gq.int32(1);
-            g.y = gq.int32(2);
-            g.width = gq.int32(3);
-            g.height = gq.int32(4);
-            g.bgcolor = gq.colour(5);
-            g.grid = gq.int32(6);
-            g.start = gq.realAt(7);
-            g.duration = gq.realAt(8);
-            g.title = gq.textAt(9);
-            windows[wi].graphs.push_back(std::move(g));
-        }
-        for (size_t gi = 0; gi < graphIds.size(); ++gi) {
-            if (!aq.ok()) {
-                st = TQDAQ_ERROR_UNKNOWN_USER;
-                break;
-            }
-            auto &axes = windows[wi].graphs[gi].axes;
-            std::vector<int64_t> axisIds;
-            for (aq.start().integer(graphIds[gi]); aq.step() == SQLITE_ROW;) {
-                axisIds.push_back(aq.int64(0));
-                axes.push_back({aq.textAt(5), aq.realAt(1), aq.realAt(2), aq.colour(3), aq.int32(4), {}});
-            }
-            for (size_t ai = 0; ai < axisIds.size(); ++ai) {
-                if (!cq.ok()) {
-                    st = TQDAQ_ERROR_UNKNOWN_USER;
-                    break;
-                }
-                for (cq.start().integer(axisIds[ai]); cq.step() == SQLITE_ROW;)
-                    axes[ai].channels.push_back({cq.textAt(4), cq.colour(1), cq.int32(2), cq.int32(3)});
-            }
-        }
+    Prepared gq(s->db, "select graphobject.graphobject_id,graphobject.displaywindow_id,graphobject.xpos,"
+                       "graphobject.ypos,graphobject.width,graphobject.height,graphobject.bgcolor,"
+                       "graphobject.gridenable,graphobject.starttime,graphobject.duration,graphobject.title from "
+                       "graphobject,displaywindow where graphobject.displaywindow_id=displaywindow.displaywindow_id "
+                       "and displaywindow.stream_id=? order by graphobject.graphobject_id");
+    if (!gq.ok())
+        return windows.empty() ? VI_SUCCESS : TQDAQ_ERROR_UNKNOWN_USER;
+    std::unordered_map<int64_t, std::pair<size_t, size_t>> graphAt;
+    for (gq.start().integer(streamId); gq.step() == SQLITE_ROW;) {
+        const auto parent = windowAt.find(gq.int64(1));
+        if (parent == windowAt.end())
+            continue;
+        auto &graphs = windows[parent->second].graphs;
+        graphAt[gq.int64(0)] = {parent->second, graphs.size()};
+        GraphRow g;
+        g.x = gq.int32(2);
+        g.y = gq.int32(3);
+        g.width = gq.int32(4);
+        g.height = gq.int32(5);
+        g.bgcolor = gq.colour(6);
+        g.grid = gq.int32(7);
+        g.start = gq.realAt(8);
+        g.duration = gq.realAt(9);
+        g.title = gq.textAt(10);
+        graphs.push_back(std::move(g));
     }
-    return st;
+    Prepared aq(s->db, "select axisinfo.axisinfo_id,axisinfo.graphobject_id,axisinfo.center,axisinfo.span,"
+                       "axisinfo.color,axisinfo.enable,axisinfo.eu from axisinfo,graphobject,displaywindow where "
+                       "axisinfo.graphobject_id=graphobject.graphobject_id and "
+                       "graphobject.displaywindow_id=displaywindow.displaywindow_id and displaywindow.stream_id=? "
+                       "order by axisinfo.axisinfo_id");
+    if (!aq.ok())
+        return graphAt.empty() ? VI_SUCCESS : TQDAQ_ERROR_UNKNOWN_USER;
+    struct AxisPlace {
+        size_t window, graph, axis;
+    };
+    std::unordered_map<int64_t, AxisPlace> axisAt;
+    for (aq.start().integer(streamId); aq.step() == SQLITE_ROW;) {
+        const auto parent = graphAt.find(aq.int64(1));
+        if (parent == graphAt.end())
+            continue;
+        auto &axes = windows[parent->second.first].graphs[parent->second.second].axes;
+        axisAt[aq.int64(0)] = {parent->second.first, parent->second.second, axes.size()};
+        axes.push_back({aq.textAt(6), aq.realAt(2), aq.realAt(3), aq.colour(4), aq.int32(5), {}});
+    }
+    Prepared cq(s->db, "select channelenable.axisinfo_id,channelenable.color,channelenable.iscolorfixed,"
+                       "channelenable.enable,channelenable.name from channelenable,axisinfo,graphobject,"
+                       "displaywindow where channelenable.axisinfo_id=axisinfo.axisinfo_id and "
+                       "axisinfo.graphobject_id=graphobject.graphobject_id and "
+                       "graphobject.displaywindow_id=displaywindow.displaywindow_id and displaywindow.stream_id=? "
+                       "order by channelenable.channelenable_id");
+    if (!cq.ok())
+        return axisAt.empty() ? VI_SUCCESS : TQDAQ_ERROR_UNKNOWN_USER;
+    for (cq.start().integer(streamId); cq.step() == SQLITE_ROW;) {
+        const auto parent = axisAt.find(cq.int64(0));
+        if (parent == axisAt.end())
+            continue;
+        const AxisPlace &at = parent->second;
+        windows[at.window].graphs[at.graph].axes[at.axis].channels.push_back(
+            {cq.textAt(4), cq.colour(1), cq.int32(2), cq.int32(3)});
+    }
+    return VI_SUCCESS;
 }
 
 void dropWindows(TQStream *stream)
