@@ -56,12 +56,10 @@ static int replay(ViSession session, const char *directory, long long live, cons
     if (!report("tqdaq_openDataFiles", tqdaq_openDataFiles(session, directory, 0, &engine)) || !engine)
         return 0;
     printf("Replayed %s:\n", directory);
-    for (TQReader *m = engine->collection ? engine->collection->members.first : NULL; m;
-         m = m->collectionLink.next) {
+    for (TQReader *m = engine->collection ? engine->collection->members.first : NULL; m; m = m->collectionLink.next) {
         TQStream *s = m->readerGetStream(m);
         printf("  stream %-10s %lld scans of %u channels at %.0f scans/s\n", s->streamGetName(s),
-               (long long)s->streamGetScansWritten(s), (unsigned)s->streamGetNumberChannels(s),
-               s->streamGetRate(s));
+               (long long)s->streamGetScansWritten(s), (unsigned)s->streamGetNumberChannels(s), s->streamGetRate(s));
     }
     /* The default formulas give each recorded channel back, in order. */
     TQStream *out = NULL;

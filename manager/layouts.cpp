@@ -159,8 +159,8 @@ class Prepared
     }
     Prepared &text(const std::string &v)
     {
-        bound_ = bound_ && sqlite3_bind_text(stmt_, index_++, v.data(), static_cast<int>(v.size()),
-                                             SQLITE_TRANSIENT) == SQLITE_OK;
+        bound_ = bound_ && sqlite3_bind_text(stmt_, index_++, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT) ==
+                               SQLITE_OK;
         return *this;
     }
     int step() { return ok() && bound_ ? sqlite3_step(stmt_) : SQLITE_MISUSE; }
@@ -236,8 +236,8 @@ ViStatus insertTree(Session *s, int64_t dbId, const std::string &name, int32_t d
                     const std::vector<WindowRow> &windows)
 {
     Prepared streamRow(s->db, "insert into stream (db_id,decimation,name) values(?,?,?)");
-    Prepared windowRow(s->db,
-                       "insert into displaywindow (stream_id,xpos,ypos,width,height,bgcolor,title) values(?,?,?,?,?,?,?)");
+    Prepared windowRow(
+        s->db, "insert into displaywindow (stream_id,xpos,ypos,width,height,bgcolor,title) values(?,?,?,?,?,?,?)");
     Prepared graphRow(s->db, "insert into graphobject (displaywindow_id,xpos,ypos,width,height,bgcolor,gridenable,"
                              "starttime,duration,title) values(?,?,?,?,?,?,?,?,?,?)");
     Prepared axisRow(s->db, "insert into axisinfo (graphobject_id,center,span,color,enable,eu) values (?,?,?,?,?,?)");
@@ -457,8 +457,7 @@ ViStatus buildTree(TQStream *stream, const std::vector<WindowRow> &windows)
 {
     ViStatus st = VI_SUCCESS;
     for (const WindowRow &wr : windows) {
-        TQDisplayWindow *w =
-            stream->streamNewDisplayWindow(stream, wr.title.c_str(), wr.x, wr.y, wr.width, wr.height);
+        TQDisplayWindow *w = stream->streamNewDisplayWindow(stream, wr.title.c_str(), wr.x, wr.y, wr.width, wr.height);
         if (!w) {
             st = VI_ERROR_ALLOC;
             continue;

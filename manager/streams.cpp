@@ -73,8 +73,8 @@ std::string captureStamp(const struct tm &t)
                                             "jul", "aug", "sep", "oct", "nov", "dec"};
     const int month = t.tm_mon >= 0 && t.tm_mon < 12 ? t.tm_mon : 0;
     char stamp[64];
-    snprintf(stamp, sizeof stamp, "%s%.2d_%.2d%.2d%.2d%.4d/", kMonths[month], t.tm_mday, t.tm_hour, t.tm_min,
-             t.tm_sec, t.tm_year + 1900);
+    snprintf(stamp, sizeof stamp, "%s%.2d_%.2d%.2d%.2d%.4d/", kMonths[month], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+             t.tm_year + 1900);
     return stamp;
 }
 
@@ -257,7 +257,8 @@ ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt
     if (getDB(s, dbName) < VI_SUCCESS)
         dbName[0] = '\0';
     const time_t now = time(nullptr);
-    struct tm local{};
+    struct tm local {
+    };
     localtime_r(&now, &local);
     made = std::string(dataPath) + "/" + dbName + "/" + captureStamp(local);
     // The caller's buffer holds TQDAQ_NAME_SIZE bytes.
@@ -311,8 +312,8 @@ ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt
             break;
         }
     }
-    if (st >= VI_SUCCESS && s->formulaStream &&
-        s->formulaStream->streamWriteXML(s->formulaStream, made.c_str()) == 0 && s->engine)
+    if (st >= VI_SUCCESS && s->formulaStream && s->formulaStream->streamWriteXML(s->formulaStream, made.c_str()) == 0 &&
+        s->engine)
         s->engine->formulaEngineWriteXML(s->engine, made.c_str());
     return st;
 }
@@ -331,8 +332,8 @@ TQ_API ViStatus tqdaq_createStreams(ViSession session, ViConstString name, ViUIn
         if (!s)
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = createStreams(s, name, mode, engineFlag);
-        trace(s, "tqdaq_createStreams(" TQ_SESSION_FMT ",%s,%#lx,%#lx) retVal=%#lx\n", TQ_SESSION_ARGS(s),
-              orNull(name), static_cast<unsigned long>(mode), static_cast<unsigned long>(engineFlag), ul(st));
+        trace(s, "tqdaq_createStreams(" TQ_SESSION_FMT ",%s,%#lx,%#lx) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(name),
+              static_cast<unsigned long>(mode), static_cast<unsigned long>(engineFlag), ul(st));
         return st;
     });
 }

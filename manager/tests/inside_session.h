@@ -74,10 +74,7 @@ struct InsideSession {
             out.emplace_back(text);
         return out;
     }
-    void giveSink()
-    {
-        ASSERT_EQ(StreamMsgCommonCreate(8192, &s.sink), 0);
-    }
+    void giveSink() { ASSERT_EQ(StreamMsgCommonCreate(8192, &s.sink), 0); }
 
     DeviceDb d;
     tq::manager::Session s;

@@ -73,23 +73,22 @@ std::string describe(TQStream *stream)
                    std::to_string(g->bgcolor) + " grid " + std::to_string(g->gridenable) + " start " +
                    number(g->starttime) + " duration " + number(g->duration) +
                    (stream->defaultGraphObject == g ? " default" : "") + "\n";
-            out += "  " +
-                   byFlag<TQAxisInfo>(g->activeAxes, offsetof(TQAxisInfo, activeLink), g->inactiveAxes,
-                                      offsetof(TQAxisInfo, inactiveLink), [](TQAxisInfo *a) {
-                                          return "\n   axis '" + std::string(a->eu) + "' " + number(a->center) + " " +
-                                                 number(a->span) + " " + std::to_string(a->color) + " " +
-                                                 std::to_string(a->enable) + " " +
-                                                 byFlag<TQChannelEnable>(
-                                                     a->activeChannels, offsetof(TQChannelEnable, activeLink),
-                                                     a->inactiveChannels, offsetof(TQChannelEnable, inactiveLink),
-                                                     [](TQChannelEnable *e) {
-                                                         return "['" + std::string(e->name) + "' " +
-                                                                std::to_string(e->color) + " " +
-                                                                std::to_string(e->iscolorfixed) + " " +
-                                                                std::to_string(e->enable) + "]";
-                                                     });
-                                      }) +
-                   "\n";
+            out +=
+                "  " +
+                byFlag<TQAxisInfo>(
+                    g->activeAxes, offsetof(TQAxisInfo, activeLink), g->inactiveAxes,
+                    offsetof(TQAxisInfo, inactiveLink),
+                    [](TQAxisInfo *a) {
+                        return "\n   axis '" + std::string(a->eu) + "' " + number(a->center) + " " + number(a->span) +
+                               " " + std::to_string(a->color) + " " + std::to_string(a->enable) + " " +
+                               byFlag<TQChannelEnable>(
+                                   a->activeChannels, offsetof(TQChannelEnable, activeLink), a->inactiveChannels,
+                                   offsetof(TQChannelEnable, inactiveLink), [](TQChannelEnable *e) {
+                                       return "['" + std::string(e->name) + "' " + std::to_string(e->color) + " " +
+                                              std::to_string(e->iscolorfixed) + " " + std::to_string(e->enable) + "]";
+                                   });
+                    }) +
+                "\n";
         }
     }
     return out;
@@ -143,8 +142,8 @@ void buildRandomTree(TQStream *stream, unsigned seed)
     addAxis(stream->defaultGraphObject, "V", 1e-7, 1e300, 0xff0000, 1, {{"it's", 1}, {"off", 0}}, rng);
     const unsigned windows = 1 + rng() % 3;
     for (unsigned w = 0; w < windows; ++w) {
-        TQDisplayWindow *win = stream->streamNewDisplayWindow(stream, text().c_str(), position(), position(),
-                                                              position(), position());
+        TQDisplayWindow *win =
+            stream->streamNewDisplayWindow(stream, text().c_str(), position(), position(), position(), position());
         ASSERT_NE(win, nullptr);
         win->bgcolor = static_cast<uint32_t>(rng());
         const unsigned graphs = rng() % 4;
@@ -162,8 +161,8 @@ void buildRandomTree(TQStream *stream, unsigned seed)
                 const unsigned n = rng() % 5;
                 for (unsigned e = 0; e < n; ++e)
                     entries.emplace_back(text(), static_cast<int>(rng() % 2));
-                addAxis(go, text(), real(), real(), static_cast<uint32_t>(rng()), static_cast<int>(rng() % 2),
-                        entries, rng);
+                addAxis(go, text(), real(), real(), static_cast<uint32_t>(rng()), static_cast<int>(rng() % 2), entries,
+                        rng);
             }
             go->graphObjectSlotRelease(&go);
         }
@@ -273,18 +272,18 @@ TEST(Layouts, StoredRowsThatDoNotFitAreBounded)
 {
     InsideSession in;
     const std::string longText(300, 'T');
-    const int64_t stream = in.d.insert("insert into stream (db_id,decimation,name) values (" +
-                                       std::to_string(in.dbId) + ",'many','probe')");
-    const int64_t window = in.d.insert(
-        "insert into displaywindow (stream_id,xpos,ypos,width,height,bgcolor,title) values (" +
-        std::to_string(stream) + ",'x',2,3,4,5,'" + longText + "')");
+    const int64_t stream = in.d.insert("insert into stream (db_id,decimation,name) values (" + std::to_string(in.dbId) +
+                                       ",'many','probe')");
+    const int64_t window =
+        in.d.insert("insert into displaywindow (stream_id,xpos,ypos,width,height,bgcolor,title) values (" +
+                    std::to_string(stream) + ",'x',2,3,4,5,'" + longText + "')");
     const int64_t graph = in.d.insert("insert into graphobject (displaywindow_id,xpos,ypos,width,height,bgcolor,"
                                       "gridenable,starttime,duration,title) values (" +
                                       std::to_string(window) + ",-1,-1,1,1,0,1,'soon',2.5,'" + longText + "')");
     const int64_t axis = in.d.insert("insert into axisinfo (graphobject_id,center,span,color,enable,eu) values (" +
                                      std::to_string(graph) + ",1,2,3,0,'" + longText + "')");
-    in.d.exec("insert into channelenable (axisinfo_id,color,iscolorfixed,enable,name) values (" +
-              std::to_string(axis) + ",1,0,1,'" + longText + "')");
+    in.d.exec("insert into channelenable (axisinfo_id,color,iscolorfixed,enable,name) values (" + std::to_string(axis) +
+              ",1,0,1,'" + longText + "')");
     Probe b;
     ASSERT_EQ(tqdaq_loadStream(in.s.handle, b.stream), VI_SUCCESS);
     EXPECT_EQ(b.stream->streamGetDecimation(b.stream), 1);

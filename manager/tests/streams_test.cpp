@@ -71,18 +71,29 @@ TEST_P(CreateStreams, TakesAndRegistersTheMembersStreams)
 INSTANTIATE_TEST_SUITE_P(
     Members, CreateStreams,
     ::testing::Values(
-        CreateCase{"enabled members", {{"a", 1}, {"b", 1}, {"c", 0}}, "", 1, 0, VI_SUCCESS, 2,
+        CreateCase{"enabled members",
+                   {{"a", 1}, {"b", 1}, {"c", 0}},
+                   "",
+                   1,
+                   0,
+                   VI_SUCCESS,
+                   2,
                    {"a getStream a", "b getStream b"}},
         CreateCase{"null name", {{"a", 1}, {"c", 0}}, nullptr, 1, 0, VI_SUCCESS, 1, {"a getStream a"}},
         CreateCase{"named disabled member", {{"a", 1}, {"c", 0}}, "c", 1, 0, VI_SUCCESS, 1, {"c getStream c"}},
         CreateCase{"serial member", {{"ASRL1::INSTR", 1}, {"a", 1}}, "", 1, 0, VI_SUCCESS, 1, {"a getStream a"}},
         CreateCase{"mode 0 registers nothing", {{"a", 1}}, "", 0, 0, VI_SUCCESS, 0, {"a getStream a"}},
         CreateCase{"mode 0 with engine flag 1", {{"a", 1}}, "", 0, 1, VI_ERROR_INV_PARAMETER, 0, {}},
-        CreateCase{"driver without getStream", {{"nostream1", 1}, {"a", 1}}, "", 1, 0, VI_SUCCESS, 1,
-                   {"a getStream a"}},
-        CreateCase{"named driver without getStream", {{"nostream1", 1}}, "nostream1", 1, 0, VI_ERROR_NSUP_OPER, 0,
-                   {}},
-        CreateCase{"getStream fails", {{"badstream1", 1}}, "", 1, 0, VI_ERROR_INV_SETUP, 0,
+        CreateCase{
+            "driver without getStream", {{"nostream1", 1}, {"a", 1}}, "", 1, 0, VI_SUCCESS, 1, {"a getStream a"}},
+        CreateCase{"named driver without getStream", {{"nostream1", 1}}, "nostream1", 1, 0, VI_ERROR_NSUP_OPER, 0, {}},
+        CreateCase{"getStream fails",
+                   {{"badstream1", 1}},
+                   "",
+                   1,
+                   0,
+                   VI_ERROR_INV_SETUP,
+                   0,
                    {"badstream1 getStream badstream1"}},
         CreateCase{"unknown name", {{"a", 1}}, "zz", 1, 0, VI_SUCCESS, 0, {}}),
     [](const auto &info) {
@@ -203,30 +214,58 @@ TEST_P(CaptureOpen, NamesTheFilesFromTheTemplate)
 INSTANTIATE_TEST_SUITE_P(
     Templates, CaptureOpen,
     ::testing::Values(
-        TemplateCase{"each enabled member", {{"dev1", 1}, {"dev2", 1}, {"dev3", 0}}, "", "%D/$.stm", VI_SUCCESS,
+        TemplateCase{"each enabled member",
+                     {{"dev1", 1}, {"dev2", 1}, {"dev3", 0}},
+                     "",
+                     "%D/$.stm",
+                     VI_SUCCESS,
                      {"dev1 captureOpen %D/dev1.stm 0", "dev2 captureOpen %D/dev2.stm 0"}},
-        TemplateCase{"two dollars", {{"dev1", 1}}, "dev1", "%D/$_$.stm", VI_SUCCESS,
-                     {"dev1 captureOpen %D/dev1_dev1.stm 0"}},
+        TemplateCase{
+            "two dollars", {{"dev1", 1}}, "dev1", "%D/$_$.stm", VI_SUCCESS, {"dev1 captureOpen %D/dev1_dev1.stm 0"}},
         // The stream library takes no '-' in a file name: a refusal other
         // than "does not capture" fails the call.
-        TemplateCase{"dollar dash dollar", {{"dev1", 1}}, "dev1", "%D/$-$.stm", VI_ERROR_IO,
+        TemplateCase{"dollar dash dollar",
+                     {{"dev1", 1}},
+                     "dev1",
+                     "%D/$-$.stm",
+                     VI_ERROR_IO,
                      {"dev1 captureOpen %D/dev1-dev1.stm 0"}},
-        TemplateCase{"no dollar for all members", {{"dev1", 1}, {"dev2", 1}}, "", "%D/one.stm", VI_ERROR_INV_PARAMETER,
-                     {}},
-        TemplateCase{"no dollar for a named member", {{"dev1", 1}, {"dev2", 1}}, "dev2", "%D/one.stm", VI_SUCCESS,
+        TemplateCase{
+            "no dollar for all members", {{"dev1", 1}, {"dev2", 1}}, "", "%D/one.stm", VI_ERROR_INV_PARAMETER, {}},
+        TemplateCase{"no dollar for a named member",
+                     {{"dev1", 1}, {"dev2", 1}},
+                     "dev2",
+                     "%D/one.stm",
+                     VI_SUCCESS,
                      {"dev2 captureOpen %D/one.stm 0"}},
-        TemplateCase{"stream that does not capture", {{"nocap1", 1}, {"dev2", 1}}, "", "%D/$.stm", VI_SUCCESS,
+        TemplateCase{"stream that does not capture",
+                     {{"nocap1", 1}, {"dev2", 1}},
+                     "",
+                     "%D/$.stm",
+                     VI_SUCCESS,
                      {"nocap1 captureOpen %D/nocap1.stm 0", "dev2 captureOpen %D/dev2.stm 0"}},
-        TemplateCase{"serial member", {{"ASRL2::INSTR", 1}, {"dev2", 1}}, "", "%D/$.stm", VI_SUCCESS,
+        TemplateCase{"serial member",
+                     {{"ASRL2::INSTR", 1}, {"dev2", 1}},
+                     "",
+                     "%D/$.stm",
+                     VI_SUCCESS,
                      {"dev2 captureOpen %D/dev2.stm 0"}},
-        TemplateCase{"driver without stream", {{"nostream1", 1}, {"dev2", 1}}, "", "%D/$.stm", VI_SUCCESS,
+        TemplateCase{"driver without stream",
+                     {{"nostream1", 1}, {"dev2", 1}},
+                     "",
+                     "%D/$.stm",
+                     VI_SUCCESS,
                      {"dev2 captureOpen %D/dev2.stm 0"}},
-        TemplateCase{"template too long", {{"dev1", 1}}, "", "%D/$aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
-                                                           "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
-                                                           "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
-                                                           "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
-                                                           "aaaaaaaaaaaaaaaaaaaa.stm",
-                     VI_ERROR_INV_PARAMETER, {}}),
+        TemplateCase{"template too long",
+                     {{"dev1", 1}},
+                     "",
+                     "%D/$aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+                     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+                     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+                     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+                     "aaaaaaaaaaaaaaaaaaaa.stm",
+                     VI_ERROR_INV_PARAMETER,
+                     {}}),
     [](const auto &info) {
         std::string n = info.param.what;
         for (char &ch : n)
@@ -287,7 +326,8 @@ struct ZoneGuard {
 
 std::string stampAt(time_t t)
 {
-    struct tm local{};
+    struct tm local {
+    };
     localtime_r(&t, &local);
     return captureStamp(local);
 }
@@ -297,7 +337,8 @@ TEST(CaptureStamp, NamesEveryMonthAndPadsEveryField)
     static const char *const kWords[12] = {"jan", "feb", "mar", "apl", "may", "jun",
                                            "jul", "aug", "sep", "oct", "nov", "dec"};
     for (int month = 0; month < 12; ++month) {
-        struct tm t{};
+        struct tm t {
+        };
         t.tm_mon = month;
         t.tm_mday = 7;
         t.tm_hour = 9;
@@ -306,7 +347,8 @@ TEST(CaptureStamp, NamesEveryMonthAndPadsEveryField)
         t.tm_year = 2026 - 1900;
         EXPECT_EQ(captureStamp(t), std::string(kWords[month]) + "07_0930052026/");
     }
-    struct tm late{};
+    struct tm late {
+    };
     late.tm_mon = 11;
     late.tm_mday = 31;
     late.tm_hour = 23;
@@ -336,9 +378,8 @@ TEST(CaptureOpenDB, RecordsIntoANewDatedDirectoryWithTheLayoutAndFormulas)
     for (time_t t = before; t <= after; ++t)
         named = named || made == data + "/rig/" + stampAt(t);
     EXPECT_TRUE(named) << made;
-    EXPECT_EQ(in.calls("captureOpen"),
-              (std::vector<std::string>{"dev1 captureOpen " + made + "dev1.stm 0",
-                                        "nocap2 captureOpen " + made + "nocap2.stm 0"}));
+    EXPECT_EQ(in.calls("captureOpen"), (std::vector<std::string>{"dev1 captureOpen " + made + "dev1.stm 0",
+                                                                 "nocap2 captureOpen " + made + "nocap2.stm 0"}));
     EXPECT_TRUE(exists(made + "graph.xml"));
     EXPECT_TRUE(exists(made + "formulae.xml"));
     EXPECT_EQ(tqdaq_captureClose(in.s.handle, ""), VI_ERROR_IO); // nocap2's close answers "does not capture"
@@ -511,17 +552,24 @@ TEST_P(OpenDataFiles, ReplaysWhatTheDirectoryHolds)
 
 INSTANTIATE_TEST_SUITE_P(
     Directories, OpenDataFiles,
-    ::testing::Values(
-        ReplayCase{"empty directory", {}, true, 0, 0, {}},
-        ReplayCase{"no session", {{"notes.txt", "x"}}, false, 0, 0, {}},
-        ReplayCase{"not a stream file", {{"bad.stm", "not a stream file"}}, true, 0, 0, {}},
-        ReplayCase{"formulas that do not parse",
-                   {{"formulae.xml", "<?xml version=\"1.0\"?><formulae><formula><name>x</name><expression>((("
-                                     "</expression></formula></formulae>"}},
-                   true, 0, 0, {"Unable to parse formulae %D/formulae.xml"}},
-        ReplayCase{"layout that does not parse", {{"graph.xml", "<stream><window"}}, true, -1, 0,
-                   {"Unable to open datafiles in %D"}},
-        ReplayCase{"no message without a session", {{"graph.xml", "<stream><window"}}, false, -1, 0, {}}),
+    ::testing::Values(ReplayCase{"empty directory", {}, true, 0, 0, {}},
+                      ReplayCase{"no session", {{"notes.txt", "x"}}, false, 0, 0, {}},
+                      ReplayCase{"not a stream file", {{"bad.stm", "not a stream file"}}, true, 0, 0, {}},
+                      ReplayCase{
+                          "formulas that do not parse",
+                          {{"formulae.xml", "<?xml version=\"1.0\"?><formulae><formula><name>x</name><expression>((("
+                                            "</expression></formula></formulae>"}},
+                          true,
+                          0,
+                          0,
+                          {"Unable to parse formulae %D/formulae.xml"}},
+                      ReplayCase{"layout that does not parse",
+                                 {{"graph.xml", "<stream><window"}},
+                                 true,
+                                 -1,
+                                 0,
+                                 {"Unable to open datafiles in %D"}},
+                      ReplayCase{"no message without a session", {{"graph.xml", "<stream><window"}}, false, -1, 0, {}}),
     [](const auto &info) {
         std::string n = info.param.what;
         for (char &ch : n)
