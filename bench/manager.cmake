@@ -13,3 +13,11 @@ if(TARGET tqdaq_32 AND TARGET tqmtestdriver AND TARGET tqmtestplugin)
   target_compile_definitions(bench_manager_assign PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_dependencies(bench_manager_assign appinstrument tqmtestdriver tqmtestplugin)
 endif()
+
+# Saving and loading a large stored display layout against the 50 ms limit.
+if(TARGET tqdaq_32 AND TARGET appinstrument)
+  tq_bench(bench_manager_layouts SOURCES ${CMAKE_CURRENT_LIST_DIR}/manager_layouts.cpp
+    LIBS tqdaq_32 tqstream_32 PkgConfig::SQLITE3)
+  target_compile_definitions(bench_manager_layouts PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_dependencies(bench_manager_layouts appinstrument)
+endif()

@@ -1,15 +1,92 @@
-/* One manager session on the demonstration's device database: the resource
- * manager loads the application instrument, which logs what it is told,
- * records the simulated model 718 as a physical resource, gives it a virtual
- * resource in the selected configuration database, prints the users and the
- * models as the XML listings give them, and runs "start" and "stop" on that
- * database.
+/* The road of one recorded acquisition through a manager session on the
+ * demonstration's device database: the resource manager loads the
+ * application instrument (which logs what it is told), records the simulated
+ * model 718 as a physical resource and gives it a virtual resource in the
+ * selected configuration database, prints the users and the models as the
+ * XML listings give them, and opens the 718's driver on the simulated VISA
+ * library for that member. The program takes the members' streams,
+ * records them into a new capture directory under the data path, starts,
+ * reads the stream live for two seconds, stops, closes the capture, and then
+ * replays the capture directory through a new formula engine, checking the
+ * replayed values against those read live.
  *
- * scripts/demo-session makes the database and runs this program with
- * VPNPPATH pointing at it. */
+ * scripts/demo-session makes the database, lays out the simulated VISA
+ * library and runs this program with VPNPPATH pointing at the database. */
+#include <math.h>
 #include <stdio.h>
+#include <string.h>
+#include <unistd.h>
 
+#include "tq718.h"
 #include "tqdaq.h"
+
+#define MEMBER "PXI1__14__INSTR"
+#define CHANNELS 4
+#define SECONDS 2
+
+static int report(const char *what, ViStatus status)
+{
+    printf("  %-36s %#x\n", what, (unsigned)status);
+    return status >= VI_SUCCESS;
+}
+
+/* Reads what the live reader has; adds each channel's values to sum. */
+static long long readLive(TQStream *stream, TQReader *reader, double sum[CHANNELS])
+{
+    long long n = 0;
+    const uint16_t scanSize = stream->streamGetScanSize(stream);
+    for (;;) {
+        TQPiece *pieces = NULL;
+        uint32_t count = 0;
+        int64_t got = reader->readerReserveRead(reader, &pieces, &count, 4096);
+        if (got <= 0)
+            return n;
+        for (uint32_t p = 0; p < count; ++p)
+            for (uint32_t b = 0; b < pieces[p].length; b += scanSize, ++n)
+                for (int c = 0; c < CHANNELS; ++c) {
+                    TQStreamChannel *ch = stream->streamGetChannelByIndex(stream, c);
+                    sum[c] += ch->streamChannelEval(ch, (const uint8_t *)pieces[p].data + b);
+                }
+        reader->readerCompleteRead(reader, got);
+    }
+}
+
+/* Replays the capture directory and compares its values with the live ones. */
+static int replay(ViSession session, const char *directory, long long live, const double sum[CHANNELS])
+{
+    TQFormulaEngine *engine = NULL;
+    if (!report("tqdaq_openDataFiles", tqdaq_openDataFiles(session, directory, 0, &engine)) || !engine)
+        return 0;
+    printf("Replayed %s:\n", directory);
+    for (TQReader *m = engine->collection ? engine->collection->members.first : NULL; m; m = m->collectionLink.next) {
+        TQStream *s = m->readerGetStream(m);
+        printf("  stream %-10s %lld scans of %u channels at %.0f scans/s\n", s->streamGetName(s),
+               (long long)s->streamGetScansWritten(s), (unsigned)s->streamGetNumberChannels(s), s->streamGetRate(s));
+    }
+    /* The default formulas give each recorded channel back, in order. */
+    TQStream *out = NULL;
+    engine->formulaEngineGetStream(engine, NULL, &out);
+    TQReader *reader = out ? out->streamNewReader(out, 0, TQ_WHENCE_OLDEST) : NULL;
+    const int columns = out ? out->streamGetNumberChannels(out) : 0;
+    double back[CHANNELS] = {0, 0, 0, 0}, row[64];
+    long long n = 0;
+    while (reader && columns >= CHANNELS && columns <= 64 && n < live && reader->readerRead(reader, row, 1) == 1) {
+        for (int c = 0; c < CHANNELS; ++c)
+            back[c] += row[c];
+        ++n;
+    }
+    int ok = n == live;
+    for (int c = 0; ok && c < CHANNELS; ++c)
+        ok = fabs(back[c] - sum[c]) <= 1e-9 * (fabs(sum[c]) + (double)live);
+    printf("  value check: %lld of %lld scans read back through the output stream %s, %s\n", n, live,
+           out ? out->streamGetName(out) : "-", ok ? "equal to the values read live" : "NOT equal to them");
+    if (reader)
+        reader->readerRelease(&reader);
+    if (out)
+        out->streamRelease(&out);
+    engine->formulaEngineRelease(&engine);
+    return ok;
+}
 
 /* Prints the users' or the models' listing (vendor and model 0: every model
  * but the virtual instruments) read in parts, as a caller with a small buffer
@@ -29,12 +106,6 @@ static void printListing(const char *what, ViSession session, int users)
     printf("\n    (%#x)\n", (unsigned)status);
 }
 
-static int report(const char *what, ViStatus status)
-{
-    printf("  %-36s %#x\n", what, (unsigned)status);
-    return status >= VI_SUCCESS;
-}
-
 int main(void)
 {
     ViSession session = 0;
@@ -49,7 +120,47 @@ int main(void)
     report("tqdaq_assignAllPresources", tqdaq_assignAllPresources(session, NULL));
     printListing("tqdaq_listUsers", session, 1);
     printListing("tqdaq_listModels", session, 0);
-    report("tqdaq_doOperation(start)", tqdaq_doOperation(session, NULL, "start", NULL));
+
+    /* The member's driver, configured through its own interface: 1000 scans/s
+     * of four channels. */
+    ViSession vi = 0;
+    int ok = report("tqdaq_getVresourceSession(" MEMBER ")", tqdaq_getVresourceSession(session, MEMBER, &vi)) &&
+             tq718_setScanClockRate(vi, 1000.0) >= 0 && tq718_setRefreshRate(vi, 10) >= 0 &&
+             tq718_setAnalogChannelEnable(vi, 0, VI_TRUE) >= 0 && tq718_setAnalogChannelName(vi, 1, "slow_sine") >= 0 &&
+             tq718_setAnalogChannelName(vi, 2, "fast_sine") >= 0 && tq718_setAnalogChannelName(vi, 3, "counter") >= 0 &&
+             tq718_setAnalogChannelName(vi, 4, "supply") >= 0;
+    ok = ok && report("tqdaq_createStreams", tqdaq_createStreams(session, "", 1, 0));
+
+    TQStream *stream = NULL;
+    ok = ok && tq718_getStream(vi, MEMBER, &stream) >= 0 && stream;
+    TQReader *live = ok ? stream->streamNewReader(stream, 0, TQ_WHENCE_NEWEST) : NULL;
+    char dataPath[TQDAQ_NAME_SIZE] = "", directory[TQDAQ_NAME_SIZE] = "";
+    ok = ok && live && report("tqdaq_getDataPath", tqdaq_getDataPath(session, dataPath));
+    ok = ok && report("tqdaq_captureOpenDB", tqdaq_captureOpenDB(session, "", dataPath, 0, directory));
+    if (ok)
+        printf("  capture directory:                   %s\n", directory);
+
+    double sum[CHANNELS] = {0, 0, 0, 0};
+    long long read = 0;
+    ok = ok && report("tqdaq_doOperation(start)", tqdaq_doOperation(session, NULL, "start", NULL));
+    for (int i = 0; ok && i < SECONDS * 20; ++i) {
+        usleep(50000);
+        read += readLive(stream, live, sum);
+    }
     report("tqdaq_doOperation(stop)", tqdaq_doOperation(session, NULL, "stop", NULL));
-    return report("tqdaq_closeHandle", tqdaq_closeHandle(session)) ? 0 : 1;
+    if (live) {
+        read += readLive(stream, live, sum);
+        live->readerRelease(&live);
+    }
+    ok = ok && report("tqdaq_captureClose", tqdaq_captureClose(session, "")) && read > 0;
+    if (ok)
+        printf("  read live:                           %lld scans\n", read);
+    report("tqdaq_closeStreams", tqdaq_closeStreams(session));
+
+    /* The directory as the front panel names it, without its final '/'. */
+    size_t n = strlen(directory);
+    if (n > 1 && directory[n - 1] == '/')
+        directory[n - 1] = '\0';
+    ok = ok && replay(session, directory, read, sum);
+    return report("tqdaq_closeHandle", tqdaq_closeHandle(session)) && ok ? 0 : 1;
 }

@@ -250,6 +250,50 @@ TQ_API ViStatus tqdaq_listFormulas(ViSession session, ViConstString dbName, ViCh
  * refused with VI_ERROR_INV_PARAMETER and the listing waits for a larger
  * buffer. */
 TQ_API ViStatus tqdaq_listStreams(ViSession session, ViChar *buffer, ViUInt32 size, ViUInt32 *length);
+/* ---- Streams and capture -------------------------------------------------
+ * Members: the named member of the selected database (enabled or not), or
+ * with a null or empty name every enabled member. Serial members (names
+ * beginning "ASRL") have no stream here. */
+
+/* Takes each member's stream from its driver and, in mode 1, registers it
+ * with the session's formula engine (after unregistering every stream).
+ * Mode 0 with engine flag 1 is refused with VI_ERROR_INV_PARAMETER. */
+TQ_API ViStatus tqdaq_createStreams(ViSession session, ViConstString name, ViUInt16 mode, ViUInt16 engineFlag);
+/* Unregisters every stream from the engine and lets every member's stream go. */
+TQ_API ViStatus tqdaq_closeStreams(ViSession session);
+/* Records each member's stream into the file named by fileTemplate with every
+ * '$' replaced by the stream's name (at most 255 characters); a template
+ * without '$' is accepted for a named member only. */
+TQ_API ViStatus tqdaq_captureOpen(ViSession session, ViConstString name, ViConstString fileTemplate, ViInt32 mode);
+/* Closes the captures of the members; every member is visited. */
+TQ_API ViStatus tqdaq_captureClose(ViSession session, ViConstString name);
+/* Records each member's stream into a new capture directory
+ * <dataPath>/<database>/<mmmdd_hhmmssyyyy>/ ("<stream>.stm" per stream, with
+ * graph.xml and formulae.xml of the formula engine), whose path, '/'
+ * separated and ending in '/', is written into directory (TQDAQ_NAME_SIZE
+ * bytes). A directory of that second that already exists is never reused:
+ * VI_ERROR_IO. */
+TQ_API ViStatus tqdaq_captureOpenDB(ViSession session, ViConstString name, ViConstString dataPath, ViInt32 mode,
+                                    ViChar *directory);
+
+/* ---- Replay ----------------------------------------------------------------
+ * A new formula engine over the ".stm" files of a capture directory, with
+ * default formulas, then the recorded formulae.xml, and graph.xml on its
+ * output stream. session may be 0. The engine is stored in *engine as soon as
+ * it exists and belongs to the caller (formulaEngineRelease). unused is
+ * ignored. */
+TQ_API ViStatus tqdaq_openDataFiles(ViSession session, ViConstString directory, ViInt32 unused,
+                                    TQFormulaEngine **engine);
+
+/* ---- Stored display layouts ------------------------------------------------
+ * A stream's display windows, graph objects, axes and channel entries, kept
+ * per stream name in the selected configuration database. Saving replaces the
+ * stored tree in one transaction (a failure keeps the old one); loading
+ * replaces the stream's windows under the stream's lock, and a failure before
+ * the stored tree was read leaves them alone. */
+TQ_API ViStatus tqdaq_saveStream(ViSession session, TQStream *stream);
+TQ_API ViStatus tqdaq_loadStream(ViSession session, TQStream *stream);
+TQ_API ViStatus tqdaq_deleteStream(ViSession session, ViConstString streamName);
 
 #ifdef __cplusplus
 }

@@ -97,9 +97,8 @@ ViStatus setDB(Session *s, const char *name)
     if (dbIdByName(s, nullptr, &current) >= VI_SUCCESS) {
         if (current == wanted)
             return VI_SUCCESS;
-        // The old database's instruments go, its own one last.
-        if (s->engine)
-            s->engine->formulaEngineUnregisterAllStreams(s->engine);
+        // The old database's streams and instruments go, its own one last.
+        closeStreams(s);
         if ((st = closeAllResources(s)) < VI_SUCCESS)
             return st;
         char oldName[TQDAQ_NAME_SIZE];
@@ -116,10 +115,11 @@ ViStatus setDB(Session *s, const char *name)
     if (execStatement(s->db, "update system set db_id=? where system_id=1", wanted) != SQLITE_DONE)
         return TQDAQ_ERROR_STATEMENT;
 
-    // The new database's formulas; their results do not decide the
-    // selection, which stands.
+    // The new database's streams and formulas; their results do not decide
+    // the selection, which stands.
     if (s->formulaStream)
         s->formulaStream->streamSetName(s->formulaStream, name);
+    createStreams(s, "", 1, 0);
     if (s->engine)
         s->engine->parseFormulas(s->engine, nullptr);
     return VI_SUCCESS;

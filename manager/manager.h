@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -131,6 +132,15 @@ ViStatus setSimulationMode(Session *s, const char *name, ViUInt16 mode);
 void installRememberedHandlers(Session *s, const char *name, OpenResource *r);
 // Empties the eventhandler table and forgets every handler this process kept.
 void forgetEventHandlers(sqlite3 *db);
+// Streams of the members (tqdaq_createStreams); setDB builds the new
+// database's streams with it.
+ViStatus createStreams(Session *s, const char *name, ViUInt16 mode, ViUInt16 engineFlag);
+// Unregisters every stream from the engine and lets the members' streams go
+// (tqdaq_closeStreams).
+ViStatus closeStreams(Session *s);
+// The time-stamp level of a capture directory for a local time, with its
+// final '/': "apl07_0930152026/" for 7 April 2026, 09:30:15.
+std::string captureStamp(const struct tm &localTime);
 
 // A progress text for the session's message sink: printed while progress
 // messages are on and a sink is registered, dropped otherwise. format takes

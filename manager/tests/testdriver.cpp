@@ -7,6 +7,12 @@
 //   "fail..."  fails every operation with 0xBFFF0000;
 //   "badinit"  (resource name) fails its initialisation.
 // Beside InstrumentName it reads every property "Echo<text>" as <text>.
+// Each instance has a stream of one double channel "value" (unit "V"),
+// named by getStream; its capture logs "<who> captureOpen <file> <mode>"
+// and "<who> captureClose" and records through the stream library, except:
+//   "nocap..."   answers capture open and close with -13 (does not capture);
+//   "nostream..." offers no getStream;
+//   "badstream..." fails getStream with 0xBFFF003A.
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -22,7 +28,10 @@ namespace
 struct Instance {
     TQPnPHandle handle;
     std::string name;
+    TQStream *stream = nullptr;
 };
+
+TQStreamHandles g_streamHandles;
 
 std::mutex g_lock;
 std::map<ViSession, Instance *> g_instances;
@@ -66,6 +75,8 @@ ViStatus release(TQPnPHandle **holder)
         g_instances.erase(h->session);
     }
     logLine(instance->name + " release");
+    if (instance->stream)
+        g_streamHandles.destroyStream(instance->stream);
     delete instance;
     return VI_SUCCESS;
 }
@@ -78,6 +89,8 @@ ViStatus setProperty(ViSession session, ViConstString name, ViConstString value)
     if (std::strcmp(name, "InstrumentName") != 0)
         return VI_ERROR_NSUP_OPER;
     i->name = value;
+    if (i->name.rfind("nostream", 0) == 0)
+        i->handle.getStream = nullptr;
     return VI_SUCCESS;
 }
 
@@ -151,6 +164,120 @@ ViStatus attachBackend(ViSession frontend, TQPnPHandle *backend)
     return VI_SUCCESS;
 }
 
+bool startsWith(const std::string &text, const char *prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
+
+Instance *instanceOfStream(TQStream *stream)
+{
+    return static_cast<Instance *>(stream->streamGetOwner(stream));
+}
+
+// The recorded header: one double channel.
+TQCaptureHeader header(TQStream *stream, TQCaptureChannel &channel)
+{
+    channel = TQCaptureChannel{};
+    std::snprintf(channel.name, sizeof channel.name, "value");
+    std::snprintf(channel.eu, sizeof channel.eu, "V");
+    channel.kind = TQ_XFRM_DOUBLE;
+    TQCaptureHeader h{};
+    h.rate = stream->rate;
+    h.decimation = 1;
+    h.channelCount = 1;
+    h.channels = &channel;
+    return h;
+}
+
+int32_t captureOpen(TQStream *stream, const char *fileName, int32_t mode)
+{
+    Instance *i = instanceOfStream(stream);
+    logLine(i->name + " captureOpen " + fileName + " " + std::to_string(mode));
+    if (startsWith(i->name, "nocap"))
+        return TQS_ERR_NOTSUPPORTED;
+    TQCaptureChannel channel;
+    const TQCaptureHeader h = header(stream, channel);
+    return g_streamHandles.commonCaptureOpen(stream, fileName, mode, &h);
+}
+
+int32_t captureClose(TQStream *stream)
+{
+    Instance *i = instanceOfStream(stream);
+    logLine(i->name + " captureClose");
+    if (startsWith(i->name, "nocap"))
+        return TQS_ERR_NOTSUPPORTED;
+    TQCaptureChannel channel;
+    const TQCaptureHeader h = header(stream, channel);
+    return g_streamHandles.commonCaptureClose(stream, &h);
+}
+
+double channelValue(TQStreamChannel *, const void *scan)
+{
+    double v;
+    std::memcpy(&v, scan, sizeof v);
+    return v;
+}
+
+TQStreamChannel g_channel = [] {
+    TQStreamChannel c{};
+    std::snprintf(c.name, sizeof c.name, "value");
+    std::snprintf(c.eu, sizeof c.eu, "V");
+    c.streamChannelEval = channelValue;
+    c.streamChannelEvalRaw = channelValue;
+    return c;
+}();
+
+TQStreamChannel *channelByIndex(TQStream *, int32_t index)
+{
+    return index == 0 ? &g_channel : nullptr;
+}
+
+TQStreamChannel *channelByName(TQStream *, const char *name)
+{
+    return name && std::strcmp(name, "value") == 0 ? &g_channel : nullptr;
+}
+
+// Readers without data: enough for the formula engine to hold the stream.
+TQReader *newReader(TQStream *stream, int64_t position, int32_t whence)
+{
+    return g_streamHandles.newReaderBase(stream, position, whence, nullptr);
+}
+
+// Holders never destroy a driver's stream.
+int32_t keepStream(TQStream **)
+{
+    return 0;
+}
+
+ViStatus getStream(ViSession session, ViConstString name, TQStream **out)
+{
+    Instance *i = find(session);
+    if (!i || !out)
+        return VI_ERROR_INV_OBJECT;
+    logLine(i->name + " getStream " + (name ? name : "NULL"));
+    if (startsWith(i->name, "badstream"))
+        return VI_ERROR_INV_SETUP;
+    if (!i->stream) {
+        if (!g_streamHandles.newStream)
+            tqstream_getHandles(&g_streamHandles);
+        i->stream = g_streamHandles.newStream(name, 100.0, i);
+        if (!i->stream)
+            return VI_ERROR_ALLOC;
+        g_streamHandles.setNumberChannels(i->stream, 1);
+        g_streamHandles.setScanSize(i->stream, sizeof(double));
+        i->stream->streamRelease = keepStream;
+        i->stream->streamCaptureOpen = captureOpen;
+        i->stream->streamCaptureClose = captureClose;
+        i->stream->streamGetChannelByIndex = channelByIndex;
+        i->stream->streamGetChannel = channelByName;
+        i->stream->streamNewReader = newReader;
+    }
+    if (name)
+        i->stream->streamSetName(i->stream, name);
+    *out = i->stream;
+    return VI_SUCCESS;
+}
+
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) ViStatus tqmtest_getPnPHandle(ViConstRsrc rsrcName,
@@ -174,7 +301,7 @@ extern "C" __attribute__((visibility("default"))) ViStatus tqmtest_getPnPHandle(
                                 &registerSpy,
                                 &crossCheck,
                                 &setSimulationMode,
-                                nullptr,
+                                &getStream,
                                 nullptr,
                                 nullptr,
                                 nullptr,
@@ -192,4 +319,26 @@ extern "C" __attribute__((visibility("default"))) int tqmtest_liveInstances()
 {
     std::lock_guard<std::mutex> guard(g_lock);
     return static_cast<int>(g_instances.size());
+}
+
+// The stream of the instance of that name (InstrumentName, else resource
+// name), or null before getStream.
+extern "C" __attribute__((visibility("default"))) TQStream *tqmtest_stream(const char *name)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    for (const auto &[session, instance] : g_instances)
+        if (instance->name == name)
+            return instance->stream;
+    return nullptr;
+}
+
+// Records scans of the given values into a capture open on the instance's
+// stream: what an acquisition would hand to the stream library.
+extern "C" __attribute__((visibility("default"))) int tqmtest_record(const char *name, const double *values,
+                                                                    int count)
+{
+    TQStream *stream = tqmtest_stream(name);
+    if (!stream)
+        return -1;
+    return stream->streamNewData(stream, values, count, 0);
 }
