@@ -78,6 +78,14 @@ TQ_API ViStatus tqdaq_doOperation(ViSession session, ViConstString name, ViConst
 /* The selected configuration database's name, TQDAQ_NAME_SIZE bytes. */
 TQ_API ViStatus tqdaq_getDB(ViSession session, ViChar *name);
 
+/* Stored formulas of the selected database (controller only). Linking a name
+ * the database already holds replaces its expression and keeps its operator;
+ * the texts are stored exactly as given and reach the formula engine at the
+ * next build, named after the stream of the database's last member. */
+TQ_API ViStatus tqdaq_linkFormula(ViSession session, ViConstString name, ViConstString op, ViConstString expression);
+TQ_API ViStatus tqdaq_unlinkFormula(ViSession session, ViConstString name);
+TQ_API ViStatus tqdaq_unlinkAllFormulae(ViSession session);
+
 #ifdef __cplusplus
 }
 #endif

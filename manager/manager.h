@@ -25,6 +25,8 @@ namespace tq::manager
 constexpr size_t kMaxUserName = 39;
 // Longest resource, database, operation or library name taken from a caller.
 constexpr size_t kMaxName = TQDAQ_NAME_SIZE - 1;
+// Callers' message buffers hold this many bytes; messages are cut to fit.
+constexpr size_t kMessageSize = 256;
 
 struct Session {
     std::string userName;
@@ -115,5 +117,18 @@ ViStatus vresourceIdByName(Session *s, const char *name, int64_t *id);
 ViStatus dbIdByName(Session *s, const char *name, int64_t *id);
 ViStatus checkDatabaseModel(Session *s, const char *name);
 ViStatus doOperation(Session *s, const char *name, const char *operation, const char *argument);
+
+// Formula building: empties the session's engine and fills it from the
+// configuration of the selected database (one member, or every enabled one
+// when name is null or empty) and from the stored formulas, then parses.
+// message: a kMessageSize buffer (or null) for the reason of a failure.
+ViStatus buildFormulas(Session *s, const char *name, ViUInt16 seq, char *message);
+// A channel's direction from its category's channelDirection value: 0 input,
+// 1 output, the integer a driver property gives, or a negative status.
+ViStatus getChannelDirection(OpenResource *r, const char *attribute, const char *index);
+// The id of a stored formula of the selected database; 0xBFFF0000 when none.
+ViStatus findFormulaId(Session *s, const char *name, int64_t *id);
+// Stored texts come back from "&amp;", "&lt;" and "&gt;" in one pass.
+void unescapeXml(std::string &text);
 
 } // namespace tq::manager
