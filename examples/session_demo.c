@@ -24,6 +24,10 @@ int main(void)
     printf("  selected configuration database:     %s\n", name);
     report("tqdaq_getController", tqdaq_getController(session, name));
     printf("  controller:                          %s\n", name);
+    /* A formula kept with the database; the next formula build adds it to
+     * the session's output stream. */
+    report("tqdaq_linkFormula(doubled)",
+           tqdaq_linkFormula(session, "doubled", "=", "<daq-AnalogChannel1> * 2 'volts'"));
     report("tqdaq_doOperation(start)", tqdaq_doOperation(session, NULL, "start", NULL));
     report("tqdaq_doOperation(stop)", tqdaq_doOperation(session, NULL, "stop", NULL));
     return report("tqdaq_closeHandle", tqdaq_closeHandle(session)) ? 0 : 1;
