@@ -7,6 +7,7 @@
 // A value "!<hex status>" makes reading the property fail with that status.
 // The stream has kChannels channels; channel i is named by the value of
 // StreamName at index i, else of ChannelName at i and has the unit ChannelUnit at i ("V" when unset).
+// The stream never has data; its readers only take it into collections.
 // Writing "<i>,<value>" to an indexed property stores value at i, so renaming
 // a channel renames the stream's channel. Every property call is logged to
 // TQ_TESTDRIVER_LOG as "<stream name> get|set <property> <index|value>".
@@ -94,6 +95,13 @@ TQStreamChannel *getChannel(TQStream *stream, const char *name)
 int32_t releaseNothing(TQStream **)
 {
     return 0;
+}
+
+// Readers of a stream that never has data: enough for the formula engine to
+// take the stream into its collection and resolve its channels.
+TQReader *newReader(TQStream *stream, int64_t position, int32_t whence)
+{
+    return g_stream.newReaderBase(stream, position, whence, nullptr);
 }
 
 ViStatus addReference(TQPnPHandle *h)
@@ -203,6 +211,7 @@ extern "C" __attribute__((visibility("default"))) ViStatus tqmfake_getPnPHandle(
     }
     i->stream->streamRelease = releaseNothing;
     i->stream->streamGetChannel = getChannel;
+    i->stream->streamNewReader = newReader;
     g_stream.setNumberChannels(i->stream, kChannels);
     g_stream.setScanSize(i->stream, kChannels * sizeof(double));
     refreshChannels(i);

@@ -305,6 +305,47 @@ TEST(BuildFormulas, ThermocoupleSetsUpItsReference)
     EXPECT_NE(r->stream->streamGetChannel(r->stream, "ref7"), nullptr);
 }
 
+// The texts built are statements the formula engine accepts: every kind of
+// channel, the renamed reference and a stored formula, parsed by the real
+// engine over the drivers' streams.
+TEST(BuildFormulas, RealEngineParsesWhatIsBuilt)
+{
+    Build b;
+    b.enable(b.m1, 0);
+    b.config(b.m1, b.channels, "TcType", 0, "typek");
+    b.config(b.m1, b.channels, "TcUnits", 0, "degrees f");
+    b.enable(b.m1, 1);
+    b.config(b.m1, b.channels, "ChannelExpression", 1, "&lt;m1-ai2&gt; * 2 'V'");
+    b.enable(b.m1, 2);
+    b.d.exec("insert into formula (db_id,name,operator,expression) values (" + std::to_string(b.dbId) +
+             ",'sum','=','<m1-ai0> + <m1-ai1> ''V''')");
+    b.giveStreams();
+
+    TQFormulaEngine *engine = NewFormulaEngine(nullptr);
+    ASSERT_NE(engine, nullptr);
+    TQStream *out = nullptr;
+    ASSERT_EQ(engine->formulaEngineGetStream(engine, "formulas", &out), 0);
+    OpenResource *r = nullptr;
+    ASSERT_EQ(getVresource(&b.s, "m1", false, &r), VI_SUCCESS);
+    ASSERT_GE(engine->formulaEngineRegisterStream(engine, r->stream), 0);
+    b.s.engine = engine;
+    b.s.formulaStream = out;
+    EXPECT_EQ(b.build(), VI_SUCCESS) << b.message;
+    EXPECT_EQ(engine->inputCount, 4);
+    const char *names[] = {"m1_ai0", "m1_ai1", "m1_ai2", "m1_sum"};
+    for (int i = 0; i < 4; ++i) {
+        TQStreamChannel *ch = out->streamGetChannelByIndex(out, i);
+        ASSERT_NE(ch, nullptr);
+        EXPECT_STREQ(ch->name, names[i]);
+    }
+    EXPECT_STREQ(out->streamGetChannelByIndex(out, 0)->eu, "degrees_f");
+
+    b.s.engine = &b.engine.pub;
+    b.s.formulaStream = b.output;
+    out->streamRelease(&out);
+    engine->formulaEngineRelease(&engine);
+}
+
 // Driver and catalogue failures around thermocouples fail the channel
 // instead of building a formula over a reference nobody named.
 TEST(BuildFormulas, ThermocoupleFailures)
