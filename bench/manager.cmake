@@ -21,3 +21,12 @@ if(TARGET tqdaq_32 AND TARGET appinstrument)
   target_compile_definitions(bench_manager_layouts PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_dependencies(bench_manager_layouts appinstrument)
 endif()
+
+# One formula build of 8 members with 16 enabled channels and 20 stored
+# formulas, over the test driver with named channels.
+if(TARGET tqdaq_objects AND TARGET tqmfakechan)
+  tq_bench(bench_manager_formulas SOURCES ${CMAKE_CURRENT_LIST_DIR}/manager_formulas.cpp
+    LIBS tqdaq_objects tqstream_32 PkgConfig::SQLITE3)
+  target_compile_definitions(bench_manager_formulas PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_dependencies(bench_manager_formulas tqmfakechan appinstrument)
+endif()

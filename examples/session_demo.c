@@ -120,6 +120,10 @@ int main(void)
     report("tqdaq_assignAllPresources", tqdaq_assignAllPresources(session, NULL));
     printListing("tqdaq_listUsers", session, 1);
     printListing("tqdaq_listModels", session, 0);
+    /* A formula kept with the database; the next formula build adds it to
+     * the session's output stream. */
+    report("tqdaq_linkFormula(doubled)",
+           tqdaq_linkFormula(session, "doubled", "=", "<" MEMBER "-AnalogChannel1> * 2 'volts'"));
 
     /* The member's driver, configured through its own interface: 1000 scans/s
      * of four channels. */

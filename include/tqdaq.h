@@ -295,6 +295,14 @@ TQ_API ViStatus tqdaq_saveStream(ViSession session, TQStream *stream);
 TQ_API ViStatus tqdaq_loadStream(ViSession session, TQStream *stream);
 TQ_API ViStatus tqdaq_deleteStream(ViSession session, ViConstString streamName);
 
+/* Stored formulas of the selected database (controller only). Linking a name
+ * the database already holds replaces its expression and keeps its operator;
+ * the texts are stored exactly as given and reach the formula engine at the
+ * next build, named after the stream of the database's last member. */
+TQ_API ViStatus tqdaq_linkFormula(ViSession session, ViConstString name, ViConstString op, ViConstString expression);
+TQ_API ViStatus tqdaq_unlinkFormula(ViSession session, ViConstString name);
+TQ_API ViStatus tqdaq_unlinkAllFormulae(ViSession session);
+
 #ifdef __cplusplus
 }
 #endif

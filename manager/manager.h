@@ -26,6 +26,8 @@ namespace tq::manager
 constexpr size_t kMaxUserName = 39;
 // Longest resource, database, operation or library name taken from a caller.
 constexpr size_t kMaxName = TQDAQ_NAME_SIZE - 1;
+// Callers' message buffers hold this many bytes; messages are cut to fit.
+constexpr size_t kMessageSize = 256;
 
 struct Listing;       // an unfinished generic listing (listings.h)
 struct StreamListing; // an unfinished tqdaq_listStreams
@@ -164,5 +166,16 @@ ViStatus clearDB(Session *s, const char *name);
 // Drops the session's unfinished listings and finalizes their statements, so
 // that nothing keeps its connection from closing.
 void endListings(Session *s);
+
+// Formula building: empties the session's engine and fills it from the
+// configuration of the selected database (one member, or every enabled one
+// when name is null or empty) and from the stored formulas, then parses.
+// message: a kMessageSize buffer (or null) for the reason of a failure.
+ViStatus buildFormulas(Session *s, const char *name, ViUInt16 seq, char *message);
+// A channel's direction from its category's channelDirection value: 0 input,
+// 1 output, the integer a driver property gives, or a negative status.
+ViStatus getChannelDirection(OpenResource *r, const char *attribute, const char *index);
+// The id of a stored formula of the selected database; 0xBFFF0000 when none.
+ViStatus findFormulaId(Session *s, const char *name, int64_t *id);
 
 } // namespace tq::manager
