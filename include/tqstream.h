@@ -41,5 +41,6 @@ typedef struct TQPiece {
 #include "tqstream/handles.h"
 #include "tqstream/collection.h"
 #include "tqstream/formula.h"
+#include "tqstream/exports.h"
 
 #endif
