@@ -158,7 +158,11 @@ int32_t readXMLFrom(TQStream *stream, FILE *file);
 // five characters per character.
 void escapeXMLText(char *text);
 
-// What the display model does not draw or serialise yet (displayslots.cpp):
+// Text export of a graph object's time window (graphexport.cpp): 0, -19 when
+// a listener stopped it, or a negative failure.
+int32_t graphConvertToAscii(TQGraphObject *go, const char *path);
+
+// Function fields filled outside the records' constructors (displayslots.cpp):
 // rendering, the text export, the XML writers and listings, and widgets.
 void graphObjectFillPending(TQGraphObject *go);
 void axisInfoFillPending(TQAxisInfo *axis);
