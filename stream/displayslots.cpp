@@ -4,16 +4,6 @@
 // constructor calls its Fill function last.
 #include "displayimpl.h"
 
-namespace
-{
-
-TQWidget *newWidget(TQDisplayWindow *, int32_t, const char *, int32_t, int32_t, int32_t, int32_t)
-{
-    return nullptr;
-}
-
-} // namespace
-
 namespace tq::stream
 {
 
@@ -39,7 +29,7 @@ void channelEnableFillPending(TQChannelEnable *entry)
 
 void displayWindowFillPending(TQDisplayWindow *window)
 {
-    window->displayWindowNewWidget = newWidget;
+    window->displayWindowNewWidget = displayWindowNewWidget;
     displayWindowFillXML(window);
 }
 
