@@ -18,7 +18,7 @@ namespace
 {
 
 constexpr uint32_t kProgressEvent = 2;
-constexpr uint32_t kStopBit = 2;     // in a listener's clear mask
+constexpr uint32_t kStopBit = 2;       // in a listener's clear mask
 constexpr int64_t kProgressEvery = 20; // scans
 
 // Seconds times rate as a scan count: truncated, and 0 for what is not a
@@ -134,8 +134,8 @@ int32_t graphConvertToAscii(TQGraphObject *go, const char *path)
 
         if (k % kProgressEvery == 0) {
             const double percent = static_cast<double>(k - first) * 100.0 / static_cast<double>(end - first);
-            tq::platform::cformat(message, sizeof message, "%.*s ASCII conversion: %.2lf%%",
-                                  TQ_STREAM_NAME_SIZE, stream->streamGetName(stream), percent);
+            tq::platform::cformat(message, sizeof message, "%.*s ASCII conversion: %.2lf%%", TQ_STREAM_NAME_SIZE,
+                                  stream->streamGetName(stream), percent);
             uint32_t clearMask = 0;
             postEvent(stream, kProgressEvent, message, &clearMask);
             if (clearMask & kStopBit) {

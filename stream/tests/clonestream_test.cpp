@@ -116,18 +116,18 @@ TEST_F(Clone50, HoldsTheReservedScansAndLeavesTheSourceReaderWhereItWas)
 TEST_F(Clone50, SeeksByAbsoluteIndexClampedToTheCopy)
 {
     struct Case {
-        int64_t from;   // position (0..49) before the seek
+        int64_t from; // position (0..49) before the seek
         int64_t offset;
         int32_t whence;
         int64_t result;
-        int64_t at;     // absolute index after the seek
+        int64_t at; // absolute index after the seek
     };
     const Case cases[] = {
         {0, 120, TQ_WHENCE_OLDEST, 120, 120},
         {0, 500, TQ_WHENCE_OLDEST, -351, 149},
-        {30, 10, TQ_WHENCE_OLDEST, -30, 100},  // before the copy: to its start
+        {30, 10, TQ_WHENCE_OLDEST, -30, 100}, // before the copy: to its start
         {0, 149, TQ_WHENCE_OLDEST, 149, 149},
-        {0, 150, TQ_WHENCE_OLDEST, -1, 149},   // one past the end: the newest
+        {0, 150, TQ_WHENCE_OLDEST, -1, 149}, // one past the end: the newest
         {10, 5, TQ_WHENCE_CURRENT, 5, 115},
         {10, -20, TQ_WHENCE_CURRENT, -10, 100},
         {0, -10, TQ_WHENCE_NEWEST, -10, 140},
@@ -171,7 +171,7 @@ TEST_F(Clone50, OneReservationAtATimeAndCompletionBoundedByIt)
     EXPECT_EQ(r->readerCompleteRead(r, 5), 0); // nothing open any more
 
     ASSERT_EQ(r->readerReserveRead(r, &pieces, nullptr, 100), 40); // limited to the copy
-    EXPECT_EQ(r->readerCompleteRead(r, -5), 0); // a negative count never moves back
+    EXPECT_EQ(r->readerCompleteRead(r, -5), 0);                    // a negative count never moves back
     EXPECT_EQ(peekIndex(r), 110);
 }
 

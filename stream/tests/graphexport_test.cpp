@@ -68,8 +68,8 @@ struct Export : ::testing::Test {
 
     void make(double rate, int64_t written, bool channels = true)
     {
-        memstream::make(owner, "src", rate, channels ? std::vector<std::string>{"ch1", "t1"} : std::vector<std::string>{},
-                        1 << 14);
+        memstream::make(owner, "src", rate,
+                        channels ? std::vector<std::string>{"ch1", "t1"} : std::vector<std::string>{}, 1 << 14);
         if (channels) {
             owner.channels[0].streamChannelEval = halfIndex;
             snprintf(owner.channels[0].eu, sizeof owner.channels[0].eu, "volts");

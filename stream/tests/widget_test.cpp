@@ -148,15 +148,14 @@ TEST_F(Dial, NeedlePointsAtTheValueOnTheScale)
         int32_t min, max;
         double degrees;
     } cases[] = {
-        {50, 0, 100, 90},        // straight up
-        {0, 0, 100, 250},        // the minimum, lower left
-        {100, 0, 100, -70},      // the maximum, lower right
-        {25, 0, 100, 170},
-        {150, 0, 100, -230},     // beyond the end of the scale
-        {-150, 0, 100, 730},     // beyond its start
-        {-50, -100, 100, 170},   // a scale below zero
-        {7, 40, 40, 250},        // an empty scale: the minimum
-        {NAN, 0, 100, 250},      // no number: the minimum
+        {50, 0, 100, 90},                             // straight up
+        {0, 0, 100, 250},                             // the minimum, lower left
+        {100, 0, 100, -70},                           // the maximum, lower right
+        {25, 0, 100, 170},       {150, 0, 100, -230}, // beyond the end of the scale
+        {-150, 0, 100, 730},                          // beyond its start
+        {-50, -100, 100, 170},                        // a scale below zero
+        {7, 40, 40, 250},                             // an empty scale: the minimum
+        {NAN, 0, 100, 250},                           // no number: the minimum
         {INFINITY, 0, 100, 250},
     };
     owner.write(1);
