@@ -146,10 +146,50 @@ static void renderGraph(TQStream *stream, const char *demo, char *path, size_t s
     stream->graphObjectFreeGraph(NULL, image);
 }
 
+/* Through the replayed stream's display model: half a second of its graph
+ * window as text, and a dial of one channel's newest value as a PNG image. */
+static void windowAndDial(TQStream *replay, const char *demo, const char *channel)
+{
+    char path[PATH_MAX + 32];
+    TQGraphObject *go = replay->streamGetGraphObject(replay);
+    if (go) {
+        go->graphObjectSetStartTime(go, 1.0);
+        go->graphObjectSetDuration(go, 0.5);
+        snprintf(path, sizeof path, "%s/demo718_window.txt", demo);
+        int32_t r = go->graphObjectConvertToAscii(go, path);
+        go->graphObjectSlotRelease(&go);
+        if (r == 0)
+            printf("Graph window 1.0 s to 1.5 s as text: %s\n", path);
+        else
+            fprintf(stderr, "graph text export failed: %d\n", r);
+    }
+    TQDisplayWindow *window = replay->streamGetDisplayWindowByIndex(replay, 0);
+    TQWidget *dial = window ? window->displayWindowNewWidget(window, 0, "dial", 0, 0, 240, 240) : NULL;
+    if (!dial)
+        return;
+    dial->widgetSetChannel(dial, channel);
+    dial->widgetSetMin(dial, 0);
+    dial->widgetSetMax(dial, 10);
+    void *image = NULL;
+    uint32_t bytes = 0;
+    if (dial->widgetGetImage(dial, &image, &bytes) == 0 && image) {
+        snprintf(path, sizeof path, "%s/demo718_dial.png", demo);
+        FILE *f = fopen(path, "wb");
+        int written = f && fwrite(image, 1, bytes, f) == bytes;
+        if (f && fclose(f) != 0)
+            written = 0;
+        if (written)
+            printf("Dial of %s at its last value: %s\n", channel, path);
+        dial->widgetFreeImage(dial, image);
+    }
+    dial->widgetClose(dial);
+    dial->widgetRelease(&dial);
+}
+
 /* Reopens the recorded file as a file stream, reads it back through a reader
  * and checks the first scans against what was read live; then exports the
  * file as text and shows its first lines. */
-static int replayFile(const char *file, const char *text, long long live, const double *sum,
+static int replayFile(const char *file, const char *demo, const char *text, long long live, const double *sum,
                       char names[4][TQ_CHANNEL_NAME_SIZE])
 {
     TQStream *replay = NULL;
@@ -187,6 +227,7 @@ static int replayFile(const char *file, const char *text, long long live, const 
         reader->readerUnlink(reader);
         reader->readerRelease(&reader);
     }
+    windowAndDial(replay, demo, names[3]);
     r = replay->streamCaptureOpen(replay, text, 1);
     replay->streamRelease(&replay);
     if (r != 0) {
@@ -336,7 +377,7 @@ int main(void)
     }
     char text[PATH_MAX + 32];
     snprintf(text, sizeof text, "%s/demo718.txt", demo);
-    if (!replayFile(file, text, read, sum, channelNames))
+    if (!replayFile(file, demo, text, read, sum, channelNames))
         return 1;
     printf("Simulated instruments: %s/instruments.txt\n", demo);
     return 0;

@@ -158,7 +158,16 @@ int32_t readXMLFrom(TQStream *stream, FILE *file);
 // five characters per character.
 void escapeXMLText(char *text);
 
-// What the display model does not draw or serialise yet (displayslots.cpp):
+// Text export of a graph object's time window (graphexport.cpp): 0, -19 when
+// a listener stopped it, or a negative failure.
+int32_t graphConvertToAscii(TQGraphObject *go, const char *path);
+
+// Widgets (widget.cpp): a new widget linked into window (count 2: the
+// window's list and the caller), or null.
+TQWidget *displayWindowNewWidget(TQDisplayWindow *window, int32_t type, const char *title, int32_t x, int32_t y,
+                                 int32_t width, int32_t height);
+
+// Function fields filled outside the records' constructors (displayslots.cpp):
 // rendering, the text export, the XML writers and listings, and widgets.
 void graphObjectFillPending(TQGraphObject *go);
 void axisInfoFillPending(TQAxisInfo *axis);

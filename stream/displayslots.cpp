@@ -1,28 +1,8 @@
 // The function fields and hooks of the display model's records that are
-// filled elsewhere (drawing, XML) or that answer "not supported" for now (the
-// text export of a time window, widgets).
-//
-// What is not there yet answers "not supported" (or no object) rather than
-// being left empty, so that a caller going through a record never jumps
-// through a null field. Each record's
-// constructor calls its Fill function last; replacing a slot here is all a
-// later addition needs.
+// filled by other files than the records' constructors: drawing, the text
+// export, the XML writers and listings, and widgets. Each record's
+// constructor calls its Fill function last.
 #include "displayimpl.h"
-
-namespace
-{
-
-int32_t graphConvertToAscii(TQGraphObject *, const char *)
-{
-    return TQS_ERR_NOTSUPPORTED;
-}
-
-TQWidget *newWidget(TQDisplayWindow *, int32_t, const char *, int32_t, int32_t, int32_t, int32_t)
-{
-    return nullptr;
-}
-
-} // namespace
 
 namespace tq::stream
 {
@@ -49,7 +29,7 @@ void channelEnableFillPending(TQChannelEnable *entry)
 
 void displayWindowFillPending(TQDisplayWindow *window)
 {
-    window->displayWindowNewWidget = newWidget;
+    window->displayWindowNewWidget = displayWindowNewWidget;
     displayWindowFillXML(window);
 }
 

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "filestream_impl.h"
+#include "textexport.h"
 #include "tq/platform/numfmt.h"
 
 namespace {
@@ -13,19 +14,18 @@ namespace {
 // Scans taken per reservation; the text is the same whatever the batch.
 constexpr int64_t kBatchScans = 256;
 
-// Time stamp of scan i: whole seconds and microseconds. The fraction is
-// rounded to the microseconds that are written, and a fraction that rounds
-// up to a whole second carries into the seconds, so that no stamp is written
-// a second early. A rate that gives no time (0, negative, not a number)
-// stamps every scan with the start time.
-void stampOf(int64_t start, double rate, int64_t i, int64_t &seconds, long &micros)
+} // namespace
+
+namespace tq::stream {
+
+void scanStamp(int64_t start, double rate, int64_t index, int64_t &seconds, long &micros)
 {
     seconds = start;
     micros = 0;
     if (!(rate > 0.0) || !std::isfinite(rate))
         return;
-    double s = static_cast<double>(i) / rate;
-    if (!(s < 1e15))
+    double s = static_cast<double>(index) / rate;
+    if (!(std::fabs(s) < 1e15))
         return;
     double whole = std::floor(s);
     long long us = std::llround((s - whole) * 1e6);
@@ -40,9 +40,15 @@ void stampOf(int64_t start, double rate, int64_t i, int64_t &seconds, long &micr
     micros = static_cast<long>(us);
 }
 
-} // namespace
-
-namespace tq::stream {
+void formatStampDate(int64_t seconds, char *out, size_t size)
+{
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm tm {};
+    if (!localtime_r(&t, &tm))
+        tm = {};
+    snprintf(out, size, "%d/%d/%d %d:%d:%d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+             tm.tm_sec);
+}
 
 // "%lf" of a value: six decimals, rounded half to even on the exact binary
 // value as printf rounds. Values below 10^15 are converted here in integer
@@ -142,14 +148,9 @@ int32_t fileStreamExportText(TQStream *stream, const char *fileName, int32_t /*m
             for (uint64_t k = 0; k < piece->length / F; ++k, scan += F, ++i) {
                 int64_t seconds;
                 long micros;
-                stampOf(start, rate, i, seconds, micros);
+                scanStamp(start, rate, i, seconds, micros);
                 if (!shown || seconds != shownSecond) {
-                    const time_t t = static_cast<time_t>(seconds);
-                    struct tm tm {};
-                    if (!localtime_r(&t, &tm))
-                        tm = {};
-                    snprintf(date, sizeof date, "%d/%d/%d %d:%d:%d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                             tm.tm_hour, tm.tm_min, tm.tm_sec);
+                    formatStampDate(seconds, date, sizeof date);
                     shownSecond = seconds;
                     shown = true;
                 }

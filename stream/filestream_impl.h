@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "streamimpl.h"
+#include "textexport.h"
 
 namespace tq::stream {
 
@@ -79,7 +80,5 @@ TQReader *fileStreamNewReader(TQStream *stream, int64_t position, int32_t whence
 
 // Text export (fileexport.cpp): streamCaptureOpen of the file stream.
 int32_t fileStreamExportText(TQStream *stream, const char *fileName, int32_t mode);
-// One value as "%lf" writes it; the length written into out (400 bytes).
-int formatFixed6(double value, char *out);
 
 } // namespace tq::stream

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "displayimpl.h"
+#include "gdtext.h"
 
 namespace tq::stream
 {
@@ -107,47 +108,6 @@ int blue(uint32_t c)
 {
     return static_cast<int>(c & 0xff);
 }
-
-// Text through FreeType with the graph font; when the font cannot be loaded,
-// GD's built-in small font, so that labels and the layout stay usable.
-struct Text {
-    char font[4096];
-    double size = 0;
-    bool freetype = false;
-
-    void init(int32_t fontSize)
-    {
-        graphFontPath(font, sizeof font);
-        size = fontSize;
-        int brect[8];
-        freetype = gdImageStringFT(nullptr, brect, 0, font, size, 0.0, 0, 0, const_cast<char *>("0")) == nullptr;
-    }
-    // Width and height of the text's bounding box.
-    void measure(const char *text, int *width, int *height)
-    {
-        if (freetype) {
-            int brect[8];
-            if (gdImageStringFT(nullptr, brect, 0, font, size, 0.0, 0, 0, const_cast<char *>(text)) == nullptr) {
-                *width = brect[2] - brect[0];
-                *height = brect[1] - brect[7];
-                return;
-            }
-        }
-        gdFontPtr f = gdFontGetSmall();
-        *width = f->w * static_cast<int>(strlen(text));
-        *height = f->h;
-    }
-    void draw(gdImagePtr im, int x, int baseline, const char *text, int colour)
-    {
-        if (freetype) {
-            int brect[8];
-            if (gdImageStringFT(im, brect, colour, font, size, 0.0, x, baseline, const_cast<char *>(text)) == nullptr)
-                return;
-        }
-        gdFontPtr f = gdFontGetSmall();
-        gdImageString(im, f, x, baseline - f->h, reinterpret_cast<unsigned char *>(const_cast<char *>(text)), colour);
-    }
-};
 
 gdImagePtr makeBrush(int width, int height, uint32_t colour)
 {
@@ -249,7 +209,7 @@ void releaseReader(TQReader *reader)
 
 void drawPlot(TQStream *stream, TQGraphObject *go, gdImagePtr im, int width, int height, int32_t mode)
 {
-    Text text;
+    GraphText text;
     text.init(go->fontSize);
     int tw = 0, th = 0;
     text.measure("0", &tw, &th);

@@ -64,10 +64,6 @@ int64_t readerReserveReadNone(TQReader *, TQPiece **pieces, uint32_t *pieceCount
 
 int64_t readerCompleteReadNone(TQReader *, int64_t) { return 0; }
 
-// In-memory copies of a reader's data (cloned streams) are not built yet: no
-// stream can be cloned, and callers get no stream back.
-TQStream *readerCloneStreamNone(TQReader *, int64_t) { return nullptr; }
-
 } // namespace
 
 TQReader *newReaderBase(TQStream *stream, int64_t /*position*/, int32_t /*whence*/, void *context)
@@ -89,7 +85,7 @@ TQReader *newReaderBase(TQStream *stream, int64_t /*position*/, int32_t /*whence
     reader->readerCompleteRead = readerCompleteReadNone;
     reader->readerRead = readerRead;
     reader->readerGetStream = readerGetStream;
-    reader->readerCloneStream = readerCloneStreamNone;
+    reader->readerCloneStream = tq::stream::readerCloneStream;
     reader->readerGetContext = readerGetContext;
     reader->readerUnlink = readerUnlink;
     if (stream) {

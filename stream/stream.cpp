@@ -257,6 +257,14 @@ void fillFunctionFields(TQStream *s)
     tq::stream::displayModelInstall(s);
 }
 
+// One lock for every stream's watch list: watches come and go only when a
+// clone is made or dropped and when a stream is destroyed.
+Mutex &watchLock()
+{
+    static Mutex lock;
+    return lock;
+}
+
 // Values that callers keeping streams in 32-bit fields hold instead of the
 // address (listings of the resource manager, the front panel's Java fields).
 tq::platform::HandleTable &streamValues()
@@ -276,6 +284,58 @@ TQ_API TQStream *tqstream_streamOfValue(uint32_t value)
 {
     return static_cast<TQStream *>(streamValues().lookup(value));
 }
+
+namespace tq::stream {
+
+void addStreamWatch(TQStream *stream, StreamWatch *watch)
+{
+    tq::platform::MutexGuard guard(watchLock());
+    StreamPrivate *p = priv(stream);
+    watch->stream = stream;
+    watch->previous = nullptr;
+    watch->next = p->watches;
+    if (p->watches)
+        p->watches->previous = watch;
+    p->watches = watch;
+}
+
+void removeStreamWatch(StreamWatch *watch)
+{
+    tq::platform::MutexGuard guard(watchLock());
+    if (!watch->stream)
+        return;
+    if (watch->next)
+        watch->next->previous = watch->previous;
+    if (watch->previous)
+        watch->previous->next = watch->next;
+    else
+        priv(watch->stream)->watches = watch->next;
+    watch->next = watch->previous = nullptr;
+    watch->stream = nullptr;
+}
+
+void tellChannelsGone(TQStream *stream, bool destroyed)
+{
+    tq::platform::MutexGuard guard(watchLock());
+    StreamPrivate *p = priv(stream);
+    if (!destroyed) {
+        for (StreamWatch *w = p->watches; w; w = w->next)
+            w->channelsGone(w, false);
+        return;
+    }
+    // Each watch leaves the stream before it hears of it, so that it never
+    // reaches back into the record being torn down.
+    while (StreamWatch *w = p->watches) {
+        p->watches = w->next;
+        if (p->watches)
+            p->watches->previous = nullptr;
+        w->next = w->previous = nullptr;
+        w->stream = nullptr;
+        w->channelsGone(w, true);
+    }
+}
+
+} // namespace tq::stream
 
 TQStream *newStream(const char *name, double rate, void *owner)
 {
@@ -328,6 +388,9 @@ void destroyStream(TQStream *stream)
     if (p->value)
         streamValues().remove(p->value);
     p->value = 0;
+    // Clones answer with this stream's channel records, which may go with it
+    // (a driver's records live in its session): they must stop asking.
+    tq::stream::tellChannelsGone(stream, true);
 
     // Readers: each leaves the list through its own unlink, which drops the
     // list's reference; a reader its owner still holds survives without stream.

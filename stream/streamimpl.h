@@ -12,6 +12,8 @@ class EventBroadcast;
 
 namespace tq::stream {
 
+struct StreamWatch;
+
 using WaitState = tq::platform::EventBroadcast;
 
 // Every stream is allocated by newStream as this block: the public record
@@ -38,7 +40,33 @@ struct StreamPrivate {
     uint64_t captureEnd;
     // The stream's value in the stream value table (0 when the table was full).
     uint32_t value;
+    // Holders that must hear when this stream's channel records go away
+    // (cloned streams answer with the source's records).
+    StreamWatch *watches;
 };
+
+// A holder's registration on a stream whose channel records it hands on.
+// channelsGone runs when the records are gone: destroyed is true when the
+// stream itself is being torn down (the watch is already off the stream and
+// the holder must never touch it again), false when the stream lives on but
+// lost the records it passed on (a clone whose own source went).
+struct StreamWatch {
+    StreamWatch *next;
+    StreamWatch *previous;
+    TQStream *stream; // watched; null once off the stream
+    void (*channelsGone)(StreamWatch *watch, bool destroyed);
+};
+
+// Registration and removal are safe from any thread; callbacks run under
+// the same (recursive) lock, so that a watch being removed is never called
+// after removeStreamWatch has returned.
+void addStreamWatch(TQStream *stream, StreamWatch *watch);
+void removeStreamWatch(StreamWatch *watch);
+// Tells every watch of the stream that its channel records are gone.
+void tellChannelsGone(TQStream *stream, bool destroyed);
+
+// Cloned streams (clonestream.cpp): the readerCloneStream of every reader.
+TQStream *readerCloneStream(TQReader *reader, int64_t count);
 
 inline StreamPrivate *priv(TQStream *stream) { return reinterpret_cast<StreamPrivate *>(stream); }
 

@@ -16,3 +16,7 @@ tq_test(display_render_test SOURCES tests/display_render_test.cpp LIBS tqstream_
 tq_test(display_xml_test SOURCES tests/display_xml_test.cpp LIBS tqstream_stream_tests LABELS unit)
 tq_fuzz(stream_graphxml_fuzz SOURCES tests/graphxml_fuzz.cpp LIBS tqstream_stream_tests
   CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz-corpus/stream_graphxml_fuzz)
+
+# Text export of a graph object's window, and widgets (dials decoded with libpng).
+tq_test(display_export_test SOURCES tests/graphexport_test.cpp LIBS tqstream_stream_tests LABELS unit)
+tq_test(display_widget_test SOURCES tests/widget_test.cpp LIBS tqstream_stream_tests PkgConfig::LIBPNG LABELS unit)

@@ -284,7 +284,11 @@ TEST(DisplayWindow, WidgetLookupsAndReleaseUnlinksWidgets)
     EXPECT_EQ(held->refCount, 2); // no reference added
     EXPECT_EQ(w->displayWindowGetWidgetByTitle(w, "none"), nullptr);
     EXPECT_EQ(w->displayWindowGetWidgetByIndex(w, 1), listOnly);               // still held by the list
-    EXPECT_EQ(w->displayWindowNewWidget(w, 0, "dial", 0, 0, 10, 10), nullptr); // no widget kinds yet
+    TQWidget *dial = w->displayWindowNewWidget(w, 0, "dial", 0, 0, 10, 10);
+    ASSERT_NE(dial, nullptr);
+    EXPECT_EQ(w->displayWindowGetWidgetByIndex(w, 2), dial); // appended
+    dial->widgetRelease(&dial);                               // the list keeps it
+    EXPECT_EQ(w->displayWindowGetNumberWidgets(w), 3);
 
     widgetLog.released = 0;
     w->displayWindowReleaseGraphObjects(w);
