@@ -132,13 +132,15 @@ void playOutputs(Session176 &s, uint64_t startMs, double outputRate)
         writeRegister(s.device, UX176_REG_DIGITAL_LOW, lines);
 }
 
-// Stores the whole scans of a reply; a reply read under another layout
-// than the buffer's now is dropped rather than stored shifted.
-void storeScans(Session176 &s, const uint8_t *data, int64_t scans, uint32_t scanSize, uint32_t generation)
+// Stores the whole scans of a reply as far as the buffer has room; returns
+// the scans stored, or -1 for a reply read under another layout than the
+// buffer's now, which is dropped rather than stored shifted.
+int64_t storeScans(Session176 &s, const uint8_t *data, int64_t scans, uint32_t scanSize, uint32_t generation)
 {
     TQStream *st = s.stream;
     if (st->streamLock(st, kStreamLockMs) != 0)
-        return;
+        return 0;
+    int64_t stored = -1;
     if (generation == s.layoutGeneration.load(std::memory_order_acquire) &&
         s.buffer.scanSize.load(std::memory_order_relaxed) == scanSize) {
         int64_t left = scans;
@@ -159,8 +161,10 @@ void storeScans(Session176 &s, const uint8_t *data, int64_t scans, uint32_t scan
         }
         if (left < scans)
             s.streamHandles.postEvent(st, 1, kNewData, nullptr);
+        stored = scans - left;
     }
     st->streamUnlock(st);
+    return stored;
 }
 
 void streamThread(Session176 *sp)
@@ -171,7 +175,25 @@ void streamThread(Session176 *sp)
     const double rate = s.stream->streamGetRate(s.stream);
     const double outputRate = s.stream->streamGetOutputRate(s.stream);
     uint8_t reply[kMaxReply];
+    // Scans a full buffer had no room for yet: they are stored before the
+    // device is asked for more, so that slow readers hold the device's FIFO
+    // up (which reports its overrun) instead of losing scans here unseen.
+    uint8_t stash[kMaxReply];
+    int64_t stashed = 0;
+    uint32_t stashSize = 0, stashGeneration = 0;
     while (s.running.load(std::memory_order_acquire)) {
+        if (stashed > 0) {
+            const int64_t n = storeScans(s, stash, stashed, stashSize, stashGeneration);
+            if (n < 0 || n == stashed) {
+                stashed = 0;
+            } else {
+                memmove(stash, stash + n * stashSize, static_cast<size_t>((stashed - n) * stashSize));
+                stashed -= n;
+                s.stopEvent.waitUs(1000);
+                playOutputs(s, startMs, outputRate);
+                continue;
+            }
+        }
         uint32_t generation = 0, scanSize = 0, received = 0;
         int32_t perPacket = 0;
         ViStatus status;
@@ -197,8 +219,15 @@ void streamThread(Session176 *sp)
             continue;
         }
         const int64_t scans = scanSize ? (received - kDataHeader) / scanSize : 0;
-        if (scans > 0)
-            storeScans(s, reply + kDataHeader, scans, scanSize, generation);
+        if (scans > 0) {
+            const int64_t stored = storeScans(s, reply + kDataHeader, scans, scanSize, generation);
+            if (stored >= 0 && stored < scans) {
+                stashed = scans - stored;
+                stashSize = scanSize;
+                stashGeneration = generation;
+                memcpy(stash, reply + kDataHeader + stored * scanSize, static_cast<size_t>(stashed * scanSize));
+            }
+        }
         if ((reply[3] & 0x02) && s.eventEnable.load(std::memory_order_relaxed))
             raiseOverrun(s);
         playOutputs(s, startMs, outputRate);
