@@ -1,6 +1,9 @@
 #include "protocol176.h"
 
+#include <atomic>
 #include <cctype>
+#include <mutex>
+#include <vector>
 #include <cstring>
 
 #include "tq/platform/numfmt.h"
@@ -158,12 +161,54 @@ DeviceLock::~DeviceLock()
         deviceMutex()->unlock();
 }
 
-ViStatus exchange(TQUsbHandle device, const uint8_t *request, uint32_t requestLength, uint8_t *reply,
-                  uint32_t replyLength, uint32_t minimum, uint32_t *received)
+namespace
 {
-    *received = 0;
-    // Bytes left over from an earlier exchange (a late or over-long reply)
-    // belong to no request of ours: they would be taken for this reply.
+
+// Devices whose last exchange broke off (time-out, short or failed reply):
+// the rest of that reply may still arrive, and would be taken for the next
+// one. Kept apart so that whole exchanges, the usual case, pay one atomic
+// load for the check.
+class SuspectDevices
+{
+  public:
+    void add(TQUsbHandle device)
+    {
+        std::lock_guard<std::mutex> g(m_);
+        for (TQUsbHandle h : devices_)
+            if (h == device)
+                return;
+        devices_.push_back(device);
+        count_.store(devices_.size(), std::memory_order_release);
+    }
+    bool take(TQUsbHandle device)
+    {
+        if (count_.load(std::memory_order_acquire) == 0)
+            return false;
+        std::lock_guard<std::mutex> g(m_);
+        for (size_t i = 0; i < devices_.size(); ++i)
+            if (devices_[i] == device) {
+                devices_.erase(devices_.begin() + static_cast<long>(i));
+                count_.store(devices_.size(), std::memory_order_release);
+                return true;
+            }
+        return false;
+    }
+
+  private:
+    std::mutex m_;
+    std::vector<TQUsbHandle> devices_;
+    std::atomic<size_t> count_{0};
+};
+
+SuspectDevices &suspects()
+{
+    static SuspectDevices s;
+    return s;
+}
+
+// Reads and drops whatever the device has queued.
+void drain(TQUsbHandle device)
+{
     uint32_t queued = 0, queueStatus = 0, drained = 0;
     while (drained < kDrainLimit && SI_CheckRXQueue(device, &queued, &queueStatus) == TQ_USBX_OK && queued > 0) {
         uint8_t junk[256];
@@ -173,16 +218,40 @@ ViStatus exchange(TQUsbHandle device, const uint8_t *request, uint32_t requestLe
             break;
         drained += got;
     }
+}
+
+} // namespace
+
+void markSuspect(TQUsbHandle device)
+{
+    suspects().add(device);
+}
+
+ViStatus exchange(TQUsbHandle device, const uint8_t *request, uint32_t requestLength, uint8_t *reply,
+                  uint32_t replyLength, uint32_t minimum, uint32_t *received)
+{
+    *received = 0;
+    // Bytes left over from an earlier exchange that broke off (a late or
+    // cut reply) belong to no request of ours.
+    if (suspects().take(device))
+        drain(device);
     uint32_t written = 0;
     const TQUsbStatus st = SI_Write(device, request, requestLength, &written, nullptr);
-    if (st != TQ_USBX_OK)
+    if (st != TQ_USBX_OK) {
+        suspects().add(device);
         return mapStatus(st);
-    if (written != requestLength)
+    }
+    if (written != requestLength) {
+        suspects().add(device);
         return VI_ERROR_IO;
+    }
     if (replyLength == 0)
         return VI_SUCCESS;
-    return readReply(readDevice, device, static_cast<uint8_t>(request[0] | 0x80), reply, replyLength, minimum,
-                     received);
+    const ViStatus status = readReply(readDevice, device, static_cast<uint8_t>(request[0] | 0x80), reply,
+                                      replyLength, minimum, received);
+    if (status < VI_SUCCESS)
+        suspects().add(device);
+    return status;
 }
 
 ViStatus fixedExchange(TQUsbHandle device, const uint8_t *request, uint32_t requestLength, uint8_t *reply,
@@ -193,7 +262,11 @@ ViStatus fixedExchange(TQUsbHandle device, const uint8_t *request, uint32_t requ
     if (status < VI_SUCCESS)
         return status;
     // A reply short of its length would leave stale bytes in its value.
-    return received < replyLength ? VI_ERROR_IO : VI_SUCCESS;
+    if (received < replyLength) {
+        markSuspect(device);
+        return VI_ERROR_IO;
+    }
+    return VI_SUCCESS;
 }
 
 ViStatus writeRegister(TQUsbHandle device, uint8_t reg, uint16_t value)

@@ -69,11 +69,15 @@ class DeviceLock
 };
 
 // One request and its reply on an open device (the caller holds the device
-// lock where the driver's rules want it). Stale bytes still queued from an
-// earlier reply are dropped first; a request counts as sent only when every
-// byte was written (otherwise 0xBFFF003E). replyLength 0: no reply read.
+// lock where the driver's rules want it). After an exchange of the device
+// broke off, bytes still queued from it are dropped first; a request counts
+// as sent only when every byte was written (otherwise 0xBFFF003E).
+// replyLength 0: no reply read.
 ViStatus exchange(TQUsbHandle device, const uint8_t *request, uint32_t requestLength, uint8_t *reply,
                   uint32_t replyLength, uint32_t minimum, uint32_t *received);
+// Marks a device whose reply was cut or left unread: its next exchange
+// first drops what is still queued.
+void markSuspect(TQUsbHandle device);
 // A fixed reply: the whole of it or 0xBFFF003E.
 ViStatus fixedExchange(TQUsbHandle device, const uint8_t *request, uint32_t requestLength, uint8_t *reply,
                        uint32_t replyLength);

@@ -32,25 +32,27 @@ Session176 *sessionOf(TQStream *stream)
     return static_cast<Session176 *>(tq::driver::sessionOfStream(stream));
 }
 
-// Reads the rest of a reply that arrived in parts: first the bytes that
-// complete a scan begun (waiting for them up to the read time-out), then
-// what else has arrived, up to the reply's length. Returns the bytes of the
-// reply now held.
+// Reads the rest of a reply that arrived in parts, as far as it has
+// arrived: what is queued, up to the reply's length; a scan begun is waited
+// for a little (the rest of a split reply follows within a millisecond or
+// so), never for the library's whole read time-out, which would stall the
+// acquisition. Returns the bytes of the reply now held.
 uint32_t completeScans(TQUsbHandle device, uint8_t *reply, uint32_t received, uint32_t length, uint32_t scanSize)
 {
-    for (int part = 0; part < kResyncRounds && received < length; ++part) {
-        const uint32_t begun = (received - kDataHeader) % scanSize;
-        uint32_t want = 0;
-        if (begun != 0) {
-            want = scanSize - begun;
-        } else {
-            uint32_t queued = 0, queueStatus = 0;
-            if (SI_CheckRXQueue(device, &queued, &queueStatus) != TQ_USBX_OK || queued == 0)
+    constexpr int kPolls = 20;
+    int polls = 0;
+    while (received < length) {
+        uint32_t queued = 0, queueStatus = 0;
+        if (SI_CheckRXQueue(device, &queued, &queueStatus) != TQ_USBX_OK)
+            break;
+        if (queued == 0) {
+            const bool begun = (received - kDataHeader) % scanSize != 0;
+            if (!begun || ++polls > kPolls)
                 break;
-            want = queued < length - received ? queued : length - received;
+            tq::platform::sleepMs(1);
+            continue;
         }
-        if (want > length - received)
-            want = length - received;
+        const uint32_t want = queued < length - received ? queued : length - received;
         uint32_t got = 0;
         if (SI_Read(device, reply + received, want, &got, nullptr) != TQ_USBX_OK || got == 0)
             break;
@@ -208,9 +210,16 @@ void streamThread(Session176 *sp)
                 if (length > kMaxReply)
                     length = kMaxReply;
                 const uint8_t request = 0x0A;
+                // Scan data are bytes of any value: a rest of an earlier reply
+                // read in front of this one could pass for its first byte.
+                // Whatever is queued is dropped before asking.
+                markSuspect(s.device);
                 status = exchange(s.device, &request, 1, reply, length, kDataHeader, &received);
-                if (status >= VI_SUCCESS && received > kDataHeader && scanSize > 0)
+                if (status >= VI_SUCCESS && received >= kDataHeader && scanSize > 0)
                     received = completeScans(s.device, reply, received, length, scanSize);
+                // The rest of a scan cut off may still come: it is no part of the next reply.
+                if (scanSize > 0 && received > kDataHeader && (received - kDataHeader) % scanSize != 0)
+                    markSuspect(s.device);
             }
         }
         if (status < VI_SUCCESS || received < kDataHeader) {
