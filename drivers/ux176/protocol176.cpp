@@ -206,7 +206,8 @@ SuspectDevices &suspects()
     return s;
 }
 
-// Reads and drops whatever the device has queued.
+} // namespace
+
 void drain(TQUsbHandle device)
 {
     uint32_t queued = 0, queueStatus = 0, drained = 0;
@@ -219,8 +220,6 @@ void drain(TQUsbHandle device)
         drained += got;
     }
 }
-
-} // namespace
 
 void markSuspect(TQUsbHandle device)
 {

@@ -75,6 +75,8 @@ class DeviceLock
 // replyLength 0: no reply read.
 ViStatus exchange(TQUsbHandle device, const uint8_t *request, uint32_t requestLength, uint8_t *reply,
                   uint32_t replyLength, uint32_t minimum, uint32_t *received);
+// Reads and drops whatever the device has queued (bounded).
+void drain(TQUsbHandle device);
 // Marks a device whose reply was cut or left unread: its next exchange
 // first drops what is still queued.
 void markSuspect(TQUsbHandle device);
