@@ -99,9 +99,15 @@ TEST(SimUsb, FifoOnTheClock)
     EXPECT_EQ(reply[3] & 0x02, 0x02) << "overrun flagged";
     for (int i = 0; i < 30; ++i)
         EXPECT_EQ(reply[4 + 2 * i] | (reply[5 + 2 * i] << 8), 0x1000 + i) << "scan " << i;
+    // Stopped, the FIFO fills no more: the flag was reported once.
+    const uint8_t stop = 0x09;
+    ASSERT_EQ(SI_Write(h, &stop, 1, &n, nullptr), TQ_USBX_OK);
+    ASSERT_EQ(SI_Read(h, reply, 1, &n, nullptr), TQ_USBX_OK);
+    EXPECT_EQ(reply[0], 0x89);
     ASSERT_EQ(SI_Write(h, &data, 1, &n, nullptr), TQ_USBX_OK);
     ASSERT_EQ(SI_Read(h, reply, sizeof reply, &n, nullptr), TQ_USBX_OK);
     EXPECT_EQ(reply[3] & 0x02, 0) << "flagged once";
+    EXPECT_EQ(reply[4] | (reply[5] << 8), 0x1000 + 30) << "the FIFO goes on where the last reply ended";
     uint64_t dropped = 0;
     ASSERT_EQ(simusb_droppedScans("5", &dropped), 0);
     EXPECT_GT(dropped, 0u);
