@@ -337,8 +337,9 @@ TEST_F(UsbTest, RecordingReadsBackScanByScan)
     f->streamRelease(&f);
 }
 
-// Readers, a waiter and the thread at once; close while running with the
-// readers still held.
+// Readers and the thread at once; then close while running with the
+// readers still held (not in use: closing does not overlap other calls, as
+// for every driver).
 TEST_F(UsbTest, CloseWhileRunningWithReadersHeld)
 {
     ViSession vi = open();
@@ -360,20 +361,11 @@ TEST_F(UsbTest, CloseWhileRunningWithReadersHeld)
                 seen.fetch_add(static_cast<int64_t>(readWords(r, 256, l.scanSize()).size() / 2));
             }
         });
-    std::atomic<ViStatus> waitResult{0};
-    threads.emplace_back([&] {
-        ViUInt32 status = 0;
-        char text[256];
-        waitResult = ux176_wait(vi, 1, 60000, &status, text);
-    });
     ASSERT_TRUE(eventually([&] { return seen.load() > 2000; }));
-    close(vi);
-    threads.back().join();
-    threads.pop_back();
-    EXPECT_EQ(waitResult.load(), static_cast<ViStatus>(0xBFFF0030)) << "close ends the wait";
     done = true;
     for (std::thread &t : threads)
         t.join();
+    close(vi);
     for (TQReader *r : readers) {
         EXPECT_EQ(r->readerAvail(r), 0);
         r->readerRelease(&r);
