@@ -303,6 +303,11 @@ TQ_API ViStatus tqdaq_linkFormula(ViSession session, ViConstString name, ViConst
 TQ_API ViStatus tqdaq_unlinkFormula(ViSession session, ViConstString name);
 TQ_API ViStatus tqdaq_unlinkAllFormulae(ViSession session);
 
+/* Records a device that a physical-interface plug-in found as a physical
+ * resource of the device database (called back by the plug-ins during
+ * their refresh). */
+TQ_API ViStatus tqdaq_createPresource(ViSession session, ViConstString rsrcName);
+
 #ifdef __cplusplus
 }
 #endif
