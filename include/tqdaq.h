@@ -78,6 +78,11 @@ TQ_API ViStatus tqdaq_doOperation(ViSession session, ViConstString name, ViConst
 /* The selected configuration database's name, TQDAQ_NAME_SIZE bytes. */
 TQ_API ViStatus tqdaq_getDB(ViSession session, ViChar *name);
 
+/* Records a device that a physical-interface plug-in found as a physical
+ * resource of the device database (called back by the plug-ins during
+ * their refresh). */
+TQ_API ViStatus tqdaq_createPresource(ViSession session, ViConstString rsrcName);
+
 #ifdef __cplusplus
 }
 #endif

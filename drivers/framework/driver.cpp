@@ -6,6 +6,7 @@
 
 #include "internal.h"
 #include "tq/driver/stream.h"
+#include "tq/driver/transport.h"
 #include "tq/driver/visa_binding.h"
 #include "tq/platform/numfmt.h"
 
@@ -148,6 +149,12 @@ bool Driver::prepare(Session *s)
         delete s;
         return false;
     }
+    if (!model_.streamReady(*s)) {
+        model_.freeDataPath(*s);
+        unbindStream(*s);
+        delete s;
+        return false;
+    }
     s->waitState = createWaitState();
     if (!s->waitState) {
         unbindStream(*s);
@@ -173,7 +180,7 @@ void Driver::discard(Session *s)
     // wait state outlives the record as long as one of them is inside.
     closeWaitState(s->waitState);
     s->waitState = nullptr;
-    if (s->mode == kModeNoInstrument)
+    if (s->mode == kModeNoInstrument || info_.transport)
         handles_.remove(s->value);
     delete s;
 }
@@ -190,6 +197,12 @@ void Driver::statusText(Session &s, ViStatus status, char *text, size_t size)
 {
     if (const char *own = ownText(status)) {
         copyName(text, size, own);
+        return;
+    }
+    if (info_.transport) {
+        char desc[kNameLength] = {};
+        info_.transport->describe(status, desc);
+        copyName(text, size, desc);
         return;
     }
     char desc[kNameLength] = {};
@@ -212,7 +225,8 @@ ViStatus Driver::init(ViConstRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, 
         return VI_ERROR_INV_PARAMETER;
     *vi = VI_NULL;
     return guarded([&]() -> ViStatus {
-        visa::loadVisa();
+        if (!info_.transport)
+            visa::loadVisa();
 
         if (!rsrcName || !*rsrcName) {
             // A session without an instrument: no VISA call at all.
@@ -231,6 +245,9 @@ ViStatus Driver::init(ViConstRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, 
             *vi = s->value;
             return VI_SUCCESS;
         }
+
+        if (info_.transport)
+            return openThroughTransport(rsrcName, idQuery, reset, vi);
 
         const visa::FunctionTable &v = visa::visa();
         ViSession rm = VI_NULL;
@@ -309,6 +326,55 @@ ViStatus Driver::init(ViConstRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, 
     });
 }
 
+ViStatus Driver::openThroughTransport(ViConstRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, ViSession *vi)
+{
+    Transport &t = *info_.transport;
+    void *device = nullptr;
+    char name[kNameLength] = {};
+    ViStatus status = t.open(rsrcName, &device, name);
+    if (status < VI_SUCCESS)
+        return status;
+    Session *s = model_.createSession(VI_NULL);
+    if (!s || !prepare(s)) {
+        t.close(device);
+        return VI_ERROR_ALLOC;
+    }
+    s->device = device;
+    s->value = handles_.add(s);
+    if (!s->value) {
+        discard(s);
+        t.close(device);
+        return VI_ERROR_ALLOC;
+    }
+    s->mode = kModeHardware;
+    s->simulation = 0;
+    copyName(s->instrumentName, kNameLength, name);
+    copyName(s->resourceName, kNameLength, rsrcName);
+    push(s);
+    auto fail = [&](ViStatus failure) {
+        unlink(s);
+        discard(s);
+        t.close(device);
+        return failure;
+    };
+    t.attached(*s, idQuery);
+    // Any non-zero reset flag resets a device reached through a transport.
+    if (reset != 0) {
+        status = model_.reset(*s);
+        if (status < VI_SUCCESS)
+            return fail(status);
+    } else {
+        model_.setDefaultSettings(*s);
+        model_.applySettings(*s);
+        status = VI_SUCCESS;
+    }
+    const ViStatus bound = model_.opened(*s);
+    if (bound < VI_SUCCESS)
+        return fail(bound);
+    *vi = s->value;
+    return status;
+}
+
 ViStatus Driver::close(ViSession vi) noexcept
 {
     return guarded([&]() -> ViStatus {
@@ -316,6 +382,11 @@ ViStatus Driver::close(ViSession vi) noexcept
         if (!s)
             return VI_ERROR_INV_OBJECT;
         unlink(s);
+        if (info_.transport) {
+            void *device = s->device;
+            discard(s);
+            return device ? info_.transport->close(device) : VI_SUCCESS;
+        }
         const bool hasVisa = s->resourceName[0] != '\0';
         const ViSession value = s->value;
         discard(s);
@@ -365,6 +436,16 @@ ViStatus Driver::errorQuery(ViSession, ViInt32 *, ViChar *) noexcept
 ViStatus Driver::errorMessage(ViSession vi, ViStatus status, ViChar *message) noexcept
 {
     return guarded([&]() -> ViStatus {
+        if (info_.transport) {
+            // Texts of a transport driver need no session.
+            if (!message)
+                return VI_ERROR_INV_PARAMETER;
+            if (const char *own = ownText(status)) {
+                copyName(message, kNameLength, own);
+                return VI_SUCCESS;
+            }
+            return info_.transport->describe(status, message);
+        }
         Session *s = info_.errorMessageUsesFirstSession ? head_ : find(vi);
         if (!s)
             return info_.errorMessageUsesFirstSession ? VI_ERROR_SYSTEM_ERROR : VI_ERROR_INV_OBJECT;

@@ -686,7 +686,8 @@ ViStatus Library::loadInventory(const std::string &path)
     std::string line, section, settings;
     int lineNo = 0, sectionLine = 0;
     auto flush = [&]() -> ViStatus {
-        if (section.empty())
+        // USB devices share the inventory; the simulated USB library reads them.
+        if (section.empty() || strncasecmp(section.c_str(), "usb", 3) == 0)
             return VI_SUCCESS;
         ViStatus s = addInstrument(section, settings);
         if (s != VI_SUCCESS)

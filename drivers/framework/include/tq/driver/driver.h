@@ -107,6 +107,8 @@ public:
     void findExpression(char *out, size_t size) const;
 
 private:
+    // init of a driver with a transport, for a non-empty resource name.
+    ViStatus openThroughTransport(ViConstRsrc rsrcName, ViBoolean idQuery, ViBoolean reset, ViSession *vi);
     // Binds the new record's stream and makes its waiter state; on failure
     // the record is deleted and false returned.
     bool prepare(Session *s);

@@ -14,6 +14,8 @@
 namespace tq::driver
 {
 
+class Transport;
+
 struct StatusText {
     ViStatus status;
     const char *text;
@@ -69,6 +71,8 @@ struct ModelInfo {
     // operations: a model empties the words it lacks or puts its own
     // functions there.
     void (*adjustPnPHandle)(TQPnPHandle &handle) = nullptr;
+    // Instruments reached without VISA (transport.h); null for VISA drivers.
+    Transport *transport = nullptr;
 };
 
 class Model
@@ -111,6 +115,9 @@ class Model
     // session is listed and its defaults are set: the model points its
     // channel records at the stream and gives it its scan layout.
     virtual void streamBound(Session &) {}
+    // Whether what streamBound made is there (a buffer the model cannot
+    // run without); false fails the open with 0xBFFF003C.
+    virtual bool streamReady(Session &) { return true; }
 
     // The channel at a position of the lookup order (for the model 718:
     // analog channels 1 to the analog channel count, then event channels 1

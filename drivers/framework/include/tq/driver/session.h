@@ -61,6 +61,9 @@ struct Session {
     // The alias VISA knows, else the expanded name; empty without an
     // instrument. Not empty means close closes VISA sessions.
     char resourceName[kNameLength] = {};
+    // The device handle of a driver with a transport (transport.h); null
+    // without an instrument and for VISA drivers.
+    void *device = nullptr;
 
     // The driver that made the session (set before the model's hooks run).
     Driver *driver = nullptr;
