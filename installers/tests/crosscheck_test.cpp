@@ -10,6 +10,7 @@
 #include "fixture.h"
 #include "support/simvisa_testenv.h"
 #include "tq/platform/dynlib.h"
+#include "tq/simusb.h"
 #include "tq775.h"
 #include "tqpnp.h"
 
@@ -35,8 +36,11 @@ struct Model {
     const char *installer;
     const char *library;
     const char *prefix;
-    // Instruments on the simulated bus, and the resource the driver opens.
+    // Instruments on the simulated bus (resource and settings, or for a USB
+    // device its serial number and settings), and the resource the driver
+    // opens.
     std::vector<std::pair<const char *, const char *>> boards;
+    bool usb;
     const char *resource;
     bool withoutHardware; // the driver also opens a session without hardware
     const char *site;     // what '#' stands for in defaults
@@ -57,6 +61,7 @@ const Model kModels[] = {
      "tqp718_32.dll",
      "tq718",
      {{"PXI1::14::INSTR", "board=tq718; manf=0x3c5a; model=0x718"}},
+     false,
      "PXI1::14::INSTR",
      true,
      "",
@@ -75,6 +80,7 @@ const Model kModels[] = {
      "tqp747_32.dll",
      "tq747",
      {{"PXI1::15::INSTR", "board=tq747; manf=0x3c5a; model=0x747"}},
+     false,
      "PXI1::15::INSTR",
      true,
      "",
@@ -86,6 +92,7 @@ const Model kModels[] = {
      "tqp740_32.dll",
      "tq740",
      {{"PXI1::15::INSTR", "board=tq747; manf=0x3c5a; model=0x747; site1=tq740"}},
+     false,
      "PXI1::15::INSTR_IP1",
      false,
      "1",
@@ -97,6 +104,7 @@ const Model kModels[] = {
      "tqp775_32.dll",
      "tq775",
      {{"PXI1::13::INSTR", "board=tq775; manf=0x3c5a; model=0x775"}},
+     false,
      "PXI1::13::INSTR",
      true,
      "",
@@ -122,6 +130,7 @@ const Model kModels[] = {
      "tqp726_32.dll",
      "tq726",
      {{"PXI1::12::INSTR", "board=tq726; manf=0x3c5a; model=0x726; flags=0x400"}},
+     false,
      "PXI1::12::INSTR",
      true,
      "",
@@ -133,7 +142,20 @@ const Model kModels[] = {
      "tqp726_32.dll",
      "tq726",
      {{"PXI1::12::INSTR", "board=tq726; manf=0x3c5a; model=0x726; flags=0x600"}},
+     false,
      "PXI1::12::INSTR",
+     true,
+     "",
+     factoryOptionsOnly,
+     {"OutputScanRate", "OutputRecycleRate"},
+     60},
+    {"Model176",
+     "ux176install",
+     "ux176_32.dll",
+     "ux176",
+     {{"1234", ""}},
+     true,
+     "usb0::0x3c5a::176::1234",
      true,
      "",
      factoryOptionsOnly,
@@ -254,8 +276,12 @@ TEST_P(CrossCheck, DefaultsAndMenuValuesAreAcceptedAndResetGivesTheDefaults)
     tq::test::SimVisa sim;
     ASSERT_TRUE(sim.load());
     sim.simvisa_reset();
+    simusb_reset();
     for (const auto &[resource, settings] : model.boards)
-        ASSERT_EQ(sim.simvisa_addInstrument(resource, settings), VI_SUCCESS) << resource;
+        if (model.usb)
+            ASSERT_EQ(simusb_addDevice(resource, settings), 0) << resource;
+        else
+            ASSERT_EQ(sim.simvisa_addInstrument(resource, settings), VI_SUCCESS) << resource;
     auto lib = tq::platform::loadLibrary(model.library);
     ASSERT_TRUE(lib);
     auto get = reinterpret_cast<TQGetPnPHandleFn>(
@@ -321,6 +347,7 @@ TEST_P(CrossCheck, DefaultsAndMenuValuesAreAcceptedAndResetGivesTheDefaults)
     EXPECT_EQ(notReadable, model.unreadable);
     EXPECT_EQ(h->release(&h), VI_SUCCESS);
     sim.simvisa_reset();
+    simusb_reset();
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, CrossCheck, ::testing::Combine(::testing::ValuesIn(kModels), ::testing::Bool()),
