@@ -144,7 +144,7 @@ const Model kModels[] = {
      {{"PXI1::12::INSTR", "board=tq726; manf=0x3c5a; model=0x726; flags=0x600"}},
      false,
      "PXI1::12::INSTR",
-     true,
+     false, // the same as the other without an instrument
      "",
      factoryOptionsOnly,
      {"OutputScanRate", "OutputRecycleRate"},
