@@ -415,6 +415,7 @@ struct Interface {
     const char *name;
     const char *existingLib; // a "usb" row before the insert (null: none)
     bool shared;             // another model names the row too
+    const char *existingId = "NULL";
 };
 
 std::ostream &operator<<(std::ostream &o, const Interface &c)
@@ -426,6 +427,7 @@ const Interface kInterfaces[] = {
     {"Absent", nullptr, false},
     {"PresentWithAnotherLibrary", "otherinterface", false},
     {"SharedWithAnotherModel", "ux176interface", true},
+    {"PresentWithAnIdAbove32Bits", "ux176interface", false, "5000000001"},
 };
 
 class PhysicalInterface : public ::testing::TestWithParam<Interface>
@@ -438,8 +440,8 @@ TEST_P(PhysicalInterface, IsReusedAndGoesWithTheLastModelUsingIt)
     DeviceDb d(itest::testDir());
     std::string existing;
     if (c.existingLib)
-        existing = std::to_string(d.insert(std::string("insert into pinterface (name,lib) values ('usb','") +
-                                           c.existingLib + "')"));
+        existing = std::to_string(d.insert(std::string("insert into pinterface (pinterface_id,name,lib) values (") +
+                                           c.existingId + ",'usb','" + c.existingLib + "')"));
     if (c.shared)
         d.exec("insert into model (vendor,model,platform,prefix,pnplibname,pinterface_id) values "
                "(15450,375,'usb','ux177','ux177_32'," + existing + ")");
@@ -467,6 +469,26 @@ TEST_P(PhysicalInterface, IsReusedAndGoesWithTheLastModelUsingIt)
             break;
         }
     }
+}
+
+// A lookup that fails must not be taken for "no row": inserting then would
+// leave two rows of the name. Here the select fails on the "usb" row itself.
+TEST(PhysicalInterfaceLookup, AFailedLookupWritesNothing)
+{
+    DeviceDb d(itest::testDir());
+    d.exec("alter table pinterface rename to pinterface_rows");
+    d.exec("insert into pinterface_rows (name,lib) values ('usb','ux176interface')");
+    d.exec("create view pinterface as select * from pinterface_rows where case when name='usb' then "
+           "abs(-9223372036854775807-1) else 1 end");
+    d.exec("create trigger pinterface_insert instead of insert on pinterface begin insert into pinterface_rows "
+           "(name,lib) values (new.name,new.lib); end");
+    const std::string before = d.dump();
+    const auto r = d.run("ux176install", "insert");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err, "");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(d.dump(), before);
+    EXPECT_EQ(d.count("select count(*) from pinterface_rows"), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Usb, PhysicalInterface, ::testing::ValuesIn(kInterfaces),
