@@ -260,7 +260,14 @@ ViStatus typedGet(const tq::platform::LibraryHandle &lib, const char *prefix, co
 class CrossCheck : public ::testing::TestWithParam<std::tuple<Model, bool>>
 {
   protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(tq::test::layOutVisa(tq::test::bindingDirectory())); }
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(tq::test::layOutVisa(tq::test::bindingDirectory()));
+        // The resource manager links the stream library, so the drivers'
+        // sessions load and free it without ever unloading it; so here.
+        static tq::platform::LibraryHandle stream = tq::platform::loadLibrary("tqstream_32.dll");
+        ASSERT_TRUE(stream);
+    }
 };
 
 TEST_P(CrossCheck, DefaultsAndMenuValuesAreAcceptedAndResetGivesTheDefaults)
