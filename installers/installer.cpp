@@ -287,10 +287,21 @@ class Writer
 
     bool run()
     {
-        if (!exec(execStatement(db_,
-                                "insert into model (vendor,model,platform,prefix,productname,pnplibname,pinterface_id) "
-                                "values (?1,?2,?3,?4,?5,?6,NULL)",
-                                kMakerId, cat_.model, cat_.platform, cat_.prefix, cat_.productName, cat_.pnpLibName)))
+        std::optional<int64_t> pinterface;
+        if (cat_.pinterfaceName && !physicalInterface(pinterface))
+            return false;
+        const int rc =
+            pinterface ? execStatement(db_,
+                                       "insert into model (vendor,model,platform,prefix,productname,pnplibname,"
+                                       "pinterface_id) values (?1,?2,?3,?4,?5,?6,?7)",
+                                       kMakerId, cat_.model, cat_.platform, cat_.prefix, cat_.productName,
+                                       cat_.pnpLibName, *pinterface)
+                       : execStatement(db_,
+                                       "insert into model (vendor,model,platform,prefix,productname,pnplibname,"
+                                       "pinterface_id) values (?1,?2,?3,?4,?5,?6,NULL)",
+                                       kMakerId, cat_.model, cat_.platform, cat_.prefix, cat_.productName,
+                                       cat_.pnpLibName);
+        if (!exec(rc))
             return false;
         model_ = sqlite3_last_insert_rowid(db_);
         if (!describe("model", model_, kHeading + paragraphs(cat_.help)))
@@ -306,6 +317,51 @@ class Writer
 
   private:
     bool exec(int rc) { return rc == SQLITE_DONE; }
+
+    // The physical interface row of the model's name, reused whatever its
+    // library, else written. A lookup that fails is a failure: inserting then
+    // could leave two rows of one name.
+    bool physicalInterface(std::optional<int64_t> &id)
+    {
+        {
+            Statement q(db_, "select pinterface_id from pinterface where name=?1 order by pinterface_id",
+                        cat_.pinterfaceName);
+            const int rc = q.step();
+            if (rc == SQLITE_ROW) {
+                id = q.int64(0);
+                return id.has_value();
+            }
+            if (rc != SQLITE_DONE)
+                return false;
+        }
+        if (!exec(execStatement(db_, "insert into pinterface (name,lib) values (?1,?2)", cat_.pinterfaceName,
+                                cat_.pinterfaceLib)))
+            return false;
+        id = sqlite3_last_insert_rowid(db_);
+        return true;
+    }
+
+    bool choices(const Item &item, int64_t itemId)
+    {
+        for (const Choice &choice : item.choices)
+            if (!exec(execStatement(db_, "insert into ui_pair (name,value,ui_item_id) values (?1,?2,?3)", choice.name,
+                                    choice.text ? std::string(choice.text) : std::to_string(choice.value), itemId)))
+                return false;
+        return true;
+    }
+
+    // A virtual item of the model's own: its description is written with it
+    // and it gets no help text of the appender.
+    bool inlineItem(const Item &item, int64_t category)
+    {
+        if (!exec(execStatement(db_,
+                                "insert into ui_item (type,width,label,dflt,property,description,tooltip,orderseq,"
+                                "category_id,isvirtual) values (?1,?2,?3,?4,?5,?6,?7,?8,?9,1)",
+                                typeName(item.type), item.width, item.label, item.dflt, item.property,
+                                item.inlineDescription, item.tooltip, item.orderseq, category)))
+            return false;
+        return choices(item, sqlite3_last_insert_rowid(db_));
+    }
     bool describe(const char *table, int64_t id, const std::string &text)
     {
         return appender_.append(db_, table, id, text) >= 0;
@@ -345,6 +401,8 @@ class Writer
             if (!exec(execStatement(db_, "insert into category_attributes (category_id,name,value) values (?1,?2,?3)",
                                     id, a.name, a.value)))
                 return false;
+            if (a.item && !inlineItem(*a.item, id))
+                return false;
             if (a.introduces != StandardItem::None) {
                 if (!exec(insertStandardItem(db_, a.introduces, a.value, id)))
                     return false;
@@ -352,7 +410,10 @@ class Writer
                     return false;
             }
         }
-        if (!describe("category", id, paragraphs(c.help)))
+        std::string help;
+        for (const char *h : c.help)
+            help += c.bareHelp ? std::string(h) : para(h);
+        if (!describe("category", id, help))
             return false;
         for (const Item &item : c.items) {
             progress(" Inserting Property set", item.property);
@@ -361,10 +422,8 @@ class Writer
             const int64_t itemId = sqlite3_last_insert_rowid(db_);
             if (!describe("ui_item", itemId, itemHelp(cat_, item)))
                 return false;
-            for (const Choice &choice : item.choices)
-                if (!exec(execStatement(db_, "insert into ui_pair (name,value,ui_item_id) values (?1,?2,?3)",
-                                        choice.name, std::to_string(choice.value), itemId)))
-                    return false;
+            if (!choices(item, itemId))
+                return false;
         }
         return true;
     }

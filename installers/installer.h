@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -23,12 +24,14 @@ enum class ItemType { Textbox, Menu, Checkbox, Int, Real };
 
 // One menu choice: the text shown, the driver constant's value, and for the
 // help text the constant's name (null: the choice is listed by its name) and
-// what it means (may be null).
+// what it means (may be null). A menu the resource manager keeps for itself
+// stores a text in place of a constant (text not null).
 struct Choice {
     const char *name;
     long value;
     const char *constant = nullptr;
     const char *meaning = nullptr;
+    const char *text = nullptr;
 };
 
 // One non-virtual property of a category.
@@ -48,15 +51,21 @@ struct Item {
     bool indexed = false; // the setter takes an index before the value
     const char *indexName = "channel";
     int postResetUnknown = 0;
+    // Set for a virtual item that carries its description in its insert: it
+    // gets no help text, no progress line and no ispostresetunknown.
+    const char *inlineDescription = nullptr;
 };
 
 // The three virtual items that recur in catalogues with identical rows.
 enum class StandardItem { None, Rank, Decimation, Expression };
 
+// An attribute may introduce the item it names: one of the standard virtual
+// items, or a virtual item of the model's own written right after it.
 struct Attribute {
     const char *name;
     const char *value;
     StandardItem introduces = StandardItem::None;
+    std::optional<Item> item = std::nullopt;
 };
 
 enum class CategoryKind { FunctionGroup, Options, Configuration };
@@ -71,6 +80,7 @@ struct Category {
     std::vector<Attribute> attributes = {};
     std::vector<const char *> help = {}; // paragraphs
     std::vector<Item> items = {};
+    bool bareHelp = false; // the help is one sentence outside any paragraph
 };
 
 struct Operation {
@@ -91,6 +101,10 @@ struct Catalogue {
     const char *pnpLibName;
     std::vector<const char *> help; // paragraphs after the heading
     std::vector<Block> blocks;
+    // The physical interface through which devices of the model are found,
+    // shared by name with other models (null: none).
+    const char *pinterfaceName = nullptr;
+    const char *pinterfaceLib = nullptr;
 };
 
 // ---- Description appender -------------------------------------------------

@@ -17,6 +17,22 @@ constexpr Index kNone{};
 constexpr Index kChannel{true, "channel"};
 constexpr Index kLine{true, "line"};
 constexpr Index kEvent{true, "event"};
+constexpr Index kGroup{true, "group"};
+constexpr Index kPair{true, "pair"};
+constexpr Index kConnector{true, "connector"};
+
+// A text that lives as long as the program: the tables hold plain pointers,
+// and names such as "TQ747TERMNONE" are made from a prefix and a stem.
+inline const char *keep(std::string text)
+{
+    static std::deque<std::string> texts; // a deque keeps earlier texts in place
+    texts.push_back(std::move(text));
+    return texts.back().c_str();
+}
+inline const char *keep(const char *a, const char *b)
+{
+    return keep(std::string(a) + b);
+}
 
 inline Item menu(const char *property, const char *label, int width, const char *dflt, int orderseq,
                  const char *tooltip, const char *sets, std::vector<Choice> choices, Index index = kNone)
@@ -59,6 +75,12 @@ inline std::vector<Choice> pxiChoices(long first, const char *stem)
         out.push_back({kNames[i], first + i, constants.back().c_str()});
     }
     return out;
+}
+
+// A choice of a menu whose values are texts rather than driver constants.
+inline Choice textChoice(const char *name, const char *text)
+{
+    return {name, 0, nullptr, nullptr, text};
 }
 
 inline std::vector<Choice> join(std::vector<Choice> a, const std::vector<Choice> &b)
