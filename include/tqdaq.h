@@ -113,6 +113,9 @@ TQ_API ViStatus tqdaq_deleteVresource(ViSession session, ViConstString name);
  * and "[name-" in configuration values and formulas). A taken new name is
  * refused with TQDAQ_ERROR_NAME_EXISTS and nothing changes. */
 TQ_API ViStatus tqdaq_renameResource(ViSession session, ViConstString oldName, ViConstString newName);
+/* Renames a configuration database: exactly the rename of its own virtual
+ * resource. */
+TQ_API ViStatus tqdaq_renameDB(ViSession session, ViConstString oldName, ViConstString newName);
 /* Makes a virtual resource a member of the selected database;
  * TQDAQ_ERROR_NAME_EXISTS when it is one already. */
 TQ_API ViStatus tqdaq_linkVresource(ViSession session, ViConstString name);

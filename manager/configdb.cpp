@@ -437,3 +437,10 @@ TQ_API ViStatus tqdaq_deleteAppData(ViSession session, ViConstString key)
         return st;
     });
 }
+
+// A database is renamed through its own virtual resource, which carries the
+// name; the resource rename traces the call.
+TQ_API ViStatus tqdaq_renameDB(ViSession session, ViConstString oldName, ViConstString newName)
+{
+    return tqdaq_renameResource(session, oldName, newName);
+}

@@ -170,6 +170,24 @@ TEST(CreateDB, MakesTheOwnResourceOfTheSessionsModel)
     EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
 }
 
+// Renaming a database renames its own resource, and the selection follows.
+TEST(RenameDB, RenamesTheSelectedDatabase)
+{
+    ConfigDb w;
+    ViSession s = 0;
+    ASSERT_EQ(w.open(s), VI_SUCCESS);
+    ASSERT_EQ(tqdaq_createDB(s, "before"), VI_SUCCESS);
+    ASSERT_EQ(tqdaq_createDB(s, "taken"), VI_SUCCESS);
+    ASSERT_EQ(tqdaq_setDB(s, "before"), VI_SUCCESS);
+    EXPECT_EQ(tqdaq_renameDB(s, "before", "taken"), TQDAQ_ERROR_NAME_EXISTS);
+    ASSERT_EQ(tqdaq_renameDB(s, "before", "after"), VI_SUCCESS);
+    char name[TQDAQ_NAME_SIZE] = "";
+    EXPECT_EQ(tqdaq_getDB(s, name), VI_SUCCESS);
+    EXPECT_STREQ(name, "after");
+    EXPECT_EQ(w.d.value("select count(*) from vresource where name='before'"), "0");
+    EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
+}
+
 TEST(ClearDB, EmptiesTheDatabaseButKeepsItsApplicationData)
 {
     ConfigDb w;
