@@ -23,7 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!tq::platform::escapeXml(inPlace.data(), inPlace.size()) || appended != inPlace.data())
         abort();
     std::vector<char> tooSmall(appended.size());
-    memcpy(tooSmall.data(), text.c_str(), text.size() < tooSmall.size() ? text.size() + 1 : 0);
+    // An empty text leaves no room at all (and no buffer to copy into).
+    if (text.size() < tooSmall.size())
+        memcpy(tooSmall.data(), text.c_str(), text.size() + 1);
     if (text.size() < tooSmall.size() && tq::platform::escapeXml(tooSmall.data(), tooSmall.size()))
         abort();
 
