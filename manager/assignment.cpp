@@ -496,7 +496,7 @@ TQ_API ViStatus tqdaq_assignResource(ViSession session, ViConstString vresourceN
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = assignResource(s, vresourceName, rsrcName);
         trace(s, "tqdaq_assignResource(" TQ_SESSION_FMT ",%s,%s) retVal=%#lx\n", TQ_SESSION_ARGS(s),
-              orNull(vresourceName), orNull(rsrcName), statusText(st));
+              orNull(vresourceName), orNull(rsrcName), ul(st));
         return st;
     });
 }
@@ -509,7 +509,7 @@ TQ_API ViStatus tqdaq_assignAllVresources(ViSession session, ViConstString vreso
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = assignAllVresources(s, vresourceName);
         trace(s, "tqdaq_assignAllVresources(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s),
-              orNull(vresourceName), statusText(st));
+              orNull(vresourceName), ul(st));
         return st;
     });
 }
@@ -522,7 +522,7 @@ TQ_API ViStatus tqdaq_assignAllPresources(ViSession session, ViConstString rsrcN
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = assignAllPresources(s, rsrcName);
         trace(s, "tqdaq_assignAllPresources(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s),
-              orNull(rsrcName), statusText(st));
+              orNull(rsrcName), ul(st));
         return st;
     });
 }

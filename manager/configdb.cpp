@@ -18,11 +18,6 @@ using devicedb::Statement;
 namespace
 {
 
-unsigned long ul(ViStatus st)
-{
-    return static_cast<unsigned long>(static_cast<uint32_t>(st));
-}
-
 bool isConstraint(int rc)
 {
     return (rc & 0xFF) == SQLITE_CONSTRAINT;

@@ -70,15 +70,6 @@ void forget(int64_t mark)
     }
 }
 
-unsigned long ul(ViStatus st)
-{
-    return static_cast<unsigned long>(static_cast<uint32_t>(st));
-}
-unsigned long ul(const void *p)
-{
-    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
-}
-
 ViStatus installEventHandler(Session *s, const char *name, ViUInt32 mask, TQInstrumentEventHandler handler,
                              void *userData, ViChar *message)
 {

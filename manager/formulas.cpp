@@ -27,11 +27,6 @@ using devicedb::Statement;
 namespace
 {
 
-unsigned long ul(ViStatus st)
-{
-    return static_cast<unsigned long>(static_cast<uint32_t>(st));
-}
-
 // Messages go into the caller's buffer of kMessageSize bytes, cut to fit.
 void setMessage(char *message, const char *format, ...) __attribute__((format(printf, 2, 3)));
 void setMessage(char *message, const char *format, ...)

@@ -34,11 +34,6 @@ constexpr size_t kAxisInactive = offsetof(TQAxisInfo, inactiveLink);
 constexpr size_t kEntryActive = offsetof(TQChannelEnable, activeLink);
 constexpr size_t kEntryInactive = offsetof(TQChannelEnable, inactiveLink);
 
-unsigned long ul(ViStatus st)
-{
-    return static_cast<unsigned long>(static_cast<uint32_t>(st));
-}
-
 // ---- the tree, away from the stream ------------------------------------------------
 
 struct ChannelRow {

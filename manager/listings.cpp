@@ -26,15 +26,6 @@ constexpr char kStreamsEnd[] = "</streams></query>";
 static_assert(TQDAQ_LISTING_MIN_SIZE == kHeaderLength + 1);
 static_assert(TQDAQ_STREAM_LISTING_MIN_SIZE == kStreamsHeaderLength + 1);
 
-unsigned long ul(ViStatus st)
-{
-    return static_cast<unsigned long>(static_cast<uint32_t>(st));
-}
-unsigned long ul(const void *p)
-{
-    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
-}
-
 // A caller's category or property name as the catalogue stores it.
 std::string escaped(const char *text)
 {

@@ -97,6 +97,15 @@ void traceAlways(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // "%#lx(%s)": the session value and its user name.
 #define TQ_SESSION_FMT "%#lx(%s)"
 #define TQ_SESSION_ARGS(s) static_cast<unsigned long>((s)->handle), (s)->userName.c_str()
+// Statuses and addresses as trace lines print them ("%#lx").
+inline unsigned long ul(ViStatus st)
+{
+    return static_cast<unsigned long>(static_cast<uint32_t>(st));
+}
+inline unsigned long ul(const void *p)
+{
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
+}
 inline const char *orNull(const char *text)
 {
     return text ? text : "NULL";

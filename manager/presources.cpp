@@ -372,7 +372,7 @@ ViStatus getVendorModel(Session *s, const char *name, ViUInt16 *vendorOut, ViUIn
     if (modelOut)
         *modelOut = model;
     trace(s, "tqdaq_getVendorModel(" TQ_SESSION_FMT ",%s,%#hx,%#hx) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(name),
-          vendor, model, statusText(st));
+          vendor, model, ul(st));
     return st;
 }
 
@@ -389,7 +389,7 @@ TQ_API ViStatus tqdaq_createPresource(ViSession session, ViConstString rsrcName)
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = createPresource(s, rsrcName);
         trace(s, "tqdaq_createPresource(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(rsrcName),
-              statusText(st));
+              ul(st));
         return st;
     });
 }
@@ -414,7 +414,7 @@ TQ_API ViStatus tqdaq_getPresourceName(ViSession session, ViConstString vresourc
         const ViStatus st = getPresourceName(s, vresourceName, rsrcName, written);
         // A buffer the call left alone may hold anything: it is not printed.
         trace(s, "tqdaq_getSystemResourceName(" TQ_SESSION_FMT ",%s,%s) retVal=%#lx\n", TQ_SESSION_ARGS(s),
-              orNull(vresourceName), written ? rsrcName : "", statusText(st));
+              orNull(vresourceName), written ? rsrcName : "", ul(st));
         return st;
     });
 }

@@ -66,9 +66,4 @@ template <typename... Values> bool hasRow(Session *s, const char *sql, const Val
     return q.ok() && q.step() == SQLITE_ROW;
 }
 
-inline unsigned long statusText(ViStatus st)
-{
-    return static_cast<unsigned long>(static_cast<uint32_t>(st));
-}
-
 } // namespace tq::manager

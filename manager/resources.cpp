@@ -25,15 +25,6 @@ thread_local std::vector<std::string> t_backendChain;
 // Longest chain of back-ends followed.
 constexpr size_t kMaxBackendDepth = 8;
 
-unsigned long ul(ViStatus st)
-{
-    return static_cast<unsigned long>(static_cast<uint32_t>(st));
-}
-unsigned long ul(const void *p)
-{
-    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
-}
-
 void unload(OpenResource *r)
 {
     if (Session *owner = r->owner) {

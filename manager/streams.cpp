@@ -20,11 +20,6 @@ using devicedb::Statement;
 namespace
 {
 
-unsigned long ul(ViStatus st)
-{
-    return static_cast<unsigned long>(static_cast<uint32_t>(st));
-}
-
 // Longest template and file name a capture takes, as callers have always
 // been held to.
 constexpr size_t kMaxFileName = 255;

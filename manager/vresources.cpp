@@ -22,11 +22,6 @@ using devicedb::Statement;
 namespace
 {
 
-unsigned long ul(ViStatus st)
-{
-    return static_cast<unsigned long>(static_cast<uint32_t>(st));
-}
-
 bool isConstraint(int rc)
 {
     return (rc & 0xFF) == SQLITE_CONSTRAINT;
@@ -668,7 +663,7 @@ TQ_API ViStatus tqdaq_deleteVresource(ViSession session, ViConstString name)
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = deleteVresource(s, name);
         trace(s, "tqdaq_deleteVresource(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(name),
-              statusText(st));
+              ul(st));
         return st;
     });
 }
@@ -681,7 +676,7 @@ TQ_API ViStatus tqdaq_renameResource(ViSession session, ViConstString oldName, V
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = renameResource(s, oldName, newName);
         trace(s, "tqdaq_renameResource(" TQ_SESSION_FMT ",%s,%s) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(oldName),
-              orNull(newName), statusText(st));
+              orNull(newName), ul(st));
         return st;
     });
 }
@@ -694,7 +689,7 @@ TQ_API ViStatus tqdaq_linkVresource(ViSession session, ViConstString name)
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = linkVresource(s, name);
         trace(s, "tqdaq_linkVresource(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(name),
-              statusText(st));
+              ul(st));
         return st;
     });
 }
@@ -707,7 +702,7 @@ TQ_API ViStatus tqdaq_unlinkVresource(ViSession session, ViConstString name)
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = unlinkVresource(s, name);
         trace(s, "tqdaq_unlinkDBResource(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(name),
-              statusText(st));
+              ul(st));
         return st;
     });
 }
@@ -720,7 +715,7 @@ TQ_API ViStatus tqdaq_setVresourceEnable(ViSession session, ViConstString name, 
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = setVresourceEnable(s, name, enable);
         trace(s, "tqdaq_setVresourceEnable(" TQ_SESSION_FMT ",%s,%#lx) retVal=%#lx\n", TQ_SESSION_ARGS(s),
-              orNull(name), static_cast<unsigned long>(static_cast<uint16_t>(enable)), statusText(st));
+              orNull(name), static_cast<unsigned long>(static_cast<uint16_t>(enable)), ul(st));
         return st;
     });
 }
@@ -738,7 +733,7 @@ TQ_API ViStatus tqdaq_getVresourceEnable(ViSession session, ViConstString name, 
         trace(s, "tqdaq_getDBResourceEnable(" TQ_SESSION_FMT ",%s,%#lx(%#lx)) retVal=%#lx\n", TQ_SESSION_ARGS(s),
               orNull(name), static_cast<unsigned long>(reinterpret_cast<uintptr_t>(enable)),
               st >= VI_SUCCESS ? static_cast<unsigned long>(static_cast<uint16_t>(value)) : 0xFFFFFFFFul,
-              statusText(st));
+              ul(st));
         return st;
     });
 }
