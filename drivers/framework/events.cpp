@@ -34,6 +34,7 @@ uint32_t callEventHandlers(Session &s, unsigned event, uint32_t pending, bool ch
         return 0;
     const uint32_t bit = 1u << (event - 1);
     uint32_t clear = 0;
+    platform::MutexGuard guard(s.handlerLock);
     for (unsigned i = 0; i < s.eventHandlerCount && i < kMaxEventHandlers; ++i) {
         const EventHandlerEntry &entry = s.eventHandlers[i];
         if (!entry.handler)
@@ -78,6 +79,7 @@ ViStatus Driver::installEventHandler(ViSession vi, ViUInt32 mask, TQInstrumentEv
     // A null handler would be called at the next event.
     if (!handler)
         return VI_ERROR_INV_HNDLR_REF;
+    platform::MutexGuard guard(s->handlerLock);
     if (s->eventHandlerCount >= kMaxEventHandlers) {
         if (info_.handlerTableFullLine)
             statusLine(*s, "[%s]Failed to install event handler", s->instrumentName);
@@ -95,6 +97,7 @@ ViStatus Driver::uninstallEventHandler(ViSession vi, ViUInt32, TQInstrumentEvent
         return VI_ERROR_INV_OBJECT;
     // The last entry moves into the freed place and is looked at there, so
     // every matching entry goes.
+    platform::MutexGuard guard(s->handlerLock);
     unsigned i = 0;
     while (i < s->eventHandlerCount) {
         EventHandlerEntry &entry = s->eventHandlers[i];

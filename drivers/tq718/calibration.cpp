@@ -806,6 +806,7 @@ ViStatus bridgeSteps(CalibrationRecord &r)
 // negative status; a handler that clears the event aborts the calibration.
 ViStatus progress(Session718 &s, const char *text)
 {
+    tq::platform::MutexGuard guard(s.handlerLock);
     for (unsigned i = 0; i < s.eventHandlerCount; ++i) {
         const tq::driver::EventHandlerEntry &h = s.eventHandlers[i];
         if (!(h.mask & kProgressEvent) || !h.handler)

@@ -109,6 +109,54 @@ TEST_F(Events, AtMostThreeHandlersAndUninstallRemovesEveryMatch)
     EXPECT_EQ(tqtest_uninstallEventHandler(0x1234, 0, other, nullptr), VI_ERROR_INV_OBJECT);
 }
 
+// A caller may free a handler's user data as soon as uninstall returns,
+// while another thread keeps delivering events: a delivery in progress
+// finishes before uninstall returns, and none starts afterwards.
+struct Guarded {
+    std::atomic<bool> alive{true};
+    std::atomic<int> calls{0};
+    std::atomic<int> late{0};
+};
+
+ViStatus guarded(ViConstString, ViUInt32, void *user, ViUInt32 *, ViChar *)
+{
+    auto *g = static_cast<Guarded *>(user);
+    g->calls.fetch_add(1);
+    // Long enough for an unsynchronised uninstall to return meanwhile.
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    if (!g->alive.load())
+        g->late.fetch_add(1);
+    return VI_SUCCESS;
+}
+
+TEST_F(Events, UninstallWaitsForADeliveryOnAnotherThread)
+{
+    constexpr int kRounds = 200;
+    std::vector<Guarded> handlers(kRounds);
+    std::atomic<bool> stop{false};
+    std::thread raiser([&] {
+        while (!stop.load())
+            tqtest_raiseEvents(vi_, 0x1, nullptr);
+    });
+    for (Guarded &g : handlers) {
+        ASSERT_EQ(tqtest_installEventHandler(vi_, 0, guarded, &g, nullptr), VI_SUCCESS);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (g.calls.load() == 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+        ASSERT_EQ(tqtest_uninstallEventHandler(vi_, 0, guarded, &g), VI_SUCCESS);
+        g.alive.store(false);
+    }
+    stop.store(true);
+    raiser.join();
+    int late = 0, calls = 0;
+    for (const Guarded &g : handlers) {
+        late += g.late.load();
+        calls += g.calls.load();
+    }
+    EXPECT_GE(calls, kRounds);
+    EXPECT_EQ(late, 0) << "handlers called after their uninstall returned";
+}
+
 TEST_F(Events, EachPendingEventReachesTheHandlersThatTakeIt)
 {
     Recorder all, second, high;

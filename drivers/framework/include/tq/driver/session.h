@@ -6,6 +6,7 @@
 // waiters (tq/driver/events.h) and the PnP handle (tq/driver/driver.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -74,9 +75,15 @@ struct Session {
     TQStreamHandles streamHandles = {};
     TQStream *stream = nullptr;
 
-    // Instrument event handlers, kept packed from the first entry.
+    // Instrument event handlers, kept packed from the first entry. The
+    // lock is held while the table changes and while its handlers are
+    // called (from the event thread or the caller's), so that a handler
+    // uninstalled from another thread is never called once uninstall has
+    // returned. It is recursive: a handler may install or uninstall. The
+    // count may be read without the lock to learn whether anybody listens.
     EventHandlerEntry eventHandlers[kMaxEventHandlers] = {};
-    uint16_t eventHandlerCount = 0;
+    std::atomic<uint16_t> eventHandlerCount{0};
+    mutable platform::Mutex handlerLock;
 
     uint16_t mode = 0;
     // 1 while the configuration is kept off the board (modes 2 and 3).
