@@ -20,7 +20,8 @@
 
 using tq::visa::visa;
 
-namespace {
+namespace
+{
 
 tq::test::SimVisa sim;
 
@@ -58,8 +59,9 @@ model = 0x718
 [visa::resman]
 )";
 
-class SerialTest : public ::testing::Test {
-protected:
+class SerialTest : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite()
     {
         ASSERT_TRUE(tq::test::layOutVisa(tq::test::bindingDirectory()));
@@ -134,8 +136,8 @@ std::string SerialTest::inventory;
 ViStatus exchange(ViSession vi, const std::string &line, std::string &answer)
 {
     ViUInt32 n = 0;
-    ViStatus s = visa().viWrite(vi, reinterpret_cast<const ViByte *>(line.data()), static_cast<ViUInt32>(line.size()),
-                                &n);
+    ViStatus s =
+        visa().viWrite(vi, reinterpret_cast<const ViByte *>(line.data()), static_cast<ViUInt32>(line.size()), &n);
     if (s < VI_SUCCESS)
         return s;
     EXPECT_EQ(n, line.size());
@@ -271,32 +273,32 @@ TEST_F(SerialTest, CrateAnswersItsLinesAndIsSilentElsewhere)
         {"$Z\r\n", nullptr},
         {"$V00\r\n", "$V22\r\n"},
         {"$V01\r\n", "$V23\r\n"},
-        {"$V02\r\n", nullptr},          // scans stop at the first silent address
+        {"$V02\r\n", nullptr}, // scans stop at the first silent address
         {"$V1f\r\n", nullptr},
-        {"$R000360\r\n", "$D41\r\n"},   // a typed unit
-        {"$R000460\r\n", nullptr},      // an empty slot
-        {"$R1f0360\r\n", nullptr},      // no controller at 0x1f
-        {"$R000560\r\n", "$D0\r\n"},    // a unit without a type
+        {"$R000360\r\n", "$D41\r\n"}, // a typed unit
+        {"$R000460\r\n", nullptr},    // an empty slot
+        {"$R1f0360\r\n", nullptr},    // no controller at 0x1f
+        {"$R000560\r\n", "$D0\r\n"},  // a unit without a type
         {"$R000501\r\n", "$D60\r\n"},
         {"$R000508\r\n", "$D0\r\n"},
         {"$W0005080a\r\n", "$OK\r\n"},
-        {"$R000508\r\n", "$Da\r\n"},    // as written
-        {"$W0006080a\r\n", "$OK\r\n"},  // answered, not kept
+        {"$R000508\r\n", "$Da\r\n"},   // as written
+        {"$W0006080a\r\n", "$OK\r\n"}, // answered, not kept
         {"$R000608\r\n", "$D0\r\n"},
         {"$R000701\r\n", "$D12\r\n"},
-        {"$R000960\r\n", "$Dzz\r\n"},   // raw answers
+        {"$R000960\r\n", "$Dzz\r\n"}, // raw answers
         {"$R000a60\r\n", "garbage\r\n"},
         {"$R000A60\r\n", "garbage\r\n"}, // either case of hexadecimal digits
-        {"$R000b60\r\n", nullptr},      // a raw answer of nothing
+        {"$R000b60\r\n", nullptr},       // a raw answer of nothing
         {"$R000b01\r\n", "$D0\r\n"},
         {"$R010160\r\n", "$D20\r\n"},
-        {"$R0003600\r\n", nullptr},     // malformed requests
+        {"$R0003600\r\n", nullptr}, // malformed requests
         {"$R00036\r\n", nullptr},
         {"$r000360\r\n", nullptr},
         {"$V0g\r\n", nullptr},
         {"R000360\r\n", nullptr},
         {"$Z1\r\n", nullptr},
-        {"$R000360\n", "$D41\r\n"},     // a bare line feed ends a line too
+        {"$R000360\n", "$D41\r\n"}, // a bare line feed ends a line too
     };
     ViSession vi = openLine("COM1");
     std::string expectedLog;
@@ -458,8 +460,7 @@ TEST_F(SerialTest, FormattedWrites)
         {[](ViSession v) { return visa().viPrintf(v, "$R%2.2x%2.2x60\r\n", 0x1f, 3); }, "$R1f0360\r\n"},
         {[](ViSession v) { return visa().viPrintf(v, "$W%2.2x%2.2x080a\r\n", 2, 16); }, "$W0210080a\r\n"},
         {[](ViSession v) { return visa().viPrintf(v, "%2.2x|%hx\n", 0x1ff, 0x12345); }, "1ff|2345\n"},
-        {[](ViSession v) { return visa().viPrintf(v, "%d %u %hd\n", -5, -1, 0x18000); },
-         "-5 4294967295 -32768\n"},
+        {[](ViSession v) { return visa().viPrintf(v, "%d %u %hd\n", -5, -1, 0x18000); }, "-5 4294967295 -32768\n"},
         {[](ViSession v) { return visa().viPrintf(v, "%-4d|%04X|%#x\n", 7, 0xab, 255); }, "7   |00AB|0xff\n"},
         {[](ViSession v) { return visa().viPrintf(v, "%*d|%.*f\n", 3, 5, 2, 2.5); }, "  5|2.50\n"},
         {[](ViSession v) { return visa().viPrintf(v, "%s=%c%%\n", "load", 'x'); }, "load=x%\n"},
@@ -481,17 +482,12 @@ TEST_F(SerialTest, FormatsThatCannotBeDoneSendNothing)
         const char *writeFormat, *readFormat;
         ViStatus status;
     } rows[] = {
-        {"%b\n", "%hx", VI_ERROR_NSUP_FMT},
-        {"%,3d\n", "%hx", VI_ERROR_NSUP_FMT},
-        {"%q\n", "%hx", VI_ERROR_INV_FMT},
-        {"abc%", "%hx", VI_ERROR_INV_FMT},
-        {"%n\n", "%hx", VI_ERROR_INV_FMT},
-        {"%t\n", "%hx", VI_ERROR_INV_FMT},
-        {"$V00\r\n", "%#d", VI_ERROR_INV_FMT},  // no count for a number
-        {"$V00\r\n", "%[a-", VI_ERROR_INV_FMT},
-        {"$V00\r\n", "%[z-a]", VI_ERROR_INV_FMT},
-        {"$V00\r\n", "%0d", VI_ERROR_INV_FMT},
-        {"$V00\r\n", "%lc", VI_ERROR_INV_FMT},
+        {"%b\n", "%hx", VI_ERROR_NSUP_FMT},     {"%,3d\n", "%hx", VI_ERROR_NSUP_FMT},
+        {"%q\n", "%hx", VI_ERROR_INV_FMT},      {"abc%", "%hx", VI_ERROR_INV_FMT},
+        {"%n\n", "%hx", VI_ERROR_INV_FMT},      {"%t\n", "%hx", VI_ERROR_INV_FMT},
+        {"$V00\r\n", "%#d", VI_ERROR_INV_FMT}, // no count for a number
+        {"$V00\r\n", "%[a-", VI_ERROR_INV_FMT}, {"$V00\r\n", "%[z-a]", VI_ERROR_INV_FMT},
+        {"$V00\r\n", "%0d", VI_ERROR_INV_FMT},  {"$V00\r\n", "%lc", VI_ERROR_INV_FMT},
         {"$V00\r\n", "%hf", VI_ERROR_INV_FMT},
     };
     for (const auto &r : rows) {
@@ -516,13 +512,13 @@ TEST_F(SerialTest, FormattedReads)
         {"$Da\r\n", "$D%hx\r\n", Out::U16, "a"},
         {"$D0\r\n", "$D%hx\r\n", Out::U16, "0"},
         {"$V22\r\n", "$V%hx\r\n", Out::U16, "22"},
-        {"$Dzz\r\n", "$D%hx\r\n", Out::U16, "beef"},   // not a number: untouched
+        {"$Dzz\r\n", "$D%hx\r\n", Out::U16, "beef"},    // not a number: untouched
         {"garbage\r\n", "$D%hx\r\n", Out::U16, "beef"}, // the literal does not match
         {"$OK\r\n", "$D%hx\r\n", Out::U16, "beef"},
         {"$D12345\r\n", "$D%hx\r\n", Out::U16, "2345"}, // wraps as the C library does
         {"$D0x1F\r\n", "$D%hx", Out::U16, "1f"},
-        {"$D 7f\r\n", "$D%hx", Out::U16, "7f"},        // a number skips white space
-        {"$D7fz\r\n", "$D%2hx", Out::U16, "7f"},        // the width bounds the field
+        {"$D 7f\r\n", "$D%hx", Out::U16, "7f"},  // a number skips white space
+        {"$D7fz\r\n", "$D%2hx", Out::U16, "7f"}, // the width bounds the field
         {"-12,7\n", "%d", Out::I32, "-12"},
         {"0x10\n", "%i", Out::I32, "16"},
         {"010\n", "%i", Out::I32, "8"},
@@ -530,7 +526,7 @@ TEST_F(SerialTest, FormattedReads)
         {"deadbeefcafe\n", "%llx", Out::U64, "deadbeefcafe"},
         {"2.5e1 V\n", "%lf", Out::Double, "25"},
         {"-0.5\n", "%f", Out::Float, "-0.5"},
-        {".\n", "%lf", Out::Double, "-1"},             // untouched
+        {".\n", "%lf", Out::Double, "-1"}, // untouched
         {"$Dzz\r\n", "%#t", Out::CountedText, "6:$Dzz\r\n"},
         {"$D41\r\n", "%#t", Out::CountedText, "6:$D41\r\n"},
         {"a much longer line than fits\n", "%#t", Out::CountedText, "7:a much "}, // buffer of 8
@@ -556,28 +552,59 @@ TEST_F(SerialTest, FormattedReads)
         void *target = nullptr;
         ASSERT_EQ(visa().viClear(vi), VI_SUCCESS); // nothing left over from the row before
         switch (r.out) {
-        case Out::U16: target = &u16; break;
-        case Out::I32: target = &i32; break;
-        case Out::U32: target = &u32; break;
-        case Out::U64: target = &u64; break;
-        case Out::Double: target = &d; break;
-        case Out::Float: target = &f; break;
-        case Out::Text: target = text; break;
-        case Out::CountedText: break;
+        case Out::U16:
+            target = &u16;
+            break;
+        case Out::I32:
+            target = &i32;
+            break;
+        case Out::U32:
+            target = &u32;
+            break;
+        case Out::U64:
+            target = &u64;
+            break;
+        case Out::Double:
+            target = &d;
+            break;
+        case Out::Float:
+            target = &f;
+            break;
+        case Out::Text:
+            target = text;
+            break;
+        case Out::CountedText:
+            break;
         }
         ViStatus s = r.out == Out::CountedText ? queryf(vi, "%s", r.format, r.line, &count, text)
                                                : queryf(vi, "%s", r.format, r.line, target);
         ASSERT_EQ(s, VI_SUCCESS) << r.line << " with " << r.format;
         char got[64];
         switch (r.out) {
-        case Out::U16: snprintf(got, sizeof got, "%x", u16); break;
-        case Out::I32: snprintf(got, sizeof got, "%d", i32); break;
-        case Out::U32: snprintf(got, sizeof got, "%u", u32); break;
-        case Out::U64: snprintf(got, sizeof got, "%llx", static_cast<unsigned long long>(u64)); break;
-        case Out::Double: snprintf(got, sizeof got, "%g", d); break;
-        case Out::Float: snprintf(got, sizeof got, "%g", static_cast<double>(f)); break;
-        case Out::Text: snprintf(got, sizeof got, "%s", text); break;
-        case Out::CountedText: snprintf(got, sizeof got, "%u:%s", count, text); break;
+        case Out::U16:
+            snprintf(got, sizeof got, "%x", u16);
+            break;
+        case Out::I32:
+            snprintf(got, sizeof got, "%d", i32);
+            break;
+        case Out::U32:
+            snprintf(got, sizeof got, "%u", u32);
+            break;
+        case Out::U64:
+            snprintf(got, sizeof got, "%llx", static_cast<unsigned long long>(u64));
+            break;
+        case Out::Double:
+            snprintf(got, sizeof got, "%g", d);
+            break;
+        case Out::Float:
+            snprintf(got, sizeof got, "%g", static_cast<double>(f));
+            break;
+        case Out::Text:
+            snprintf(got, sizeof got, "%s", text);
+            break;
+        case Out::CountedText:
+            snprintf(got, sizeof got, "%u:%s", count, text);
+            break;
         }
         EXPECT_STREQ(got, r.expected) << r.line << " with " << r.format;
     }
