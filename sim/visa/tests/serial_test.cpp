@@ -207,7 +207,7 @@ TEST_F(SerialTest, ParsingKnowsWhatIsPresentAndRefusesDerivedNames)
     char name[VI_FIND_BUFLEN];
     ASSERT_EQ(visa().viGetAttribute(vi, VI_ATTR_RSRC_NAME, name), VI_SUCCESS);
     EXPECT_STREQ(name, "ASRL1::INSTR");
-    EXPECT_EQ(visa().viOpen(rm, "ASRL1::INSTR_LA0", VI_NULL, VI_NULL, &vi), VI_ERROR_RSRC_NFOUND);
+    EXPECT_EQ(visa().viOpen(rm, "ASRL1::INSTR_LA0", VI_NULL, VI_NULL, &vi), VI_ERROR_INV_RSRC_NAME);
 }
 
 TEST_F(SerialTest, LineAttributes)
