@@ -2,10 +2,6 @@
 // of a port during discovery.
 #include "crate.h"
 
-#include <cstdio>
-#include <string>
-
-#include "manager.h"
 #include "tq/driver/visa_binding.h"
 
 namespace tq::manager
@@ -135,50 +131,14 @@ ViStatus probeCrateUnit(ViSession vi, ViUInt16 address, ViUInt16 slot, ViUInt16 
     return VI_SUCCESS;
 }
 
-ViStatus scanCrate(Session *s, ViSession port, const char *portName, QueryFunction query)
+ViStatus askCratePresence(ViSession vi, ViUInt16 address, QueryFunction query)
 {
-    const visa::FunctionTable &v = visa::visa();
-    v.viSetAttribute(port, VI_ATTR_TERMCHAR_EN, VI_TRUE);
-    ViUInt32 written = 0;
-    v.viWrite(port, reinterpret_cast<const ViByte *>("$Z\r\n"), 4, &written);
-    v.viSetAttribute(port, VI_ATTR_TMO_VALUE, kCrateTimeoutMs);
-
-    const std::string port_(portName ? portName : "");
-    char text[kMessageSize];
-    ViStatus st = VI_SUCCESS;
-    for (unsigned n = 0; n <= 255 && st >= VI_SUCCESS; ++n) {
-        Reply reply;
-        st = ask(query, port, reply, "$V%2.2hx\r\n", n);
-        ViUInt16 ignored = 0;
-        if (st == VI_ERROR_TMO || (st >= VI_SUCCESS && !readCrateValue(reply.line(), 'V', ignored)))
-            st = VI_ERROR_RSRC_NFOUND; // nobody at this address: the crates end here
-        if (st < VI_SUCCESS)
-            break;
-
-        std::snprintf(text, sizeof text, " Detecting VT22 at LA %u", n);
-        progress(s, "%s", text);
-        const std::string controller = port_ + "_LA" + std::to_string(n);
-        st = tqdaq_createPresource(s->handle, controller.c_str());
-
-        for (unsigned m = 1; m <= 16 && st >= VI_SUCCESS; ++m) {
-            ViUInt16 type = 0;
-            st = probeCrateUnit(port, static_cast<ViUInt16>(n), static_cast<ViUInt16>(m), &type, query);
-            // An empty slot is silent; the slots after it may hold units.
-            if (st == VI_ERROR_TMO)
-                st = VI_ERROR_RSRC_NFOUND;
-            if (st >= VI_SUCCESS) {
-                const std::string unit = controller + "_SLOT" + std::to_string(m);
-                st = tqdaq_createPresource(s->handle, unit.c_str());
-                if (st >= VI_SUCCESS) {
-                    std::snprintf(text, sizeof text, " Found VT22 device at LA %u, slot %u", n, m);
-                    progress(s, "%s", text);
-                }
-            }
-            if (st == VI_ERROR_RSRC_NFOUND)
-                st = VI_SUCCESS;
-        }
-    }
-    return st == VI_ERROR_RSRC_NFOUND ? VI_SUCCESS : st;
+    Reply reply;
+    const ViStatus st = ask(query, vi, reply, "$V%2.2hx\r\n", static_cast<unsigned>(address));
+    ViUInt16 ignored = 0;
+    if (st == VI_ERROR_TMO || (st >= VI_SUCCESS && !readCrateValue(reply.line(), 'V', ignored)))
+        return VI_ERROR_RSRC_NFOUND;
+    return st < VI_SUCCESS ? st : VI_SUCCESS;
 }
 
 } // namespace tq::manager

@@ -19,8 +19,6 @@
 namespace tq::manager
 {
 
-struct Session;
-
 // How long a crate may take to answer during discovery (milliseconds).
 constexpr ViUInt32 kCrateTimeoutMs = 50;
 // The unit types a unit reports in its register 60.
@@ -46,10 +44,9 @@ bool isCrateOk(std::string_view line);
 // *type is 0 unless the unit identified itself.
 ViStatus probeCrateUnit(ViSession vi, ViUInt16 address, ViUInt16 slot, ViUInt16 *type, QueryFunction query = nullptr);
 
-// The crate scan of one open serial port during discovery: records each
-// controller as "<port>_LA<n>" and each unit that identifies itself as
-// "<port>_LA<n>_SLOT<m>". Ends without error at the first address that does
-// not answer.
-ViStatus scanCrate(Session *s, ViSession port, const char *portName, QueryFunction query = nullptr);
+// Whether a controller answers at the logical address: 0 when it does,
+// VI_ERROR_RSRC_NFOUND when the address is silent or the reply is not a
+// presence reply, else the failing exchange's status.
+ViStatus askCratePresence(ViSession vi, ViUInt16 address, QueryFunction query = nullptr);
 
 } // namespace tq::manager

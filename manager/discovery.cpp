@@ -2,6 +2,7 @@
 // detected device again, recording what VISA, the serial crates and the
 // physical-interface plug-ins find, and the automatic population of a
 // configuration database.
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -186,6 +187,51 @@ ViStatus reverify(Session *s)
         running = VI_SUCCESS;
     }
     return running;
+}
+
+// The crate scan of one open serial port: each controller recorded as
+// "<port>_LA<n>", each unit that identifies itself as "<port>_LA<n>_SLOT<m>".
+// Crates sit at consecutive addresses from 0: the first silent one ends the
+// scan without error.
+ViStatus scanCrate(Session *s, ViSession port, const char *portName)
+{
+    const visa::FunctionTable &v = visa::visa();
+    v.viSetAttribute(port, VI_ATTR_TERMCHAR_EN, VI_TRUE);
+    ViUInt32 written = 0;
+    v.viWrite(port, reinterpret_cast<const ViByte *>("$Z\r\n"), 4, &written);
+    v.viSetAttribute(port, VI_ATTR_TMO_VALUE, kCrateTimeoutMs);
+
+    const std::string base(portName);
+    char text[kMessageSize];
+    ViStatus st = VI_SUCCESS;
+    for (unsigned n = 0; n <= kMaxLogicalAddress && st >= VI_SUCCESS; ++n) {
+        st = askCratePresence(port, static_cast<ViUInt16>(n));
+        if (st < VI_SUCCESS)
+            break;
+        std::snprintf(text, sizeof text, " Detecting VT22 at LA %u", n);
+        progress(s, "%s", text);
+        const std::string controller = base + "_LA" + std::to_string(n);
+        st = tqdaq_createPresource(s->handle, controller.c_str());
+
+        for (unsigned m = kFirstSlot; m <= kLastSlot && st >= VI_SUCCESS; ++m) {
+            ViUInt16 type = 0;
+            st = probeCrateUnit(port, static_cast<ViUInt16>(n), static_cast<ViUInt16>(m), &type);
+            // An empty slot is silent; the slots after it may hold units.
+            if (st == VI_ERROR_TMO)
+                st = VI_ERROR_RSRC_NFOUND;
+            if (st >= VI_SUCCESS) {
+                const std::string unit = controller + "_SLOT" + std::to_string(m);
+                st = tqdaq_createPresource(s->handle, unit.c_str());
+                if (st >= VI_SUCCESS) {
+                    std::snprintf(text, sizeof text, " Found VT22 device at LA %u, slot %u", n, m);
+                    progress(s, "%s", text);
+                }
+            }
+            if (st == VI_ERROR_RSRC_NFOUND)
+                st = VI_SUCCESS;
+        }
+    }
+    return st == VI_ERROR_RSRC_NFOUND ? VI_SUCCESS : st;
 }
 
 // The serial ports: each one's crate, if any. What the ports answer is not
