@@ -110,11 +110,13 @@ TEST_F(SimVisaTest, ParsesNamesAndAliases)
         {"pxi1::14", VI_SUCCESS, "PXI1::14::INSTR", "digitizer", "INSTR"},
         {"PXI0::1-14::INSTR", VI_SUCCESS, "PXI1::14::INSTR", "digitizer", "INSTR"},
         {"PXI0::CHASSIS1::SLOT9::INSTR", VI_SUCCESS, "PXI1::15::INSTR", "", "INSTR"},
-        {"PXI3::7::INSTR", VI_SUCCESS, "PXI3::7::INSTR", "", "INSTR"}, // valid, though nothing sits there
+        {"PXI3::7::INSTR", VI_ERROR_RSRC_NFOUND, "", "", ""}, // valid, but nothing sits there
         {"PXI0::MEMACC", VI_SUCCESS, "PXI0::MEMACC", "", "MEMACC"},
         {"PXI0::CHASSIS5::SLOT2::INSTR", VI_ERROR_RSRC_NFOUND, "", "", ""},
         {"nosuchalias", VI_ERROR_RSRC_NFOUND, "", "", ""},
-        {"PXI1::14::INSTR_IP2", VI_ERROR_INV_RSRC_NAME, "", "", ""},
+        {"PXI1::14::INSTR_IP2", VI_ERROR_RSRC_NFOUND, "", "", ""}, // a name made for a part of it
+        {"digitizer_IP2", VI_ERROR_RSRC_NFOUND, "", "", ""},
+        {"PXI1::x::INSTR", VI_ERROR_INV_RSRC_NAME, "", "", ""},
         {"GPIB0::1::INSTR", VI_ERROR_RSRC_NFOUND, "", "", ""},
     };
     for (const Case &c : cases) {
