@@ -291,8 +291,9 @@ TEST_P(Rescan, OnlyTheControllerAsksVisa)
 {
     const RescanCase &c = GetParam();
     CrateDb db;
-    if (c.resman)
+    if (c.resman) {
         ASSERT_EQ(sim().simvisa_addInstrument("visa::resman", c.resman), VI_SUCCESS);
+    }
     ASSERT_EQ(sim().simvisa_addInstrument("PXI1::9::INSTR", "manf=0x3c5a; model=0x718"), VI_SUCCESS);
     Open o(db);
     if (!c.controller)
