@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,11 @@ struct ProbeCase {
     ViUInt16 type;                     // the unit type reported (0: none)
     std::vector<std::string> requests; // every line written, in order
 };
+
+void PrintTo(const ProbeCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
 
 class ProbeCrateUnit : public ::testing::TestWithParam<ProbeCase>
 {
@@ -178,6 +184,11 @@ struct PresenceCase {
     std::map<std::string, std::string> replies;
     ViStatus expected;
 };
+
+void PrintTo(const PresenceCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
 
 class CratePresence : public ::testing::TestWithParam<PresenceCase>
 {

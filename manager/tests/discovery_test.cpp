@@ -2,6 +2,7 @@
 // go, what the physical-interface plug-ins find is recorded and checked
 // again, and a configuration database is populated from it.
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,11 @@ struct RefreshCase {
     std::vector<std::string> messages; // the sink's lines
     int refreshes;                     // plug-in refreshes that ran
 };
+
+void PrintTo(const RefreshCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
 
 class Refresh : public ::testing::TestWithParam<RefreshCase>
 {

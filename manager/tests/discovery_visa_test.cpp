@@ -4,6 +4,7 @@
 // the controller may make.
 #include <algorithm>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,11 @@ struct ScanCase {
     std::vector<std::string> absent; // lines the port must not have received
     std::vector<std::string> messages;
 };
+
+void PrintTo(const ScanCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
 
 class CrateScan : public ::testing::TestWithParam<ScanCase>
 {
@@ -282,6 +288,11 @@ struct RescanCase {
     const char *log;     // what visa::resman received
     bool discovered;     // the instrument was recorded
 };
+
+void PrintTo(const RescanCase &c, std::ostream *os)
+{
+    *os << c.what;
+}
 
 class Rescan : public ::testing::TestWithParam<RescanCase>
 {
