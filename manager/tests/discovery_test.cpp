@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     1}));
 
-TEST(RefreshAssigned, AssignmentOutsideTheSelectedDatabaseIsFreed)
+TEST(RefreshAssigned, OpenDriversCloseAndAnAssignmentOutsideTheSelectedDatabaseIsFreed)
 {
     PluginDb p;
     PluginDb::found({kA1, kB2});
@@ -173,8 +173,13 @@ TEST(RefreshAssigned, AssignmentOutsideTheSelectedDatabaseIsFreed)
     ASSERT_EQ(tqdaq_assignResource(o.s, "member", kA1), VI_SUCCESS);
     ASSERT_EQ(tqdaq_assignResource(o.s, "outsider", kB2), VI_SUCCESS);
     const std::string ids = p.d.value("select group_concat(presource_id) from (select presource_id from presource order by presource_id)");
+    // An open driver of the session is closed before the devices are checked.
+    ViSession vi = 0;
+    ASSERT_EQ(tqdaq_getVresourceSession(o.s, "member", &vi), VI_SUCCESS);
+    ASSERT_NE(p.d.value("select deviceHandle from vresource where name='member'"), "NULL");
 
     EXPECT_EQ(tqdaq_refreshPResources(o.s), VI_SUCCESS);
+    EXPECT_EQ(p.d.value("select deviceHandle from vresource where name='member'"), "NULL");
     EXPECT_EQ(p.d.value("select group_concat(presource_id) from (select presource_id from presource order by presource_id)"), ids) << "the same rows";
     EXPECT_EQ(p.d.value(std::string("select vresource_id from presource where name='") + kA1 + "'"),
               std::to_string(member));

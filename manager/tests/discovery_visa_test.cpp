@@ -51,7 +51,7 @@ std::string resmanLog()
 // No shipped catalogue knows the crate: its controller (0x761) and unit
 // types are added here, with the carrier, its module and model 718.
 struct CrateDb : AppDb {
-    explicit CrateDb(bool controllerModel = true)
+    explicit CrateDb(bool controllerModel = true, bool spy = false) : AppDb(spy)
     {
         sim().simvisa_reset(); // before the session opens its resource manager
         if (controllerModel)
@@ -325,5 +325,22 @@ INSTANTIATE_TEST_SUITE_P(
                                  VI_SUCCESS, "", true},
                       RescanCase{"a failed request ends discovery", "failwrite=0xBFFF003E", true,
                                  static_cast<ViStatus>(0xBFFF003E), "", false}));
+
+TEST(RefreshTrace, EachStepTracesAfterItsWork)
+{
+    CrateDb db(true, true);
+    ASSERT_EQ(sim().simvisa_addInstrument("visa::resman", ""), VI_SUCCESS);
+    Open o(db);
+    const size_t from = readLines(db.d.debugLog()).size();
+    ASSERT_EQ(tqdaq_refreshPResources(o.s), VI_SUCCESS);
+    const auto lines = readLines(db.d.debugLog());
+    std::vector<std::string> steps;
+    for (size_t i = from; i < lines.size(); ++i)
+        if (lines[i].rfind("tqdaq_refresh", 0) == 0)
+            steps.push_back(lines[i].substr(0, lines[i].find('(')) + lines[i].substr(lines[i].find("(operator)")));
+    EXPECT_EQ(steps, (std::vector<std::string>{"tqdaq_refreshVisa(operator)) retVal=0",
+                                               "tqdaq_refreshVisaSystemResources(operator)) retVal=0",
+                                               "tqdaq_refreshPResources(operator)) retVal=0"}));
+}
 
 } // namespace
