@@ -118,9 +118,10 @@ Verdict verify(Session *s, const char *name, bool plugin, const char *modelId, c
     if (!plugin) {
         if (!s->defaultRM)
             return Verdict::Remove;
-        if (parse(s, name).status >= VI_SUCCESS) {
-            if (!knownByThisName(s, name))
-                return Verdict::Remove;
+        const Parsed p = parse(s, name);
+        if (p.status >= VI_SUCCESS) {
+            if (p.alias[0] && std::strcmp(p.alias, name) != 0)
+                return Verdict::Remove; // recorded again under its alias
         } else if (derivedDevicePresent(s, name) < VI_SUCCESS) {
             return Verdict::Remove;
         }
