@@ -6,9 +6,11 @@
 
 #include "tq/platform/numfmt.h"
 
-namespace tq::sim {
+namespace tq::sim
+{
 
-namespace {
+namespace
+{
 
 // Widths and precisions beyond this are refused rather than allocated.
 constexpr int kMaxWidth = 65535;
@@ -17,18 +19,24 @@ enum class Size { Default, Short, Long, LongLong, LongDouble };
 
 struct Spec {
     bool minus = false, plus = false, space = false, hash = false, zero = false;
-    bool suppress = false;   // read: '*', no argument
-    int width = -1;          // -1: none
-    bool widthArg = false;   // write: '*'
-    int precision = -1;      // -1: none
+    bool suppress = false; // read: '*', no argument
+    int width = -1;        // -1: none
+    bool widthArg = false; // write: '*'
+    int precision = -1;    // -1: none
     bool precisionArg = false;
     Size size = Size::Default;
     char conv = 0;
-    std::bitset<256> set;    // read: the characters of "%[...]"
+    std::bitset<256> set; // read: the characters of "%[...]"
 };
 
-bool isIntegerConv(char c) { return strchr("diuoxX", c) != nullptr; }
-bool isFloatConv(char c) { return strchr("fFeEgG", c) != nullptr; }
+bool isIntegerConv(char c)
+{
+    return strchr("diuoxX", c) != nullptr;
+}
+bool isFloatConv(char c)
+{
+    return strchr("fFeEgG", c) != nullptr;
+}
 
 bool readNumber(const char *&p, int &out)
 {
@@ -264,7 +272,9 @@ ViStatus writeOne(Spec s, va_list *args, std::string &out)
                              : static_cast<long long>(static_cast<uint16_t>(v));
             break;
         }
-        case Size::LongLong: value = va_arg(*args, long long); break;
+        case Size::LongLong:
+            value = va_arg(*args, long long);
+            break;
         default: {
             int v = va_arg(*args, int);
             value = isSigned ? static_cast<long long>(v) : static_cast<long long>(static_cast<uint32_t>(v));
@@ -301,7 +311,10 @@ ViStatus writeOne(Spec s, va_list *args, std::string &out)
 // ---------------------------------------------------------------------------
 // Reading
 
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 struct Input {
     std::string_view text;
@@ -398,14 +411,23 @@ bool scanFloat(Input &in, int width, double &value)
     return true;
 }
 
-template <typename T> void store(va_list *args, T value) { *va_arg(*args, T *) = value; }
+template <typename T> void store(va_list *args, T value)
+{
+    *va_arg(*args, T *) = value;
+}
 
 void storeInteger(va_list *args, Size size, uint64_t value)
 {
     switch (size) {
-    case Size::Short: store<ViUInt16>(args, static_cast<ViUInt16>(value)); break;
-    case Size::LongLong: store<ViUInt64>(args, value); break;
-    default: store<ViUInt32>(args, static_cast<ViUInt32>(value)); break;
+    case Size::Short:
+        store<ViUInt16>(args, static_cast<ViUInt16>(value));
+        break;
+    case Size::LongLong:
+        store<ViUInt64>(args, value);
+        break;
+    default:
+        store<ViUInt32>(args, static_cast<ViUInt32>(value));
+        break;
     }
 }
 
@@ -436,8 +458,14 @@ void storeText(va_list *args, const Spec &s, std::string_view field, bool termin
 
 } // namespace
 
-ViStatus checkWriteFormat(const char *format) { return checkFormat(format, false); }
-ViStatus checkReadFormat(const char *format) { return checkFormat(format, true); }
+ViStatus checkWriteFormat(const char *format)
+{
+    return checkFormat(format, false);
+}
+ViStatus checkReadFormat(const char *format)
+{
+    return checkFormat(format, true);
+}
 
 ViStatus formatWrite(const char *format, va_list *args, std::string &out)
 {

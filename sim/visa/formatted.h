@@ -16,7 +16,8 @@
 
 #include "tq/visatype.h"
 
-namespace tq::sim {
+namespace tq::sim
+{
 
 // Checks a format without touching any argument: VI_ERROR_INV_FMT for a
 // malformed conversion, VI_ERROR_NSUP_FMT for one this library does not

@@ -160,8 +160,8 @@ ViStatus Library::resolve(const std::string &name, Resolved &r)
             return VI_SUCCESS;
         }
     ViStatus status = parseResourceName(name, r.parsed);
-    if (status == VI_ERROR_INV_RSRC_NAME && (name.find("::") == std::string::npos || isDerivedResourceName(name)))
-        return VI_ERROR_RSRC_NFOUND; // could have been an alias, or names a part of an instrument
+    if (status == VI_ERROR_INV_RSRC_NAME && name.find("::") == std::string::npos)
+        return VI_ERROR_RSRC_NFOUND; // could have been an alias
     if (status != VI_SUCCESS || r.parsed.kind == ResourceName::Kind::MemoryAccess)
         return status;
     if (r.parsed.kind == ResourceName::Kind::Serial)
@@ -357,6 +357,11 @@ ViStatus Library::parseRsrc(ViSession rm, const char *name, ViUInt16 *type, ViUI
         return VI_ERROR_INV_RSRC_NAME;
     Resolved target;
     ViStatus status = resolve(name, target);
+    // A name made for a part of an instrument ("..._IP3", "..._LA0_SLOT3")
+    // names nothing VISA has: callers ask in order to tell such names from
+    // resource names. viOpen keeps calling it malformed.
+    if (status == VI_ERROR_INV_RSRC_NAME && isDerivedResourceName(name))
+        return VI_ERROR_RSRC_NFOUND;
     if (status != VI_SUCCESS)
         return status;
     // Only what is present parses: callers tell a device that is gone, or a

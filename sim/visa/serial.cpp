@@ -8,9 +8,11 @@
 #include "rsrcname.h"
 #include "tq/platform/thread.h"
 
-namespace tq::sim {
+namespace tq::sim
+{
 
-namespace {
+namespace
+{
 
 // Bounds on what the port keeps, so that a host that never reads, or never
 // ends a line, cannot grow it without end.
@@ -18,14 +20,16 @@ constexpr size_t kInputCapacity = 1 << 20;
 constexpr size_t kLineCapacity = 1 << 16;
 constexpr size_t kLogCapacity = 1 << 16;
 
-class Silent final : public LineDevice {
-public:
+class Silent final : public LineDevice
+{
+  public:
     bool configure(const std::string &, const std::string &) override { return false; }
     void receive(std::string_view, std::string &) override {}
 };
 
-class Echo final : public LineDevice {
-public:
+class Echo final : public LineDevice
+{
+  public:
     bool configure(const std::string &, const std::string &) override { return false; }
     void receive(std::string_view line, std::string &reply) override { reply.append(line); }
 };
@@ -66,10 +70,18 @@ bool decodeEscapes(const std::string &text, std::string &out)
         if (++i == text.size())
             return false;
         switch (text[i]) {
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case '\\': out += '\\'; break;
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '\\':
+            out += '\\';
+            break;
         case 'x': {
             int hi = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
             int lo = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
@@ -79,7 +91,8 @@ bool decodeEscapes(const std::string &text, std::string &out)
             i += 2;
             break;
         }
-        default: return false;
+        default:
+            return false;
         }
     }
     return true;

@@ -16,11 +16,13 @@
 #include "instrument.h"
 #include "tq/visatype.h"
 
-namespace tq::sim {
+namespace tq::sim
+{
 
 // What sits on a serial line. Calls come with the port's lock held.
-class LineDevice {
-public:
+class LineDevice
+{
+  public:
     virtual ~LineDevice() = default;
     // Inventory keys of the device; false for a key or value it does not take.
     virtual bool configure(const std::string &key, const std::string &value) = 0;
@@ -37,8 +39,9 @@ std::unique_ptr<LineDevice> makeLineDevice(const std::string &kind);
 // "\t", "\\", "\xHH"); false for a malformed one.
 bool decodeEscapes(const std::string &text, std::string &out);
 
-class SerialPort {
-public:
+class SerialPort
+{
+  public:
     // Makes the device and applies the settings; null with a message on failure.
     static std::shared_ptr<SerialPort> create(uint16_t board, const InstrumentConfig &config, std::string &error);
 
@@ -51,8 +54,7 @@ public:
     // Reads up to count bytes into buffer; got is set even on a time-out.
     // VI_SUCCESS_TERM_CHAR when it ended at the termination character,
     // VI_SUCCESS_MAX_CNT when count bytes came first, VI_ERROR_TMO.
-    ViStatus read(ViByte *buffer, size_t count, size_t &got, ViUInt32 timeoutMs, bool useTermChar,
-                  ViByte termChar);
+    ViStatus read(ViByte *buffer, size_t count, size_t &got, ViUInt32 timeoutMs, bool useTermChar, ViByte termChar);
     // Drops what the device sent and the host has not read.
     void discardInput();
 
@@ -66,7 +68,7 @@ public:
     // Pulled out: every further access fails with VI_ERROR_CONN_LOST.
     void remove();
 
-private:
+  private:
     SerialPort(uint16_t board, std::string alias, std::unique_ptr<LineDevice> device);
     void deliverLine(std::string_view line);
 
@@ -80,7 +82,7 @@ private:
     std::string input_;   // sent by the device, not yet read
     std::string partial_; // the host's line in progress
     std::string log_;
-    std::string reply_;   // scratch for the device's answer
+    std::string reply_; // scratch for the device's answer
     bool overrun_ = false;
     bool removed_ = false;
 };

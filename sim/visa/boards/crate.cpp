@@ -6,9 +6,11 @@
 
 #include "tq/platform/numfmt.h"
 
-namespace tq::sim {
+namespace tq::sim
+{
 
-namespace {
+namespace
+{
 
 constexpr uint8_t kTypeRegister = 0x60;
 constexpr uint8_t kIdRegister = 0x01;
@@ -109,7 +111,8 @@ bool parseCrateRequest(std::string_view line, CrateRequest &request)
         r.reg = f[2];
         r.value = f[3];
         break;
-    default: return false;
+    default:
+        return false;
     }
     request = r;
     return true;
@@ -140,7 +143,8 @@ void Crate::receive(std::string_view line, std::string &reply)
             reply += raw->second;
         else {
             auto v = unit.registers.find(r.reg);
-            reply += platform::cformatString("$D%x\r\n", static_cast<unsigned>(v == unit.registers.end() ? 0 : v->second));
+            reply +=
+                platform::cformatString("$D%x\r\n", static_cast<unsigned>(v == unit.registers.end() ? 0 : v->second));
         }
         return;
     }

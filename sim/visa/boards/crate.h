@@ -41,7 +41,8 @@
 
 #include "serial.h"
 
-namespace tq::sim {
+namespace tq::sim
+{
 
 struct CrateRequest {
     enum class Kind { Wake, Version, Read, Write } kind = Kind::Wake;
@@ -55,12 +56,13 @@ struct CrateRequest {
 // false for anything that is not a request.
 bool parseCrateRequest(std::string_view line, CrateRequest &request);
 
-class Crate final : public LineDevice {
-public:
+class Crate final : public LineDevice
+{
+  public:
     bool configure(const std::string &key, const std::string &value) override;
     void receive(std::string_view line, std::string &reply) override;
 
-private:
+  private:
     struct Unit {
         std::map<uint8_t, uint16_t> registers;
         bool writable = true;

@@ -651,6 +651,18 @@ TEST(SimVisaInventory, ReadAtFirstUse)
     ViUInt16 model = 0;
     ASSERT_EQ(visa().viGetAttribute(vi, VI_ATTR_MODEL_CODE, &model), VI_SUCCESS);
     EXPECT_EQ(model, 0x718);
+    // Serial ports and their crates come from the same file.
+    ViUInt16 type = 0, number = 0;
+    char expanded[VI_FIND_BUFLEN], alias[VI_FIND_BUFLEN];
+    ASSERT_EQ(visa().viParseRsrcEx(rm, "inventorycom", &type, &number, VI_NULL, expanded, alias), VI_SUCCESS);
+    EXPECT_EQ(type, VI_INTF_ASRL);
+    EXPECT_STREQ(expanded, "ASRL4::INSTR");
+    ViSession port = VI_NULL;
+    ASSERT_EQ(visa().viOpen(rm, "ASRL4::INSTR", VI_NULL, VI_NULL, &port), VI_SUCCESS);
+    ASSERT_EQ(visa().viSetAttribute(port, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
+    ViUInt16 unitType = 0;
+    EXPECT_EQ(visa().viQueryf(port, "$R%2.2x%2.2x60\r\n", "$D%hx\r\n", 0, 2, &unitType), VI_SUCCESS);
+    EXPECT_EQ(unitType, 0x41);
     visa().viClose(rm);
 }
 
