@@ -263,6 +263,29 @@ TEST(Reverify, CrateUnitsThatChangedOrFellSilentGo)
               messages.end());
 }
 
+// Names whose site, address or slot is out of range are no derived names
+// at all: read by the one name parser, they name nothing VISA knows.
+TEST(Reverify, NamesOutOfRangeAreRemoved)
+{
+    CrateDb db;
+    ASSERT_EQ(sim().simvisa_addInstrument(kCarrier, kCarrierBoard), VI_SUCCESS);
+    ASSERT_EQ(sim().simvisa_addInstrument(kPort, "board=crate; controllers=0; la0.slot1=0x41"), VI_SUCCESS);
+    const std::vector<std::pair<std::string, int>> forged = {
+        {"PXI1::5::INSTR_IP0", 0x740},         {"PXI1::5::INSTR_IP5", 0x740},
+        {"PXI1::5::INSTR_IP65", 0x740},        {"PXI1::5::INSTR_IP-1", 0x740},
+        {"PXI1::5::INSTR_IP1x", 0x740},        {"ASRL1::INSTR_LA256", 0x761},
+        {"ASRL1::INSTR_LA-1", 0x761},          {"ASRL1::INSTR_LA0_SLOT0", 0x41},
+        {"ASRL1::INSTR_LA0_SLOT17", 0x41},     {"ASRL1::INSTR_LA0_SLOT1x", 0x41},
+        {"ASRL1::INSTR_LA99999_SLOT1", 0x41}};
+    for (const auto &[name, model] : forged)
+        db.d.exec("insert into presource (name,model_id) values ('" + name + "'," +
+                  std::to_string(db.models[model]) + ")");
+    Open o(db);
+    EXPECT_EQ(tqdaq_refreshPResources(o.s), VI_SUCCESS);
+    EXPECT_EQ(db.rows(), "ASRL1::INSTR_LA0:761,ASRL1::INSTR_LA0_SLOT1:41,PXI1::5::INSTR:747,"
+                         "PXI1::5::INSTR_IP1:740,PXI1::5::INSTR_IP3:740");
+}
+
 TEST(Reverify, AnInstrumentIsRecordedUnderItsAliasAndItsOldNameGoes)
 {
     CrateDb db;
