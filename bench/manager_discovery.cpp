@@ -69,7 +69,8 @@ struct Rig {
              "insert into vresource (name,model_id) values ('system',1);"
              "insert into db (vresource_id) values (1);"
              "update system set db_id=1;"
-             "insert into model (vendor,model,platform,prefix,pnplibname) values (15450,1816,'pxi','tq718','tqp718_32')");
+             "insert into model (vendor,model,platform,prefix,pnplibname) values "
+             "(15450,1816,'pxi','tq718','tqp718_32')");
         // The crate's controller and unit types: no shipped catalogue has them.
         for (int model : {0x761, 0x20, 0x21, 0x30, 0x41, 0x43, 0x50})
             exec("insert into model (vendor,model,platform,prefix,pnplibname) values (15450," + std::to_string(model) +

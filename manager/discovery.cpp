@@ -41,8 +41,7 @@ Parsed parse(Session *s, const char *name)
     Parsed p;
     ViUInt16 number = 0;
     char rsrcClass[VI_FIND_BUFLEN] = "", expanded[VI_FIND_BUFLEN] = "";
-    p.status = visa::visa().viParseRsrcEx(s->defaultRM, name, &p.interfaceType, &number, rsrcClass, expanded,
-                                          p.alias);
+    p.status = visa::visa().viParseRsrcEx(s->defaultRM, name, &p.interfaceType, &number, rsrcClass, expanded, p.alias);
     p.alias[VI_FIND_BUFLEN - 1] = '\0';
     if (p.status < VI_SUCCESS)
         p.alias[0] = '\0';
@@ -92,8 +91,8 @@ ViStatus derivedDevicePresent(Session *s, const char *name)
     if (rn.kind == ResourceNameKind::Site) {
         ViUInt16 model = 0, maker = 0, mask = 0;
         const bool populated = v.viGetAttribute(vi, VI_ATTR_MODEL_CODE, &model) >= VI_SUCCESS &&
-                               v.viGetAttribute(vi, VI_ATTR_MANF_ID, &maker) >= VI_SUCCESS &&
-                               model == kCarrierModel && maker == kMakerId &&
+                               v.viGetAttribute(vi, VI_ATTR_MANF_ID, &maker) >= VI_SUCCESS && model == kCarrierModel &&
+                               maker == kMakerId &&
                                v.viIn16(vi, kSiteMaskSpace, kSiteMaskOffset, &mask) >= VI_SUCCESS &&
                                (mask & (1u << (rn.site - 1)));
         st = populated ? VI_SUCCESS : VI_ERROR_INV_OBJECT;
@@ -400,8 +399,7 @@ TQ_API ViStatus tqdaq_autoPopulateDB(ViSession session, ViConstString name)
         if (!s)
             return VI_ERROR_INV_OBJECT;
         const ViStatus st = autoPopulateDB(s, name);
-        trace(s, "tqdaq_autoPopulateDB(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(name),
-              ul(st));
+        trace(s, "tqdaq_autoPopulateDB(" TQ_SESSION_FMT ",%s) retVal=%#lx\n", TQ_SESSION_ARGS(s), orNull(name), ul(st));
         return st;
     });
 }

@@ -207,13 +207,12 @@ TEST_P(CratePresence, OnlyAPresenceReplyCounts)
     g_crate = nullptr;
 }
 
-INSTANTIATE_TEST_SUITE_P(Addresses, CratePresence,
-                         ::testing::Values(PresenceCase{"present", 0, {{"$V00\r\n", "$V0\r\n"}}, VI_SUCCESS},
-                                           PresenceCase{"present at 0x1f", 0x1f, {{"$V1f\r\n", "$V1f\r\n"}},
-                                                        VI_SUCCESS},
-                                           PresenceCase{"silent", 0, {}, VI_ERROR_RSRC_NFOUND},
-                                           PresenceCase{"out of form", 2, {{"$V02\r\n", "$D2\r\n"}},
-                                                        VI_ERROR_RSRC_NFOUND},
-                                           PresenceCase{"a failing line", 3, {{"$V03\r\n", "!io"}}, VI_ERROR_IO}));
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, CratePresence,
+    ::testing::Values(PresenceCase{"present", 0, {{"$V00\r\n", "$V0\r\n"}}, VI_SUCCESS},
+                      PresenceCase{"present at 0x1f", 0x1f, {{"$V1f\r\n", "$V1f\r\n"}}, VI_SUCCESS},
+                      PresenceCase{"silent", 0, {}, VI_ERROR_RSRC_NFOUND},
+                      PresenceCase{"out of form", 2, {{"$V02\r\n", "$D2\r\n"}}, VI_ERROR_RSRC_NFOUND},
+                      PresenceCase{"a failing line", 3, {{"$V03\r\n", "!io"}}, VI_ERROR_IO}));
 
 } // namespace

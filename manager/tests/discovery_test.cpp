@@ -115,51 +115,52 @@ TEST_P(Refresh, WithoutVisa)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Refresh,
-    ::testing::Values(
-        RefreshCase{"VISA devices go, hand-made rows and the plug-in's present devices stay",
-                    {{"PXI1::3::INSTR", "718", true, nullptr},
-                     {"PXI1::4::INSTR", "718", false, nullptr},
-                     {kA1, "374", true, nullptr},
-                     {kGone, "374", true, nullptr}},
-                    {},
-                    {kB2},
-                    VI_SUCCESS,
-                    "PXI1::4::INSTR,usb0::0x3c5a::374::A1,usb0::0x3c5a::374::B2",
-                    {"removing physical resource PXI1::3::INSTR", "removing physical resource " + std::string(kGone),
-                     "Creating physical resource " + std::string(kB2)},
-                    1},
-        RefreshCase{"a device recorded as another model goes, and comes back as what it is",
-                    {{kA1, "718", true, nullptr}},
-                    {},
-                    {kA1},
-                    VI_SUCCESS,
-                    "usb0::0x3c5a::374::A1",
-                    {"removing physical resource " + std::string(kA1), "Creating physical resource " + std::string(kA1)},
-                    1},
-        RefreshCase{"a device open somewhere stops the check: nothing after it is looked at",
-                    {{kGone, "374", true, "12345"}, {"PXI1::3::INSTR", "718", true, nullptr}},
-                    {},
-                    {kB2},
-                    VI_SUCCESS,
-                    "PXI1::3::INSTR,usb0::0x3c5a::374::B2,usb0::0x3c5a::374::gone1",
-                    {"Creating physical resource " + std::string(kB2)},
-                    1},
-        RefreshCase{"the plug-ins before one that does not load ran; none after it",
-                    {},
-                    {"tqmnosuchplugin", "tqmtestplugin"},
-                    {kB2},
-                    TQDAQ_ERROR_STATEMENT,
-                    "usb0::0x3c5a::374::B2",
-                    {"Creating physical resource " + std::string(kB2)},
-                    1},
-        RefreshCase{"a plug-in's failure ends the walk with it",
-                    {},
-                    {"tqmtestplugin"},
-                    {"usb0::0x3c5a::999::X"},
-                    TQDAQ_ERROR_UNKNOWN_MODEL,
-                    "",
-                    {},
-                    1}));
+    ::testing::Values(RefreshCase{"VISA devices go, hand-made rows and the plug-in's present devices stay",
+                                  {{"PXI1::3::INSTR", "718", true, nullptr},
+                                   {"PXI1::4::INSTR", "718", false, nullptr},
+                                   {kA1, "374", true, nullptr},
+                                   {kGone, "374", true, nullptr}},
+                                  {},
+                                  {kB2},
+                                  VI_SUCCESS,
+                                  "PXI1::4::INSTR,usb0::0x3c5a::374::A1,usb0::0x3c5a::374::B2",
+                                  {"removing physical resource PXI1::3::INSTR",
+                                   "removing physical resource " + std::string(kGone),
+                                   "Creating physical resource " + std::string(kB2)},
+                                  1},
+                      RefreshCase{"a device recorded as another model goes, and comes back as what it is",
+                                  {{kA1, "718", true, nullptr}},
+                                  {},
+                                  {kA1},
+                                  VI_SUCCESS,
+                                  "usb0::0x3c5a::374::A1",
+                                  {"removing physical resource " + std::string(kA1),
+                                   "Creating physical resource " + std::string(kA1)},
+                                  1},
+                      RefreshCase{"a device open somewhere stops the check: nothing after it is looked at",
+                                  {{kGone, "374", true, "12345"}, {"PXI1::3::INSTR", "718", true, nullptr}},
+                                  {},
+                                  {kB2},
+                                  VI_SUCCESS,
+                                  "PXI1::3::INSTR,usb0::0x3c5a::374::B2,usb0::0x3c5a::374::gone1",
+                                  {"Creating physical resource " + std::string(kB2)},
+                                  1},
+                      RefreshCase{"the plug-ins before one that does not load ran; none after it",
+                                  {},
+                                  {"tqmnosuchplugin", "tqmtestplugin"},
+                                  {kB2},
+                                  TQDAQ_ERROR_STATEMENT,
+                                  "usb0::0x3c5a::374::B2",
+                                  {"Creating physical resource " + std::string(kB2)},
+                                  1},
+                      RefreshCase{"a plug-in's failure ends the walk with it",
+                                  {},
+                                  {"tqmtestplugin"},
+                                  {"usb0::0x3c5a::999::X"},
+                                  TQDAQ_ERROR_UNKNOWN_MODEL,
+                                  "",
+                                  {},
+                                  1}));
 
 TEST(RefreshAssigned, OpenDriversCloseAndAnAssignmentOutsideTheSelectedDatabaseIsFreed)
 {
@@ -172,7 +173,8 @@ TEST(RefreshAssigned, OpenDriversCloseAndAnAssignmentOutsideTheSelectedDatabaseI
     ASSERT_EQ(tqdaq_refreshPResources(o.s), VI_SUCCESS);
     ASSERT_EQ(tqdaq_assignResource(o.s, "member", kA1), VI_SUCCESS);
     ASSERT_EQ(tqdaq_assignResource(o.s, "outsider", kB2), VI_SUCCESS);
-    const std::string ids = p.d.value("select group_concat(presource_id) from (select presource_id from presource order by presource_id)");
+    const std::string ids =
+        p.d.value("select group_concat(presource_id) from (select presource_id from presource order by presource_id)");
     // An open driver of the session is closed before the devices are checked.
     ViSession vi = 0;
     ASSERT_EQ(tqdaq_getVresourceSession(o.s, "member", &vi), VI_SUCCESS);
@@ -180,7 +182,10 @@ TEST(RefreshAssigned, OpenDriversCloseAndAnAssignmentOutsideTheSelectedDatabaseI
 
     EXPECT_EQ(tqdaq_refreshPResources(o.s), VI_SUCCESS);
     EXPECT_EQ(p.d.value("select deviceHandle from vresource where name='member'"), "NULL");
-    EXPECT_EQ(p.d.value("select group_concat(presource_id) from (select presource_id from presource order by presource_id)"), ids) << "the same rows";
+    EXPECT_EQ(
+        p.d.value("select group_concat(presource_id) from (select presource_id from presource order by presource_id)"),
+        ids)
+        << "the same rows";
     EXPECT_EQ(p.d.value(std::string("select vresource_id from presource where name='") + kA1 + "'"),
               std::to_string(member));
     EXPECT_EQ(p.d.value(std::string("select vresource_id from presource where name='") + kB2 + "'"), "NULL");
@@ -237,9 +242,8 @@ TEST(AutoPopulate, GivesEveryDeviceAVirtualResourceInANewDatabase)
                                  "tqdaq_assignAllPresources", "tqdaq_autoPopulateDB"})
             if (lines[i].rfind(std::string(call) + "(", 0) == 0)
                 calls.emplace_back(call);
-    EXPECT_EQ(calls, (std::vector<std::string>{"tqdaq_createDB", "tqdaq_refreshPResources",
-                                               "tqdaq_assignAllVresources", "tqdaq_assignAllPresources",
-                                               "tqdaq_autoPopulateDB"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"tqdaq_createDB", "tqdaq_refreshPResources", "tqdaq_assignAllVresources",
+                                               "tqdaq_assignAllPresources", "tqdaq_autoPopulateDB"}));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back().substr(lines.back().find("(operator)")), "(operator),fresh) retVal=0");
 }

@@ -88,9 +88,9 @@ struct Open {
 
 struct ScanCase {
     const char *what;
-    const char *port;     // the port's settings
-    const char *rows;     // the devices recorded
-    const char *logStart; // what the port received first
+    const char *port;                // the port's settings
+    const char *rows;                // the devices recorded
+    const char *logStart;            // what the port received first
     std::vector<std::string> absent; // lines the port must not have received
     std::vector<std::string> messages;
 };
@@ -226,8 +226,7 @@ TEST(Reverify, AClearedSiteBitRemovesThatSiteOnly)
     o.sink.take();
 
     ASSERT_EQ(sim().simvisa_removeInstrument(kCarrier), VI_SUCCESS);
-    ASSERT_EQ(sim().simvisa_addInstrument(kCarrier, "board=tq747; manf=0x3c5a; model=0x747; site1=tq740"),
-              VI_SUCCESS);
+    ASSERT_EQ(sim().simvisa_addInstrument(kCarrier, "board=tq747; manf=0x3c5a; model=0x747; site1=tq740"), VI_SUCCESS);
     EXPECT_EQ(tqdaq_refreshPResources(o.s), VI_SUCCESS);
     EXPECT_EQ(db.rows(), "PXI1::5::INSTR:747,PXI1::5::INSTR_IP1:740");
     EXPECT_EQ(db.d.value("select group_concat(presource_id) from (select presource_id from presource order by "
@@ -271,15 +270,13 @@ TEST(Reverify, NamesOutOfRangeAreRemoved)
     ASSERT_EQ(sim().simvisa_addInstrument(kCarrier, kCarrierBoard), VI_SUCCESS);
     ASSERT_EQ(sim().simvisa_addInstrument(kPort, "board=crate; controllers=0; la0.slot1=0x41"), VI_SUCCESS);
     const std::vector<std::pair<std::string, int>> forged = {
-        {"PXI1::5::INSTR_IP0", 0x740},         {"PXI1::5::INSTR_IP5", 0x740},
-        {"PXI1::5::INSTR_IP65", 0x740},        {"PXI1::5::INSTR_IP-1", 0x740},
-        {"PXI1::5::INSTR_IP1x", 0x740},        {"ASRL1::INSTR_LA256", 0x761},
-        {"ASRL1::INSTR_LA-1", 0x761},          {"ASRL1::INSTR_LA0_SLOT0", 0x41},
-        {"ASRL1::INSTR_LA0_SLOT17", 0x41},     {"ASRL1::INSTR_LA0_SLOT1x", 0x41},
-        {"ASRL1::INSTR_LA99999_SLOT1", 0x41}};
+        {"PXI1::5::INSTR_IP0", 0x740},     {"PXI1::5::INSTR_IP5", 0x740},       {"PXI1::5::INSTR_IP65", 0x740},
+        {"PXI1::5::INSTR_IP-1", 0x740},    {"PXI1::5::INSTR_IP1x", 0x740},      {"ASRL1::INSTR_LA256", 0x761},
+        {"ASRL1::INSTR_LA-1", 0x761},      {"ASRL1::INSTR_LA0_SLOT0", 0x41},    {"ASRL1::INSTR_LA0_SLOT17", 0x41},
+        {"ASRL1::INSTR_LA0_SLOT1x", 0x41}, {"ASRL1::INSTR_LA99999_SLOT1", 0x41}};
     for (const auto &[name, model] : forged)
-        db.d.exec("insert into presource (name,model_id) values ('" + name + "'," +
-                  std::to_string(db.models[model]) + ")");
+        db.d.exec("insert into presource (name,model_id) values ('" + name + "'," + std::to_string(db.models[model]) +
+                  ")");
     Open o(db);
     EXPECT_EQ(tqdaq_refreshPResources(o.s), VI_SUCCESS);
     EXPECT_EQ(db.rows(), "ASRL1::INSTR_LA0:761,ASRL1::INSTR_LA0_SLOT1:41,PXI1::5::INSTR:747,"
@@ -289,8 +286,7 @@ TEST(Reverify, NamesOutOfRangeAreRemoved)
 TEST(Reverify, AnInstrumentIsRecordedUnderItsAliasAndItsOldNameGoes)
 {
     CrateDb db;
-    ASSERT_EQ(sim().simvisa_addInstrument("PXI1::7::INSTR", "manf=0x3c5a; model=0x718; alias=digitizer1"),
-              VI_SUCCESS);
+    ASSERT_EQ(sim().simvisa_addInstrument("PXI1::7::INSTR", "manf=0x3c5a; model=0x718; alias=digitizer1"), VI_SUCCESS);
     db.d.exec("insert into presource (name,model_id) values ('PXI1::7::INSTR'," + std::to_string(db.models[0x718]) +
               ")");
     Open o(db);
@@ -305,11 +301,11 @@ TEST(Reverify, AnInstrumentIsRecordedUnderItsAliasAndItsOldNameGoes)
 
 struct RescanCase {
     const char *what;
-    const char *resman;  // settings of "visa::resman", or null for none
-    bool controller;     // the session's user is still the controller
+    const char *resman; // settings of "visa::resman", or null for none
+    bool controller;    // the session's user is still the controller
     ViStatus expected;
-    const char *log;     // what visa::resman received
-    bool discovered;     // the instrument was recorded
+    const char *log; // what visa::resman received
+    bool discovered; // the instrument was recorded
 };
 
 void PrintTo(const RescanCase &c, std::ostream *os)
@@ -337,17 +333,16 @@ TEST_P(Rescan, OnlyTheControllerAsksVisa)
     EXPECT_EQ(db.rows(), c.discovered ? "PXI1::9::INSTR:718" : "") << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Rescan,
-    ::testing::Values(RescanCase{"the controller asks", "", true, VI_SUCCESS, "resman\n", true},
-                      RescanCase{"the controller changed since the session opened", "", false,
-                                 TQDAQ_ERROR_NOT_CONTROLLER, "", false},
-                      RescanCase{"without the resource anybody discovers", nullptr, false, VI_SUCCESS, "(absent)",
-                                 true},
-                      RescanCase{"a resource that does not open counts as none", "failopen=0xBFFF0011", false,
-                                 VI_SUCCESS, "", true},
-                      RescanCase{"a failed request ends discovery", "failwrite=0xBFFF003E", true,
-                                 static_cast<ViStatus>(0xBFFF003E), "", false}));
+INSTANTIATE_TEST_SUITE_P(Cases, Rescan,
+                         ::testing::Values(RescanCase{"the controller asks", "", true, VI_SUCCESS, "resman\n", true},
+                                           RescanCase{"the controller changed since the session opened", "", false,
+                                                      TQDAQ_ERROR_NOT_CONTROLLER, "", false},
+                                           RescanCase{"without the resource anybody discovers", nullptr, false,
+                                                      VI_SUCCESS, "(absent)", true},
+                                           RescanCase{"a resource that does not open counts as none",
+                                                      "failopen=0xBFFF0011", false, VI_SUCCESS, "", true},
+                                           RescanCase{"a failed request ends discovery", "failwrite=0xBFFF003E", true,
+                                                      static_cast<ViStatus>(0xBFFF003E), "", false}));
 
 TEST(RefreshTrace, EachStepTracesAfterItsWork)
 {
