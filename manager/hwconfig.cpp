@@ -3,6 +3,7 @@
 // instrument, stand-alone instruments before the modules on carrier sites
 // (so that a carrier is ready before its modules are touched), the
 // database's own instrument last; then the formulas are built again.
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <optional>
@@ -24,43 +25,45 @@ namespace
 // carrier's id, then the database's own resource (empty text) last: SQLite
 // orders NULL before numbers and numbers before text.
 constexpr const char *kMembersSql =
-    "select vresource.name,vadapter.backend_id as backend_id from vresource,db,db_resource,system left join vadapter "
-    "on vadapter.frontend_id=vresource.vresource_id where  db_resource.db_id=system.db_id  and "
-    "db_resource.db_id=db.db_id  and db_resource.enable=1  and vresource.vresource_id=db_resource.vresource_id "
-    "union select vresource.name, '' as backend_id  from vresource,db,system  where system.db_id=db.db_id   and "
-    "vresource.vresource_id=db.vresource_id order by vadapter.backend_id asc";
+    "select vresource.name,vadapter.backend_id as backend_id,vresource.vresource_id from vresource,db,db_resource,"
+    "system left join vadapter on vadapter.frontend_id=vresource.vresource_id where  db_resource.db_id=system.db_id "
+    " and db_resource.db_id=db.db_id  and db_resource.enable=1  and vresource.vresource_id=db_resource.vresource_id "
+    "union select vresource.name, '' as backend_id,vresource.vresource_id  from vresource,db,system  where "
+    "system.db_id=db.db_id   and vresource.vresource_id=db.vresource_id order by vadapter.backend_id asc";
 
-// Stored values of a member for a range of steps, with their category. Only
-// values of items their category lists as not virtual are sent; the items
-// are looked up once per category and call (reading an item row whole is
-// what makes a join with every value slow).
+// The stored values of the selected database for a range of steps, read in
+// one pass over the table in the order they were stored; each member then
+// takes its own. Only values of items their category lists as not virtual
+// are sent; the items are looked up once per category and call (a join of
+// every value with the items costs a look at each item of its category).
 constexpr const char *kValuesSql =
-    "select configs.property,configs.property_index,  configs.value,configs.category_id from "
-    "configs,system,vresource where system.system_id=1  and system.db_id=configs.db_id  and "
-    "configs.vresource_id=vresource.vresource_id  and configs.seq_id>=?  and configs.seq_id<=?  and "
-    "vresource.name=?";
+    "select configs.vresource_id,configs.property,configs.property_index,  configs.value,configs.category_id from "
+    "configs,system where system.system_id=1  and configs.db_id=system.db_id  and configs.seq_id>=?  and "
+    "configs.seq_id<=?";
 constexpr const char *kItemsSql = "select property from ui_item where category_id=?  and isvirtual=0";
 
-// The values of one member: "property\0text\0" after one another in one
-// buffer that keeps its room from member to member.
+// The values to send: "property\0text\0" after one another in one buffer,
+// and for each the resource it belongs to and where it starts.
 struct Values {
     std::string texts;
-    size_t count = 0;
-    void clear()
-    {
-        texts.clear();
-        count = 0;
-    }
+    std::vector<std::pair<int64_t, size_t>> rows;
 };
 
-// The non-virtual items of the categories met so far in one call.
+// The non-virtual items of the categories met so far in one call, sorted
+// for a binary search; the last answer is kept, since a property's values at
+// several indexes come one after another.
 struct Items {
     std::vector<std::pair<int64_t, std::vector<std::string>>> byCategory;
+    int64_t lastCategory = 0;
+    std::string lastProperty;
+    bool lastAnswer = false;
 
     // Whether the category has the property as a non-virtual item; nullopt
     // when the items cannot be read.
     std::optional<bool> sent(Session *s, int64_t category, const char *property)
     {
+        if (category == lastCategory && lastProperty == property)
+            return lastAnswer;
         const std::vector<std::string> *items = nullptr;
         for (const auto &[id, list] : byCategory)
             if (id == category)
@@ -76,50 +79,53 @@ struct Items {
                     list.emplace_back(q.text(0));
             if (rc != SQLITE_DONE)
                 return std::nullopt;
+            std::sort(list.begin(), list.end());
             items = &byCategory.emplace_back(category, std::move(list)).second;
         }
-        for (const std::string &p : *items)
-            if (p == property)
-                return true;
-        return false;
+        lastCategory = category;
+        lastProperty = property;
+        lastAnswer = std::binary_search(items->begin(), items->end(), lastProperty);
+        return lastAnswer;
     }
 };
 
-// The values to send one member, read whole before any is sent: a driver
-// may call back into this session while it is being configured.
-bool readValues(Session *s, Items &items, const char *member, ViUInt16 first, ViUInt16 last, Values &values)
+// Every value to send, read whole before any is sent: a driver may call back
+// into this session while it is being configured.
+bool readValues(Session *s, ViUInt16 first, ViUInt16 last, Values &values)
 {
-    Statement q(s->statements, s->db, kValuesSql, static_cast<int64_t>(first), static_cast<int64_t>(last), member);
+    Items items;
+    Statement q(s->statements, s->db, kValuesSql, static_cast<int64_t>(first), static_cast<int64_t>(last));
     if (!q.ok())
         return false;
     int rc;
     while ((rc = q.step()) == SQLITE_ROW) {
-        const auto category = q.integer(3);
-        const char *property = q.text(0);
-        if (!category || !property)
-            continue; // no item can match it
+        const auto vresource = q.integer(0);
+        const auto category = q.integer(4);
+        const char *property = q.text(1);
+        if (!vresource || !category || !property)
+            continue; // no member or item can match it
         const auto wanted = items.sent(s, *category, property);
         if (!wanted)
             return false;
         if (!*wanted)
             continue;
         std::string &t = values.texts;
+        values.rows.emplace_back(*vresource, t.size());
         t += property;
         t += '\0';
-        if (const auto index = q.integer(1)) {
+        if (const auto index = q.integer(2)) {
             // A whole-number index as its digits, without asking SQLite for
             // a text copy of the number.
             char digits[24];
             t.append(digits, std::to_chars(digits, digits + sizeof digits, *index).ptr);
             t += ',';
-        } else if (const char *text = q.text(1)) {
+        } else if (const char *text = q.text(2)) {
             t += text;
             t += ',';
         }
-        if (const char *value = q.text(2))
+        if (const char *value = q.text(3))
             t += value;
         t += '\0';
-        ++values.count;
     }
     return rc == SQLITE_DONE;
 }
@@ -131,6 +137,7 @@ ViStatus configureUntraced(Session *s, ViUInt16 first, ViUInt16 last, char *mess
     struct Member {
         std::optional<std::string> name;
         bool standAlone;
+        int64_t id;
     };
     std::vector<Member> members;
     {
@@ -138,16 +145,18 @@ ViStatus configureUntraced(Session *s, ViUInt16 first, ViUInt16 last, char *mess
         int rc = SQLITE_ERROR;
         if (q.ok())
             while ((rc = q.step()) == SQLITE_ROW)
-                members.push_back({q.text(0) ? std::optional<std::string>(q.text(0)) : std::nullopt, q.isNull(1)});
+                members.push_back({q.text(0) ? std::optional<std::string>(q.text(0)) : std::nullopt, q.isNull(1),
+                                   q.integer(2).value_or(0)});
         if (rc != SQLITE_DONE) {
             setMessage(message, "Unable to query instruments");
             return TQDAQ_ERROR_STATEMENT;
         }
     }
-    // One buffer for every member's values: it grows to the largest member
-    // and is reused (a call made from inside a driver has its own).
     Values values;
-    Items items;
+    if (!readValues(s, first, last, values)) {
+        setMessage(message, "Unable to query the stored configuration");
+        return TQDAQ_ERROR_STATEMENT;
+    }
     for (const Member &m : members) {
         if (!m.name) {
             setMessage(message, "Unable to open PnP for %s", "NULL");
@@ -172,16 +181,11 @@ ViStatus configureUntraced(Session *s, ViUInt16 first, ViUInt16 last, char *mess
             if (pnp->setSimulationMode)
                 pnp->setSimulationMode(pnp->session, static_cast<ViBoolean>(s->simulationMode));
         }
-        values.clear();
-        if (!readValues(s, items, name, first, last, values)) {
-            setMessage(message, "Unable to query the configuration of %s", name);
-            return TQDAQ_ERROR_STATEMENT;
-        }
-        const char *p = values.texts.c_str();
-        for (size_t i = 0; i < values.count; ++i) {
-            const char *property = p;
+        for (const auto &[owner, at] : values.rows) {
+            if (owner != m.id)
+                continue;
+            const char *property = values.texts.c_str() + at;
             const char *text = property + std::strlen(property) + 1;
-            p = text + std::strlen(text) + 1;
             st = pnp->setPropertyByName ? pnp->setPropertyByName(pnp->session, property, text) : VI_ERROR_NSUP_OPER;
             if (st < VI_SUCCESS) {
                 setMessage(message, "Unable to configure property %s (%s) on instrument %s", property, text, name);
