@@ -200,6 +200,21 @@ void BM_ConfigureHW(benchmark::State &state)
 }
 BENCHMARK(BM_ConfigureHW)->Unit(benchmark::kMicrosecond);
 
+// The same call over steps that hold no value: what the walk, the lookups
+// and the formula build cost without any value sent.
+void BM_ConfigureHWNothingStored(benchmark::State &state)
+{
+    Setup &s = setup();
+    char message[TQDAQ_MESSAGE_SIZE];
+    for (auto _ : state) {
+        if (tqdaq_configureHW(s.session, 100, 100, message) != VI_SUCCESS) {
+            state.SkipWithError(message);
+            break;
+        }
+    }
+}
+BENCHMARK(BM_ConfigureHWNothingStored)->Unit(benchmark::kMicrosecond);
+
 void BM_DirectSetProperty(benchmark::State &state)
 {
     Setup &s = setup();
