@@ -32,8 +32,8 @@ constexpr const char *kMembersSql =
     "system.db_id=db.db_id   and vresource.vresource_id=db.vresource_id order by vadapter.backend_id asc";
 
 // The stored values of the selected database for a range of steps, read in
-// one pass over the table in the order they were stored; each member then
-// takes its own. Only values of items their category lists as not virtual
+// one statement (by the database's index, so that other databases' values
+// cost nothing); each member then takes its own, in the order read. Only values of items their category lists as not virtual
 // are sent; the items are looked up once per category and call (a join of
 // every value with the items costs a look at each item of its category).
 constexpr const char *kValuesSql =
