@@ -27,18 +27,6 @@ using devicedb::Statement;
 namespace
 {
 
-// Messages go into the caller's buffer of kMessageSize bytes, cut to fit.
-void setMessage(char *message, const char *format, ...) __attribute__((format(printf, 2, 3)));
-void setMessage(char *message, const char *format, ...)
-{
-    if (!message)
-        return;
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(message, kMessageSize, format, args);
-    va_end(args);
-}
-
 // Longest texts a driver is asked for: channel names, connector numbers and
 // reference indexes, direction values.
 constexpr ViInt32 kChannelNameSize = 64;
@@ -373,17 +361,20 @@ ViStatus buildUntraced(Session *s, const char *name, ViUInt16 seq, char *message
 
     std::vector<Member> members;
     {
-        static constexpr const char *kSql =
-            "select vresource.name, vadapter.backend_id,bdb_resource.enable,  bvresource.name from "
-            "db_resource,system,vresource left join vadapter on vadapter.frontend_id=vresource.vresource_id left "
-            "join db_resource as bdb_resource  on bdb_resource.vresource_id=vadapter.backend_id left join vresource "
-            "as bvresource  on bvresource.vresource_id=vadapter.backend_id where db_resource.db_id=system.db_id  and "
-            "system.system_id=1  and db_resource.vresource_id=vresource.vresource_id";
+#define TQ_MEMBERS_SQL                                                                                               \
+    "select vresource.name, vadapter.backend_id,bdb_resource.enable,  bvresource.name from "                         \
+    "db_resource,system,vresource left join vadapter on vadapter.frontend_id=vresource.vresource_id left "           \
+    "join db_resource as bdb_resource  on bdb_resource.vresource_id=vadapter.backend_id left join vresource "        \
+    "as bvresource  on bvresource.vresource_id=vadapter.backend_id where db_resource.db_id=system.db_id  and "       \
+    "system.system_id=1  and db_resource.vresource_id=vresource.vresource_id"
+        static constexpr const char *kNamedSql = TQ_MEMBERS_SQL " and vresource.name=?";
+        static constexpr const char *kEnabledSql = TQ_MEMBERS_SQL "  and db_resource.enable=1";
+#undef TQ_MEMBERS_SQL
         const bool named = name && *name;
         if (named && !nameUsable(name))
             return TQDAQ_ERROR_STATEMENT;
-        const std::string sql = std::string(kSql) + (named ? " and vresource.name=?" : "  and db_resource.enable=1");
-        Statement q = named ? Statement(s->db, sql.c_str(), name) : Statement(s->db, sql.c_str());
+        Statement q = named ? Statement(s->statements, s->db, kNamedSql, name)
+                            : Statement(s->statements, s->db, kEnabledSql);
         if (!q.ok())
             return TQDAQ_ERROR_STATEMENT;
         int rc;
@@ -472,8 +463,9 @@ ViStatus buildUntraced(Session *s, const char *name, ViUInt16 seq, char *message
     if (lastStreamName.empty())
         lastStreamName = s->formulaStream->streamGetName(s->formulaStream);
     {
-        Statement q(s->db, "select formula.name, formula.operator, formula.expression from formula,system where "
-                           "system.db_id=formula.db_id  and system.system_id=1");
+        Statement q(s->statements, s->db,
+                    "select formula.name, formula.operator, formula.expression from formula,system where "
+                    "system.db_id=formula.db_id  and system.system_id=1");
         if (!q.ok())
             return TQDAQ_ERROR_STATEMENT;
         while (q.step() == SQLITE_ROW) {
