@@ -30,3 +30,13 @@ if(TARGET tqdaq_objects AND TARGET tqmfakechan)
   target_compile_definitions(bench_manager_formulas PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_dependencies(bench_manager_formulas tqmfakechan appinstrument)
 endif()
+
+# Discovery of 16 instruments and a serial crate with 4 units in 16 slots on
+# the simulated VISA library, against the time-outs it must wait for.
+if(TARGET tqdaq_32 AND TARGET appinstrument AND TARGET visa32)
+  tq_bench(bench_manager_discovery SOURCES ${CMAKE_CURRENT_LIST_DIR}/manager_discovery.cpp
+    LIBS tqdaq_32 tqplatform simvisa_control PkgConfig::SQLITE3)
+  target_compile_definitions(bench_manager_discovery PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TQ_SIM_VISA_LIBRARY="$<TARGET_FILE:visa32>")
+  add_dependencies(bench_manager_discovery appinstrument visa32)
+endif()

@@ -1,10 +1,10 @@
 /* The road of one recorded acquisition through a manager session on the
  * demonstration's device database: the resource manager loads the
- * application instrument (which logs what it is told), records the simulated
- * model 718 as a physical resource and gives it a virtual resource in the
- * selected configuration database, prints the users and the models as the
- * XML listings give them, and opens the 718's driver on the simulated VISA
- * library for that member. The program takes the members' streams,
+ * application instrument (which logs what it is told), discovers the
+ * simulated model 718 and gives it a virtual resource in the configuration
+ * database "system" (tqdaq_autoPopulateDB), prints the users and the models
+ * as the XML listings give them, and opens the 718's driver on the simulated
+ * VISA library for that member. The program takes the members' streams,
  * records them into a new capture directory under the data path, starts,
  * reads the stream live for two seconds, stops, closes the capture, and then
  * replays the capture directory through a new formula engine, checking the
@@ -116,8 +116,9 @@ int main(void)
     printf("  selected configuration database:     %s\n", name);
     report("tqdaq_getController", tqdaq_getController(session, name));
     printf("  controller:                          %s\n", name);
-    report("tqdaq_createPresource(PXI1::14::INSTR)", tqdaq_createPresource(session, "PXI1::14::INSTR"));
-    report("tqdaq_assignAllPresources", tqdaq_assignAllPresources(session, NULL));
+    /* Discovery records what the simulated VISA library holds and gives each
+     * device a virtual resource in the configuration database "system". */
+    report("tqdaq_autoPopulateDB(system)", tqdaq_autoPopulateDB(session, "system"));
     printListing("tqdaq_listUsers", session, 1);
     printListing("tqdaq_listModels", session, 0);
     /* A formula kept with the database; the next formula build adds it to

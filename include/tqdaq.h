@@ -161,6 +161,17 @@ TQ_API ViStatus tqdaq_assignAllVresources(ViSession session, ViConstString vreso
  * device, with modules for its sites; links, assigns and enables them. */
 TQ_API ViStatus tqdaq_assignAllPresources(ViSession session, ViConstString rsrcName);
 
+/* Discovery: asks VISA to rescan (controller only, while VISA offers
+ * "visa::resman"; TQDAQ_ERROR_NOT_CONTROLLER otherwise), checks every
+ * automatically detected device again and removes those that are gone or
+ * changed (a device open anywhere stops the check), then records every
+ * catalogued VISA instrument, every serial crate's controllers and units and
+ * what each physical-interface plug-in finds. */
+TQ_API ViStatus tqdaq_refreshPResources(ViSession session);
+/* Creates (or selects) a configuration database, runs discovery and gives
+ * every device a virtual resource in it: 0 when each member has a device. */
+TQ_API ViStatus tqdaq_autoPopulateDB(ViSession session, ViConstString name);
+
 /* The selected configuration database's name, TQDAQ_NAME_SIZE bytes. */
 TQ_API ViStatus tqdaq_getDB(ViSession session, ViChar *name);
 /* Selects a configuration database of the session's model (null or empty:

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "crate.h"
 #include "resourceops.h"
 #include "rsrcname.h"
 #include "tq/driver/visa_binding.h"
@@ -43,10 +44,12 @@ ViStatus askVisa(Session *s, const ResourceName &rn, ViUInt16 &vendor, ViUInt16 
             vendor = kMakerId;
             model = kCrateControllerModel;
         } else {
-            // A unit's type is learnt from the crate itself, over the line;
-            // until that exchange is spoken here the unit stays unresolved.
+            // A unit's type is learnt from the crate itself, over the line.
+            ViUInt16 type = 0;
             vendor = kMakerId;
-            st = VI_ERROR_NIMPL_OPER;
+            st = probeCrateUnit(vi, static_cast<ViUInt16>(rn.logicalAddress), static_cast<ViUInt16>(rn.slot), &type);
+            if (st >= VI_SUCCESS)
+                model = type;
         }
     } else {
         ViUInt16 m = 0, f = 0;

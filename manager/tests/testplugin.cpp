@@ -3,11 +3,15 @@
 // them) and answers the vendor and model the name carries, except for a
 // serial that starts with "gone" (no such device). Each call is logged, one
 // line, to the file named by TQ_TESTPLUGIN_LOG: "vendorModel <name>".
+// Its refresh records the devices named in TQ_TESTPLUGIN_DEVICES (names
+// separated by ';') through the manager's callback, logged as
+// "refreshPresources", and answers the first failure.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "tq/platform/env.h"
+#include "tqdaq.h"
 #include "tq/visatype.h"
 
 namespace
@@ -38,5 +42,25 @@ extern "C" __attribute__((visibility("default"))) ViStatus tqdaq_vendorModel(ViS
         return VI_ERROR_RSRC_NFOUND;
     *model = m;
     *vendor = v;
+    return VI_SUCCESS;
+}
+
+extern "C" __attribute__((visibility("default"))) ViStatus tqdaq_refreshPresources(ViSession session)
+{
+    logLine("refreshPresources");
+    const std::string devices = tq::platform::getEnv("TQ_TESTPLUGIN_DEVICES").value_or("");
+    size_t from = 0;
+    while (from < devices.size()) {
+        size_t end = devices.find(';', from);
+        if (end == std::string::npos)
+            end = devices.size();
+        const std::string name = devices.substr(from, end - from);
+        from = end + 1;
+        if (name.empty())
+            continue;
+        const ViStatus st = tqdaq_createPresource(session, name.c_str());
+        if (st < VI_SUCCESS)
+            return st;
+    }
     return VI_SUCCESS;
 }

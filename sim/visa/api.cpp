@@ -1,6 +1,7 @@
 // The exported VISA C API of the simulated library. Every function checks
 // its type against the binding's list, so that drivers bound by name call
 // exactly these signatures.
+#include <cstdarg>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -218,6 +219,78 @@ TQ_API ViStatus viMemFree(ViSession vi, ViBusAddress offset)
     return guarded([&] { return lib().memFree(vi, offset); });
 }
 
+TQ_API ViStatus viWrite(ViSession vi, const ViByte *buf, ViUInt32 count, ViUInt32 *retCount)
+{
+    return guarded([&] { return lib().write(vi, buf, count, retCount); });
+}
+
+TQ_API ViStatus viRead(ViSession vi, ViByte *buf, ViUInt32 count, ViUInt32 *retCount)
+{
+    return guarded([&] { return lib().read(vi, buf, count, retCount); });
+}
+
+TQ_API ViStatus viClear(ViSession vi)
+{
+    return guarded([&] { return lib().clear(vi); });
+}
+
+// Formatted I/O: the va_list forms do the work; each takes its own copy of
+// the caller's list, so the write's arguments and then the read's pointers
+// come from it in turn.
+TQ_API ViStatus viVPrintf(ViSession vi, ViConstString format, va_list args)
+{
+    va_list ap;
+    va_copy(ap, args);
+    ViStatus status = guarded([&] { return lib().formatted(vi, format, nullptr, &ap); });
+    va_end(ap);
+    return status;
+}
+
+TQ_API ViStatus viVScanf(ViSession vi, ViConstString format, va_list args)
+{
+    va_list ap;
+    va_copy(ap, args);
+    ViStatus status = guarded([&] { return lib().formatted(vi, nullptr, format, &ap); });
+    va_end(ap);
+    return status;
+}
+
+TQ_API ViStatus viVQueryf(ViSession vi, ViConstString writeFormat, ViConstString readFormat, va_list args)
+{
+    va_list ap;
+    va_copy(ap, args);
+    ViStatus status = guarded([&] { return lib().formatted(vi, writeFormat, readFormat, &ap); });
+    va_end(ap);
+    return status;
+}
+
+TQ_API ViStatus viPrintf(ViSession vi, ViConstString format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    ViStatus status = viVPrintf(vi, format, ap);
+    va_end(ap);
+    return status;
+}
+
+TQ_API ViStatus viScanf(ViSession vi, ViConstString format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    ViStatus status = viVScanf(vi, format, ap);
+    va_end(ap);
+    return status;
+}
+
+TQ_API ViStatus viQueryf(ViSession vi, ViConstString writeFormat, ViConstString readFormat, ...)
+{
+    va_list ap;
+    va_start(ap, readFormat);
+    ViStatus status = viVQueryf(vi, writeFormat, readFormat, ap);
+    va_end(ap);
+    return status;
+}
+
 TQ_API ViStatus viParseRsrc(ViSession rm, ViConstRsrc name, ViUInt16 *intfType, ViUInt16 *intfNum)
 {
     return guarded([&] { return lib().parseRsrc(rm, name, intfType, intfNum, nullptr, nullptr, nullptr); });
@@ -270,3 +343,12 @@ TQ_CHECK_EXPORT(viMemAlloc);
 TQ_CHECK_EXPORT(viMemFree);
 TQ_CHECK_EXPORT(viParseRsrc);
 TQ_CHECK_EXPORT(viParseRsrcEx);
+TQ_CHECK_EXPORT(viWrite);
+TQ_CHECK_EXPORT(viRead);
+TQ_CHECK_EXPORT(viClear);
+TQ_CHECK_EXPORT(viVPrintf);
+TQ_CHECK_EXPORT(viVScanf);
+TQ_CHECK_EXPORT(viVQueryf);
+TQ_CHECK_EXPORT(viPrintf);
+TQ_CHECK_EXPORT(viScanf);
+TQ_CHECK_EXPORT(viQueryf);

@@ -76,6 +76,15 @@ const AttributeInfo kAttributes[] = {
     A(VI_ATTR_EVENT_TYPE, U32),
     A(VI_ATTR_PXI_RECV_INTR_SEQ, I16),
     A(VI_ATTR_PXI_RECV_INTR_DATA, U32),
+    A(VI_ATTR_TERMCHAR, U8),
+    A(VI_ATTR_TERMCHAR_EN, Boolean),
+    A(VI_ATTR_ASRL_BAUD, U32),
+    A(VI_ATTR_ASRL_DATA_BITS, U16),
+    A(VI_ATTR_ASRL_PARITY, U16),
+    A(VI_ATTR_ASRL_STOP_BITS, U16),
+    A(VI_ATTR_ASRL_FLOW_CNTRL, U16),
+    A(VI_ATTR_ASRL_END_IN, U16),
+    A(VI_ATTR_ASRL_END_OUT, U16),
 };
 #undef A
 
@@ -120,7 +129,7 @@ bool read(const Object &o, ViAttr attr, Value &v)
     switch (attr) {
     case VI_ATTR_RSRC_NAME: return str(o.name);
     case VI_ATTR_RSRC_CLASS:
-        return str(o.kind == K::Instrument ? "INSTR" : o.kind == K::Memory ? "MEMACC" : "");
+        return str(o.kind == K::Instrument || o.kind == K::Serial ? "INSTR" : o.kind == K::Memory ? "MEMACC" : "");
     case VI_ATTR_RM_SESSION: return num(o.owner);
     case VI_ATTR_RSRC_SPEC_VERSION: return num(VI_SPEC_VERSION);
     case VI_ATTR_RSRC_IMPL_VERSION: return num(kImplementationVersion);
@@ -132,8 +141,25 @@ bool read(const Object &o, ViAttr attr, Value &v)
     case VI_ATTR_USER_DATA_32: return num(static_cast<ViUInt32>(o.userData));
     case VI_ATTR_USER_DATA_64: return num(static_cast<int64_t>(o.userData));
     }
-    if (o.kind == K::ResourceManager)
+    if (o.kind == K::ResourceManager || o.kind == K::Service)
         return false;
+    if (o.kind == K::Serial) {
+        switch (attr) {
+        case VI_ATTR_INTF_TYPE: return num(VI_INTF_ASRL);
+        case VI_ATTR_INTF_NUM: return num(o.interfaceNumber);
+        case VI_ATTR_INTF_INST_NAME: return str("ASRL" + std::to_string(o.interfaceNumber) + " (simulated)");
+        case VI_ATTR_TERMCHAR: return num(o.termChar);
+        case VI_ATTR_TERMCHAR_EN: return num(o.termCharEnabled);
+        case VI_ATTR_ASRL_BAUD: return num(o.baud);
+        case VI_ATTR_ASRL_DATA_BITS: return num(o.dataBits);
+        case VI_ATTR_ASRL_PARITY: return num(o.parity);
+        case VI_ATTR_ASRL_STOP_BITS: return num(o.stopBits);
+        case VI_ATTR_ASRL_FLOW_CNTRL: return num(o.flowControl);
+        case VI_ATTR_ASRL_END_IN: return num(o.endIn);
+        case VI_ATTR_ASRL_END_OUT: return num(o.endOut);
+        }
+        return false;
+    }
 
     const Instrument *inst = o.instrument.get();
     switch (attr) {
@@ -220,6 +246,8 @@ const AttributeInfo *findAttributeByName(const std::string &name)
 size_t attributeSize(AttrType type)
 {
     switch (type) {
+    case AttrType::U8:
+        return 1;
     case AttrType::U16:
     case AttrType::I16:
     case AttrType::Boolean:
@@ -246,6 +274,11 @@ ViStatus getObjectAttribute(const Object &o, ViAttr attr, void *out)
     // Written at the attribute's own size: a 16-bit attribute read into a
     // wider variable leaves its upper bytes alone, as on any VISA.
     switch (info->type) {
+    case AttrType::U8: {
+        ViUInt8 x = static_cast<ViUInt8>(v.number);
+        memcpy(out, &x, sizeof x);
+        break;
+    }
     case AttrType::U16:
     case AttrType::Boolean: {
         ViUInt16 x = static_cast<ViUInt16>(v.number);
@@ -321,8 +354,38 @@ ViStatus setObjectAttribute(Object &o, ViAttr attr, ViAttrState value)
     case VI_ATTR_DEST_ACCESS_PRIV: return u16(o.destAccessPriv, {VI_DATA_PRIV});
     case VI_ATTR_WIN_ACCESS_PRIV: return u16(o.winAccessPriv, {VI_DATA_PRIV});
     case VI_ATTR_DMA_ALLOW_EN: return u16(o.dmaAllowed, {VI_FALSE, VI_TRUE});
+    case VI_ATTR_TERMCHAR:
+        if (value > 0xFF)
+            return VI_ERROR_NSUP_ATTR_STATE;
+        o.termChar = static_cast<ViUInt8>(value);
+        return VI_SUCCESS;
+    case VI_ATTR_TERMCHAR_EN: return u16(o.termCharEnabled, {VI_FALSE, VI_TRUE});
+    case VI_ATTR_ASRL_BAUD:
+        if (value == 0 || value > 0xFFFFFFFFu)
+            return VI_ERROR_NSUP_ATTR_STATE;
+        o.baud = static_cast<ViUInt32>(value);
+        return VI_SUCCESS;
+    case VI_ATTR_ASRL_DATA_BITS: return u16(o.dataBits, {5, 6, 7, 8});
+    case VI_ATTR_ASRL_PARITY:
+        return u16(o.parity, {VI_ASRL_PAR_NONE, VI_ASRL_PAR_ODD, VI_ASRL_PAR_EVEN, VI_ASRL_PAR_MARK, VI_ASRL_PAR_SPACE});
+    case VI_ATTR_ASRL_STOP_BITS: return u16(o.stopBits, {VI_ASRL_STOP_ONE, VI_ASRL_STOP_ONE5, VI_ASRL_STOP_TWO});
+    case VI_ATTR_ASRL_FLOW_CNTRL:
+        return u16(o.flowControl, {VI_ASRL_FLOW_NONE, VI_ASRL_FLOW_XON_XOFF, VI_ASRL_FLOW_RTS_CTS});
+    case VI_ATTR_ASRL_END_IN: return u16(o.endIn, {VI_ASRL_END_NONE, VI_ASRL_END_TERMCHAR});
+    case VI_ATTR_ASRL_END_OUT: return u16(o.endOut, {VI_ASRL_END_NONE});
     }
     return VI_ERROR_ATTR_READONLY;
+}
+
+bool objectAttribute(const Object &o, ViAttr attr, AttributeValue &value)
+{
+    Value v;
+    if (!findAttribute(attr) || !read(o, attr, v))
+        return false;
+    value.isText = v.text;
+    value.number = v.number;
+    value.text = v.str;
+    return true;
 }
 
 bool instrumentAttribute(const Instrument &inst, ViAttr attr, AttributeValue &value)
@@ -331,13 +394,7 @@ bool instrumentAttribute(const Instrument &inst, ViAttr attr, AttributeValue &va
     o.kind = Object::Kind::Instrument;
     o.name = inst.name();
     o.instrument = std::shared_ptr<Instrument>(std::shared_ptr<Instrument>(), const_cast<Instrument *>(&inst));
-    Value v;
-    if (!findAttribute(attr) || !read(o, attr, v))
-        return false;
-    value.isText = v.text;
-    value.number = v.number;
-    value.text = v.str;
-    return true;
+    return objectAttribute(o, attr, value);
 }
 
 } // namespace tq::sim

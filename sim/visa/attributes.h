@@ -9,7 +9,7 @@
 
 namespace tq::sim {
 
-enum class AttrType : uint8_t { U16, I16, U32, I32, U64, Boolean, Text };
+enum class AttrType : uint8_t { U8, U16, I16, U32, I32, U64, Boolean, Text };
 
 struct AttributeInfo {
     ViAttr id;

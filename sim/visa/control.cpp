@@ -1,4 +1,5 @@
 // The exported test control of the simulated library (tq/simvisa.h).
+#include <cstring>
 #include <new>
 
 #include "library.h"
@@ -22,6 +23,30 @@ template <typename F> ViStatus withInstrument(const char *name, F &&f) noexcept
     } catch (...) {
         return VI_ERROR_SYSTEM_ERROR;
     }
+}
+
+template <typename F> ViStatus guardedControl(F &&f) noexcept
+{
+    try {
+        return f();
+    } catch (const std::bad_alloc &) {
+        return VI_ERROR_ALLOC;
+    } catch (...) {
+        return VI_ERROR_SYSTEM_ERROR;
+    }
+}
+
+ViStatus copyLog(const std::string &log, ViChar *text, ViUInt32 size, ViUInt32 *length)
+{
+    if (!length || (size && !text))
+        return VI_ERROR_INV_PARAMETER;
+    *length = static_cast<ViUInt32>(log.size());
+    if (size == 0)
+        return log.empty() ? VI_SUCCESS : VI_SUCCESS_MAX_CNT;
+    const size_t n = log.size() < size - 1 ? log.size() : size - 1;
+    memcpy(text, log.data(), n);
+    text[n] = '\0';
+    return n == log.size() ? VI_SUCCESS : VI_SUCCESS_MAX_CNT;
 }
 
 } // namespace
@@ -159,6 +184,9 @@ TQ_API ViStatus simvisa_raiseInterrupt(const char *rsrcName, ViUInt32 data)
 
 TQ_API ViStatus simvisa_configureBoard(const char *rsrcName, const char *settings)
 {
+    if (rsrcName && settings)
+        if (auto port = Library::instance().serialPort(rsrcName))
+            return guardedControl([&] { return port->configureSettings(settings); });
     return withInstrument(rsrcName, [&](Instrument &inst) {
         return settings ? inst.configureSettings(settings) : VI_ERROR_INV_SETUP;
     });
@@ -173,6 +201,9 @@ TQ_API ViStatus simvisa_configure(const char *rsrcName, const char *key, const c
 {
     if (!key || !value)
         return VI_ERROR_INV_PARAMETER;
+    if (rsrcName)
+        if (auto port = Library::instance().serialPort(rsrcName))
+            return guardedControl([&] { return port->configure(key, value); });
     return withInstrument(rsrcName, [&](Instrument &inst) { return inst.configure(key, value); });
 }
 
@@ -209,3 +240,42 @@ TQ_API ViUInt32 simvisa_openSessionCount(void)
 }
 
 TQ_API ViUInt32 simvisa_lostInterrupts(void) { return Library::instance().lostInterrupts(); }
+
+TQ_API ViStatus simvisa_getSerialLog(const char *rsrcName, ViChar *text, ViUInt32 size, ViUInt32 *length)
+{
+    return guardedControl([&] {
+        auto port = rsrcName ? Library::instance().serialPort(rsrcName) : nullptr;
+        return port ? copyLog(port->log(), text, size, length) : VI_ERROR_RSRC_NFOUND;
+    });
+}
+
+TQ_API ViStatus simvisa_clearSerialLog(const char *rsrcName)
+{
+    return guardedControl([&] {
+        auto port = rsrcName ? Library::instance().serialPort(rsrcName) : nullptr;
+        if (!port)
+            return VI_ERROR_RSRC_NFOUND;
+        port->clearLog();
+        return VI_SUCCESS;
+    });
+}
+
+TQ_API ViStatus simvisa_getResmanLog(ViChar *text, ViUInt32 size, ViUInt32 *length)
+{
+    return guardedControl([&] {
+        std::string log;
+        if (!Library::instance().resmanLog(log))
+            return VI_ERROR_RSRC_NFOUND;
+        return copyLog(log, text, size, length);
+    });
+}
+
+TQ_API ViStatus simvisa_clearResmanLog(void)
+{
+    return guardedControl([&] { return Library::instance().clearResmanLog(); });
+}
+
+TQ_API ViStatus simvisa_failResman(ViStatus openStatus, ViStatus writeStatus)
+{
+    return guardedControl([&] { return Library::instance().failResman(openStatus, writeStatus); });
+}

@@ -62,6 +62,8 @@ bool registerKey(const std::string &key, uint16_t &space, uint64_t &offset)
 
 } // namespace
 
+bool readSettingNumber(const std::string &text, uint64_t max, uint64_t &out) { return readUnsigned(text, max, out); }
+
 bool parseInstrumentSettings(const std::string &text, InstrumentConfig &config, std::string &error)
 {
     size_t start = 0;

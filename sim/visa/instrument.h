@@ -33,6 +33,8 @@ struct InstrumentConfig {
 // Reads "key=value" settings (lines or ';'-separated) into config; false with
 // a message for the first bad one.
 bool parseInstrumentSettings(const std::string &text, InstrumentConfig &config, std::string &error);
+// A setting's number: decimal, 0x hexadecimal or 0 octal, at most max.
+bool readSettingNumber(const std::string &text, uint64_t max, uint64_t &out);
 
 class Instrument final : public BoardHost {
 public:

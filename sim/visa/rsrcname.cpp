@@ -73,13 +73,25 @@ ViStatus parseResourceName(const std::string &text, ResourceName &out)
     std::vector<std::string> f = splitFields(text);
     std::string type;
     int number = 0;
-    if (f.size() < 2 || !splitInterface(f[0], type, number))
+    if (f.empty() || !splitInterface(f[0], type, number))
         return VI_ERROR_INV_RSRC_NAME;
     for (const std::string &field : f)
         if (field.empty())
             return VI_ERROR_INV_RSRC_NAME;
+    if (strcasecmp(type.c_str(), "ASRL") == 0) {
+        // ASRL[board][::INSTR]: the class may be left out.
+        if (f.size() > 2 || (f.size() == 2 && strcasecmp(f[1].c_str(), "INSTR") != 0))
+            return VI_ERROR_INV_RSRC_NAME;
+        ResourceName r;
+        r.kind = ResourceName::Kind::Serial;
+        r.interfaceNumber = static_cast<uint16_t>(number);
+        out = r;
+        return VI_SUCCESS;
+    }
+    if (f.size() < 2)
+        return VI_ERROR_INV_RSRC_NAME;
     if (strcasecmp(type.c_str(), "PXI") != 0) {
-        static const char *const others[] = {"GPIB", "GPIB-VXI", "VXI", "ASRL", "TCPIP", "USB", "FIREWIRE"};
+        static const char *const others[] = {"GPIB", "GPIB-VXI", "VXI", "TCPIP", "USB", "FIREWIRE"};
         for (const char *o : others)
             if (strcasecmp(type.c_str(), o) == 0)
                 return VI_ERROR_RSRC_NFOUND;
@@ -129,6 +141,17 @@ ViStatus parseResourceName(const std::string &text, ResourceName &out)
     return VI_SUCCESS;
 }
 
+bool isDerivedResourceName(const std::string &text)
+{
+    // The suffix starts at the first '_' of the last field.
+    size_t last = text.rfind("::");
+    size_t underscore = text.find('_', last == std::string::npos ? 0 : last + 2);
+    if (last == std::string::npos || underscore == std::string::npos)
+        return false;
+    ResourceName r;
+    return parseResourceName(text.substr(0, underscore), r) == VI_SUCCESS;
+}
+
 std::string canonicalInstrumentName(int bus, int device, int function)
 {
     if (function != 0)
@@ -139,6 +162,11 @@ std::string canonicalInstrumentName(int bus, int device, int function)
 std::string canonicalMemoryName(uint16_t interfaceNumber)
 {
     return platform::cformatString("PXI%u::MEMACC", static_cast<unsigned>(interfaceNumber));
+}
+
+std::string canonicalSerialName(uint16_t board)
+{
+    return platform::cformatString("ASRL%u::INSTR", static_cast<unsigned>(board));
 }
 
 } // namespace tq::sim

@@ -156,7 +156,6 @@ const NameCase kNames[] = {
     {"", VI_ERROR_INV_RSRC_NAME, 0, 0, 0, 0, 0, false},
     {"PXI1::::INSTR", VI_ERROR_INV_RSRC_NAME, 0, 0, 0, 0, 0, false},
     {"GPIB0::5::INSTR", VI_ERROR_RSRC_NFOUND, 0, 0, 0, 0, 0, false},
-    {"ASRL1::INSTR", VI_ERROR_RSRC_NFOUND, 0, 0, 0, 0, 0, false},
     {"TCPIP0::10.0.0.1::inst0::INSTR", VI_ERROR_RSRC_NFOUND, 0, 0, 0, 0, 0, false},
 };
 
@@ -181,8 +180,60 @@ TEST_P(NameTable, ParsesThePxiForms)
 
 INSTANTIATE_TEST_SUITE_P(Cases, NameTable, ::testing::ValuesIn(kNames));
 
+struct SerialNameCase {
+    const char *text;
+    ViStatus status;
+    int board;
+};
+
+const SerialNameCase kSerialNames[] = {
+    {"ASRL1::INSTR", VI_SUCCESS, 1},
+    {"asrl12::instr", VI_SUCCESS, 12},
+    {"ASRL3", VI_SUCCESS, 3}, // the class may be left out
+    {"ASRL::INSTR", VI_SUCCESS, 0},
+    {"ASRL1::2::INSTR", VI_ERROR_INV_RSRC_NAME, 0},
+    {"ASRL1::INTFC", VI_ERROR_INV_RSRC_NAME, 0},
+    {"ASRL1::INSTR_LA0", VI_ERROR_INV_RSRC_NAME, 0},
+    {"ASRLx::INSTR", VI_ERROR_INV_RSRC_NAME, 0},
+    {"ASRL99999999::INSTR", VI_ERROR_INV_RSRC_NAME, 0},
+};
+
+TEST(Names, SerialPorts)
+{
+    for (const SerialNameCase &c : kSerialNames) {
+        ResourceName r;
+        ASSERT_EQ(parseResourceName(c.text, r), c.status) << c.text;
+        if (c.status != VI_SUCCESS)
+            continue;
+        EXPECT_EQ(r.kind, ResourceName::Kind::Serial) << c.text;
+        EXPECT_EQ(r.interfaceNumber, c.board) << c.text;
+    }
+}
+
+TEST(Names, DerivedNamesAreToldFromMalformedOnes)
+{
+    const struct {
+        const char *text;
+        bool derived;
+    } cases[] = {
+        {"PXI0::3::INSTR_IP3", true},
+        {"PXI1::14_IP0", true},
+        {"ASRL1::INSTR_LA0", true},
+        {"ASRL1::INSTR_LA0_SLOT3", true},
+        {"ASRL1::INSTR", false},          // a name, not a derived one
+        {"COM1_LA0", false},              // an alias's: no resource name before the suffix
+        {"PXI1::x::INSTR_IP3", false},    // malformed before the suffix
+        {"PXI1::14::INSTR_", true},
+        {"_LA0", false},
+        {"", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(isDerivedResourceName(c.text), c.derived) << c.text;
+}
+
 TEST(Names, CanonicalForms)
 {
+    EXPECT_EQ(canonicalSerialName(4), "ASRL4::INSTR");
     EXPECT_EQ(canonicalInstrumentName(1, 14, 0), "PXI1::14::INSTR");
     EXPECT_EQ(canonicalInstrumentName(1, 14, 3), "PXI1::14::3::INSTR");
     EXPECT_EQ(canonicalMemoryName(0), "PXI0::MEMACC");

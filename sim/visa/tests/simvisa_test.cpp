@@ -110,11 +110,13 @@ TEST_F(SimVisaTest, ParsesNamesAndAliases)
         {"pxi1::14", VI_SUCCESS, "PXI1::14::INSTR", "digitizer", "INSTR"},
         {"PXI0::1-14::INSTR", VI_SUCCESS, "PXI1::14::INSTR", "digitizer", "INSTR"},
         {"PXI0::CHASSIS1::SLOT9::INSTR", VI_SUCCESS, "PXI1::15::INSTR", "", "INSTR"},
-        {"PXI3::7::INSTR", VI_SUCCESS, "PXI3::7::INSTR", "", "INSTR"}, // valid, though nothing sits there
+        {"PXI3::7::INSTR", VI_ERROR_RSRC_NFOUND, "", "", ""}, // valid, but nothing sits there
         {"PXI0::MEMACC", VI_SUCCESS, "PXI0::MEMACC", "", "MEMACC"},
         {"PXI0::CHASSIS5::SLOT2::INSTR", VI_ERROR_RSRC_NFOUND, "", "", ""},
         {"nosuchalias", VI_ERROR_RSRC_NFOUND, "", "", ""},
-        {"PXI1::14::INSTR_IP2", VI_ERROR_INV_RSRC_NAME, "", "", ""},
+        {"PXI1::14::INSTR_IP2", VI_ERROR_RSRC_NFOUND, "", "", ""}, // a name made for a part of it
+        {"digitizer_IP2", VI_ERROR_RSRC_NFOUND, "", "", ""},
+        {"PXI1::x::INSTR", VI_ERROR_INV_RSRC_NAME, "", "", ""},
         {"GPIB0::1::INSTR", VI_ERROR_RSRC_NFOUND, "", "", ""},
     };
     for (const Case &c : cases) {
@@ -649,6 +651,18 @@ TEST(SimVisaInventory, ReadAtFirstUse)
     ViUInt16 model = 0;
     ASSERT_EQ(visa().viGetAttribute(vi, VI_ATTR_MODEL_CODE, &model), VI_SUCCESS);
     EXPECT_EQ(model, 0x718);
+    // Serial ports and their crates come from the same file.
+    ViUInt16 type = 0, number = 0;
+    char expanded[VI_FIND_BUFLEN], alias[VI_FIND_BUFLEN];
+    ASSERT_EQ(visa().viParseRsrcEx(rm, "inventorycom", &type, &number, VI_NULL, expanded, alias), VI_SUCCESS);
+    EXPECT_EQ(type, VI_INTF_ASRL);
+    EXPECT_STREQ(expanded, "ASRL4::INSTR");
+    ViSession port = VI_NULL;
+    ASSERT_EQ(visa().viOpen(rm, "ASRL4::INSTR", VI_NULL, VI_NULL, &port), VI_SUCCESS);
+    ASSERT_EQ(visa().viSetAttribute(port, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
+    ViUInt16 unitType = 0;
+    EXPECT_EQ(visa().viQueryf(port, "$R%2.2x%2.2x60\r\n", "$D%hx\r\n", 0, 2, &unitType), VI_SUCCESS);
+    EXPECT_EQ(unitType, 0x41);
     visa().viClose(rm);
 }
 

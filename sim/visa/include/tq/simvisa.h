@@ -26,7 +26,65 @@
  *     reg13.0x7004 = 0x0002    optional initial 32-bit register value
  *
  * Keys the library does not know are handed to the board; a board that does
- * not know them either makes the section fail. */
+ * not know them either makes the section fail.
+ *
+ * Serial ports are sections named "ASRL<n>::INSTR", with an optional alias
+ * and the device on the line:
+ *
+ *     [ASRL1::INSTR]
+ *     alias = COM1
+ *     board = crate            none (default: nothing answers), echo
+ *                              (every line comes back) or crate
+ *     controllers = 0 1        crate keys, see below
+ *     la0.slot3 = 0x41
+ *
+ * A session on a port has VI_ATTR_TERMCHAR ('\n' at first),
+ * VI_ATTR_TERMCHAR_EN (off), VI_ATTR_TMO_VALUE (2000 ms) and the VI_ATTR_ASRL_*
+ * line settings. viRead ends at the termination character when
+ * VI_ATTR_TERMCHAR_EN is on (or VI_ATTR_ASRL_END_IN is VI_ASRL_END_TERMCHAR;
+ * it starts at VI_ASRL_END_NONE here), else after the bytes asked for, else
+ * with VI_ERROR_TMO once the time-out has passed on the platform clock
+ * (TQ_TIME_SCALE speeds it up). viWrite, viClear and formatted I/O (viPrintf,
+ * viScanf, viQueryf and their va_list forms) work on them; a formatted read
+ * takes one message (up to the termination character) and, as the C
+ * library does, leaves the arguments of conversions it does not reach as
+ * they were when the message does not match the format.
+ *
+ * The crate (board = crate): controllers at logical addresses 0-255 with
+ * units in slots 1-16, speaking "$Z", "$Vnn", "$Rnnmmrr" and "$Wnnmmrrvv"
+ * lines (two hexadecimal digits per field, "\r\n" at the end) and answering
+ * "$V<version>\r\n", "$D<value>\r\n" and "$OK\r\n" (values as printf's
+ * "%x" prints them). What names no controller or no unit, and "$Z", gets no
+ * answer (the read times out). Keys, addresses and slots in decimal:
+ *
+ *     controllers = 0 1            the addresses that answer (replaces the set)
+ *     la<n> = 0x22 | none          adds the controller with that version, or removes it
+ *     la<n>.version = 0x22         the value its "$V" answer carries (default 0x22)
+ *     la<n>.replyV = <text>        a raw answer to "$V" instead ("" for none)
+ *     la<n>.slot<m> = <type> | untyped | none
+ *                                  a unit whose register 60 holds its type; a
+ *                                  unit without one (register 60 reads 0,
+ *                                  register 01 0x60, register 08 what was last
+ *                                  written, at first 0); or an empty slot
+ *     la<n>.slot<m>.reg<rr> = <v>  a register's value (rr in hexadecimal)
+ *     la<n>.slot<m>.writable = 0   writes are answered "$OK" but not kept
+ *     la<n>.slot<m>.replyR<rr> = <text>   a raw answer to a read of register rr
+ *     la<n>.slot<m>.replyW<rr> = <text>   ... or to a write of it ("" for none)
+ *
+ * Raw answers take the escapes \r, \n, \t, \\ and \xHH (\x23 for '#',
+ * \x3b for ';') and are sent as they stand. Unit keys come after the unit's
+ * own key.
+ *
+ * The resource "visa::resman" (a VISA library's rescan request: opened, then
+ * "resman" written to it) is present only when the inventory has a section
+ * for it; its keys make its viOpen or viWrite fail with a status:
+ *
+ *     [visa::resman]
+ *     failopen = 0xBFFF0011        optional
+ *     failwrite = 0xBFFF003E       optional
+ *
+ * simvisa_addInstrument, simvisa_removeInstrument and simvisa_configureBoard
+ * take serial port names (and "visa::resman") as well. */
 #ifndef TQ_SIMVISA_H
 #define TQ_SIMVISA_H
 
@@ -146,6 +204,22 @@ ViStatus simvisa_flushEvents(ViUInt32 timeoutMs);
  * inside one allocated block. */
 ViStatus simvisa_dmaRead(ViBusAddress address, void *buffer, ViBusSize length);
 ViStatus simvisa_dmaWrite(ViBusAddress address, const void *buffer, ViBusSize length);
+
+/* The lines a serial port received from its sessions, in order, each with
+ * its line feed (the latest 64 KiB), as one NUL-terminated text: copies what
+ * fits into text (size bytes, NUL included) and the full length, without
+ * the NUL, into *length; VI_SUCCESS_MAX_CNT when it did not all fit. */
+ViStatus simvisa_getSerialLog(const char *rsrcName, ViChar *text, ViUInt32 size, ViUInt32 *length);
+ViStatus simvisa_clearSerialLog(const char *rsrcName);
+
+/* What was written to "visa::resman", each write followed by a line feed
+ * ("resman\n" per rescan request), in the same form as the serial log;
+ * VI_ERROR_RSRC_NFOUND while the resource is not present. */
+ViStatus simvisa_getResmanLog(ViChar *text, ViUInt32 size, ViUInt32 *length);
+ViStatus simvisa_clearResmanLog(void);
+/* Makes viOpen of "visa::resman" fail with openStatus and viWrite to it
+ * with writeStatus; VI_SUCCESS (0) for either lets it succeed again. */
+ViStatus simvisa_failResman(ViStatus openStatus, ViStatus writeStatus);
 
 /* Number of open VISA objects of every kind (resource managers, instrument,
  * memory and find-list sessions, event contexts). */

@@ -1,6 +1,6 @@
 // Fuzz target for the text the simulated library takes from outside: find
-// expressions with attribute clauses, resource names and instrument
-// settings. The first byte chooses the parser.
+// expressions with attribute clauses, resource names (and names derived
+// from them) and instrument settings. The first byte chooses the parser.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 1: {
         ResourceName r;
         parseResourceName(text, r);
+        isDerivedResourceName(text);
         break;
     }
     case 2: {

@@ -60,6 +60,11 @@ bool SimVisa::load()
     TQ_SIMVISA_RESOLVE(simvisa_lostInterrupts)
     TQ_SIMVISA_RESOLVE(simvisa_getOutputLog)
     TQ_SIMVISA_RESOLVE(simvisa_clearOutputLog)
+    TQ_SIMVISA_RESOLVE(simvisa_getSerialLog)
+    TQ_SIMVISA_RESOLVE(simvisa_clearSerialLog)
+    TQ_SIMVISA_RESOLVE(simvisa_getResmanLog)
+    TQ_SIMVISA_RESOLVE(simvisa_clearResmanLog)
+    TQ_SIMVISA_RESOLVE(simvisa_failResman)
 #undef TQ_SIMVISA_RESOLVE
     return ok;
 }

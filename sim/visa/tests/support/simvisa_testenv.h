@@ -47,6 +47,11 @@ struct SimVisa {
     TQ_SIMVISA_FN(simvisa_lostInterrupts)
     TQ_SIMVISA_FN(simvisa_getOutputLog)
     TQ_SIMVISA_FN(simvisa_clearOutputLog)
+    TQ_SIMVISA_FN(simvisa_getSerialLog)
+    TQ_SIMVISA_FN(simvisa_clearSerialLog)
+    TQ_SIMVISA_FN(simvisa_getResmanLog)
+    TQ_SIMVISA_FN(simvisa_clearResmanLog)
+    TQ_SIMVISA_FN(simvisa_failResman)
 #undef TQ_SIMVISA_FN
 
     // Loads the library at the binding's path and resolves every function;
