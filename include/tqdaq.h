@@ -317,6 +317,53 @@ TQ_API ViStatus tqdaq_linkFormula(ViSession session, ViConstString name, ViConst
 TQ_API ViStatus tqdaq_unlinkFormula(ViSession session, ViConstString name);
 TQ_API ViStatus tqdaq_unlinkAllFormulae(ViSession session);
 
+/* ---- Stored configuration --------------------------------------------------
+ * Messages are written into the caller's buffer of TQDAQ_MESSAGE_SIZE bytes
+ * (cut to fit); a null buffer is allowed everywhere.
+ *
+ * Brings the enabled members of the selected database and the database's own
+ * instrument to their stored configuration: stand-alone instruments first
+ * (reset and given the session's simulation mode when firstStep is 1), then
+ * the modules on carrier sites by carrier, the database's own instrument
+ * last (never reset); the stored values of the steps firstStep..lastStep
+ * that are not virtual are sent through setPropertyByName, and the formulas
+ * are built again for lastStep. The first failure ends it ("Unable to ..." in
+ * message); success leaves "Success". */
+#define TQDAQ_MESSAGE_SIZE 256
+TQ_API ViStatus tqdaq_configureHW(ViSession session, ViUInt16 firstStep, ViUInt16 lastStep, ViChar *message);
+/* Stores one configuration value of a virtual resource (property of a
+ * category of its model, at an index or none) and sends it to the
+ * instrument at once ("index,value" or the value); a driver that does not
+ * know the property does not fail the edit. The first edit of a session
+ * reloads every instrument in simulation mode (tqdaq_configureHW from step 1)
+ * and opens a transaction that holds every later write of the session until
+ * tqdaq_crossCheck or tqdaq_abortConfigs; a refused value rolls the whole
+ * transaction back. A step-1 value equal to the item's default removes the
+ * stored row. index: NULL or empty for none, else a decimal integer
+ * (anything else is refused with TQDAQ_ERROR_STATEMENT and nothing done).
+ * TQDAQ_ERROR_STATEMENT also when the transaction cannot be opened (nothing
+ * is stored). */
+TQ_API ViStatus tqdaq_setConfigs(ViSession session, ViConstString name, ViUInt16 step, ViConstString category,
+                                 ViConstString index, ViConstString property, ViConstString value, ViChar *message);
+/* Checks the open transaction (formulas built for step, then each member's
+ * driver, or the named one) and commits it, or rolls it back at the first
+ * failure (a driver that refused is reset). 0 without an open transaction.
+ * A commit that fails returns TQDAQ_ERROR_STATEMENT and keeps the
+ * transaction open: check again or abort. */
+TQ_API ViStatus tqdaq_crossCheck(ViSession session, ViConstString name, ViUInt16 step, ViChar *message);
+/* Rolls the open transaction back; VI_ERROR_INV_SETUP when none is open. */
+TQ_API ViStatus tqdaq_abortConfigs(ViSession session);
+/* Deletes the stored values of the selected database (controller only): all
+ * of them, a member's (name), or one category of a member's (name and
+ * category); values of items unavailable to the controller stay. A name or
+ * category that does not exist gives TQDAQ_ERROR_STATEMENT and deletes
+ * nothing. */
+TQ_API ViStatus tqdaq_clearConfigs(ViSession session, ViConstString name, ViConstString category);
+/* A category attribute of a virtual resource's model into value
+ * (TQDAQ_NAME_SIZE bytes, cut to fit); VI_ERROR_NSUP_ATTR when there is none. */
+TQ_API ViStatus tqdaq_getCategoryAttribute(ViSession session, ViConstString name, ViConstString category,
+                                           ViConstString attribute, ViChar *value);
+
 /* Records a device that a physical-interface plug-in found as a physical
  * resource of the device database (called back by the plug-ins during
  * their refresh). */

@@ -86,6 +86,16 @@ void vtrace(const char *format, va_list args)
 }
 } // namespace
 
+void setMessage(char *message, const char *format, ...)
+{
+    if (!message)
+        return;
+    va_list args;
+    va_start(args, format);
+    platform::vcformat(message, kMessageSize, format, args);
+    va_end(args);
+}
+
 void progress(Session *s, const char *format, const char *text)
 {
     TQStreamMsg *sink = s->sink;

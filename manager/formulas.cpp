@@ -27,18 +27,6 @@ using devicedb::Statement;
 namespace
 {
 
-// Messages go into the caller's buffer of kMessageSize bytes, cut to fit.
-void setMessage(char *message, const char *format, ...) __attribute__((format(printf, 2, 3)));
-void setMessage(char *message, const char *format, ...)
-{
-    if (!message)
-        return;
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(message, kMessageSize, format, args);
-    va_end(args);
-}
-
 // Longest texts a driver is asked for: channel names, connector numbers and
 // reference indexes, direction values.
 constexpr ViInt32 kChannelNameSize = 64;

@@ -81,6 +81,10 @@ std::optional<uint32_t> handleOfMark(int64_t mark);
 // The open record a stored mark names in this process, or null.
 OpenResource *resourceOfMark(const char *markText);
 
+// A message into a caller's buffer of kMessageSize bytes (null: none), cut
+// to fit and always terminated.
+void setMessage(char *message, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
 // Names from callers: null, longer than max or holding a single quote are
 // refused before any statement is made (a quote never reached a statement
 // that could run).
@@ -184,6 +188,14 @@ ViStatus buildFormulas(Session *s, const char *name, ViUInt16 seq, char *message
 // A channel's direction from its category's channelDirection value: 0 input,
 // 1 output, the integer a driver property gives, or a negative status.
 ViStatus getChannelDirection(OpenResource *r, const char *attribute, const char *index);
+// Hardware configuration: opens every enabled member and the database's own
+// instrument, resets the stand-alone ones (first step 1), sends the stored
+// non-virtual values of the steps and builds the formulas for the last one.
+// message: a kMessageSize buffer (or null) for "Success" or the failure.
+ViStatus configureHW(Session *s, ViUInt16 first, ViUInt16 last, char *message);
+// The id of a category of a virtual resource's model, by its unescaped
+// name; 0xBFFF0000 when there is none.
+ViStatus getCategoryId(Session *s, const char *category, const char *name, int64_t *id);
 // The id of a stored formula of the selected database; 0xBFFF0000 when none.
 ViStatus findFormulaId(Session *s, const char *name, int64_t *id);
 

@@ -7,6 +7,10 @@
 //   "fail..."  fails every operation with 0xBFFF0000;
 //   "badinit"  (resource name) fails its initialisation.
 // Beside InstrumentName it reads every property "Echo<text>" as <text>.
+// Every other property it is given is logged as "<who> setPropertyByName
+// <property> <value>" and taken, except "Unknown..." (not supported) and
+// "Refused..." (0xBFFF0078). setSimulationMode and crossCheck are logged
+// too; an instance whose name begins "reject" refuses its crossCheck.
 // Each instance has a stream of one double channel "value" (unit "V"),
 // named by getStream; its capture logs "<who> captureOpen <file> <mode>"
 // and "<who> captureClose" and records through the stream library, except:
@@ -86,8 +90,14 @@ ViStatus setProperty(ViSession session, ViConstString name, ViConstString value)
     Instance *i = find(session);
     if (!i)
         return VI_ERROR_INV_OBJECT;
-    if (std::strcmp(name, "InstrumentName") != 0)
-        return VI_ERROR_NSUP_OPER;
+    if (std::strcmp(name, "InstrumentName") != 0) {
+        logLine(i->name + " setPropertyByName " + name + " " + (value ? value : "NULL"));
+        if (std::strncmp(name, "Unknown", 7) == 0)
+            return VI_ERROR_NSUP_OPER;
+        if (std::strncmp(name, "Refused", 7) == 0)
+            return VI_ERROR_INV_PARAMETER;
+        return VI_SUCCESS;
+    }
     i->name = value;
     if (i->name.rfind("nostream", 0) == 0)
         i->handle.getStream = nullptr;
@@ -144,13 +154,26 @@ ViStatus registerSpy(ViSession session, TQStreamMsg *spy)
     return VI_SUCCESS;
 }
 
-ViStatus crossCheck(ViSession, ViChar *)
+ViStatus crossCheck(ViSession session, ViChar *message)
 {
+    Instance *i = find(session);
+    if (!i)
+        return VI_ERROR_INV_OBJECT;
+    logLine(i->name + " crossCheck");
+    if (i->name.rfind("reject", 0) == 0) {
+        if (message)
+            std::snprintf(message, 256, "%s rejects its settings", i->name.c_str());
+        return VI_ERROR_INV_SETUP;
+    }
     return VI_SUCCESS;
 }
 
-ViStatus setSimulationMode(ViSession, ViBoolean)
+ViStatus setSimulationMode(ViSession session, ViBoolean mode)
 {
+    Instance *i = find(session);
+    if (!i)
+        return VI_ERROR_INV_OBJECT;
+    logLine(i->name + " setSimulationMode " + std::to_string(mode));
     return VI_SUCCESS;
 }
 
