@@ -20,7 +20,10 @@ namespace
 // Room for the resource manager's configuration message.
 constexpr size_t kConfigMessage = 512;
 
-const char *orNull(const char *res) { return res && *res ? res : nullptr; }
+const char *orNull(const char *res)
+{
+    return res && *res ? res : nullptr;
+}
 
 void goIdle(BasicSession &s)
 {
@@ -273,9 +276,18 @@ ViStatus databaseOperation(ViSession vi, const char *operation)
 
 } // namespace
 
-TQ_API ViStatus panelmate_reset(ViSession vi) { return databaseOperation(vi, "reset"); }
-TQ_API ViStatus panelmate_start(ViSession vi) { return databaseOperation(vi, "start"); }
-TQ_API ViStatus panelmate_stop(ViSession vi) { return databaseOperation(vi, "stop"); }
+TQ_API ViStatus panelmate_reset(ViSession vi)
+{
+    return databaseOperation(vi, "reset");
+}
+TQ_API ViStatus panelmate_start(ViSession vi)
+{
+    return databaseOperation(vi, "start");
+}
+TQ_API ViStatus panelmate_stop(ViSession vi)
+{
+    return databaseOperation(vi, "stop");
+}
 
 TQ_API ViStatus panelmate_uiEvent(ViSession vi, ViConstString message)
 {

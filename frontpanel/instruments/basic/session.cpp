@@ -58,8 +58,14 @@ BasicSession *findOwned(const TQPnPHandle *handle)
     return nullptr;
 }
 
-unsigned long ul(ViSession vi) { return static_cast<unsigned long>(vi); }
-unsigned long ul(ViStatus st) { return static_cast<unsigned long>(static_cast<uint32_t>(st)); }
+unsigned long ul(ViSession vi)
+{
+    return static_cast<unsigned long>(vi);
+}
+unsigned long ul(ViStatus st)
+{
+    return static_cast<unsigned long>(static_cast<uint32_t>(st));
+}
 
 ViStatus closeSession(BasicSession *s)
 {
@@ -123,8 +129,14 @@ ViStatus pnpReleaseHandle(TQPnPHandle **handle)
     });
 }
 
-ViStatus noProperty(ViSession, ViConstString, ViConstString) { return VI_ERROR_NSUP_OPER; }
-ViStatus noPropertyRead(ViSession, ViConstString, ViConstString, ViChar *, ViInt32) { return VI_ERROR_NSUP_OPER; }
+ViStatus noProperty(ViSession, ViConstString, ViConstString)
+{
+    return VI_ERROR_NSUP_OPER;
+}
+ViStatus noPropertyRead(ViSession, ViConstString, ViConstString, ViChar *, ViInt32)
+{
+    return VI_ERROR_NSUP_OPER;
+}
 
 ViStatus pnpSimulation(ViSession vi, ViBoolean mode)
 {
@@ -132,7 +144,10 @@ ViStatus pnpSimulation(ViSession vi, ViBoolean mode)
     return panelmate_setSimulationMode(vi, mode > 1 ? static_cast<ViInt16>(-1) : static_cast<ViInt16>(mode));
 }
 
-bool named(const char *operation, const char *name) { return strcmp(operation, name) == 0; }
+bool named(const char *operation, const char *name)
+{
+    return strcmp(operation, name) == 0;
+}
 
 // The PnP doOperation: reset, start and stop on the whole database, and the
 // messages of the command language.
@@ -157,7 +172,10 @@ ViStatus pnpOperation(ViSession vi, ViConstString operation, ViConstString argum
     });
 }
 
-ViStatus pnpAttach(ViSession, TQPnPHandle *) { return VI_ERROR_NSUP_OPER; }
+ViStatus pnpAttach(ViSession, TQPnPHandle *)
+{
+    return VI_ERROR_NSUP_OPER;
+}
 
 } // namespace
 
@@ -238,9 +256,8 @@ TQ_API ViStatus panelmate_registerStreamMsg(ViSession vi, TQStreamMsg *sink)
         if (!s)
             return VI_ERROR_INV_OBJECT;
         tq::frontpanel::replaceSink(s->sink, sink);
-        tq::frontpanel::printLine(s->spy, "panelmate_registerStreamMsg(%#lx(%s),%#lx) retVal=%#lx\n", ul(vi),
-                                  s->name, static_cast<unsigned long>(reinterpret_cast<uintptr_t>(sink)),
-                                  ul(VI_SUCCESS));
+        tq::frontpanel::printLine(s->spy, "panelmate_registerStreamMsg(%#lx(%s),%#lx) retVal=%#lx\n", ul(vi), s->name,
+                                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(sink)), ul(VI_SUCCESS));
         return VI_SUCCESS;
     });
 }
@@ -276,8 +293,8 @@ TQ_API ViStatus panelmate_setSimulationMode(ViSession vi, ViInt16 mode)
         } else {
             st = VI_ERROR_INV_PARAMETER;
         }
-        tq::frontpanel::printLine(s->spy, "panelmate_setSimulationMode(%#lx(%s),%#lx) retVal=%#lx\n", ul(vi),
-                                  s->name, static_cast<unsigned long>(static_cast<uint16_t>(mode)), ul(st));
+        tq::frontpanel::printLine(s->spy, "panelmate_setSimulationMode(%#lx(%s),%#lx) retVal=%#lx\n", ul(vi), s->name,
+                                  static_cast<unsigned long>(static_cast<uint16_t>(mode)), ul(st));
         return st;
     });
 }

@@ -8,8 +8,7 @@
 namespace tq::frontpanel
 {
 
-ViStatus EventHandlerTable::install(ViUInt32 mask, TQInstrumentEventHandler handler, void *userData,
-                                    ViChar *message)
+ViStatus EventHandlerTable::install(ViUInt32 mask, TQInstrumentEventHandler handler, void *userData, ViChar *message)
 {
     if (!handler)
         return VI_ERROR_INV_HNDLR_REF;

@@ -57,7 +57,10 @@ constexpr size_t kUiMessageMax = 255;
 constexpr size_t kProfessionalWords = 9;
 constexpr size_t kBasicWords = 4;
 
-constexpr size_t wordsRead(Vocabulary who) { return who == Vocabulary::Basic ? kBasicWords : kProfessionalWords; }
+constexpr size_t wordsRead(Vocabulary who)
+{
+    return who == Vocabulary::Basic ? kBasicWords : kProfessionalWords;
+}
 
 // The class of one word: exact, case-sensitive comparison of the whole word.
 int classifyWord(const char *word, Vocabulary who);
