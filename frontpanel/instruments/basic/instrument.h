@@ -29,11 +29,13 @@ struct BasicSession {
     int16_t simulationMode = 0;
     TQStreamMsg *sink = nullptr;
     TQStreamMsg *spy = nullptr;
-    // The PnP handle that owns the session, so that its release closes this
-    // session and no other of the same manager session.
-    TQPnPHandle *pnp = nullptr;
-    // While init runs, the manager's notifications would open a second
-    // instance for the same manager session: it is refused.
+    // PnP handles that share the session; the release of the last one
+    // closes it.
+    int pnpHandles = 0;
+    // While init runs, the manager's notifications (of the members that
+    // discovery assigns) open the database's own resource again: that open
+    // gets a second handle on this session rather than a second session,
+    // which would run discovery again.
     bool initialising = false;
     // Database-wide operations issued by the instrument and still running:
     // when such a walk reaches the instrument itself it must not start

@@ -49,14 +49,21 @@ void unlink(BasicSession *s)
     s->next = s->prev = nullptr;
 }
 
-BasicSession *findOwned(const TQPnPHandle *handle)
+bool isOpen(const BasicSession *session)
 {
     platform::MutexGuard guard(listLock());
     for (BasicSession *s = g_head; s; s = s->next)
-        if (s->pnp == handle)
-            return s;
-    return nullptr;
+        if (s == session)
+            return true;
+    return false;
 }
+
+// The PnP handle as the instrument allocates it: the shared record first,
+// then the session it belongs to.
+struct InstrumentHandle {
+    TQPnPHandle pnp;
+    BasicSession *owner;
+};
 
 unsigned long ul(ViSession vi)
 {
@@ -86,8 +93,6 @@ ViStatus openSession(ViSession *vi, BasicSession **opened)
         return VI_ERROR_INV_PARAMETER;
     const ViSession manager = *vi;
     *vi = 0;
-    if (BasicSession *other = findSession(manager); other && other->initialising)
-        return VI_ERROR_RSRC_BUSY;
     auto *s = new (std::nothrow) BasicSession;
     if (!s)
         return VI_ERROR_ALLOC;
@@ -116,14 +121,14 @@ ViStatus openSession(ViSession *vi, BasicSession **opened)
 ViStatus pnpReleaseHandle(TQPnPHandle **handle)
 {
     return platform::guardStatus([&]() -> ViStatus {
-        TQPnPHandle *owner = handle ? *handle : nullptr;
+        BasicSession *owner = handle && *handle ? reinterpret_cast<InstrumentHandle *>(*handle)->owner : nullptr;
         return driver::pnpRelease(
             handle,
-            [](ViSession session, void *h) {
-                if (BasicSession *s = findOwned(static_cast<TQPnPHandle *>(h)))
+            [](ViSession, void *owner) {
+                // A session already closed through panelmate_close is gone.
+                auto *s = static_cast<BasicSession *>(owner);
+                if (s && isOpen(s) && --s->pnpHandles <= 0)
                     closeSession(s);
-                else
-                    panelmate_close(session);
             },
             owner);
     });
@@ -199,7 +204,8 @@ TQ_API ViStatus panelmate_getPnPHandle(ViConstRsrc, TQPnPHandle **handle)
         if (!handle)
             return VI_ERROR_INV_PARAMETER;
         ViSession vi = static_cast<ViSession>(reinterpret_cast<uintptr_t>(*handle));
-        auto *h = static_cast<TQPnPHandle *>(calloc(1, sizeof(TQPnPHandle)));
+        auto *owned = static_cast<InstrumentHandle *>(calloc(1, sizeof(InstrumentHandle)));
+        TQPnPHandle *h = owned ? &owned->pnp : nullptr;
         if (!h) {
             *handle = nullptr;
             return VI_ERROR_ALLOC;
@@ -220,14 +226,18 @@ TQ_API ViStatus panelmate_getPnPHandle(ViConstRsrc, TQPnPHandle **handle)
         h->uninstallEventHandler = panelmate_uninstallEventHandler;
         h->wait = nullptr;
         h->attachBackend = pnpAttach;
-        BasicSession *s = nullptr;
-        const ViStatus st = openSession(&vi, &s);
-        if (st < VI_SUCCESS) {
-            free(h);
-            *handle = nullptr;
-            return st;
+        BasicSession *s = findSession(vi);
+        ViStatus st = VI_SUCCESS;
+        if (!s || !s->initialising) {
+            st = openSession(&vi, &s);
+            if (st < VI_SUCCESS) {
+                free(owned);
+                *handle = nullptr;
+                return st;
+            }
         }
-        s->pnp = h;
+        ++s->pnpHandles;
+        owned->owner = s;
         h->session = vi;
         *handle = h;
         return st;

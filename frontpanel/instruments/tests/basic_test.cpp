@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fixture.h"
+#include "panel.h"
 #include "panelmate.h"
 #include "tq/status.h"
 #include "tqdaq.h"
@@ -21,32 +22,9 @@ namespace
 {
 
 using mtest::DeviceDb;
+using namespace paneltest;
 
 constexpr ViUInt16 kBasicModel = 1;
-
-struct Events {
-    std::vector<std::string> texts;
-    ViStatus answer = VI_SUCCESS;
-    bool scribble = false; // writes into the message it is given
-};
-
-ViStatus recordEvent(ViConstString name, ViUInt32 bits, void *user, ViUInt32 *, ViChar *message)
-{
-    auto *e = static_cast<Events *>(user);
-    e->texts.push_back(std::string(name ? name : "?") + "/" + std::to_string(bits) + "/" + (message ? message : ""));
-    if (e->scribble && message)
-        strcpy(message, "scribbled");
-    return e->answer;
-}
-
-std::vector<std::string> take(std::vector<std::string> &v)
-{
-    std::vector<std::string> out;
-    out.swap(v);
-    return out;
-}
-
-using Lines = std::vector<std::string>;
 
 // One command and everything it must cause.
 struct Step {
