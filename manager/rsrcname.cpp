@@ -32,8 +32,10 @@ ResourceName classifyResourceName(std::string_view name)
     ResourceName r;
     r.base = std::string(name);
 
-    // A crate: the first "_LA" decides, as serial port names hold none.
-    if (const size_t la = name.find("_LA"); la != std::string_view::npos) {
+    // A crate: the last "_LA" decides. A port's alias may hold "_LA" itself
+    // ("COM_LAB_LA0"), and an earlier one can never read as a crate name,
+    // since the text after it holds the later "_LA".
+    if (const size_t la = name.rfind("_LA"); la != std::string_view::npos) {
         const std::string_view rest = name.substr(la + 3);
         const size_t slotAt = rest.find("_SLOT");
         int address = 0, slot = 0;

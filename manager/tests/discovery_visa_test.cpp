@@ -166,6 +166,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "COM1_LA0:761,COM1_LA0_SLOT2:30",
                  "$Z\r\n$V00\r\n",
                  {},
+                 {" Detecting VT22 at LA 0", " Found VT22 device at LA 0, slot 2"}},
+        ScanCase{"an alias that holds \"_LA\" itself",
+                 "alias=COM_LAB; board=crate; controllers=0; la0.slot2=0x30",
+                 "COM_LAB_LA0:761,COM_LAB_LA0_SLOT2:30",
+                 "$Z\r\n$V00\r\n",
+                 {},
                  {" Detecting VT22 at LA 0", " Found VT22 device at LA 0, slot 2"}}));
 
 TEST(CrateScan2, AnUncataloguedControllerEndsThatPortOnlyAndTheUnitsStayUnrecorded)

@@ -61,6 +61,11 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"ASRL1::INSTR_LA4x", Plain, "ASRL1::INSTR_LA4x", 0, 0, 0},
                       NameCase{"ASRL1::INSTR_LA4_SLOT2x", Plain, "ASRL1::INSTR_LA4_SLOT2x", 0, 0, 0},
                       NameCase{"ASRL1::INSTR_LA_SLOT2", Plain, "ASRL1::INSTR_LA_SLOT2", 0, 0, 0},
+                      // A port whose alias holds "_LA" of its own.
+                      NameCase{"COM_LAB_LA0", Controller, "COM_LAB", 0, 0, 0},
+                      NameCase{"COM_LAB_LA3_SLOT2", Unit, "COM_LAB", 0, 3, 2},
+                      NameCase{"X_LA1_LA2", Controller, "X_LA1", 0, 2, 0},
+                      NameCase{"X_LA1_LA2x", Plain, "X_LA1_LA2x", 0, 0, 0},
                       NameCase{"usb0::0x3c5a::374::A1", Plain, "usb0::0x3c5a::374::A1", 0, 0, 0},
                       NameCase{"", Plain, "", 0, 0, 0}));
 

@@ -1,8 +1,8 @@
 #include "library.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <algorithm>
 #include <sstream>
 #include <strings.h>
 

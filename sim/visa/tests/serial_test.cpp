@@ -428,6 +428,35 @@ TEST_F(SerialTest, ReadEndsAtTheTerminationCharacterTheCountOrTheTimeOut)
     EXPECT_EQ(std::string(buf, n), "gh\n");
 }
 
+// A host that never reads, or a device that never stops talking, cannot
+// grow the port without end: what does not fit is reported as an overrun,
+// and the log keeps whole lines of the latest 64 KiB.
+TEST_F(SerialTest, LineBuffersAreBounded)
+{
+    ViSession vi = openLine("loop");
+    std::string line(1023, 'x');
+    line += '\n';
+    for (int i = 0; i < 1100; ++i) {
+        line[0] = static_cast<char>('a' + i % 26);
+        ASSERT_EQ(visa().viWrite(vi, reinterpret_cast<const ViByte *>(line.data()), 1024, VI_NULL), VI_SUCCESS);
+    }
+    char buf[1024];
+    ViUInt32 n = 0;
+    EXPECT_EQ(visa().viRead(vi, reinterpret_cast<ViByte *>(buf), sizeof buf, &n), VI_ERROR_ASRL_OVERRUN);
+    // What was kept is still there, from the first line on.
+    EXPECT_EQ(visa().viRead(vi, reinterpret_cast<ViByte *>(buf), sizeof buf, &n), VI_SUCCESS_TERM_CHAR);
+    EXPECT_EQ(n, 1024u);
+    EXPECT_EQ(buf[0], 'a');
+
+    char log[1 << 17];
+    ViUInt32 length = 0;
+    ASSERT_EQ(sim.simvisa_getSerialLog("loop", log, sizeof log, &length), VI_SUCCESS);
+    EXPECT_LE(length, 65536u);
+    EXPECT_GT(length, 60000u);
+    EXPECT_EQ(length % 1024, 0u) << "whole lines only";
+    EXPECT_EQ(log[length - 1024], static_cast<char>('a' + 1099 % 26)) << "the latest line is last";
+}
+
 TEST_F(SerialTest, TimeOutsRunAtTheTestPace)
 {
     ViSession vi = openLine("ASRL3::INSTR", 1000);
