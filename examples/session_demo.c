@@ -3,8 +3,9 @@
  * application instrument (which logs what it is told), discovers the
  * simulated model 718 and gives it a virtual resource in the configuration
  * database "system" (tqdaq_autoPopulateDB), prints the users and the models
- * as the XML listings give them, and opens the 718's driver on the simulated
- * VISA library for that member. The program takes the members' streams,
+ * as the XML listings give them, stores the member's settings in a checked
+ * configuration transaction and configures the instruments from them,
+ * printing the formulas built. The program takes the members' streams,
  * records them into a new capture directory under the data path, starts,
  * reads the stream live for two seconds, stops, closes the capture, and then
  * replays the capture directory through a new formula engine, checking the
@@ -14,6 +15,7 @@
  * library and runs this program with VPNPPATH pointing at the database. */
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -88,6 +90,72 @@ static int replay(ViSession session, const char *directory, long long live, cons
     return ok;
 }
 
+/* Stores one configuration value of the member; prints the reason of a
+ * refusal. */
+static int store(ViSession session, const char *category, const char *index, const char *property,
+                 const char *value)
+{
+    char what[96], message[TQDAQ_MESSAGE_SIZE] = "";
+    snprintf(what, sizeof what, "tqdaq_setConfigs(%s%s%s)", property, index ? " " : "", index ? index : "");
+    if (report(what, tqdaq_setConfigs(session, MEMBER, 1, category, index, property, value, message)))
+        return 1;
+    printf("    %s\n", message);
+    return 0;
+}
+
+/* The channels of the session's formula output stream (the first stream of
+ * the listing): one formula each, as the last build made them. */
+static void printFormulas(ViSession session)
+{
+    char text[4096] = "";
+    ViUInt32 length = 0;
+    const ViStatus status = tqdaq_listStreams(session, text, sizeof text, &length);
+    const char *handle = status >= VI_SUCCESS ? strstr(text, "<handle>") : NULL;
+    TQStream *out = handle ? tqstream_streamOfValue((uint32_t)strtoul(handle + 8, NULL, 10)) : NULL;
+    printf("  formulas built:\n");
+    for (int32_t i = 0; out; ++i) {
+        TQStreamChannel *c = out->streamGetChannelByIndex(out, i);
+        if (!c)
+            break;
+        printf("    %-36s '%s'\n", c->name, c->eu);
+    }
+    /* Read to the end, so that the listing is not left unfinished. */
+    for (ViStatus more = status; more == TQDAQ_WARN_MORE_TEXT;)
+        more = tqdaq_listStreams(session, text, sizeof text, &length);
+}
+
+/* The member's settings through the manager: stored and sent to the driver
+ * (in simulation) value by value, checked and committed together; then the
+ * simulation is cleared and every instrument configured from what was
+ * stored, which builds the formulas. */
+static int configure(ViSession session)
+{
+    static const char *const names[CHANNELS] = {"slow_sine", "fast_sine", "counter", "supply"};
+    static const char *const indexes[CHANNELS] = {"1", "2", "3", "4"};
+    char message[TQDAQ_MESSAGE_SIZE] = "";
+    /* The formulas are checked against the members' streams. */
+    int ok = report("tqdaq_createStreams", tqdaq_createStreams(session, "", 1, 0));
+    ok = ok && store(session, "Global", NULL, "ScanClockRate", "1000") &&
+         store(session, "Global", NULL, "RefreshRate", "10");
+    for (int c = 0; ok && c < CHANNELS; ++c)
+        ok = store(session, "Analog Channel", indexes[c], "AnalogChannelEnable", "1") &&
+             store(session, "Analog Channel", indexes[c], "AnalogChannelName", names[c]);
+    if (ok && !report("tqdaq_crossCheck", tqdaq_crossCheck(session, NULL, 1, message))) {
+        printf("    %s\n", message);
+        ok = 0;
+    }
+    if (!ok)
+        tqdaq_abortConfigs(session);
+    ok = ok && report("tqdaq_setSimulationMode(0)", tqdaq_setSimulationMode(session, NULL, 0));
+    if (ok && !report("tqdaq_configureHW(1, 1)", tqdaq_configureHW(session, 1, 1, message))) {
+        printf("    %s\n", message);
+        ok = 0;
+    }
+    if (ok)
+        printFormulas(session);
+    return ok;
+}
+
 /* Prints the users' or the models' listing (vendor and model 0: every model
  * but the virtual instruments) read in parts, as a caller with a small buffer
  * would. */
@@ -124,17 +192,14 @@ int main(void)
     /* A formula kept with the database; the next formula build adds it to
      * the session's output stream. */
     report("tqdaq_linkFormula(doubled)",
-           tqdaq_linkFormula(session, "doubled", "=", "<" MEMBER "-AnalogChannel1> * 2 'volts'"));
+           tqdaq_linkFormula(session, "doubled", "=", "<" MEMBER "-slow_sine> * 2 'volts'"));
 
-    /* The member's driver, configured through its own interface: 1000 scans/s
-     * of four channels. */
+    /* The member's configuration, stored and checked in one transaction,
+     * then sent to the instruments out of simulation: 1000 scans/s of four
+     * channels, and the formulas built from it. */
+    int ok = configure(session);
     ViSession vi = 0;
-    int ok = report("tqdaq_getVresourceSession(" MEMBER ")", tqdaq_getVresourceSession(session, MEMBER, &vi)) &&
-             tq718_setScanClockRate(vi, 1000.0) >= 0 && tq718_setRefreshRate(vi, 10) >= 0 &&
-             tq718_setAnalogChannelEnable(vi, 0, VI_TRUE) >= 0 && tq718_setAnalogChannelName(vi, 1, "slow_sine") >= 0 &&
-             tq718_setAnalogChannelName(vi, 2, "fast_sine") >= 0 && tq718_setAnalogChannelName(vi, 3, "counter") >= 0 &&
-             tq718_setAnalogChannelName(vi, 4, "supply") >= 0;
-    ok = ok && report("tqdaq_createStreams", tqdaq_createStreams(session, "", 1, 0));
+    ok = ok && report("tqdaq_getVresourceSession(" MEMBER ")", tqdaq_getVresourceSession(session, MEMBER, &vi));
 
     TQStream *stream = NULL;
     ok = ok && tq718_getStream(vi, MEMBER, &stream) >= 0 && stream;

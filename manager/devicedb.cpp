@@ -83,9 +83,107 @@ Statement::Statement(sqlite3 *db, const char *sql)
     }
 }
 
+Statement::Statement(StatementCache &cache, sqlite3 *db, const char *sql)
+{
+    if (!db || !sql) {
+        prepareRc_ = SQLITE_MISUSE;
+        return;
+    }
+    int rc = SQLITE_OK;
+    stmt_ = cache.take(db, sql, &rc);
+    if (stmt_) {
+        cache_ = &cache;
+        return;
+    }
+    if (rc != SQLITE_OK) {
+        prepareRc_ = rc;
+        return;
+    }
+    // In use further up the stack: a statement of its own.
+    prepareRc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+    if (prepareRc_ != SQLITE_OK) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+    } else if (!stmt_) {
+        prepareRc_ = SQLITE_ERROR;
+    }
+}
+
 Statement::~Statement()
 {
-    sqlite3_finalize(stmt_);
+    if (cache_)
+        cache_->give(stmt_);
+    else
+        sqlite3_finalize(stmt_);
+}
+
+sqlite3_stmt *StatementCache::take(sqlite3 *db, const char *sql, int *rc)
+{
+    *rc = SQLITE_OK;
+    for (Entry &e : entries_) {
+        if (e.sql != sql)
+            continue;
+        if (e.inUse)
+            return nullptr;
+        if (e.db != db) {
+            // The connection was replaced: this one belongs to the old.
+            sqlite3_finalize(e.stmt);
+            e.stmt = nullptr;
+            e.db = db;
+        }
+        if (!e.stmt) {
+            *rc = sqlite3_prepare_v2(db, sql, -1, &e.stmt, nullptr);
+            if (*rc != SQLITE_OK || !e.stmt) {
+                sqlite3_finalize(e.stmt);
+                e.stmt = nullptr;
+                if (*rc == SQLITE_OK)
+                    *rc = SQLITE_ERROR;
+                return nullptr;
+            }
+        }
+        e.inUse = true;
+        return e.stmt;
+    }
+    sqlite3_stmt *stmt = nullptr;
+    *rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if (*rc != SQLITE_OK || !stmt) {
+        sqlite3_finalize(stmt);
+        if (*rc == SQLITE_OK)
+            *rc = SQLITE_ERROR;
+        return nullptr;
+    }
+    entries_.push_back({db, sql, stmt, true});
+    return stmt;
+}
+
+void StatementCache::give(sqlite3_stmt *stmt)
+{
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (it->stmt != stmt)
+            continue;
+        if (!it->sql) {
+            // Cleared while it was lent out.
+            sqlite3_finalize(stmt);
+            entries_.erase(it);
+            return;
+        }
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        it->inUse = false;
+        return;
+    }
+    sqlite3_finalize(stmt);
+}
+
+void StatementCache::clear()
+{
+    for (Entry &e : entries_)
+        if (!e.inUse)
+            sqlite3_finalize(e.stmt);
+    // A statement still lent out is finalized by give() when it comes back.
+    std::erase_if(entries_, [](const Entry &e) { return !e.inUse; });
+    for (Entry &e : entries_)
+        e.sql = nullptr;
 }
 
 void Statement::bindOne(int index, const char *value)
@@ -130,13 +228,21 @@ bool Statement::isNull(int column) const
 
 const char *Statement::text(int column) const
 {
-    if (isNull(column))
+    // Null for NULL (sqlite3_column_text says so itself: one call, which
+    // matters on a serialized connection where every call takes its lock).
+    if (!stmt_)
         return nullptr;
     return reinterpret_cast<const char *>(sqlite3_column_text(stmt_, column));
 }
 
 std::optional<int64_t> Statement::int64(int column) const
 {
+    // A stored integer is taken as it is; anything else must read as one.
+    const int kind = type(column);
+    if (kind == SQLITE_INTEGER)
+        return sqlite3_column_int64(stmt_, column);
+    if (kind == SQLITE_NULL)
+        return std::nullopt;
     return parseInt64(text(column));
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 namespace tq::devicedb
 {
@@ -37,12 +38,51 @@ void closeDeviceDatabase(sqlite3 *db);
 // Exactly one signed decimal 64-bit number and nothing else.
 std::optional<int64_t> parseInt64(const char *text);
 
+// Prepared statements kept for reuse on one connection, found by the address
+// of their text: only for statement texts that live as long as the program
+// (literals). A statement that is in use when asked for again is prepared
+// afresh for the second user, so nested users never share one.
+class StatementCache
+{
+  public:
+    StatementCache() = default;
+    ~StatementCache() { clear(); }
+    StatementCache(const StatementCache &) = delete;
+    StatementCache &operator=(const StatementCache &) = delete;
+
+    // A statement of sql on db ready to bind, marked in use; null when it is
+    // in use already or cannot be prepared (*rc says which: SQLITE_OK for in
+    // use, else the prepare's error).
+    sqlite3_stmt *take(sqlite3 *db, const char *sql, int *rc);
+    // Hands a taken statement back: reset, bindings cleared, free again.
+    void give(sqlite3_stmt *stmt);
+    // Finalizes every statement (before their connection is closed).
+    void clear();
+
+  private:
+    struct Entry {
+        sqlite3 *db;
+        const char *sql;
+        sqlite3_stmt *stmt;
+        bool inUse;
+    };
+    std::vector<Entry> entries_;
+};
+
 // One prepared statement. Values are bound by position (1-based) in the order
 // they are given; a null const char* binds NULL.
 class Statement
 {
   public:
     Statement(sqlite3 *db, const char *sql);
+    // Borrowed from the cache when it holds a free one for sql (a literal).
+    Statement(StatementCache &cache, sqlite3 *db, const char *sql);
+    template <typename... Values>
+    Statement(StatementCache &cache, sqlite3 *db, const char *sql, const Values &...values) : Statement(cache, db, sql)
+    {
+        int index = 1;
+        (bindOne(index++, values), ...);
+    }
     template <typename... Values> Statement(sqlite3 *db, const char *sql, const Values &...values) : Statement(db, sql)
     {
         int index = 1;
@@ -60,6 +100,15 @@ class Statement
     int step();
 
     bool isNull(int column) const;
+    // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL.
+    int type(int column) const { return stmt_ ? sqlite3_column_type(stmt_, column) : SQLITE_NULL; }
+    // The column's value when it is stored as an integer, else nullopt.
+    std::optional<int64_t> integer(int column) const
+    {
+        if (type(column) != SQLITE_INTEGER)
+            return std::nullopt;
+        return sqlite3_column_int64(stmt_, column);
+    }
     // Column text; null for NULL.
     const char *text(int column) const;
     // The column's text parsed as one 64-bit number; nullopt for NULL or text
@@ -80,6 +129,7 @@ class Statement
     void bindDouble(int index, double value);
 
     sqlite3_stmt *stmt_ = nullptr;
+    StatementCache *cache_ = nullptr; // the lender of stmt_, or null
     int prepareRc_ = SQLITE_OK;
     int bindRc_ = SQLITE_OK;
 };

@@ -361,17 +361,20 @@ ViStatus buildUntraced(Session *s, const char *name, ViUInt16 seq, char *message
 
     std::vector<Member> members;
     {
-        static constexpr const char *kSql =
-            "select vresource.name, vadapter.backend_id,bdb_resource.enable,  bvresource.name from "
-            "db_resource,system,vresource left join vadapter on vadapter.frontend_id=vresource.vresource_id left "
-            "join db_resource as bdb_resource  on bdb_resource.vresource_id=vadapter.backend_id left join vresource "
-            "as bvresource  on bvresource.vresource_id=vadapter.backend_id where db_resource.db_id=system.db_id  and "
-            "system.system_id=1  and db_resource.vresource_id=vresource.vresource_id";
+#define TQ_MEMBERS_SQL                                                                                               \
+    "select vresource.name, vadapter.backend_id,bdb_resource.enable,  bvresource.name from "                         \
+    "db_resource,system,vresource left join vadapter on vadapter.frontend_id=vresource.vresource_id left "           \
+    "join db_resource as bdb_resource  on bdb_resource.vresource_id=vadapter.backend_id left join vresource "        \
+    "as bvresource  on bvresource.vresource_id=vadapter.backend_id where db_resource.db_id=system.db_id  and "       \
+    "system.system_id=1  and db_resource.vresource_id=vresource.vresource_id"
+        static constexpr const char *kNamedSql = TQ_MEMBERS_SQL " and vresource.name=?";
+        static constexpr const char *kEnabledSql = TQ_MEMBERS_SQL "  and db_resource.enable=1";
+#undef TQ_MEMBERS_SQL
         const bool named = name && *name;
         if (named && !nameUsable(name))
             return TQDAQ_ERROR_STATEMENT;
-        const std::string sql = std::string(kSql) + (named ? " and vresource.name=?" : "  and db_resource.enable=1");
-        Statement q = named ? Statement(s->db, sql.c_str(), name) : Statement(s->db, sql.c_str());
+        Statement q = named ? Statement(s->statements, s->db, kNamedSql, name)
+                            : Statement(s->statements, s->db, kEnabledSql);
         if (!q.ok())
             return TQDAQ_ERROR_STATEMENT;
         int rc;
@@ -460,8 +463,9 @@ ViStatus buildUntraced(Session *s, const char *name, ViUInt16 seq, char *message
     if (lastStreamName.empty())
         lastStreamName = s->formulaStream->streamGetName(s->formulaStream);
     {
-        Statement q(s->db, "select formula.name, formula.operator, formula.expression from formula,system where "
-                           "system.db_id=formula.db_id  and system.system_id=1");
+        Statement q(s->statements, s->db,
+                    "select formula.name, formula.operator, formula.expression from formula,system where "
+                    "system.db_id=formula.db_id  and system.system_id=1");
         if (!q.ok())
             return TQDAQ_ERROR_STATEMENT;
         while (q.step() == SQLITE_ROW) {

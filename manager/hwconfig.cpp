@@ -3,11 +3,13 @@
 // instrument, stand-alone instruments before the modules on carrier sites
 // (so that a carrier is ready before its modules are touched), the
 // database's own instrument last; then the formulas are built again.
+#include <charconv>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "manager.h"
-#include "resourceops.h"
 #include "tq/platform/guard.h"
 
 namespace tq::manager
@@ -28,37 +30,96 @@ constexpr const char *kMembersSql =
     "union select vresource.name, '' as backend_id  from vresource,db,system  where system.db_id=db.db_id   and "
     "vresource.vresource_id=db.vresource_id order by vadapter.backend_id asc";
 
-// Stored values of non-virtual items for a range of steps.
+// Stored values of a member for a range of steps, with their category. Only
+// values of items their category lists as not virtual are sent; the items
+// are looked up once per category and call (reading an item row whole is
+// what makes a join with every value slow).
 constexpr const char *kValuesSql =
-    "select configs.property,configs.property_index,  configs.value from configs,system,vresource,ui_item where "
-    "system.system_id=1  and system.db_id=configs.db_id  and configs.vresource_id=vresource.vresource_id  and "
-    "configs.seq_id>=?  and configs.seq_id<=?  and vresource.name=?  and ui_item.property=configs.property  and "
-    "ui_item.category_id=configs.category_id  and ui_item.isvirtual=0";
+    "select configs.property,configs.property_index,  configs.value,configs.category_id from "
+    "configs,system,vresource where system.system_id=1  and system.db_id=configs.db_id  and "
+    "configs.vresource_id=vresource.vresource_id  and configs.seq_id>=?  and configs.seq_id<=?  and "
+    "vresource.name=?";
+constexpr const char *kItemsSql = "select property from ui_item where category_id=?  and isvirtual=0";
 
-struct Value {
-    std::string property;
-    std::string text; // "index,value", or the value
+// The values of one member: "property\0text\0" after one another in one
+// buffer that keeps its room from member to member.
+struct Values {
+    std::string texts;
+    size_t count = 0;
+    void clear()
+    {
+        texts.clear();
+        count = 0;
+    }
+};
+
+// The non-virtual items of the categories met so far in one call.
+struct Items {
+    std::vector<std::pair<int64_t, std::vector<std::string>>> byCategory;
+
+    // Whether the category has the property as a non-virtual item; nullopt
+    // when the items cannot be read.
+    std::optional<bool> sent(Session *s, int64_t category, const char *property)
+    {
+        const std::vector<std::string> *items = nullptr;
+        for (const auto &[id, list] : byCategory)
+            if (id == category)
+                items = &list;
+        if (!items) {
+            std::vector<std::string> list;
+            Statement q(s->statements, s->db, kItemsSql, category);
+            if (!q.ok())
+                return std::nullopt;
+            int rc;
+            while ((rc = q.step()) == SQLITE_ROW)
+                if (q.text(0))
+                    list.emplace_back(q.text(0));
+            if (rc != SQLITE_DONE)
+                return std::nullopt;
+            items = &byCategory.emplace_back(category, std::move(list)).second;
+        }
+        for (const std::string &p : *items)
+            if (p == property)
+                return true;
+        return false;
+    }
 };
 
 // The values to send one member, read whole before any is sent: a driver
 // may call back into this session while it is being configured.
-bool readValues(Session *s, const char *member, ViUInt16 first, ViUInt16 last, std::vector<Value> &values)
+bool readValues(Session *s, Items &items, const char *member, ViUInt16 first, ViUInt16 last, Values &values)
 {
-    Statement q(s->db, kValuesSql, static_cast<int64_t>(first), static_cast<int64_t>(last), member);
+    Statement q(s->statements, s->db, kValuesSql, static_cast<int64_t>(first), static_cast<int64_t>(last), member);
     if (!q.ok())
         return false;
     int rc;
     while ((rc = q.step()) == SQLITE_ROW) {
-        Value &v = values.emplace_back();
-        v.property = q.text(0) ? q.text(0) : "";
-        const char *value = q.text(2) ? q.text(2) : "";
-        if (const char *index = q.text(1)) {
-            v.text = index;
-            v.text += ',';
-            v.text += value;
-        } else {
-            v.text = value;
+        const auto category = q.integer(3);
+        const char *property = q.text(0);
+        if (!category || !property)
+            continue; // no item can match it
+        const auto wanted = items.sent(s, *category, property);
+        if (!wanted)
+            return false;
+        if (!*wanted)
+            continue;
+        std::string &t = values.texts;
+        t += property;
+        t += '\0';
+        if (const auto index = q.integer(1)) {
+            // A whole-number index as its digits, without asking SQLite for
+            // a text copy of the number.
+            char digits[24];
+            t.append(digits, std::to_chars(digits, digits + sizeof digits, *index).ptr);
+            t += ',';
+        } else if (const char *text = q.text(1)) {
+            t += text;
+            t += ',';
         }
+        if (const char *value = q.text(2))
+            t += value;
+        t += '\0';
+        ++values.count;
     }
     return rc == SQLITE_DONE;
 }
@@ -66,18 +127,33 @@ bool readValues(Session *s, const char *member, ViUInt16 first, ViUInt16 last, s
 ViStatus configureUntraced(Session *s, ViUInt16 first, ViUInt16 last, char *message)
 {
     setMessage(message, "Success");
-    Rows members;
-    if (!readRows(s, members, 2, kMembersSql)) {
-        setMessage(message, "Unable to query instruments");
-        return TQDAQ_ERROR_STATEMENT;
+    // Read whole first: configuring may call back into this session.
+    struct Member {
+        std::optional<std::string> name;
+        bool standAlone;
+    };
+    std::vector<Member> members;
+    {
+        Statement q(s->statements, s->db, kMembersSql);
+        int rc = SQLITE_ERROR;
+        if (q.ok())
+            while ((rc = q.step()) == SQLITE_ROW)
+                members.push_back({q.text(0) ? std::optional<std::string>(q.text(0)) : std::nullopt, q.isNull(1)});
+        if (rc != SQLITE_DONE) {
+            setMessage(message, "Unable to query instruments");
+            return TQDAQ_ERROR_STATEMENT;
+        }
     }
-    std::vector<Value> values;
-    for (const auto &row : members) {
-        if (!row[0]) {
+    // One buffer for every member's values: it grows to the largest member
+    // and is reused (a call made from inside a driver has its own).
+    Values values;
+    Items items;
+    for (const Member &m : members) {
+        if (!m.name) {
             setMessage(message, "Unable to open PnP for %s", "NULL");
             return VI_ERROR_INV_RSRC_NAME;
         }
-        const char *name = row[0]->c_str();
+        const char *name = m.name->c_str();
         OpenResource *r = nullptr;
         ViStatus st = getVresource(s, name, true, &r);
         if (st < VI_SUCCESS || !r || !r->pnp) {
@@ -87,7 +163,7 @@ ViStatus configureUntraced(Session *s, ViUInt16 first, ViUInt16 last, char *mess
         TQPnPHandle *pnp = r->pnp;
         // Only a stand-alone instrument is reset: a module on a carrier site
         // is reset with its carrier, and the database's own instrument never.
-        if (first == 1 && !row[1]) {
+        if (first == 1 && m.standAlone) {
             st = pnp->doOperation ? pnp->doOperation(pnp->session, "reset", nullptr) : VI_ERROR_NSUP_OPER;
             if (st < VI_SUCCESS) {
                 setMessage(message, "Unable to reset %s", name);
@@ -97,16 +173,18 @@ ViStatus configureUntraced(Session *s, ViUInt16 first, ViUInt16 last, char *mess
                 pnp->setSimulationMode(pnp->session, static_cast<ViBoolean>(s->simulationMode));
         }
         values.clear();
-        if (!readValues(s, name, first, last, values)) {
+        if (!readValues(s, items, name, first, last, values)) {
             setMessage(message, "Unable to query the configuration of %s", name);
             return TQDAQ_ERROR_STATEMENT;
         }
-        for (const Value &v : values) {
-            st = pnp->setPropertyByName ? pnp->setPropertyByName(pnp->session, v.property.c_str(), v.text.c_str())
-                                        : VI_ERROR_NSUP_OPER;
+        const char *p = values.texts.c_str();
+        for (size_t i = 0; i < values.count; ++i) {
+            const char *property = p;
+            const char *text = property + std::strlen(property) + 1;
+            p = text + std::strlen(text) + 1;
+            st = pnp->setPropertyByName ? pnp->setPropertyByName(pnp->session, property, text) : VI_ERROR_NSUP_OPER;
             if (st < VI_SUCCESS) {
-                setMessage(message, "Unable to configure property %s (%s) on instrument %s", v.property.c_str(),
-                           v.text.c_str(), name);
+                setMessage(message, "Unable to configure property %s (%s) on instrument %s", property, text, name);
                 return st;
             }
         }

@@ -35,6 +35,9 @@ struct StreamListing; // an unfinished tqdaq_listStreams
 struct Session {
     std::string userName;
     sqlite3 *db = nullptr;
+    // Statements of the calls that run again and again (opening lookups,
+    // configuration), prepared once per connection.
+    devicedb::StatementCache statements;
     TQStreamMsg *sink = nullptr;
     bool configTransaction = false;
     bool progressMessages = false;

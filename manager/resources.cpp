@@ -227,12 +227,27 @@ ViStatus getVresource(Session *s, const char *name, bool openIfClosed, OpenResou
             st = TQDAQ_ERROR_STATEMENT; // a statement with this name could not be made
             return;
         }
+        {
+            // An open resource is found by its mark alone, under the same
+            // conditions as the full lookup below (the left joins there add
+            // columns, never rows).
+            Statement q(s->statements, s->db,
+                        "select vresource.deviceHandle from vresource,model,system,db,vresource as vresource2 where "
+                        "vresource.name=?  and vresource.model_id=model.model_id  and system.db_id=db.db_id  and "
+                        "db.vresource_id=vresource2.vresource_id limit 1",
+                        name);
+            if (q.ok() && q.step() == SQLITE_ROW && !q.isNull(0)) {
+                r = resourceOfMark(q.text(0));
+                st = r ? VI_SUCCESS : TQDAQ_ERROR_STATEMENT;
+                return;
+            }
+        }
         std::string libStem, prefix, pluginId, rsrcName, instrumentName, ownName;
         bool haveRsrc = false, haveInstrumentName = false;
         {
             // The row carrying the InstrumentName option comes first when the
             // model has several option categories.
-            Statement q(s->db,
+            Statement q(s->statements, s->db,
                         "select pnplibname,prefix,pinterface_id,  vresource.deviceHandle,  "
                         "presource.name,vresource_options.value,vresource2.name,  vadapter.connector_index from "
                         "vresource,model,system,db,vresource as vresource2 left join presource  on "

@@ -126,6 +126,7 @@ void abandonSession(Session *s, OpenResource *instrument)
     releaseSink(s->sink);
     releaseSink(s->spy);
     sessionTable().remove(s->handle);
+    s->statements.clear();
     devicedb::closeDeviceDatabase(s->db);
     delete s;
 }
@@ -306,6 +307,7 @@ ViStatus closeHandle(Session *s)
         return TQDAQ_ERROR_STATEMENT; // the record stays: a second close finishes
 
     unloadRemaining(s);
+    s->statements.clear();
     devicedb::closeDeviceDatabase(s->db);
     s->db = nullptr;
     releaseSink(s->sink);
@@ -343,6 +345,7 @@ ViStatus checkController(Session *s)
         sqlite3 *fresh = devicedb::openDeviceDatabase();
         if (!fresh)
             return TQDAQ_ERROR_STATEMENT;
+        s->statements.clear();
         devicedb::closeDeviceDatabase(s->db);
         s->db = fresh;
     }

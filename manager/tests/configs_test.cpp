@@ -434,6 +434,51 @@ TEST(SetConfigs, UnknownPropertyIsStoredAndTheTraceTellsTheOutcome)
     EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
 }
 
+// A message buffer of the size callers give, with a guard after it.
+struct Bounded {
+    char message[TQDAQ_MESSAGE_SIZE];
+    char guard[32];
+    Bounded()
+    {
+        std::memset(message, 'x', sizeof message);
+        std::memset(guard, 'G', sizeof guard);
+    }
+    bool guardIntact() const
+    {
+        for (char g : guard)
+            if (g != 'G')
+                return false;
+        return true;
+    }
+};
+
+TEST(Messages, LongTextsAreCutToTheCallersBuffer)
+{
+    Cfg c;
+    c.member("m1");
+    const std::string longValue(400, 'v');
+    ViSession s = 0;
+    ASSERT_EQ(c.open(s), VI_SUCCESS);
+    {
+        Bounded b;
+        EXPECT_EQ(tqdaq_setConfigs(s, "m1", 1, "Channel", "1", "RefusedGain", longValue.c_str(), b.message),
+                  VI_ERROR_INV_PARAMETER);
+        EXPECT_EQ(std::strlen(b.message), TQDAQ_MESSAGE_SIZE - 1u);
+        EXPECT_EQ(std::string(b.message).rfind("failure in update property RefusedGain to 1,vvv", 0), 0u);
+        EXPECT_TRUE(b.guardIntact());
+    }
+    c.seed("m1", "UnknownProp", "1", 1, longValue.c_str());
+    {
+        Bounded b;
+        EXPECT_EQ(tqdaq_configureHW(s, 1, 1, b.message), VI_ERROR_NSUP_OPER);
+        EXPECT_EQ(std::strlen(b.message), TQDAQ_MESSAGE_SIZE - 1u);
+        EXPECT_EQ(std::string(b.message).rfind("Unable to configure property UnknownProp (1,vvv", 0), 0u);
+        EXPECT_TRUE(b.guardIntact());
+    }
+    EXPECT_EQ(tqdaq_configureHW(s, 1, 1, nullptr), VI_ERROR_NSUP_OPER);
+    EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
+}
+
 // ---- Clearing stored values ------------------------------------------------------
 
 struct ClearCase {
