@@ -52,8 +52,9 @@ int classifyWord(const char *word, Vocabulary who)
 {
     if (!word)
         return kUnrecognised;
+    // The first letter rules out nearly every keyword without a call.
     for (const Keyword &k : kKeywords)
-        if (strcmp(word, k.word) == 0)
+        if (word[0] == k.word[0] && strcmp(word, k.word) == 0)
             return who == Vocabulary::Basic ? k.basic : k.professional;
     return kUnrecognised;
 }
