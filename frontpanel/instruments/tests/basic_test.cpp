@@ -384,6 +384,57 @@ TEST_F(BasicPanel, DirectInterface)
     EXPECT_EQ(panelmate_reset(unknown), VI_ERROR_INV_OBJECT);
 }
 
+TEST_F(BasicPanel, PnPHandleOfItsOwn)
+{
+    open();
+    addMember("A", 1);
+    // A second instrument session for the same manager session, through a
+    // handle of its own.
+    TQPnPHandle *h = reinterpret_cast<TQPnPHandle *>(static_cast<uintptr_t>(session));
+    ASSERT_EQ(panelmate_getPnPHandle(nullptr, &h), VI_SUCCESS);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->refCount, 1);
+    EXPECT_EQ(h->session, session);
+    EXPECT_EQ(h->wait, nullptr);
+    char value[256] = {};
+    EXPECT_EQ(h->setPropertyByName(h->session, "InstrumentName", "x"), VI_ERROR_NSUP_OPER);
+    EXPECT_EQ(h->getPropertyByName(h->session, "InstrumentName", "", value, sizeof value), VI_ERROR_NSUP_OPER);
+    EXPECT_EQ(h->doOperation(h->session, "probe", nullptr), VI_ERROR_NSUP_OPER);
+    EXPECT_EQ(h->doOperation(h->session, "Start", nullptr), VI_ERROR_NSUP_OPER);
+    EXPECT_EQ(h->doOperation(h->session, nullptr, nullptr), VI_ERROR_NSUP_OPER);
+    EXPECT_EQ(h->doOperation(h->session, "uiEvent", nullptr), VI_ERROR_INV_PARAMETER);
+    EXPECT_EQ(h->doOperation(h->session, "uiEvent", ","), VI_ERROR_INV_PARAMETER);
+    EXPECT_EQ(h->attachBackend(h->session, h), VI_ERROR_NSUP_OPER);
+    EXPECT_EQ(h->setSimulationMode(h->session, 1), VI_SUCCESS);
+    EXPECT_EQ(h->setSimulationMode(h->session, 2), VI_ERROR_INV_PARAMETER);
+    // Its "start" runs the database-wide start once.
+    driverLog();
+    EXPECT_EQ(h->doOperation(h->session, "start", "ignored"), VI_SUCCESS);
+    EXPECT_EQ(driverLog(), (Lines{"A start"}));
+
+    // References: the last release closes the session and clears the holder.
+    EXPECT_EQ(h->addReference(h), VI_SUCCESS);
+    TQPnPHandle *holder = h;
+    EXPECT_EQ(h->release(&holder), VI_SUCCESS);
+    EXPECT_EQ(holder, h);
+    EXPECT_EQ(h->refCount, 1);
+    EXPECT_EQ(h->release(&holder), VI_SUCCESS);
+    EXPECT_EQ(holder, nullptr);
+
+    // The manager's own instrument session answers as before.
+    ASSERT_EQ(ui("navigator;operation;start"), VI_SUCCESS);
+    EXPECT_EQ(take(events.texts), (Lines{"system/1/populate", "system/1/start"}));
+
+    // A handle for a manager session that does not exist is refused whole.
+    TQPnPHandle *bad = reinterpret_cast<TQPnPHandle *>(static_cast<uintptr_t>(session + 77));
+    EXPECT_EQ(panelmate_getPnPHandle(nullptr, &bad), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(bad, nullptr);
+    ViSession vi = session + 77;
+    EXPECT_EQ(panelmate_init(nullptr, 0, 0, &vi), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(vi, 0u);
+    EXPECT_EQ(panelmate_getPnPHandle(nullptr, nullptr), VI_ERROR_INV_PARAMETER);
+}
+
 TEST_F(BasicPanel, EventHandlerTable)
 {
     open();
