@@ -153,6 +153,8 @@ TEST_F(BasicPanel, IdleCommands)
         {"navigator;operation;reset;A", VI_SUCCESS, {"A reset"}, {}, {}},
         {"navigator;operation;stop", VI_SUCCESS, {}, {}, {"[system]stop: Already stopped."}},
         {"navigator;operation;stop;B", VI_SUCCESS, {}, {}, {"[B]stop: Already stopped."}},
+        // An empty resource word names no resource.
+        {"navigator;operation;stop;", VI_SUCCESS, {}, {}, {"[system]stop: Already stopped."}},
         {"navigator;operation;calibrate",
          VI_SUCCESS,
          {"A reset", "B reset", "B calibrate", "A calibrate"},
