@@ -5,6 +5,7 @@
 
 #include "internal.h"
 #include "tq/driver/driver.h"
+#include "tq/driver/pnp_refcount.h"
 #include "tq/platform/numfmt.h"
 
 namespace tq::driver
@@ -34,18 +35,6 @@ bool isDigit(char c)
 
 } // namespace
 
-ViStatus pnpAddReference(TQPnPHandle *handle)
-{
-    if (handle)
-        __atomic_add_fetch(&handle->refCount, 1, __ATOMIC_ACQ_REL);
-    return VI_SUCCESS;
-}
-
-ViStatus pnpAttachBackend(ViSession, TQPnPHandle *)
-{
-    return VI_ERROR_NSUP_OPER;
-}
-
 ViStatus Driver::getPnPHandle(ViConstRsrc rsrcName, TQPnPHandle **handle, const TQPnPHandle &layout) noexcept
 {
     if (!handle)
@@ -72,15 +61,8 @@ ViStatus Driver::getPnPHandle(ViConstRsrc rsrcName, TQPnPHandle **handle, const 
 
 ViStatus Driver::releasePnPHandle(TQPnPHandle **handle) noexcept
 {
-    if (!handle || !*handle)
-        return VI_SUCCESS;
-    TQPnPHandle *h = *handle;
-    if (__atomic_sub_fetch(&h->refCount, 1, __ATOMIC_ACQ_REL) > 0)
-        return VI_SUCCESS;
-    close(h->session); // its status is not the release's
-    free(h);
-    *handle = nullptr;
-    return VI_SUCCESS;
+    return pnpRelease(
+        handle, [](ViSession session, void *driver) { static_cast<Driver *>(driver)->close(session); }, this);
 }
 
 // ---------------------------------------------------------------------------

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "tq/driver/model.h"
+#include "tq/driver/pnp_refcount.h"
 #include "tq/driver/session.h"
 #include "tq/driver/status.h"
 #include "tq/export.h"
@@ -151,11 +152,6 @@ public:
 private:
     std::vector<std::string> accepted_;
 };
-
-// Free PnP helper shared by every driver: adds one reference; 0.
-ViStatus pnpAddReference(TQPnPHandle *handle);
-// attachBackend of every driver: not supported.
-ViStatus pnpAttachBackend(ViSession frontend, TQPnPHandle *backend);
 
 // Copies at most size - 1 characters and terminates.
 void copyName(char *out, size_t size, const char *text);
