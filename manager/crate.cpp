@@ -3,6 +3,7 @@
 #include "crate.h"
 
 #include "tq/driver/visa_binding.h"
+#include "tq/platform/text.h"
 
 namespace tq::manager
 {
@@ -31,17 +32,6 @@ ViStatus ask(QueryFunction query, ViSession vi, Reply &reply, const char *writeF
         reply.count = st < VI_SUCCESS ? 0 : kReplySize - 1;
     reply.text[reply.count] = '\0';
     return st;
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool isLineEnd(std::string_view rest)
@@ -86,10 +76,10 @@ bool readCrateValue(std::string_view line, char tag, ViUInt16 &value)
         return false;
     unsigned v = 0;
     size_t i = 2;
-    for (; i < line.size() && hexDigit(line[i]) >= 0; ++i) {
+    for (; i < line.size() && tq::platform::hexDigit(line[i]) >= 0; ++i) {
         if (i - 2 == 4)
             return false; // more than a 16-bit register holds
-        v = v * 16 + static_cast<unsigned>(hexDigit(line[i]));
+        v = v * 16 + static_cast<unsigned>(tq::platform::hexDigit(line[i]));
     }
     if (i == 2 || !isLineEnd(line.substr(i)))
         return false;

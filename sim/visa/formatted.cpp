@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tq/platform/numfmt.h"
+#include "tq/platform/text.h"
 
 namespace tq::sim
 {
@@ -335,15 +336,11 @@ struct Input {
     }
 };
 
+// Digits above 9 are hexadecimal; anything else is no digit of any base.
 int digitValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 99;
+    const int v = tq::platform::hexDigit(c);
+    return v < 0 ? 99 : v;
 }
 
 // An integer in the C library's syntax for the base (0: decimal, octal or

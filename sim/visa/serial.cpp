@@ -6,6 +6,7 @@
 
 #include "boards/crate.h"
 #include "rsrcname.h"
+#include "tq/platform/text.h"
 #include "tq/platform/thread.h"
 
 namespace tq::sim
@@ -33,17 +34,6 @@ class Echo final : public LineDevice
     bool configure(const std::string &, const std::string &) override { return false; }
     void receive(std::string_view line, std::string &reply) override { reply.append(line); }
 };
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -83,8 +73,8 @@ bool decodeEscapes(const std::string &text, std::string &out)
             out += '\\';
             break;
         case 'x': {
-            int hi = i + 1 < text.size() ? hexValue(text[i + 1]) : -1;
-            int lo = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
+            int hi = i + 1 < text.size() ? tq::platform::hexDigit(text[i + 1]) : -1;
+            int lo = i + 2 < text.size() ? tq::platform::hexDigit(text[i + 2]) : -1;
             if (hi < 0 || lo < 0)
                 return false;
             out += static_cast<char>(hi * 16 + lo);

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "tq/platform/numfmt.h"
+#include "tq/platform/text.h"
 
 namespace tq::sim
 {
@@ -18,17 +19,6 @@ constexpr uint8_t kModeRegister = 0x08;
 // What a unit without a type answers in its identification register.
 constexpr uint16_t kUntypedId = 0x60;
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Reads the two-digit hexadecimal fields of text into out; false unless
 // text is exactly that many fields.
 bool hexFields(std::string_view text, uint8_t *out, size_t fields)
@@ -36,7 +26,7 @@ bool hexFields(std::string_view text, uint8_t *out, size_t fields)
     if (text.size() != fields * 2)
         return false;
     for (size_t i = 0; i < fields; ++i) {
-        int hi = hexDigit(text[2 * i]), lo = hexDigit(text[2 * i + 1]);
+        int hi = tq::platform::hexDigit(text[2 * i]), lo = tq::platform::hexDigit(text[2 * i + 1]);
         if (hi < 0 || lo < 0)
             return false;
         out[i] = static_cast<uint8_t>(hi * 16 + lo);

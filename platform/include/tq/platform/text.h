@@ -1,4 +1,5 @@
-// Bounded copies of C text into fixed-size fields.
+// Bounded copies of C text into fixed-size fields, and the value of a
+// hexadecimal digit.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +23,18 @@ inline void copyText(char *to, size_t size, const char *from)
 template <size_t N> void copyText(char (&to)[N], const char *from)
 {
     copyText(to, N, from);
+}
+
+// The value of a hexadecimal digit of either case, -1 for any other character.
+constexpr int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
 } // namespace tq::platform
