@@ -1,0 +1,345 @@
+// Sessions of the professional instrument: the process-wide list, init with
+// its choice of database, close, and the PnP handle.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "instrument.h"
+#include "tq/driver/pnp_refcount.h"
+#include "tq/platform/broadcast.h"
+#include "tq/platform/guard.h"
+#include "tq/platform/sync.h"
+#include "tq/platform/text.h"
+#include "tqdaq.h"
+
+namespace tq::panelmatepro
+{
+
+namespace
+{
+
+// Manager sessions on different threads open and close instrument sessions
+// at the same time, and other threads look sessions up to wait on them: the
+// list itself is guarded; each session is driven by the thread of its
+// manager session.
+platform::Mutex &listLock()
+{
+    static platform::Mutex m;
+    return m;
+}
+ProSession *g_head = nullptr;
+
+void link(ProSession *s)
+{
+    platform::MutexGuard guard(listLock());
+    s->prev = nullptr;
+    s->next = g_head;
+    if (g_head)
+        g_head->prev = s;
+    g_head = s;
+}
+
+void unlink(ProSession *s)
+{
+    platform::MutexGuard guard(listLock());
+    if (s->prev)
+        s->prev->next = s->next;
+    else if (g_head == s)
+        g_head = s->next;
+    if (s->next)
+        s->next->prev = s->prev;
+    s->next = s->prev = nullptr;
+}
+
+bool isOpen(const ProSession *session)
+{
+    platform::MutexGuard guard(listLock());
+    for (ProSession *s = g_head; s; s = s->next)
+        if (s == session)
+            return true;
+    return false;
+}
+
+// The PnP handle as the instrument allocates it: the shared record first,
+// then the session it belongs to.
+struct InstrumentHandle {
+    TQPnPHandle pnp;
+    ProSession *owner;
+};
+
+void destroy(ProSession *s)
+{
+    unlink(s);
+    frontpanel::replaceSink(s->sink, nullptr);
+    frontpanel::replaceSink(s->spy, nullptr);
+    // Threads still waiting leave with 0xBFFF0030 on their own time.
+    if (s->waiters)
+        s->waiters->close();
+    delete s;
+}
+
+ViStatus closeSession(ProSession *s)
+{
+    // The viewer would be told to close here by a message to its thread; this
+    // platform has no thread message queues, and the viewer, a thread of the
+    // host, ends with the host's window.
+    frontpanel::printLine(s->spy, "panelmatepro_close(%#lx(%s)) retVal=???\n", ul(s->key), s->name);
+    destroy(s);
+    return VI_SUCCESS;
+}
+
+// One candidate database after the other, "<base>", "<base>1" ... "<base>199":
+// the first that cannot be selected is created, and names the session.
+ViStatus chooseDatabase(ProSession &s, const char *base)
+{
+    ViStatus st = VI_SUCCESS;
+    for (int i = 0; i < 200; ++i) {
+        char candidate[32];
+        if (i == 0)
+            platform::copyText(candidate, base);
+        else
+            snprintf(candidate, sizeof candidate, "%s%d", base, i);
+        st = tqdaq_setDB(s.manager, candidate);
+        if (st >= VI_SUCCESS || st == TQDAQ_ERROR_OTHER_MODEL)
+            continue;
+        st = tqdaq_createDB(s.manager, candidate);
+        if (st >= VI_SUCCESS) {
+            platform::copyText(s.name, candidate);
+            break;
+        }
+    }
+    return st;
+}
+
+// Opens a session; the caller learns which one for its PnP handle.
+ViStatus openSession(ViSession *vi, ProSession **opened)
+{
+    if (opened)
+        *opened = nullptr;
+    if (!vi)
+        return VI_ERROR_INV_PARAMETER;
+    const ViSession manager = *vi;
+    *vi = 0;
+    auto *s = new (std::nothrow) ProSession;
+    if (!s)
+        return VI_ERROR_ALLOC;
+    s->waiters = platform::EventBroadcast::create();
+    if (!s->waiters) {
+        delete s;
+        return VI_ERROR_ALLOC;
+    }
+    s->key = manager;
+    s->manager = manager;
+    link(s);
+
+    s->initialising = true;
+    char name[TQDAQ_NAME_SIZE] = {};
+    ViStatus st = tqdaq_getDB(manager, name);
+    if (st < VI_SUCCESS) {
+        if (st == TQDAQ_ERROR_OTHER_MODEL)
+            tqdaq_setDB(manager, nullptr);
+        st = chooseDatabase(*s, "system");
+    }
+    s->initialising = false;
+    if (st < VI_SUCCESS) {
+        destroy(s);
+        return st;
+    }
+    *vi = manager;
+    if (opened)
+        *opened = s;
+    return st;
+}
+
+// The PnP handle's operations that are not exports of their own.
+ViStatus pnpReleaseHandle(TQPnPHandle **handle)
+{
+    return platform::guardStatus([&]() -> ViStatus {
+        ProSession *owner = handle && *handle ? reinterpret_cast<InstrumentHandle *>(*handle)->owner : nullptr;
+        return driver::pnpRelease(
+            handle,
+            [](ViSession, void *owner) {
+                // A session already closed through panelmatepro_close is
+                // gone; one whose init is still running is closed by it.
+                auto *s = static_cast<ProSession *>(owner);
+                if (s && isOpen(s) && --s->pnpHandles <= 0 && !s->initialising)
+                    closeSession(s);
+            },
+            owner);
+    });
+}
+
+ViStatus pnpSimulation(ViSession vi, ViBoolean mode)
+{
+    // A mode the 16-bit signed argument cannot hold is no mode at all.
+    return panelmatepro_setSimulationMode(vi, mode > 1 ? static_cast<ViInt16>(-1) : static_cast<ViInt16>(mode));
+}
+
+// The PnP doOperation: the probe, and the messages of the command language.
+ViStatus pnpOperation(ViSession vi, ViConstString operation, ViConstString argument)
+{
+    return platform::guardStatus([&]() -> ViStatus {
+        ProSession *s = findSession(vi);
+        if (!s)
+            return VI_ERROR_INV_OBJECT;
+        if (!operation)
+            return VI_ERROR_NSUP_OPER;
+        if (strcmp(operation, "probe") == 0) {
+            // The instrument's own database-wide probe has reached the
+            // instrument itself: the walk goes on to the others.
+            if (s->ownWalks > 0)
+                return VI_SUCCESS;
+            return panelmatepro_probe(vi);
+        }
+        if (strcmp(operation, "uiEvent") == 0)
+            return uiEvent(*s, argument);
+        return VI_ERROR_NSUP_OPER;
+    });
+}
+
+ViStatus pnpAttach(ViSession, TQPnPHandle *)
+{
+    return VI_ERROR_NSUP_OPER;
+}
+
+} // namespace
+
+unsigned long ul(ViSession vi)
+{
+    return static_cast<unsigned long>(vi);
+}
+unsigned long ul(ViStatus st)
+{
+    return static_cast<unsigned long>(static_cast<uint32_t>(st));
+}
+
+ProSession *findSession(ViSession vi)
+{
+    platform::MutexGuard guard(listLock());
+    for (ProSession *s = g_head; s; s = s->next)
+        if (s->key == vi)
+            return s;
+    return nullptr;
+}
+
+// Properties by name, in properties.cpp.
+ViStatus setPropertyByName(ViSession vi, ViConstString name, ViConstString value);
+ViStatus getPropertyByName(ViSession vi, ViConstString name, ViConstString index, ViChar *value, ViInt32 length);
+
+} // namespace tq::panelmatepro
+
+using namespace tq::panelmatepro;
+using tq::platform::guardStatus;
+
+TQ_API ViStatus panelmatepro_getPnPHandle(ViConstRsrc, TQPnPHandle **handle)
+{
+    return guardStatus([&]() -> ViStatus {
+        if (!handle)
+            return VI_ERROR_INV_PARAMETER;
+        ViSession vi = static_cast<ViSession>(reinterpret_cast<uintptr_t>(*handle));
+        auto *owned = static_cast<InstrumentHandle *>(calloc(1, sizeof(InstrumentHandle)));
+        TQPnPHandle *h = owned ? &owned->pnp : nullptr;
+        if (!h) {
+            *handle = nullptr;
+            return VI_ERROR_ALLOC;
+        }
+        h->refCount = 1;
+        h->addReference = tq::driver::pnpAddReference;
+        h->release = pnpReleaseHandle;
+        h->setPropertyByName = setPropertyByName;
+        h->getPropertyByName = getPropertyByName;
+        h->doOperation = pnpOperation;
+        h->registerStreamMsg = panelmatepro_registerStreamMsg;
+        h->registerSpyMsg = panelmatepro_registerSpyMsg;
+        h->crossCheck = panelmatepro_crossCheck;
+        h->setSimulationMode = pnpSimulation;
+        h->getStream = panelmatepro_getStream;
+        h->getEventStatus = panelmatepro_getEventStatus;
+        h->installEventHandler = panelmatepro_installEventHandler;
+        h->uninstallEventHandler = panelmatepro_uninstallEventHandler;
+        h->wait = panelmatepro_wait;
+        h->attachBackend = pnpAttach;
+        ProSession *s = findSession(vi);
+        ViStatus st = VI_SUCCESS;
+        if (!s || !s->initialising) {
+            st = openSession(&vi, &s);
+            if (st < VI_SUCCESS) {
+                free(owned);
+                *handle = nullptr;
+                return st;
+            }
+        }
+        ++s->pnpHandles;
+        owned->owner = s;
+        h->session = vi;
+        *handle = h;
+        return st;
+    });
+}
+
+TQ_API ViStatus panelmatepro_init(ViRsrc, ViBoolean, ViBoolean, ViSession *vi)
+{
+    return guardStatus([&]() -> ViStatus { return openSession(vi, nullptr); });
+}
+
+TQ_API ViStatus panelmatepro_close(ViSession vi)
+{
+    return guardStatus([&]() -> ViStatus {
+        ProSession *s = findSession(vi);
+        if (!s)
+            return VI_ERROR_INV_OBJECT;
+        return closeSession(s);
+    });
+}
+
+TQ_API ViStatus panelmatepro_probe(ViSession vi)
+{
+    return guardStatus([&]() -> ViStatus {
+        ProSession *s = findSession(vi);
+        if (!s)
+            return VI_ERROR_INV_OBJECT;
+        const ViStatus st = probe(*s);
+        tq::frontpanel::printLine(s->spy, "panelmatepro_probe(%#lx(%s)) retVal=%#lx\n", ul(vi), s->name, ul(st));
+        return st;
+    });
+}
+
+TQ_API ViStatus panelmatepro_uiEvent(ViSession vi, ViConstString message)
+{
+    return guardStatus([&]() -> ViStatus {
+        ProSession *s = findSession(vi);
+        if (!s)
+            return VI_ERROR_INV_OBJECT;
+        return uiEvent(*s, message);
+    });
+}
+
+TQ_API ViStatus panelmatepro_wait(ViSession vi, ViUInt32 mask, ViUInt32 timeoutMs, ViUInt32 *bits, ViChar *message)
+{
+    ProSession *s = findSession(vi);
+    if (!s)
+        return VI_ERROR_INV_OBJECT;
+    // The time-out runs from the call: events of other masks do not start it
+    // again, so a caller waiting for bits the instrument never raises is not
+    // kept waiting for as long as the instrument keeps talking.
+    ViUInt32 word = 0;
+    switch (s->waiters->wait(mask, timeoutMs, &word, message, tq::platform::EventBroadcast::TimeOut::FromCall)) {
+    case tq::platform::EventBroadcast::Outcome::Event:
+        if (bits)
+            *bits = word;
+        return VI_SUCCESS;
+    case tq::platform::EventBroadcast::Outcome::Closed:
+        if (bits)
+            *bits = 0;
+        return VI_ERROR_ABORT;
+    case tq::platform::EventBroadcast::Outcome::LockFailed:
+        return static_cast<ViStatus>(TQ_WAIT_FAILED);
+    case tq::platform::EventBroadcast::Outcome::Timeout:
+    case tq::platform::EventBroadcast::Outcome::LockTimeout:
+        break;
+    }
+    if (bits)
+        *bits = word;
+    return VI_ERROR_TMO;
+}
