@@ -392,10 +392,7 @@ bool readShort(const char *text, int16_t &out)
 
 ViStatus ownOperation(ProSession &s, const char *res, const char *operation)
 {
-    ++s.ownWalks;
-    const ViStatus st = tqdaq_doOperation(s.manager, orNull(res), operation, nullptr);
-    --s.ownWalks;
-    return st;
+    return tqdaq_doOperation(s.manager, orNull(res), operation, nullptr);
 }
 
 void broadcast(ProSession &s, const char *text)

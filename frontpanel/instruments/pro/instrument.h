@@ -52,10 +52,6 @@ struct ProSession {
     // candidate's selection closes the old database's instruments) must not
     // free the session init is still using.
     bool initialising = false;
-    // Database-wide operations issued by the instrument and still running:
-    // when such a walk reaches the instrument itself it must not start
-    // another one.
-    int ownWalks = 0;
     ProSession *next = nullptr;
     ProSession *prev = nullptr;
 };
@@ -70,8 +66,7 @@ bool readShort(const char *text, int16_t &out);
 ProSession *findSession(ViSession vi);
 
 // Runs the operation through the resource manager on the resource, or on the
-// whole database when res is null or empty, marking the walk as the
-// instrument's own.
+// whole database when res is null or empty.
 ViStatus ownOperation(ProSession &s, const char *res, const char *operation);
 
 // The event broadcast (bits 1): the handlers whose mask shares a bit with the

@@ -185,13 +185,10 @@ ViStatus pnpOperation(ViSession vi, ViConstString operation, ViConstString argum
             return VI_ERROR_INV_OBJECT;
         if (!operation)
             return VI_ERROR_NSUP_OPER;
-        if (strcmp(operation, "probe") == 0) {
-            // The instrument's own database-wide probe has reached the
-            // instrument itself: the walk goes on to the others.
-            if (s->ownWalks > 0)
-                return VI_SUCCESS;
+        // The probe command's walk over the database reaches the
+        // instrument too: that is where the probing is done.
+        if (strcmp(operation, "probe") == 0)
             return panelmatepro_probe(vi);
-        }
         if (strcmp(operation, "uiEvent") == 0)
             return uiEvent(*s, argument);
         return VI_ERROR_NSUP_OPER;

@@ -214,6 +214,7 @@ TEST_F(ProPanel, IdleCommands)
     addMember("A", 1, "2");
     addMember("B", 1, "1");
     addMember("C", 0);
+    ASSERT_EQ(panelmatepro_setProbeAction(session, 0), VI_SUCCESS);
     const std::vector<Step> steps = {
         // The operations run on every enabled member in rank order, or on
         // the one named, and the message is passed on.
@@ -224,7 +225,9 @@ TEST_F(ProPanel, IdleCommands)
          {},
          {"navigator;operation;verifyAllThermocoupleChannels"},
          {}},
-        {"navigator;operation;probe", VI_SUCCESS, {}, {"navigator;operation;probe"}, {}},
+        // The probe's walk reaches the instrument itself, which probes as its
+        // probe action says (here one it does not know).
+        {"navigator;operation;probe", VI_ERROR_INV_PARAMETER, {}, {"navigator;operation;probe"}, {}},
         // Stopping while stopped does nothing and says nothing.
         {"navigator;operation;stop", VI_SUCCESS, {}, {}, {}},
         {"navigator;operation;stop;B", VI_SUCCESS, {}, {}, {}},
@@ -325,8 +328,14 @@ TEST_F(ProPanel, StartResultsDecideTheState)
     open();
     addMember("A", 1, "1");
     addMember("nsupB", 1, "2");
+    // The database's application data is the user's: a start leaves it be.
+    ASSERT_EQ(tqdaq_setAppData(session, "mykey", "precious", 1), VI_SUCCESS);
     // A warning from the walk: running, and said to be successful.
     ASSERT_EQ(ui("navigator;operation;start"), TQ_WARN_OPER_SKIPPED);
+    char kept[64] = {};
+    ViUInt32 length = 0;
+    EXPECT_EQ(tqdaq_getAppData(session, "mykey", kept, sizeof kept, &length), VI_SUCCESS);
+    EXPECT_STREQ(kept, "precious");
     EXPECT_EQ(eventTexts(), (Lines{"populate", "start"}));
     EXPECT_EQ(sink.take(), kStarted);
     ASSERT_EQ(ui("navigator;operation;stop"), VI_SUCCESS);
