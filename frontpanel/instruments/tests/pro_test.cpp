@@ -491,6 +491,33 @@ TEST_F(ProPanel, RecordingCapturesAndTellsWhereTheFilesAre)
     EXPECT_EQ(eventTexts(), Lines{});
 }
 
+TEST_F(ProPanel, ARecordingStartThatFailsClosesItsCapture)
+{
+    // The manager's own trace shows which captures were opened and closed.
+    db->exec("select 1");
+    {
+        std::ofstream reg(mtest::testDir() + "/registry");
+        reg << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmarc\\tqdaq\\Spy=1\n";
+    }
+    const std::string log = mtest::testDir() + "/debug.log";
+    setenv("TQ_DEBUG_LOG", log.c_str(), 1);
+    open();
+    addMember("failA", 1);
+    ASSERT_EQ(tqdaq_setDataPath(session, (mtest::testDir() + "/data").c_str()), VI_SUCCESS);
+    ASSERT_EQ(panelmatepro_setRecordEnable(session, 1), VI_SUCCESS);
+    EXPECT_EQ(static_cast<uint32_t>(ui("navigator;operation;start")), 0xBFFF0000u);
+    unsetenv("TQ_DEBUG_LOG");
+    EXPECT_EQ(eventTexts(), (Lines{"populate"}));
+    Lines captures;
+    for (const std::string &line : mtest::readLines(log))
+        if (line.rfind("tqdaq_capture", 0) == 0)
+            captures.push_back(line.substr(0, line.find('(')));
+    EXPECT_EQ(captures, (Lines{"tqdaq_captureOpenDB", "tqdaq_captureClose"}));
+    // Nothing is left running, so the stop has nothing to close.
+    ASSERT_EQ(ui("navigator;operation;stop"), VI_SUCCESS);
+    EXPECT_EQ(eventTexts(), Lines{});
+}
+
 TEST_F(ProPanel, SettingsByName)
 {
     open();
