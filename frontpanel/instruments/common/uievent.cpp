@@ -2,6 +2,8 @@
 // language.
 #include "tq/frontpanel/uievent.h"
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace tq::frontpanel
@@ -95,6 +97,18 @@ UiParse parseUiEvent(const char *argument, Vocabulary who, UiMessage &out)
         word = end + 1;
     }
     return UiParse::Ok;
+}
+
+bool readShort(const char *text, int16_t &out)
+{
+    if (!text)
+        return false;
+    char *end = nullptr;
+    const long v = strtol(text, &end, 10);
+    if (end == text)
+        return false;
+    out = static_cast<int16_t>(v < SHRT_MIN ? SHRT_MIN : v > SHRT_MAX ? SHRT_MAX : v);
+    return true;
 }
 
 } // namespace tq::frontpanel

@@ -1,7 +1,6 @@
 // What the professional instrument does: the command forms of the front
 // panel's language in each state, the actions behind them, and the events it
 // raises.
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +17,7 @@ namespace tq::panelmatepro
 {
 
 using frontpanel::printLine;
+using frontpanel::readShort;
 using frontpanel::UiMessage;
 
 namespace
@@ -377,18 +377,6 @@ ViStatus idleForm(ProSession &s, const UiMessage &m, const char *whole)
 }
 
 } // namespace
-
-bool readShort(const char *text, int16_t &out)
-{
-    if (!text)
-        return false;
-    char *end = nullptr;
-    const long v = strtol(text, &end, 10);
-    if (end == text)
-        return false;
-    out = static_cast<int16_t>(v < SHRT_MIN ? SHRT_MIN : v > SHRT_MAX ? SHRT_MAX : v);
-    return true;
-}
 
 ViStatus ownOperation(ProSession &s, const char *res, const char *operation)
 {

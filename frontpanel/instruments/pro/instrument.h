@@ -56,12 +56,6 @@ struct ProSession {
     ProSession *prev = nullptr;
 };
 
-// A 16-bit number at the start of text, as the dialogs and messages write
-// it: leading blanks, a sign, digits; reading stops at the first other
-// character, and a number beyond 16 bits is held at the nearest limit. False
-// when no digit is there.
-bool readShort(const char *text, int16_t &out);
-
 // The newest session of a session value, or null.
 ProSession *findSession(ViSession vi);
 

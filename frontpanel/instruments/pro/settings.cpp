@@ -11,6 +11,7 @@
 
 using namespace tq::panelmatepro;
 using tq::frontpanel::printLine;
+using tq::frontpanel::readShort;
 using tq::platform::guardStatus;
 
 namespace

@@ -138,4 +138,28 @@ TEST(UiEventParse, RefusesAMissingOrOverlongMessage)
     EXPECT_EQ(m.read, kProfessionalWords);
 }
 
+TEST(UiEventNumbers, ReadAsFarAsTheyGoAndHeldAtTheLimits)
+{
+    struct Case {
+        const char *text;
+        bool read;
+        int16_t value;
+    };
+    const Case cases[] = {
+        {"12a", true, 12},      {"3", true, 3},          {" -3", true, -3},       {"+7,1", true, 7},
+        {"32767", true, 32767}, {"99999", true, 32767},  {"-99999", true, -32768}, {"abc", false, 0},
+        {"", false, 0},         {"-", false, 0},         {"a12", false, 0},       {nullptr, false, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text ? c.text : "null");
+        int16_t value = 0;
+        EXPECT_EQ(readShort(c.text, value), c.read);
+        EXPECT_EQ(value, c.value);
+    }
+    // A number too long for any integer is held too, not wrapped.
+    int16_t value = 0;
+    EXPECT_TRUE(readShort("123456789012345678901234567890", value));
+    EXPECT_EQ(value, 32767);
+}
+
 } // namespace

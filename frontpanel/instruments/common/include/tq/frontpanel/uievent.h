@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tq::frontpanel
 {
@@ -93,5 +94,12 @@ enum class UiParse {
 // refused whole rather than cut, since a cut could change the resource name
 // it ends with.
 UiParse parseUiEvent(const char *argument, Vocabulary who, UiMessage &out);
+
+// A 16-bit number at the start of a word or a property value, as the
+// dialogs write it: leading blanks, a sign, decimal digits; reading stops at
+// the first other character ("12a" reads 12), and a number beyond 16 bits is
+// held at the nearest limit rather than wrapped. False, and out untouched,
+// when no digit is there (null, empty, "abc").
+bool readShort(const char *text, int16_t &out);
 
 } // namespace tq::frontpanel
