@@ -1,0 +1,131 @@
+// The professional front panel's instrument over the simulated VISA library
+// with one simulated model 718: the probe command discovers the board and
+// gives it a member of the instrument's database, and a recording run
+// captures its stream into a directory the listeners are told of.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "fixture.h"
+#include "panel.h"
+#include "panelmatepro.h"
+#include "support/simvisa_testenv.h"
+#include "tqdaq.h"
+
+namespace
+{
+
+using namespace paneltest;
+
+constexpr ViUInt16 kProModel = 2;
+
+class ProPanel718 : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        db = std::make_unique<mtest::DeviceDb>(mtest::testDir());
+        ASSERT_TRUE(tq::test::layOutVisa(tq::test::bindingDirectory()));
+        const std::string inventory = mtest::testDir() + "/inventory";
+        {
+            std::ofstream out(inventory);
+            out << "[PXI1::11::INSTR]\nboard = tq718\nmanf = 0x3c5a\nmodel = 0x718\n";
+        }
+        setenv("TQ_SIM_VISA", inventory.c_str(), 1);
+        for (const char *installer : {"panelmateproinstall", "tq718install"})
+            ASSERT_EQ(std::system(("'" TQ_BIN_DIR "/" + std::string(installer) + "' insert >/dev/null 2>&1").c_str()),
+                      0);
+    }
+    void TearDown() override
+    {
+        if (session) {
+            EXPECT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
+        }
+    }
+
+    std::unique_ptr<mtest::DeviceDb> db;
+    ViSession session = 0;
+    Events events;
+    ViChar eventBuffer[256] = {};
+};
+
+Lines texts(Lines recorded)
+{
+    for (auto &e : recorded)
+        e = e.substr(e.find('/', e.find('/') + 1) + 1);
+    return recorded;
+}
+
+TEST_F(ProPanel718, TheProbeFindsTheBoardAndARecordingCapturesIt)
+{
+    ASSERT_EQ(tqdaq_getHandle(&session, "operator", "pw", mtest::kVendor, kProModel), VI_SUCCESS);
+    tq::test::SimVisa sim;
+    ASSERT_TRUE(sim.load());
+    ASSERT_EQ(tqdaq_installEventHandler(session, "system", 1, recordEvent, &events, eventBuffer), VI_SUCCESS);
+    const auto ui = [&](const std::string &message) {
+        return tqdaq_doOperation(session, "system", "uiEvent", message.c_str());
+    };
+
+    // The probe populates the database from discovery; the listeners hear
+    // the manager's assignment, then the command itself.
+    ASSERT_GE(ui("navigator;operation;probe"), VI_SUCCESS);
+    const Lines heard = texts(take(events.texts));
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.back(), "navigator;operation;probe");
+    bool assigned = false;
+    for (const auto &t : heard)
+        assigned = assigned || (t.rfind("assign;instrument;completion;", 0) == 0 &&
+                                t.find(";PXI1::11::INSTR") != std::string::npos);
+    EXPECT_TRUE(assigned) << ::testing::PrintToString(heard);
+    const std::string member =
+        db->value("select vresource.name from vresource,presource,db_resource,system where "
+                  "presource.vresource_id=vresource.vresource_id and presource.name='PXI1::11::INSTR' and "
+                  "db_resource.vresource_id=vresource.vresource_id and db_resource.db_id=system.db_id");
+    ASSERT_FALSE(member.empty());
+
+    const std::string analog =
+        db->value("select category.category_id from category,ui,model where ui.category_id=category.category_id and "
+                  "ui.model_id=model.model_id and model.model=" +
+                  std::to_string(0x718) + " and category.name='Analog Channel'");
+    ASSERT_FALSE(analog.empty());
+    db->exec("insert into configs (db_id,vresource_id,category_id,property,property_index,seq_id,value) select "
+             "system.db_id,vresource.vresource_id," +
+             analog + ",'AnalogChannelEnable',1,1,'1' from system,vresource where vresource.name='" + member + "'");
+
+    const std::string dataPath = mtest::testDir() + "/data";
+    ASSERT_EQ(tqdaq_setDataPath(session, dataPath.c_str()), VI_SUCCESS);
+    ViSession vi = 0;
+    ASSERT_EQ(tqdaq_getVresourceSession(session, "system", &vi), VI_SUCCESS);
+    ASSERT_EQ(panelmatepro_setRecordEnable(vi, 1), VI_SUCCESS);
+    // The board's instrument opens with the start (its notice is passed on).
+    ASSERT_EQ(ui("navigator;operation;start"), VI_SUCCESS);
+    EXPECT_EQ(texts(take(events.texts)), (Lines{"pnpload;instrument;" + member, "populate", "record"}));
+    ASSERT_EQ(ui("navigator;operation;stop"), VI_SUCCESS);
+    const Lines stopped = texts(take(events.texts));
+    ASSERT_EQ(stopped.size(), 3u);
+    EXPECT_EQ(stopped[0], "stop");
+    EXPECT_EQ(stopped[1], "stop");
+    ASSERT_EQ(stopped[2].rfind("load;" + dataPath + "/system/", 0), 0u) << stopped[2];
+
+    // The directory holds the board's stream file.
+    const std::string directory = stopped[2].substr(5);
+    bool streamFile = false;
+    if (DIR *d = opendir(directory.c_str())) {
+        while (dirent *e = readdir(d)) {
+            const std::string name = e->d_name;
+            streamFile = streamFile || (name.size() > 4 && name.substr(name.size() - 4) == ".stm");
+        }
+        closedir(d);
+    }
+    EXPECT_TRUE(streamFile) << directory;
+
+    ASSERT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
+    session = 0;
+    EXPECT_EQ(sim.simvisa_openSessionCount(), 0u);
+}
+
+} // namespace
