@@ -123,6 +123,17 @@ TEST_F(ProPanel718, TheProbeFindsTheBoardAndARecordingCapturesIt)
     }
     EXPECT_TRUE(streamFile) << directory;
 
+    // The other probe actions: discovery alone, and discovery followed by
+    // assigning every resource; the board keeps its member either way.
+    const std::string assignedTo = "select vresource.name from vresource,presource where presource.vresource_id="
+                                   "vresource.vresource_id and presource.name='PXI1::11::INSTR'";
+    for (ViInt16 action : {TQPMPROPROBEHW, TQPMPROPROBEASSIGN}) {
+        SCOPED_TRACE(action);
+        ASSERT_EQ(panelmatepro_setProbeAction(vi, action), VI_SUCCESS);
+        EXPECT_GE(panelmatepro_probe(vi), VI_SUCCESS);
+        EXPECT_EQ(db->value(assignedTo), member);
+    }
+
     ASSERT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
     session = 0;
     EXPECT_EQ(sim.simvisa_openSessionCount(), 0u);
