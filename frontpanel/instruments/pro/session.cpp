@@ -7,9 +7,9 @@
 
 #include "instrument.h"
 #include "tq/driver/pnp_refcount.h"
+#include "tq/frontpanel/session.h"
 #include "tq/platform/broadcast.h"
 #include "tq/platform/guard.h"
-#include "tq/platform/sync.h"
 #include "tq/platform/text.h"
 #include "tqdaq.h"
 
@@ -19,58 +19,11 @@ namespace tq::panelmatepro
 namespace
 {
 
-// Manager sessions on different threads open and close instrument sessions
-// at the same time, and other threads look sessions up to wait on them: the
-// list itself is guarded; each session is driven by the thread of its
-// manager session.
-platform::Mutex &listLock()
-{
-    static platform::Mutex m;
-    return m;
-}
-ProSession *g_head = nullptr;
-
-void link(ProSession *s)
-{
-    platform::MutexGuard guard(listLock());
-    s->prev = nullptr;
-    s->next = g_head;
-    if (g_head)
-        g_head->prev = s;
-    g_head = s;
-}
-
-void unlink(ProSession *s)
-{
-    platform::MutexGuard guard(listLock());
-    if (s->prev)
-        s->prev->next = s->next;
-    else if (g_head == s)
-        g_head = s->next;
-    if (s->next)
-        s->next->prev = s->prev;
-    s->next = s->prev = nullptr;
-}
-
-bool isOpen(const ProSession *session)
-{
-    platform::MutexGuard guard(listLock());
-    for (ProSession *s = g_head; s; s = s->next)
-        if (s == session)
-            return true;
-    return false;
-}
-
-// The PnP handle as the instrument allocates it: the shared record first,
-// then the session it belongs to.
-struct InstrumentHandle {
-    TQPnPHandle pnp;
-    ProSession *owner;
-};
+using Sessions = frontpanel::SessionList<ProSession>;
 
 void destroy(ProSession *s)
 {
-    unlink(s);
+    Sessions::unlink(s);
     frontpanel::replaceSink(s->sink, nullptr);
     frontpanel::replaceSink(s->spy, nullptr);
     // Threads still waiting leave with 0xBFFF0030 on their own time.
@@ -131,7 +84,7 @@ ViStatus openSession(ViSession *vi, ProSession **opened)
     }
     s->key = manager;
     s->manager = manager;
-    link(s);
+    Sessions::link(s);
 
     s->initialising = true;
     char name[TQDAQ_NAME_SIZE] = {};
@@ -156,14 +109,14 @@ ViStatus openSession(ViSession *vi, ProSession **opened)
 ViStatus pnpReleaseHandle(TQPnPHandle **handle)
 {
     return platform::guardStatus([&]() -> ViStatus {
-        ProSession *owner = handle && *handle ? reinterpret_cast<InstrumentHandle *>(*handle)->owner : nullptr;
+        ProSession *owner = frontpanel::handleOwner<ProSession>(handle);
         return driver::pnpRelease(
             handle,
             [](ViSession, void *owner) {
                 // A session already closed through panelmatepro_close is
                 // gone; one whose init is still running is closed by it.
                 auto *s = static_cast<ProSession *>(owner);
-                if (s && isOpen(s) && --s->pnpHandles <= 0 && !s->initialising)
+                if (s && Sessions::isOpen(s) && --s->pnpHandles <= 0 && !s->initialising)
                     closeSession(s);
             },
             owner);
@@ -195,11 +148,6 @@ ViStatus pnpOperation(ViSession vi, ViConstString operation, ViConstString argum
     });
 }
 
-ViStatus pnpAttach(ViSession, TQPnPHandle *)
-{
-    return VI_ERROR_NSUP_OPER;
-}
-
 } // namespace
 
 unsigned long ul(ViSession vi)
@@ -213,11 +161,7 @@ unsigned long ul(ViStatus st)
 
 ProSession *findSession(ViSession vi)
 {
-    platform::MutexGuard guard(listLock());
-    for (ProSession *s = g_head; s; s = s->next)
-        if (s->key == vi)
-            return s;
-    return nullptr;
+    return Sessions::find(vi);
 }
 
 // Properties by name, in properties.cpp.
@@ -232,46 +176,23 @@ using tq::platform::guardStatus;
 TQ_API ViStatus panelmatepro_getPnPHandle(ViConstRsrc, TQPnPHandle **handle)
 {
     return guardStatus([&]() -> ViStatus {
-        if (!handle)
-            return VI_ERROR_INV_PARAMETER;
-        ViSession vi = static_cast<ViSession>(reinterpret_cast<uintptr_t>(*handle));
-        auto *owned = static_cast<InstrumentHandle *>(calloc(1, sizeof(InstrumentHandle)));
-        TQPnPHandle *h = owned ? &owned->pnp : nullptr;
-        if (!h) {
-            *handle = nullptr;
-            return VI_ERROR_ALLOC;
-        }
-        h->refCount = 1;
-        h->addReference = tq::driver::pnpAddReference;
-        h->release = pnpReleaseHandle;
-        h->setPropertyByName = setPropertyByName;
-        h->getPropertyByName = getPropertyByName;
-        h->doOperation = pnpOperation;
-        h->registerStreamMsg = panelmatepro_registerStreamMsg;
-        h->registerSpyMsg = panelmatepro_registerSpyMsg;
-        h->crossCheck = panelmatepro_crossCheck;
-        h->setSimulationMode = pnpSimulation;
-        h->getStream = panelmatepro_getStream;
-        h->getEventStatus = panelmatepro_getEventStatus;
-        h->installEventHandler = panelmatepro_installEventHandler;
-        h->uninstallEventHandler = panelmatepro_uninstallEventHandler;
-        h->wait = panelmatepro_wait;
-        h->attachBackend = pnpAttach;
-        ProSession *s = findSession(vi);
-        ViStatus st = VI_SUCCESS;
-        if (!s || !s->initialising) {
-            st = openSession(&vi, &s);
-            if (st < VI_SUCCESS) {
-                free(owned);
-                *handle = nullptr;
-                return st;
-            }
-        }
-        ++s->pnpHandles;
-        owned->owner = s;
-        h->session = vi;
-        *handle = h;
-        return st;
+        TQPnPHandle ops = {};
+        ops.addReference = tq::driver::pnpAddReference;
+        ops.release = pnpReleaseHandle;
+        ops.setPropertyByName = setPropertyByName;
+        ops.getPropertyByName = getPropertyByName;
+        ops.doOperation = pnpOperation;
+        ops.registerStreamMsg = panelmatepro_registerStreamMsg;
+        ops.registerSpyMsg = panelmatepro_registerSpyMsg;
+        ops.crossCheck = panelmatepro_crossCheck;
+        ops.setSimulationMode = pnpSimulation;
+        ops.getStream = panelmatepro_getStream;
+        ops.getEventStatus = panelmatepro_getEventStatus;
+        ops.installEventHandler = panelmatepro_installEventHandler;
+        ops.uninstallEventHandler = panelmatepro_uninstallEventHandler;
+        ops.wait = panelmatepro_wait;
+        ops.attachBackend = tq::driver::pnpAttachBackend;
+        return tq::frontpanel::openPnPHandle<ProSession>(handle, ops, openSession);
     });
 }
 

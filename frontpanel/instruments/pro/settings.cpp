@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "instrument.h"
+#include "tq/frontpanel/session.h"
 #include "tq/platform/guard.h"
 #include "tq/platform/text.h"
 #include "tqdaq.h"
@@ -17,19 +18,13 @@ using tq::platform::guardStatus;
 namespace
 {
 
-unsigned long hx(ViInt16 v)
-{
-    return static_cast<unsigned long>(static_cast<uint16_t>(v));
-}
-
 unsigned long addr(const void *p)
 {
     return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p));
 }
 
 // A 16-bit setting: kept without a range test, with its trace.
-template <int16_t ProSession::*Field>
-ViStatus setShort(ViSession vi, ViInt16 value, const char *trace)
+template <int16_t ProSession::*Field> ViStatus setShort(ViSession vi, ViInt16 value, const char *trace)
 {
     return guardStatus([&]() -> ViStatus {
         ProSession *s = findSession(vi);
@@ -42,8 +37,7 @@ ViStatus setShort(ViSession vi, ViInt16 value, const char *trace)
     });
 }
 
-template <int16_t ProSession::*Field>
-ViStatus getShort(ViSession vi, ViInt16 *value, const char *trace)
+template <int16_t ProSession::*Field> ViStatus getShort(ViSession vi, ViInt16 *value, const char *trace)
 {
     return guardStatus([&]() -> ViStatus {
         ProSession *s = findSession(vi);
@@ -52,8 +46,8 @@ ViStatus getShort(ViSession vi, ViInt16 *value, const char *trace)
         if (!value)
             return VI_ERROR_INV_PARAMETER;
         *value = s->*Field;
-        printLine(s->spy, "%s(%#lx(%s),%#hx) retVal=%#lx\n", trace, ul(vi), s->name, static_cast<unsigned short>(*value),
-                  ul(VI_SUCCESS));
+        printLine(s->spy, "%s(%#lx(%s),%#hx) retVal=%#lx\n", trace, ul(vi), s->name,
+                  static_cast<unsigned short>(*value), ul(VI_SUCCESS));
         return VI_SUCCESS;
     });
 }
@@ -98,8 +92,7 @@ ViStatus setPropertyByName(ViSession vi, ViConstString name, ViConstString value
         if (is(name, "ProbeAction"))
             return readShort(value, number) ? panelmatepro_setProbeAction(vi, number) : VI_ERROR_INV_PARAMETER;
         if (is(name, "ProbeOnStartEnable"))
-            return readShort(value, number) ? panelmatepro_setProbeOnStartEnable(vi, number)
-                                             : VI_ERROR_INV_PARAMETER;
+            return readShort(value, number) ? panelmatepro_setProbeOnStartEnable(vi, number) : VI_ERROR_INV_PARAMETER;
         if (is(name, "RecordEnable"))
             return readShort(value, number) ? panelmatepro_setRecordEnable(vi, number) : VI_ERROR_INV_PARAMETER;
         if (is(name, "DataPath"))
@@ -154,64 +147,26 @@ ViStatus getPropertyByName(ViSession vi, ViConstString name, ViConstString, ViCh
 TQ_API ViStatus panelmatepro_registerStreamMsg(ViSession vi, TQStreamMsg *sink)
 {
     return guardStatus([&]() -> ViStatus {
-        ProSession *s = findSession(vi);
-        if (!s)
-            return VI_ERROR_INV_OBJECT;
-        tq::frontpanel::replaceSink(s->sink, sink);
-        printLine(s->spy, "panelmatepro_registerStreamMsg(%#lx(%s),%#lx) retVal=%#lx\n", ul(vi), s->name, addr(sink),
-                  ul(VI_SUCCESS));
-        return VI_SUCCESS;
+        return tq::frontpanel::registerStreamMsg<ProSession>(vi, sink, "panelmatepro_registerStreamMsg");
     });
 }
 
 TQ_API ViStatus panelmatepro_registerSpyMsg(ViSession vi, TQStreamMsg *sink)
 {
-    return guardStatus([&]() -> ViStatus {
-        ProSession *s = findSession(vi);
-        if (!s)
-            return VI_ERROR_INV_OBJECT;
-        tq::frontpanel::replaceSink(s->spy, sink);
-        return VI_SUCCESS;
-    });
+    return guardStatus([&]() -> ViStatus { return tq::frontpanel::registerSpyMsg<ProSession>(vi, sink); });
 }
 
 TQ_API ViStatus panelmatepro_setSimulationMode(ViSession vi, ViInt16 mode)
 {
     return guardStatus([&]() -> ViStatus {
-        ProSession *s = findSession(vi);
-        if (!s)
-            return VI_ERROR_INV_OBJECT;
-        ViStatus st = VI_SUCCESS;
-        if (mode == 1) {
-            s->simulationState = 2;
-            s->simulationMode = 1;
-        } else if (mode == 0) {
-            if (s->simulationState == 2) {
-                s->simulationState = 1;
-                s->simulationMode = 0;
-            } else if (s->simulationState == 3) {
-                st = static_cast<ViStatus>(0xBFFC0017);
-            }
-        } else {
-            st = VI_ERROR_INV_PARAMETER;
-        }
-        printLine(s->spy, "panelmatepro_setSimulationMode(%#lx(%s),%#lx) retVal=%#lx\n", ul(vi), s->name, hx(mode),
-                  ul(st));
-        return st;
+        return tq::frontpanel::setSimulationMode<ProSession>(vi, mode, "panelmatepro_setSimulationMode");
     });
 }
 
 TQ_API ViStatus panelmatepro_getSimulationMode(ViSession vi, ViInt16 *mode)
 {
     return guardStatus([&]() -> ViStatus {
-        ProSession *s = findSession(vi);
-        if (!s)
-            return VI_ERROR_INV_OBJECT;
-        // The mode is the result; the caller's variable is left as it was.
-        const ViStatus st = s->simulationMode;
-        printLine(s->spy, "panelmatepro_getSimulationMode(%#lx(%s),%#lx(%#lx)) retVal=%#lx\n", ul(vi), s->name,
-                  addr(mode), mode ? hx(*mode) : 0ul, ul(st));
-        return st;
+        return tq::frontpanel::getSimulationMode<ProSession>(vi, mode, "panelmatepro_getSimulationMode");
     });
 }
 
@@ -308,22 +263,15 @@ TQ_API ViStatus panelmatepro_installEventHandler(ViSession vi, ViUInt32 mask, TQ
                                                  void *userData, ViChar *message)
 {
     return guardStatus([&]() -> ViStatus {
-        ProSession *s = findSession(vi);
-        if (!s)
-            return VI_ERROR_INV_OBJECT;
-        return s->handlers.install(mask, handler, userData, message);
+        return tq::frontpanel::installEventHandler<ProSession>(vi, mask, handler, userData, message);
     });
 }
 
 TQ_API ViStatus panelmatepro_uninstallEventHandler(ViSession vi, ViUInt32, TQInstrumentEventHandler handler,
                                                    void *userData)
 {
-    return guardStatus([&]() -> ViStatus {
-        ProSession *s = findSession(vi);
-        if (!s)
-            return VI_ERROR_INV_OBJECT;
-        return s->handlers.uninstall(handler, userData);
-    });
+    return guardStatus(
+        [&]() -> ViStatus { return tq::frontpanel::uninstallEventHandler<ProSession>(vi, handler, userData); });
 }
 
 // What the instrument has nothing of: no check, no file menu, no event
