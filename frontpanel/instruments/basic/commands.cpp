@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "instrument.h"
+#include "tq/frontpanel/actions.h"
 #include "tq/platform/guard.h"
 #include "tq/platform/text.h"
 #include "tq/status.h"
@@ -11,6 +12,7 @@
 namespace tq::panelmate
 {
 
+using frontpanel::orNull;
 using frontpanel::printLine;
 using frontpanel::UiMessage;
 
@@ -19,11 +21,6 @@ namespace
 
 // Room for the resource manager's configuration message.
 constexpr size_t kConfigMessage = 512;
-
-const char *orNull(const char *res)
-{
-    return res && *res ? res : nullptr;
-}
 
 void goIdle(BasicSession &s)
 {
@@ -41,10 +38,7 @@ void stopAll(BasicSession &s, const char *res)
 
 ViStatus configure(BasicSession &s, char (&message)[kConfigMessage])
 {
-    message[0] = '\0';
-    const ViStatus st = tqdaq_configureHW(s.manager, 1, 1, message);
-    message[kConfigMessage - 1] = '\0';
-    return st;
+    return frontpanel::configureHardware(s.manager, message);
 }
 
 ViStatus startAction(BasicSession &s, const char *res)
@@ -74,29 +68,13 @@ ViStatus startAction(BasicSession &s, const char *res)
     return st;
 }
 
-ViStatus calibrateAction(BasicSession &s, const char *res)
-{
-    tqdaq_closeStreams(s.manager);
-    broadcast(s, "populate");
-    ViStatus st = tqdaq_setSimulationMode(s.manager, nullptr, 0);
-    if (st < VI_SUCCESS)
-        return st;
-    char message[kConfigMessage];
-    if ((st = configure(s, message)) < VI_SUCCESS) {
-        printLine(s.sink, "Error in configuration: %s", message);
-        return st;
-    }
-    return ownOperation(s, res, "calibrate");
-}
-
 // Enables a disabled member, or disables an enabled one and applies the
 // configuration without it; a configuration that fails without it enables
 // it again.
 ViStatus toggleAction(BasicSession &s, const char *name)
 {
-    tqdaq_closeStreams(s.manager);
     ViInt16 enable = 0;
-    ViStatus st = tqdaq_getVresourceEnable(s.manager, name, &enable);
+    ViStatus st = frontpanel::closeStreamsReadEnable(s.manager, name, enable);
     if (st < VI_SUCCESS)
         return st;
     if (enable == 1) {
@@ -152,7 +130,7 @@ ViStatus operationForm(BasicSession &s, const UiMessage &m)
             printLine(s.sink, "[%s]%s: Already stopped.", shown, op);
             return VI_SUCCESS;
         case frontpanel::kCalibrate:
-            return calibrateAction(s, res);
+            return frontpanel::calibrate<kConfigMessage>(s, res);
         default:
             return VI_SUCCESS;
         }

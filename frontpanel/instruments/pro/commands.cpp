@@ -6,16 +6,18 @@
 #include <cstring>
 
 #include "instrument.h"
+#include "tq/frontpanel/actions.h"
 #include "tq/platform/broadcast.h"
 #include "tq/platform/guard.h"
 #include "tq/platform/text.h"
 #include "tq/status.h"
-#include "tqdatapath.h"
 #include "tqdaq.h"
+#include "tqdatapath.h"
 
 namespace tq::panelmatepro
 {
 
+using frontpanel::orNull;
 using frontpanel::printLine;
 using frontpanel::readShort;
 using frontpanel::UiMessage;
@@ -27,17 +29,9 @@ namespace
 // them.
 constexpr uint32_t kWakeLockMs = 100;
 
-const char *orNull(const char *res)
-{
-    return res && *res ? res : nullptr;
-}
-
 ViStatus configure(ProSession &s, char (&message)[kConfigMessage])
 {
-    message[0] = '\0';
-    const ViStatus st = tqdaq_configureHW(s.manager, 1, 1, message);
-    message[kConfigMessage - 1] = '\0';
-    return st;
+    return frontpanel::configureHardware(s.manager, message);
 }
 
 // Stops the resource (the whole database for none or empty), tells the
@@ -114,29 +108,13 @@ ViStatus startAction(ProSession &s, const char *res)
     return st;
 }
 
-ViStatus calibrateAction(ProSession &s, const char *res)
-{
-    tqdaq_closeStreams(s.manager);
-    broadcast(s, "populate");
-    ViStatus st = tqdaq_setSimulationMode(s.manager, nullptr, 0);
-    if (st < VI_SUCCESS)
-        return st;
-    char message[kConfigMessage];
-    if ((st = configure(s, message)) < VI_SUCCESS) {
-        printLine(s.sink, "Error in configuration: %s", message);
-        return st;
-    }
-    return ownOperation(s, res, "calibrate");
-}
-
 // Enables a disabled resource, or disables an enabled one and applies the
 // configuration without it; a configuration that fails without it enables
 // it again.
 ViStatus toggleAction(ProSession &s, const char *name)
 {
-    tqdaq_closeStreams(s.manager);
     ViInt16 enable = 0;
-    ViStatus st = tqdaq_getVresourceEnable(s.manager, name, &enable);
+    ViStatus st = frontpanel::closeStreamsReadEnable(s.manager, name, enable);
     if (st < VI_SUCCESS)
         return st;
     if (enable != 1)
@@ -154,9 +132,8 @@ ViStatus toggleAction(ProSession &s, const char *name)
 
 ViStatus assignAction(ProSession &s, const char *vres, const char *pres)
 {
-    tqdaq_closeStreams(s.manager);
     ViInt16 enable = 0;
-    ViStatus st = tqdaq_getVresourceEnable(s.manager, vres, &enable);
+    ViStatus st = frontpanel::closeStreamsReadEnable(s.manager, vres, enable);
     if (st < VI_SUCCESS)
         return st;
     if (enable == 1)
@@ -169,9 +146,8 @@ ViStatus assignAction(ProSession &s, const char *vres, const char *pres)
 
 ViStatus renameAction(ProSession &s, const char *from, const char *to)
 {
-    tqdaq_closeStreams(s.manager);
     ViInt16 enable = 0;
-    ViStatus st = tqdaq_getVresourceEnable(s.manager, from, &enable);
+    ViStatus st = frontpanel::closeStreamsReadEnable(s.manager, from, enable);
     if (st < VI_SUCCESS)
         return st;
     if ((st = tqdaq_renameResource(s.manager, from, to)) < VI_SUCCESS)
@@ -195,7 +171,8 @@ ViStatus renameAction(ProSession &s, const char *from, const char *to)
 ViStatus createAction(ProSession &s, const char *name, int16_t vendor, int16_t model)
 {
     tqdaq_closeStreams(s.manager);
-    ViStatus st = tqdaq_createVresource(s.manager, name, static_cast<ViUInt16>(vendor), static_cast<ViUInt16>(model), "");
+    ViStatus st =
+        tqdaq_createVresource(s.manager, name, static_cast<ViUInt16>(vendor), static_cast<ViUInt16>(model), "");
     if (st < VI_SUCCESS)
         return st;
     if ((st = tqdaq_linkVresource(s.manager, name)) < VI_SUCCESS)
@@ -209,9 +186,8 @@ ViStatus createAction(ProSession &s, const char *name, int16_t vendor, int16_t m
 
 ViStatus deleteAction(ProSession &s, const char *name)
 {
-    tqdaq_closeStreams(s.manager);
     ViInt16 enable = 0;
-    ViStatus st = tqdaq_getVresourceEnable(s.manager, name, &enable);
+    ViStatus st = frontpanel::closeStreamsReadEnable(s.manager, name, enable);
     if (st < VI_SUCCESS)
         return st;
     if (enable == 1) {
@@ -264,7 +240,7 @@ ViStatus operationForm(ProSession &s, const UiMessage &m, const char *whole)
         case frontpanel::kStart:
             return startAction(s, res);
         case frontpanel::kCalibrate:
-            return calibrateAction(s, res);
+            return frontpanel::calibrate<kConfigMessage>(s, res);
         default: // stop, powerupsave and words of no operation
             return VI_SUCCESS;
         }
