@@ -152,11 +152,11 @@ ViStatus pnpOperation(ViSession vi, ViConstString operation, ViConstString argum
 
 unsigned long ul(ViSession vi)
 {
-    return static_cast<unsigned long>(vi);
+    return frontpanel::traceValue(vi);
 }
 unsigned long ul(ViStatus st)
 {
-    return static_cast<unsigned long>(static_cast<uint32_t>(st));
+    return frontpanel::traceStatus(st);
 }
 
 ProSession *findSession(ViSession vi)
