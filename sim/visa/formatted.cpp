@@ -18,7 +18,7 @@ constexpr int kMaxWidth = 65535;
 
 enum class Size { Default, Short, Long, LongLong, LongDouble };
 
-struct Spec {
+struct Conversion {
     bool minus = false, plus = false, space = false, hash = false, zero = false;
     bool suppress = false; // read: '*', no argument
     int width = -1;        // -1: none
@@ -55,7 +55,7 @@ bool readNumber(const char *&p, int &out)
 
 // Parses one conversion; p points just after the '%' and is left after the
 // conversion character.
-ViStatus parseSpec(const char *&p, Spec &s, bool read)
+ViStatus parseConversion(const char *&p, Conversion &s, bool read)
 {
     for (;; ++p) {
         if (*p == '-' && !read)
@@ -186,8 +186,8 @@ ViStatus checkFormat(const char *format, bool read)
             ++p;
             continue;
         }
-        Spec s;
-        ViStatus status = parseSpec(p, s, read);
+        Conversion s;
+        ViStatus status = parseConversion(p, s, read);
         if (status != VI_SUCCESS)
             return status;
     }
@@ -220,7 +220,7 @@ void appendFormatted(std::string &out, const char *format, ...)
 }
 
 // The C format of one conversion, with width and precision resolved.
-std::string cSpec(const Spec &s, int width, int precision, const char *length)
+std::string cConversion(const Conversion &s, int width, int precision, const char *length)
 {
     std::string f = "%";
     if (s.minus)
@@ -244,7 +244,7 @@ std::string cSpec(const Spec &s, int width, int precision, const char *length)
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-ViStatus writeOne(Spec s, va_list *args, std::string &out)
+ViStatus writeOne(Conversion s, va_list *args, std::string &out)
 {
     int width = s.width, precision = s.precision;
     if (s.widthArg) {
@@ -282,7 +282,7 @@ ViStatus writeOne(Spec s, va_list *args, std::string &out)
             break;
         }
         }
-        const std::string f = cSpec(s, width, precision, "ll");
+        const std::string f = cConversion(s, width, precision, "ll");
         if (isSigned)
             appendFormatted(out, f.c_str(), value);
         else
@@ -291,20 +291,20 @@ ViStatus writeOne(Spec s, va_list *args, std::string &out)
     }
     if (isFloatConv(s.conv)) {
         if (s.size == Size::LongDouble)
-            appendFormatted(out, cSpec(s, width, precision, "L").c_str(), va_arg(*args, long double));
+            appendFormatted(out, cConversion(s, width, precision, "L").c_str(), va_arg(*args, long double));
         else
-            appendFormatted(out, cSpec(s, width, precision, "").c_str(), va_arg(*args, double));
+            appendFormatted(out, cConversion(s, width, precision, "").c_str(), va_arg(*args, double));
         return VI_SUCCESS;
     }
     if (s.conv == 'c') {
-        appendFormatted(out, cSpec(s, width, -1, "").c_str(), va_arg(*args, int));
+        appendFormatted(out, cConversion(s, width, -1, "").c_str(), va_arg(*args, int));
         return VI_SUCCESS;
     }
     // 's'
     const char *text = va_arg(*args, const char *);
     if (!text)
         return VI_ERROR_USER_BUF;
-    appendFormatted(out, cSpec(s, width, precision, "").c_str(), text);
+    appendFormatted(out, cConversion(s, width, precision, "").c_str(), text);
     return VI_SUCCESS;
 }
 #pragma GCC diagnostic pop
@@ -431,7 +431,7 @@ void storeInteger(va_list *args, Size size, uint64_t value)
 // Copies a field into the caller's buffer: at most width characters and a
 // NUL, or with '#' at most the size the caller gave less one, and the count
 // stored written back.
-void storeText(va_list *args, const Spec &s, std::string_view field, bool terminate)
+void storeText(va_list *args, const Conversion &s, std::string_view field, bool terminate)
 {
     ViUInt32 *count = s.hash ? va_arg(*args, ViUInt32 *) : nullptr;
     char *buffer = va_arg(*args, char *);
@@ -482,8 +482,8 @@ ViStatus formatWrite(const char *format, va_list *args, std::string &out)
             ++p;
             continue;
         }
-        Spec s;
-        parseSpec(p, s, false);
+        Conversion s;
+        parseConversion(p, s, false);
         status = writeOne(s, args, out);
         if (status != VI_SUCCESS)
             return status;
@@ -513,8 +513,8 @@ ViStatus scanRead(const char *format, va_list *args, std::string_view message)
             continue;
         }
         ++p;
-        Spec s;
-        parseSpec(p, s, true);
+        Conversion s;
+        parseConversion(p, s, true);
         if (isIntegerConv(s.conv)) {
             const int base = s.conv == 'd' || s.conv == 'u' ? 10 : s.conv == 'i' ? 0 : s.conv == 'o' ? 8 : 16;
             uint64_t v = 0;
