@@ -3,14 +3,10 @@
 // member of the database "system", and the instrument's commands run it.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <memory>
 #include <string>
 
-#include "fixture.h"
-#include "panel.h"
+#include "panel718.h"
 #include "panelmate.h"
-#include "support/simvisa_testenv.h"
 #include "tqdaq.h"
 
 namespace
@@ -20,34 +16,10 @@ using namespace paneltest;
 
 constexpr ViUInt16 kBasicModel = 1;
 
-class BasicPanel718 : public ::testing::Test
+class BasicPanel718 : public Panel718
 {
   protected:
-    void SetUp() override
-    {
-        db = std::make_unique<mtest::DeviceDb>(mtest::testDir());
-        ASSERT_TRUE(tq::test::layOutVisa(tq::test::bindingDirectory()));
-        const std::string inventory = mtest::testDir() + "/inventory";
-        {
-            std::ofstream out(inventory);
-            out << "[PXI1::11::INSTR]\nboard = tq718\nmanf = 0x3c5a\nmodel = 0x718\n";
-        }
-        setenv("TQ_SIM_VISA", inventory.c_str(), 1);
-        for (const char *installer : {"panelmateinstall", "tq718install"})
-            ASSERT_EQ(std::system(("'" TQ_BIN_DIR "/" + std::string(installer) + "' insert >/dev/null 2>&1").c_str()),
-                      0);
-    }
-    void TearDown() override
-    {
-        if (session) {
-            EXPECT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
-        }
-    }
-
-    std::unique_ptr<mtest::DeviceDb> db;
-    ViSession session = 0;
-    Events events;
-    ViChar eventBuffer[256] = {};
+    BasicPanel718() : Panel718("panelmateinstall") {}
 };
 
 TEST_F(BasicPanel718, OpeningDiscoversTheBoardAndTheCommandsRunIt)

@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "fixture.h"
-#include "panel.h"
+#include "panel_commands.h"
 #include "panelmate.h"
 #include "tq/status.h"
 #include "tqdaq.h"
@@ -21,39 +20,14 @@
 namespace
 {
 
-using mtest::DeviceDb;
 using namespace paneltest;
 
 constexpr ViUInt16 kBasicModel = 1;
 
-// One command and everything it must cause.
-struct Step {
-    const char *message;
-    ViStatus status;
-    Lines ops;    // operations the members got, in order
-    Lines events; // texts the instrument broadcast
-    Lines sink;   // lines on the message sink
-};
-
-class BasicPanel : public ::testing::Test
+class BasicPanel : public PanelCommands
 {
   protected:
-    void SetUp() override
-    {
-        db = std::make_unique<DeviceDb>(mtest::testDir());
-        const std::string cmd = "'" TQ_BIN_DIR "/panelmateinstall' insert >/dev/null 2>&1";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-        setenv("TQ_PANEL_MEMBER_LOG", memberLog().c_str(), 1);
-        memberModel =
-            db->addModel(mtest::kVendor, 300, "panelmember", "tqpanelmember", {"start", "stop", "reset", "calibrate"});
-        nameItem = db->addInstrumentNameOption(memberModel);
-    }
-    void TearDown() override
-    {
-        if (session) {
-            EXPECT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
-        }
-    }
+    BasicPanel() : PanelCommands("panelmateinstall") {}
 
     // Opens the session, registers the sink and the event handler.
     void open()
@@ -65,64 +39,7 @@ class BasicPanel : public ::testing::Test
         driverLog();
     }
 
-    std::string memberLog() const { return mtest::testDir() + "/member.log"; }
-
-    // A member of the instrument's database "system", assigned to a device
-    // of its own, enabled or not.
-    void addMember(const std::string &name, int enable = 1, const std::string &rank = "")
-    {
-        const int64_t v = db->addVresource(name, memberModel);
-        db->exec("insert into presource (name,model_id,vresource_id,autodetect) values ('P" + name + "'," +
-                 std::to_string(memberModel) + "," + std::to_string(v) + ",0)");
-        db->setInstrumentName(v, nameItem, name);
-        const std::string dbId = db->value("select db_id from system where system_id=1");
-        db->addMember(std::stoll(dbId), v, enable);
-        if (!rank.empty())
-            db->setConfig(std::stoll(dbId), v, "Rank", rank);
-    }
-    std::string enableOf(const std::string &name)
-    {
-        return db->value("select enable from db_resource,vresource where db_resource.vresource_id="
-                         "vresource.vresource_id and vresource.name='" +
-                         name + "'");
-    }
-
-    // The operations the members got since the last call, "<member> <op>".
-    std::vector<std::string> driverLog()
-    {
-        std::vector<std::string> ops;
-        const auto lines = mtest::readLines(memberLog());
-        for (size_t i = logSeen; i < lines.size(); ++i)
-            ops.push_back(lines[i]);
-        logSeen = lines.size();
-        return ops;
-    }
-
-    ViStatus ui(const std::string &message) { return tqdaq_doOperation(session, "system", "uiEvent", message.c_str()); }
-
-    // Runs the commands in order and checks what each caused.
-    void run(const std::vector<Step> &steps)
-    {
-        for (const Step &s : steps) {
-            SCOPED_TRACE(s.message);
-            EXPECT_EQ(static_cast<uint32_t>(ui(s.message)), static_cast<uint32_t>(s.status));
-            EXPECT_EQ(driverLog(), s.ops);
-            Lines texts;
-            for (const auto &e : take(events.texts))
-                texts.push_back(e.substr(e.rfind('/') + 1));
-            EXPECT_EQ(texts, s.events);
-            EXPECT_EQ(sink.take(), s.sink);
-        }
-    }
-
-    std::unique_ptr<DeviceDb> db;
-    int64_t memberModel = 0;
-    int64_t nameItem = 0;
-    ViSession session = 0;
-    mtest::Sink sink;
-    Events events;
-    ViChar eventBuffer[256] = {};
-    size_t logSeen = 0;
+    std::string commandResource() override { return "system"; }
 };
 
 TEST_F(BasicPanel, OpensItsDatabaseAndNamesItsEventsAfterIt)

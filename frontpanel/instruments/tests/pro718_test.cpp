@@ -6,14 +6,10 @@
 
 #include <dirent.h>
 
-#include <fstream>
-#include <memory>
 #include <string>
 
-#include "fixture.h"
-#include "panel.h"
+#include "panel718.h"
 #include "panelmatepro.h"
-#include "support/simvisa_testenv.h"
 #include "tqdaq.h"
 
 namespace
@@ -23,34 +19,10 @@ using namespace paneltest;
 
 constexpr ViUInt16 kProModel = 2;
 
-class ProPanel718 : public ::testing::Test
+class ProPanel718 : public Panel718
 {
   protected:
-    void SetUp() override
-    {
-        db = std::make_unique<mtest::DeviceDb>(mtest::testDir());
-        ASSERT_TRUE(tq::test::layOutVisa(tq::test::bindingDirectory()));
-        const std::string inventory = mtest::testDir() + "/inventory";
-        {
-            std::ofstream out(inventory);
-            out << "[PXI1::11::INSTR]\nboard = tq718\nmanf = 0x3c5a\nmodel = 0x718\n";
-        }
-        setenv("TQ_SIM_VISA", inventory.c_str(), 1);
-        for (const char *installer : {"panelmateproinstall", "tq718install"})
-            ASSERT_EQ(std::system(("'" TQ_BIN_DIR "/" + std::string(installer) + "' insert >/dev/null 2>&1").c_str()),
-                      0);
-    }
-    void TearDown() override
-    {
-        if (session) {
-            EXPECT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
-        }
-    }
-
-    std::unique_ptr<mtest::DeviceDb> db;
-    ViSession session = 0;
-    Events events;
-    ViChar eventBuffer[256] = {};
+    ProPanel718() : Panel718("panelmateproinstall") {}
 };
 
 Lines texts(Lines recorded)

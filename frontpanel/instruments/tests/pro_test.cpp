@@ -16,8 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "fixture.h"
-#include "panel.h"
+#include "panel_commands.h"
 #include "panelmatepro.h"
 #include "tq/status.h"
 #include "tqdaq.h"
@@ -31,15 +30,6 @@ using namespace paneltest;
 constexpr ViUInt16 kProModel = 2;
 const ViStatus kInvalidSetup = static_cast<ViStatus>(0xBFFF003A);
 
-// One command and everything it must cause.
-struct Step {
-    const char *message;
-    ViStatus status;
-    Lines ops;    // operations the members got, in order
-    Lines events; // texts the instrument broadcast
-    Lines sink;   // lines on the message sink
-};
-
 const Lines kStarted = {"Begin Start operation.", "Start operation successful."};
 const Lines kStopped = {"Begin Stop operation.", "Stop operation complete."};
 
@@ -51,31 +41,10 @@ Lines join(std::initializer_list<Lines> parts)
     return out;
 }
 
-class ProPanel : public ::testing::Test
+class ProPanel : public PanelCommands
 {
   protected:
-    void SetUp() override
-    {
-        db = std::make_unique<DeviceDb>(mtest::testDir());
-        install();
-    }
-    void TearDown() override
-    {
-        if (session) {
-            EXPECT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
-        }
-    }
-
-    void install()
-    {
-        const std::string cmd = "'" TQ_BIN_DIR "/panelmateproinstall' insert >/dev/null 2>&1";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-        setenv("TQ_PANEL_MEMBER_LOG", memberLog().c_str(), 1);
-        memberModel =
-            db->addModel(mtest::kVendor, 300, "panelmember", "tqpanelmember", {"start", "stop", "reset", "calibrate"});
-        nameItem = db->addInstrumentNameOption(memberModel);
-        logSeen = mtest::readLines(memberLog()).size();
-    }
+    ProPanel() : PanelCommands("panelmateproinstall") {}
 
     // Opens the session, registers the sink and the event handler.
     void open()
@@ -89,28 +58,12 @@ class ProPanel : public ::testing::Test
         events.texts.clear();
     }
 
-    std::string memberLog() const { return mtest::testDir() + "/member.log"; }
-
-    std::string selected()
-    {
-        return db->value("select vresource.name from system,db,vresource where system.db_id=db.db_id and "
-                         "db.vresource_id=vresource.vresource_id");
-    }
-
-    // A member of the selected database, assigned to a device of its own,
-    // enabled or not.
+    // A member as the common fixture adds it, opened now when a session is,
+    // so that the manager's notice of its first open does not come in the
+    // middle of a command.
     void addMember(const std::string &name, int enable = 1, const std::string &rank = "")
     {
-        const int64_t v = db->addVresource(name, memberModel);
-        db->exec("insert into presource (name,model_id,vresource_id,autodetect) values ('P" + name + "'," +
-                 std::to_string(memberModel) + "," + std::to_string(v) + ",0)");
-        db->setInstrumentName(v, nameItem, name);
-        const std::string dbId = db->value("select db_id from system where system_id=1");
-        db->addMember(std::stoll(dbId), v, enable);
-        if (!rank.empty())
-            db->setConfig(std::stoll(dbId), v, "Rank", rank);
-        // Opened now, so that the manager's notice of its first open does not
-        // come in the middle of a command.
+        PanelCommands::addMember(name, enable, rank);
         ViSession member = 0;
         if (session) {
             EXPECT_EQ(tqdaq_getVresourceSession(session, name.c_str(), &member), VI_SUCCESS);
@@ -118,57 +71,8 @@ class ProPanel : public ::testing::Test
             sink.take();
         }
     }
-    std::string enableOf(const std::string &name)
-    {
-        return db->value("select enable from db_resource,vresource where db_resource.vresource_id="
-                         "vresource.vresource_id and vresource.name='" +
-                         name + "'");
-    }
 
-    // The operations the members got since the last call, "<member> <op>".
-    Lines driverLog()
-    {
-        Lines ops;
-        const auto lines = mtest::readLines(memberLog());
-        for (size_t i = logSeen; i < lines.size(); ++i)
-            ops.push_back(lines[i]);
-        logSeen = lines.size();
-        return ops;
-    }
-
-    ViStatus ui(const std::string &message)
-    {
-        return tqdaq_doOperation(session, selected().c_str(), "uiEvent", message.c_str());
-    }
-
-    Lines eventTexts()
-    {
-        Lines texts;
-        for (const auto &e : take(events.texts))
-            texts.push_back(e.substr(e.find('/', e.find('/') + 1) + 1));
-        return texts;
-    }
-
-    // Runs the commands in order and checks what each caused.
-    void run(const std::vector<Step> &steps)
-    {
-        for (const Step &s : steps) {
-            SCOPED_TRACE(s.message);
-            EXPECT_EQ(static_cast<uint32_t>(ui(s.message)), static_cast<uint32_t>(s.status));
-            EXPECT_EQ(driverLog(), s.ops);
-            EXPECT_EQ(eventTexts(), s.events);
-            EXPECT_EQ(sink.take(), s.sink);
-        }
-    }
-
-    std::unique_ptr<DeviceDb> db;
-    int64_t memberModel = 0;
-    int64_t nameItem = 0;
-    ViSession session = 0;
-    mtest::Sink sink;
-    Events events;
-    ViChar eventBuffer[256] = {};
-    size_t logSeen = 0;
+    std::string commandResource() override { return selected(); }
 };
 
 TEST_F(ProPanel, OpeningChoosesTheDatabase)
@@ -176,7 +80,7 @@ TEST_F(ProPanel, OpeningChoosesTheDatabase)
     struct Case {
         const char *what;
         std::vector<std::pair<std::string, ViUInt16>> databases; // name, model (1 basic, 2 professional)
-        const char *selectedBefore;                               // or null
+        const char *selectedBefore;                              // or null
         const char *chosen;
         const char *instrumentName; // empty: the chosen database was there already
     };
@@ -191,11 +95,11 @@ TEST_F(ProPanel, OpeningChoosesTheDatabase)
         db = std::make_unique<DeviceDb>(mtest::testDir());
         install();
         for (const auto &[name, model] : c.databases) {
-            const std::string modelId = db->value("select model_id from model where vendor=" +
-                                                  std::to_string(mtest::kVendor) + " and model=" +
-                                                  std::to_string(model));
-            const int64_t id = modelId.empty() ? db->addModel(mtest::kVendor, model, "other", "other", {})
-                                               : std::stoll(modelId);
+            const std::string modelId =
+                db->value("select model_id from model where vendor=" + std::to_string(mtest::kVendor) +
+                          " and model=" + std::to_string(model));
+            const int64_t id =
+                modelId.empty() ? db->addModel(mtest::kVendor, model, "other", "other", {}) : std::stoll(modelId);
             db->addDatabase(name, id, c.selectedBefore && name == c.selectedBefore);
         }
         ASSERT_EQ(tqdaq_getHandle(&session, "operator", "pw", mtest::kVendor, kProModel), VI_SUCCESS);
@@ -465,7 +369,8 @@ TEST_F(ProPanel, RecordingCapturesAndTellsWhereTheFilesAre)
     EXPECT_EQ(texts[0], "stop");
     EXPECT_EQ(texts[1], "stop");
     ASSERT_EQ(texts[2].rfind("load;" + dataPath + "/", 0), 0u) << texts[2];
-    struct stat st {};
+    struct stat st {
+    };
     EXPECT_EQ(stat(texts[2].substr(5).c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
 
@@ -788,7 +693,8 @@ TEST_F(ProPanel, TracesGoToTheSpySink)
     ASSERT_EQ(panelmatepro_probe(vi), VI_ERROR_INV_PARAMETER);
     const unsigned long s = static_cast<unsigned long>(vi);
     char expected[5][200];
-    snprintf(expected[0], sizeof expected[0], "panelmatepro_setSimulationMode(%#lx(system),0x2) retVal=0xbfff0078\n", s);
+    snprintf(expected[0], sizeof expected[0], "panelmatepro_setSimulationMode(%#lx(system),0x2) retVal=0xbfff0078\n",
+             s);
     snprintf(expected[1], sizeof expected[1], "panelmatepro_setProbeAction(%#lx(system),0xffff) retVal=0\n", s);
     snprintf(expected[2], sizeof expected[2], "panelmatepro_getInputMode(%#lx(system),%#lx(0)) retVal=0\n", s,
              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&v)));
