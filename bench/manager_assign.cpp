@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "benchdb.h"
 #include "tqdaq.h"
 
 namespace
@@ -25,17 +26,7 @@ struct Database {
     sqlite3 *db = nullptr;
     Database()
     {
-        char dir[] = "/tmp/tqbench.XXXXXX";
-        if (!mkdtemp(dir))
-            std::abort();
-        root = dir;
-        const std::string cmd = "sh '" TQ_SOURCE_DIR "/scripts/setup-devicedb' --root '" + root + "' >/dev/null";
-        if (std::system(cmd.c_str()) != 0)
-            std::abort();
-        setenv("VPNPPATH", root.c_str(), 1);
-        if (sqlite3_open_v2((root + "/winnt/tqdaq/device").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-            std::abort();
-        sqlite3_busy_timeout(db, 5000);
+        db = freshDeviceDb(root);
         exec("insert into model (vendor,model,platform,prefix,pnplibname) values "
              "(15450,100,'sys','appinstrument','appinstrument');"
              "insert into operation (model_id,operation) values (1,'uiEvent');"
@@ -80,8 +71,7 @@ struct Database {
              "vresource_options where vresource_id in (select vresource_id from vresource where name!='system'); "
              "delete from vresource where name!='system'; delete from vadapter; delete from padapter");
         for (int i = 0; i < n; ++i) {
-            const std::string name =
-                "usb0::0x3c5a::" + std::to_string(kModels[i % 4]) + "::S" + std::to_string(i);
+            const std::string name = "usb0::0x3c5a::" + std::to_string(kModels[i % 4]) + "::S" + std::to_string(i);
             if (tqdaq_createPresource(s, name.c_str()) < VI_SUCCESS)
                 std::abort();
         }

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "benchdb.h"
 #include "tq/platform/dynlib.h"
 #include "tq/simvisa.h"
 #include "tqdaq.h"
@@ -53,17 +54,7 @@ struct Rig {
     sqlite3 *db = nullptr;
     Rig()
     {
-        char dir[] = "/tmp/tqbench.XXXXXX";
-        if (!mkdtemp(dir))
-            std::abort();
-        root = dir;
-        const std::string cmd = "sh '" TQ_SOURCE_DIR "/scripts/setup-devicedb' --root '" + root + "' >/dev/null";
-        if (std::system(cmd.c_str()) != 0)
-            std::abort();
-        setenv("VPNPPATH", root.c_str(), 1);
-        if (sqlite3_open_v2((root + "/winnt/tqdaq/device").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-            std::abort();
-        sqlite3_busy_timeout(db, 5000);
+        db = freshDeviceDb(root);
         exec("insert into model (vendor,model,platform,prefix,pnplibname) values "
              "(15450,100,'sys','appinstrument','appinstrument');"
              "insert into vresource (name,model_id) values ('system',1);"
