@@ -1,0 +1,117 @@
+package com.orvane.util;
+
+import java.lang.reflect.InvocationTargetException;
+import java.lang.reflect.Method;
+import java.lang.reflect.Modifier;
+import java.util.Arrays;
+import java.util.List;
+
+/**
+ * The front panel's entry point, without a window: its command line names a
+ * step to run. The host program hands it "PanelMate" as the first argument;
+ * a plain java start does not, so that word is skipped when present.
+ *
+ * Steps:
+ *   version  the Java VM's version and the arguments received
+ *   natives  checks that every native method of the classes is registered
+ *   throw    ends with an exception (what a failing front panel does)
+ *
+ * Under a plain java the natives come from the library named by the system
+ * property panelmate.jni, loaded before the step runs.
+ */
+public final class Mate {
+    /** The classes with native methods, in the host's registration order. */
+    static final List<Class<?>> NATIVE_CLASSES = List.of(TqDaq.class, TqStream.class, TqStreamMsg.class,
+            MateVResource.class, ShellExecute.class, StreamChannel.class, TqFormulaEngine.class,
+            DisplayWindow.class, GraphObject.class);
+
+    private Mate() {}
+
+    public static void main(String[] args) throws Exception {
+        String library = System.getProperty("panelmate.jni");
+        if (library != null) {
+            System.load(library);
+        }
+        int first = args.length > 0 && args[0].equals("PanelMate") ? 1 : 0;
+        String step = args.length > first ? args[first] : "";
+        switch (step) {
+            case "version":
+                version(args);
+                break;
+            case "natives":
+                natives();
+                break;
+            case "throw":
+                throw new IllegalStateException("Mate was asked to fail");
+            default:
+                throw new IllegalArgumentException("unknown step '" + step + "'; steps: version, natives, throw");
+        }
+    }
+
+    private static void version(String[] args) {
+        System.out.println("Java " + System.getProperty("java.version") + " ("
+                + System.getProperty("java.vm.name") + " " + System.getProperty("java.vm.version") + ", "
+                + System.getProperty("java.vendor") + ")");
+        System.out.println("arguments: " + args.length);
+        for (int i = 0; i < args.length; i++) {
+            System.out.println("  " + i + ": [" + args[i] + "]");
+        }
+    }
+
+    /**
+     * Calls every native method with zero and null arguments on a fresh
+     * object: an unregistered native throws UnsatisfiedLinkError, a
+     * registered one either runs (the null and zero cases every native
+     * handles) or throws something else. A native that is not built yet must
+     * name itself in its UnsupportedOperationException.
+     */
+    private static void natives() throws ReflectiveOperationException {
+        int registered = 0;
+        int unbuilt = 0;
+        for (Class<?> type : NATIVE_CLASSES) {
+            Object target = type.getConstructor().newInstance();
+            Method[] methods = type.getDeclaredMethods();
+            Arrays.sort(methods, (a, b) -> a.getName().compareTo(b.getName()));
+            for (Method m : methods) {
+                if (!Modifier.isNative(m.getModifiers())) {
+                    continue;
+                }
+                String name = type.getSimpleName() + "." + m.getName();
+                try {
+                    m.invoke(target, defaults(m.getParameterTypes()));
+                } catch (InvocationTargetException e) {
+                    Throwable cause = e.getCause();
+                    if (cause instanceof UnsatisfiedLinkError) {
+                        throw new IllegalStateException("native " + name + " is not registered", cause);
+                    }
+                    if (cause instanceof UnsupportedOperationException) {
+                        if (cause.getMessage() == null || !cause.getMessage().contains(name)) {
+                            throw new IllegalStateException("native " + name + " does not name itself: "
+                                    + cause.getMessage(), cause);
+                        }
+                        unbuilt++;
+                    }
+                }
+                registered++;
+            }
+        }
+        System.out.println("natives registered: " + registered + " (not built yet: " + unbuilt + ")");
+    }
+
+    private static Object[] defaults(Class<?>[] types) {
+        Object[] values = new Object[types.length];
+        for (int i = 0; i < types.length; i++) {
+            Class<?> t = types[i];
+            if (t == int.class) {
+                values[i] = 0;
+            } else if (t == long.class) {
+                values[i] = 0L;
+            } else if (t == double.class) {
+                values[i] = 0.0;
+            } else if (t == boolean.class) {
+                values[i] = false;
+            }
+        }
+        return values;
+    }
+}
