@@ -4,6 +4,8 @@
 // VM's JNI checks on.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "child.h"
 
 using namespace hosttest;
@@ -91,6 +93,20 @@ TEST_F(Jdk, EveryNativeIsRegisteredUnderJniChecks)
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_TRUE(contains(o.out, "natives registered: 131 ")) << o.out << o.err;
     EXPECT_FALSE(contains(o.out + o.err, "WARNING")) << o.out << o.err;
+}
+
+// An installed panelmate finds its library and its jar beside itself,
+// whatever the working directory.
+TEST_F(Jdk, InstalledProgramRunsFromAnyDirectory)
+{
+    const std::string prefix = freshDir("jdk.installed");
+    const Outcome install = runChild(TQ_CMAKE, {"--install", TQ_BUILD_DIR, "--prefix", prefix}, work, env);
+    ASSERT_EQ(install.status, 0) << install.out << install.err;
+    for (const char *file : {"/bin/panelmate", "/" TQ_LIBDIR "/libpanelmatejni.so", "/share/panelmate/panelmate.jar"})
+        EXPECT_TRUE(std::ifstream(prefix + file).good()) << file;
+    const Outcome o = runChild(prefix + "/bin/panelmate", {"version"}, work, env);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(contains(o.out, "1: [version]")) << o.out;
 }
 
 // A plain java loads libpanelmatejni itself and JNI_OnLoad registers the
