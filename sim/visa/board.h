@@ -121,5 +121,8 @@ private:
 
 // The board kinds the inventory can name ("generic", ...); null for an unknown kind.
 std::unique_ptr<Board> makeBoard(const std::string &kind);
+// The identity a board kind has when the inventory names none; false for an
+// unknown kind.
+bool boardIdentity(const std::string &kind, uint16_t &manufacturer, uint16_t &model);
 
 } // namespace tq::sim

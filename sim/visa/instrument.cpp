@@ -96,10 +96,12 @@ bool parseInstrumentSettings(const std::string &text, InstrumentConfig &config, 
             if (!number(0xFFFF))
                 return false;
             config.manufacturerId = static_cast<ViUInt16>(n);
+            config.hasManufacturerId = true;
         } else if (!strcasecmp(k, "model")) {
             if (!number(0xFFFF))
                 return false;
             config.modelCode = static_cast<ViUInt16>(n);
+            config.hasModelCode = true;
         } else if (!strcasecmp(k, "manfname"))
             config.manufacturerName = value;
         else if (!strcasecmp(k, "modelname"))
@@ -161,7 +163,15 @@ std::shared_ptr<Instrument> Instrument::create(const std::string &canonicalName,
             return nullptr;
         }
     }
-    std::shared_ptr<Instrument> inst(new Instrument(canonicalName, config, std::move(board), events, memory));
+    InstrumentConfig identified = config;
+    uint16_t manufacturer = 0, model = 0;
+    boardIdentity(config.board, manufacturer, model);
+    if (!config.hasManufacturerId)
+        identified.manufacturerId = manufacturer;
+    if (!config.hasModelCode)
+        identified.modelCode = model;
+    std::shared_ptr<Instrument> inst(
+        new Instrument(canonicalName, std::move(identified), std::move(board), events, memory));
     inst->board_->attach(*inst);
     return inst;
 }

@@ -21,6 +21,8 @@ struct InstrumentConfig {
     std::string board = "generic";
     ViUInt16 manufacturerId = 0;
     ViUInt16 modelCode = 0;
+    // Named by the settings; what is not named is the board kind's own.
+    bool hasManufacturerId = false, hasModelCode = false;
     std::string manufacturerName = "Simulated";
     std::string modelName;
     std::string alias;

@@ -582,20 +582,54 @@ ViStatus Library::unmapAddress(ViSession vi)
 // ---------------------------------------------------------------------------
 // Events
 
+ViStatus Library::eventSession(ViSession vi, std::shared_ptr<Instrument> &inst, ViUInt32 *queueLength)
+{
+    inst.reset();
+    std::lock_guard<std::mutex> g(m_);
+    Object *o = find(vi);
+    if (!o)
+        return VI_ERROR_INV_OBJECT;
+    switch (o->kind) {
+    case Object::Kind::Instrument:
+        inst = o->instrument;
+        if (queueLength)
+            *queueLength = o->maxQueueLength;
+        return VI_SUCCESS;
+    case Object::Kind::Serial:
+    case Object::Kind::Memory:
+    case Object::Kind::Service:
+    case Object::Kind::ResourceManager:
+        return VI_SUCCESS;
+    default:
+        return VI_ERROR_INV_EVENT;
+    }
+}
+
+namespace {
+
+// Disabling or discarding on a session that supports no event: "all enabled
+// events" names none there, which is no error. Clients switch events off
+// that way on every session they close.
+ViStatus noEventToStop(ViEventType type, ViUInt16 mechanism, ViStatus nothingDone)
+{
+    if (type != VI_ALL_ENABLED_EVENTS)
+        return VI_ERROR_INV_EVENT;
+    if (!EventHub::mechanismsToStop(mechanism))
+        return VI_ERROR_INV_MECH;
+    return nothingDone;
+}
+
+} // namespace
+
 ViStatus Library::enableEvent(ViSession vi, ViEventType type, ViUInt16 mechanism, ViEventFilter context)
 {
     std::shared_ptr<Instrument> inst;
     ViUInt32 queueLength = 50;
-    {
-        std::lock_guard<std::mutex> g(m_);
-        Object *o = find(vi);
-        if (!o)
-            return VI_ERROR_INV_OBJECT;
-        if (o->kind != Object::Kind::Instrument)
-            return VI_ERROR_INV_EVENT;
-        inst = o->instrument;
-        queueLength = o->maxQueueLength;
-    }
+    ViStatus status = eventSession(vi, inst, &queueLength);
+    if (status != VI_SUCCESS)
+        return status;
+    if (!inst)
+        return VI_ERROR_INV_EVENT;
     if (context != VI_NULL)
         return VI_ERROR_INV_CONTEXT;
     return events_.enable(vi, *inst, type, mechanism, queueLength);
@@ -603,17 +637,23 @@ ViStatus Library::enableEvent(ViSession vi, ViEventType type, ViUInt16 mechanism
 
 ViStatus Library::disableEvent(ViSession vi, ViEventType type, ViUInt16 mechanism)
 {
-    ViStatus status;
-    if (!instrumentSession(vi, status))
-        return status == VI_ERROR_NSUP_OPER ? VI_ERROR_INV_EVENT : status;
+    std::shared_ptr<Instrument> inst;
+    ViStatus status = eventSession(vi, inst);
+    if (status != VI_SUCCESS)
+        return status;
+    if (!inst)
+        return noEventToStop(type, mechanism, VI_SUCCESS_EVENT_DIS);
     return events_.disable(vi, type, mechanism);
 }
 
 ViStatus Library::discardEvents(ViSession vi, ViEventType type, ViUInt16 mechanism)
 {
-    ViStatus status;
-    if (!instrumentSession(vi, status))
-        return status == VI_ERROR_NSUP_OPER ? VI_ERROR_INV_EVENT : status;
+    std::shared_ptr<Instrument> inst;
+    ViStatus status = eventSession(vi, inst);
+    if (status != VI_SUCCESS)
+        return status;
+    if (!inst)
+        return noEventToStop(type, mechanism, VI_SUCCESS_QUEUE_EMPTY);
     return events_.discard(vi, type, mechanism);
 }
 

@@ -156,6 +156,10 @@ private:
         ViInt32 destination = 1;
     };
     std::shared_ptr<Instrument> instrumentSession(ViSession vi, ViStatus &status, Increments *increments = nullptr);
+    // The instrument whose events a session's event calls reach: VI_SUCCESS
+    // with inst set for an instrument session, VI_SUCCESS with inst null for
+    // a session that supports no event, else the failure.
+    ViStatus eventSession(ViSession vi, std::shared_ptr<Instrument> &inst, ViUInt32 *queueLength = nullptr);
     std::shared_ptr<Instrument> lookupInstrument(const std::string &name);
     std::shared_ptr<SerialPort> lookupPort(const std::string &name);
     bool isResman(const std::string &name) const;
