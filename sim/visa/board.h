@@ -107,14 +107,15 @@ public:
 
     RegisterFile &registers() { return registers_; }
     const RegisterFile &registers() const { return registers_; }
-    std::mutex &lock() { return lock_; }
+    std::mutex &lock() { return *lock_; }
 
 protected:
     // Valid between attach() and detach().
     BoardHost *host() const { return host_; }
 
 private:
-    std::mutex lock_;
+    // From a pool that outlives every board: see register_sessions.h.
+    std::mutex *const lock_;
     RegisterFile registers_;
     BoardHost *host_ = nullptr;
 };

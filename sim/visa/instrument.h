@@ -51,6 +51,10 @@ public:
 
     // Register access through VISA: checks, faults, the board, the log.
     ViStatus access(bool write, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 &value);
+    // The same with lock() held.
+    ViStatus accessLocked(bool write, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 &value);
+    // The board's lock, which outlives the instrument.
+    std::mutex &lock() { return board_->lock(); }
     // Behind the driver's back.
     ViStatus rawAccess(bool write, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 &value);
     size_t windowSize(ViUInt16 space) const;

@@ -55,13 +55,27 @@ void Library::loadInventoryOnce()
         loadInventory(*path);
 }
 
-ViSession Library::addObject(std::unique_ptr<Object> o)
+ViSession Library::nextValue()
 {
     // Values stay below the range of the platform handle tables (bit 30) and
     // are not reused while the process lives, so a stale value is refused.
     ViSession v = nextValue_++;
     if (nextValue_ >= 0x40000000u)
         nextValue_ = 0x100;
+    return v;
+}
+
+ViSession Library::addObject(std::unique_ptr<Object> o)
+{
+    ViSession v = nextValue();
+    if (o->kind == Object::Kind::Instrument) {
+        // An instrument session takes a value whose register slot is free,
+        // while there is one: its register access then skips the library lock.
+        for (size_t tries = 1; tries < RegisterSessions::kSlots && !registerSessions_.slotFree(v); ++tries)
+            v = nextValue();
+        if (registerSessions_.slotFree(v))
+            registerSessions_.add(v, *o->instrument);
+    }
     o->value = v;
     if (o->kind == Object::Kind::ResourceManager)
         o->owner = v;
@@ -256,6 +270,8 @@ void Library::closeLocked(std::unique_lock<std::mutex> &lock, ViObject vi)
                 contexts.push_back(v);
         for (ViSession c : contexts)
             objects_.erase(c);
+        // Before the session lets go of its instrument.
+        registerSessions_.remove(vi);
     } else if (kind == Object::Kind::Memory)
         memory_.freeAll(vi);
     objects_.erase(vi);
@@ -436,6 +452,9 @@ std::shared_ptr<Instrument> Library::instrumentSession(ViSession vi, ViStatus &s
 ViStatus Library::in(ViSession vi, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 &value)
 {
     ViStatus status;
+    if (registerSessions_.withInstrument(
+            vi, [&](Instrument &inst) { status = inst.accessLocked(false, space, offset, width, value); }))
+        return status;
     auto inst = instrumentSession(vi, status);
     return inst ? inst->access(false, space, offset, width, value) : status;
 }
@@ -443,6 +462,9 @@ ViStatus Library::in(ViSession vi, ViUInt16 space, ViBusAddress offset, unsigned
 ViStatus Library::out(ViSession vi, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 value)
 {
     ViStatus status;
+    if (registerSessions_.withInstrument(
+            vi, [&](Instrument &inst) { status = inst.accessLocked(true, space, offset, width, value); }))
+        return status;
     auto inst = instrumentSession(vi, status);
     return inst ? inst->access(true, space, offset, width, value) : status;
 }

@@ -266,6 +266,101 @@ TEST_F(SimVisaTest, RegisterAccessChecksSpaceOffsetAndAlignment)
     EXPECT_EQ(visa().viIn32(0x3FFFFFFF, VI_PXI_BAR2_SPACE, 0, &v), VI_ERROR_INV_OBJECT);
 }
 
+// Two instruments that each hold their own tag in a register: an access
+// that reached the wrong instrument reads the other tag.
+struct TaggedInstruments {
+    static constexpr const char *kNames[2] = {"PXI6::1::INSTR", "PXI6::2::INSTR"};
+    static constexpr ViUInt32 kTags[2] = {0x7A6A0001, 0x7A6A0002};
+    static constexpr ViBusAddress kTag = 0x10, kScratch = 0x20;
+
+    static void add()
+    {
+        for (int i = 0; i < 2; ++i) {
+            const std::string settings = "reg13.0x10=" + std::to_string(kTags[i]);
+            ASSERT_EQ(sim.simvisa_addInstrument(kNames[i], settings.c_str()), VI_SUCCESS);
+        }
+    }
+};
+
+// More sessions than register access has fast slots: every one reaches its
+// own instrument, and none does once it is closed.
+TEST_F(SimVisaTest, RegisterAccessFollowsEverySessionAndEndsAtClose)
+{
+    TaggedInstruments::add();
+    std::vector<ViSession> sessions(5000);
+    for (size_t i = 0; i < sessions.size(); ++i)
+        sessions[i] = open(TaggedInstruments::kNames[i % 2]);
+    for (size_t i = 0; i < sessions.size(); ++i) {
+        ViUInt32 v = 0;
+        ASSERT_EQ(visa().viIn32(sessions[i], VI_PXI_BAR2_SPACE, TaggedInstruments::kTag, &v), VI_SUCCESS) << i;
+        ASSERT_EQ(v, TaggedInstruments::kTags[i % 2]) << i;
+    }
+    // Closed in an order unlike the one they were opened in.
+    for (size_t i = 0; i < sessions.size(); ++i) {
+        const ViSession vi = sessions[(i * 7) % sessions.size()];
+        ASSERT_EQ(visa().viClose(vi), VI_SUCCESS);
+        ViUInt32 v = 0;
+        ASSERT_EQ(visa().viIn32(vi, VI_PXI_BAR2_SPACE, TaggedInstruments::kTag, &v), VI_ERROR_INV_OBJECT);
+        ASSERT_EQ(visa().viOut32(vi, VI_PXI_BAR2_SPACE, TaggedInstruments::kScratch, 1), VI_ERROR_INV_OBJECT);
+    }
+    // A new session on a slot a closed one had reaches its own instrument.
+    ViSession vi = open(TaggedInstruments::kNames[1]);
+    ViUInt32 v = 0;
+    ASSERT_EQ(visa().viIn32(vi, VI_PXI_BAR2_SPACE, TaggedInstruments::kTag, &v), VI_SUCCESS);
+    EXPECT_EQ(v, TaggedInstruments::kTags[1]);
+}
+
+// Sessions closed and opened while other threads access registers through
+// them: an access either reaches the session's own instrument or is refused
+// as made on a closed session, and nothing races (ThreadSanitizer).
+TEST_F(SimVisaTest, ClosingWhileOtherThreadsAccessRegisters)
+{
+    TaggedInstruments::add();
+    constexpr int kSessions = 8, kRounds = 5000, kThreads = 3;
+    // Each entry: a session value and, in the high word, which instrument it is on.
+    std::atomic<uint64_t> published[kSessions];
+    for (int i = 0; i < kSessions; ++i)
+        published[i] = (uint64_t(i % 2) << 32) | open(TaggedInstruments::kNames[i % 2]);
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrongTag{0}, wrongStatus{0};
+    std::atomic<long> reached{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (unsigned n = t; !stop.load(); ++n) {
+                const uint64_t entry = published[n % kSessions].load();
+                const ViSession vi = static_cast<ViSession>(entry);
+                ViUInt32 v = 0;
+                const ViStatus s = visa().viIn32(vi, VI_PXI_BAR2_SPACE, TaggedInstruments::kTag, &v);
+                const ViStatus w = visa().viOut32(vi, VI_PXI_BAR2_SPACE, TaggedInstruments::kScratch, n);
+                if (s == VI_SUCCESS) {
+                    ++reached;
+                    if (v != TaggedInstruments::kTags[entry >> 32])
+                        ++wrongTag;
+                } else if (s != VI_ERROR_INV_OBJECT)
+                    ++wrongStatus;
+                if (w != VI_SUCCESS && w != VI_ERROR_INV_OBJECT)
+                    ++wrongStatus;
+            }
+        });
+    for (int round = 0; round < kRounds; ++round) {
+        const int i = round % kSessions;
+        const uint64_t old = published[i].load();
+        ASSERT_EQ(visa().viClose(static_cast<ViSession>(old)), VI_SUCCESS);
+        ViUInt32 v = 0;
+        EXPECT_EQ(visa().viIn32(static_cast<ViSession>(old), VI_PXI_BAR2_SPACE, TaggedInstruments::kTag, &v),
+                  VI_ERROR_INV_OBJECT);
+        const int which = (round / kSessions) % 2;
+        published[i] = (uint64_t(which) << 32) | open(TaggedInstruments::kNames[which]);
+    }
+    stop = true;
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(wrongTag.load(), 0);
+    EXPECT_EQ(wrongStatus.load(), 0);
+    EXPECT_GT(reached.load(), 0);
+}
+
 TEST_F(SimVisaTest, BlockMovesFollowTheIncrementAttributes)
 {
     ViSession vi = open("digitizer");
