@@ -107,19 +107,23 @@ public:
 
     RegisterFile &registers() { return registers_; }
     const RegisterFile &registers() const { return registers_; }
-    std::mutex &lock() { return lock_; }
+    std::mutex &lock() { return *lock_; }
 
 protected:
     // Valid between attach() and detach().
     BoardHost *host() const { return host_; }
 
 private:
-    std::mutex lock_;
+    // From a pool that outlives every board: see register_sessions.h.
+    std::mutex *const lock_;
     RegisterFile registers_;
     BoardHost *host_ = nullptr;
 };
 
 // The board kinds the inventory can name ("generic", ...); null for an unknown kind.
 std::unique_ptr<Board> makeBoard(const std::string &kind);
+// The identity a board kind has when the inventory names none; false for an
+// unknown kind.
+bool boardIdentity(const std::string &kind, uint16_t &manufacturer, uint16_t &model);
 
 } // namespace tq::sim

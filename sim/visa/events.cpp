@@ -18,6 +18,11 @@ bool validEventType(ViEventType type, bool allowAll)
 
 } // namespace
 
+bool EventHub::mechanismsToStop(ViUInt16 mechanism)
+{
+    return mechanism == VI_ALL_MECH || (mechanism != 0 && !(mechanism & ~(VI_QUEUE | VI_HNDLR | VI_SUSPEND_HNDLR)));
+}
+
 EventHub::EventHub(ContextMaker maker) : makeContext_(std::move(maker)) { deliveries_.reset(kDeliveryCapacity); }
 
 EventHub::~EventHub()
@@ -146,7 +151,7 @@ ViStatus EventHub::disable(ViSession vi, ViEventType type, ViUInt16 mechanism)
 {
     if (!validEventType(type, true))
         return VI_ERROR_INV_EVENT;
-    if (mechanism == 0 || (mechanism != VI_ALL_MECH && (mechanism & ~(VI_QUEUE | VI_HNDLR | VI_SUSPEND_HNDLR))))
+    if (!mechanismsToStop(mechanism))
         return VI_ERROR_INV_MECH;
     std::unique_lock<std::mutex> lock(m_);
     SessionEvents *s = find(vi);
@@ -174,7 +179,7 @@ ViStatus EventHub::discard(ViSession vi, ViEventType type, ViUInt16 mechanism)
 {
     if (!validEventType(type, true))
         return VI_ERROR_INV_EVENT;
-    if (mechanism == 0 || (mechanism != VI_ALL_MECH && (mechanism & ~(VI_QUEUE | VI_HNDLR | VI_SUSPEND_HNDLR))))
+    if (!mechanismsToStop(mechanism))
         return VI_ERROR_INV_MECH;
     std::lock_guard<std::mutex> g(m_);
     SessionEvents *s = find(vi);

@@ -92,6 +92,10 @@ public:
 
     static constexpr size_t kMaxHandlers = 16;
 
+    // A mechanism argument of viDisableEvent and viDiscardEvents: one or more
+    // of the mechanisms, or VI_ALL_MECH.
+    static bool mechanismsToStop(ViUInt16 mechanism);
+
 private:
     struct Handler {
         ViHndlr fn = nullptr;

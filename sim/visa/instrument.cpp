@@ -96,10 +96,12 @@ bool parseInstrumentSettings(const std::string &text, InstrumentConfig &config, 
             if (!number(0xFFFF))
                 return false;
             config.manufacturerId = static_cast<ViUInt16>(n);
+            config.hasManufacturerId = true;
         } else if (!strcasecmp(k, "model")) {
             if (!number(0xFFFF))
                 return false;
             config.modelCode = static_cast<ViUInt16>(n);
+            config.hasModelCode = true;
         } else if (!strcasecmp(k, "manfname"))
             config.manufacturerName = value;
         else if (!strcasecmp(k, "modelname"))
@@ -161,7 +163,15 @@ std::shared_ptr<Instrument> Instrument::create(const std::string &canonicalName,
             return nullptr;
         }
     }
-    std::shared_ptr<Instrument> inst(new Instrument(canonicalName, config, std::move(board), events, memory));
+    InstrumentConfig identified = config;
+    uint16_t manufacturer = 0, model = 0;
+    boardIdentity(config.board, manufacturer, model);
+    if (!config.hasManufacturerId)
+        identified.manufacturerId = manufacturer;
+    if (!config.hasModelCode)
+        identified.modelCode = model;
+    std::shared_ptr<Instrument> inst(
+        new Instrument(canonicalName, std::move(identified), std::move(board), events, memory));
     inst->board_->attach(*inst);
     return inst;
 }
@@ -173,12 +183,14 @@ bool Instrument::matchesAlias(const std::string &alias) const
 
 ViStatus Instrument::checkAccess(ViUInt16 space, ViBusAddress offset, unsigned width) const
 {
-    const RegisterFile &r = board_->registers();
-    if (space < RegisterFile::kFirstSpace || space > RegisterFile::kLastSpace || !r.hasSpace(space))
+    // Every register access passes here: one look at the window's size, and
+    // widths of 1, 2 or 4 bytes (the only ones the callers pass) aligned by mask.
+    const size_t size = board_->registers().size(space); // 0 outside the register file
+    if (size == 0)
         return board_->servesSpace(space, offset, width) ? VI_SUCCESS : VI_ERROR_INV_SPACE;
-    if (offset % width != 0)
+    if ((offset & (width - 1)) != 0)
         return VI_ERROR_NSUP_ALIGN_OFFSET;
-    if (!r.contains(space, offset, width))
+    if (offset >= size || width > size - offset)
         return VI_ERROR_INV_OFFSET;
     return VI_SUCCESS;
 }
@@ -192,6 +204,11 @@ size_t Instrument::windowSize(ViUInt16 space) const
 ViStatus Instrument::access(bool write, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 &value)
 {
     std::lock_guard<std::mutex> g(board_->lock());
+    return accessLocked(write, space, offset, width, value);
+}
+
+ViStatus Instrument::accessLocked(bool write, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 &value)
+{
     if (removed_.load(std::memory_order_relaxed))
         return VI_ERROR_CONN_LOST;
     ViStatus status = checkAccess(space, offset, width);

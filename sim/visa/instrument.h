@@ -21,6 +21,8 @@ struct InstrumentConfig {
     std::string board = "generic";
     ViUInt16 manufacturerId = 0;
     ViUInt16 modelCode = 0;
+    // Named by the settings; what is not named is the board kind's own.
+    bool hasManufacturerId = false, hasModelCode = false;
     std::string manufacturerName = "Simulated";
     std::string modelName;
     std::string alias;
@@ -49,6 +51,10 @@ public:
 
     // Register access through VISA: checks, faults, the board, the log.
     ViStatus access(bool write, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 &value);
+    // The same with lock() held.
+    ViStatus accessLocked(bool write, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 &value);
+    // The board's lock, which outlives the instrument.
+    std::mutex &lock() { return board_->lock(); }
     // Behind the driver's back.
     ViStatus rawAccess(bool write, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 &value);
     size_t windowSize(ViUInt16 space) const;

@@ -55,13 +55,27 @@ void Library::loadInventoryOnce()
         loadInventory(*path);
 }
 
-ViSession Library::addObject(std::unique_ptr<Object> o)
+ViSession Library::nextValue()
 {
     // Values stay below the range of the platform handle tables (bit 30) and
     // are not reused while the process lives, so a stale value is refused.
     ViSession v = nextValue_++;
     if (nextValue_ >= 0x40000000u)
         nextValue_ = 0x100;
+    return v;
+}
+
+ViSession Library::addObject(std::unique_ptr<Object> o)
+{
+    ViSession v = nextValue();
+    if (o->kind == Object::Kind::Instrument) {
+        // An instrument session takes a value whose register slot is free,
+        // while there is one: its register access then skips the library lock.
+        for (size_t tries = 1; tries < RegisterSessions::kSlots && !registerSessions_.slotFree(v); ++tries)
+            v = nextValue();
+        if (registerSessions_.slotFree(v))
+            registerSessions_.add(v, *o->instrument);
+    }
     o->value = v;
     if (o->kind == Object::Kind::ResourceManager)
         o->owner = v;
@@ -256,6 +270,8 @@ void Library::closeLocked(std::unique_lock<std::mutex> &lock, ViObject vi)
                 contexts.push_back(v);
         for (ViSession c : contexts)
             objects_.erase(c);
+        // Before the session lets go of its instrument.
+        registerSessions_.remove(vi);
     } else if (kind == Object::Kind::Memory)
         memory_.freeAll(vi);
     objects_.erase(vi);
@@ -436,6 +452,9 @@ std::shared_ptr<Instrument> Library::instrumentSession(ViSession vi, ViStatus &s
 ViStatus Library::in(ViSession vi, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 &value)
 {
     ViStatus status;
+    if (registerSessions_.withInstrument(
+            vi, [&](Instrument &inst) { status = inst.accessLocked(false, space, offset, width, value); }))
+        return status;
     auto inst = instrumentSession(vi, status);
     return inst ? inst->access(false, space, offset, width, value) : status;
 }
@@ -443,6 +462,9 @@ ViStatus Library::in(ViSession vi, ViUInt16 space, ViBusAddress offset, unsigned
 ViStatus Library::out(ViSession vi, ViUInt16 space, ViBusAddress offset, unsigned width, ViUInt32 value)
 {
     ViStatus status;
+    if (registerSessions_.withInstrument(
+            vi, [&](Instrument &inst) { status = inst.accessLocked(true, space, offset, width, value); }))
+        return status;
     auto inst = instrumentSession(vi, status);
     return inst ? inst->access(true, space, offset, width, value) : status;
 }
@@ -582,20 +604,54 @@ ViStatus Library::unmapAddress(ViSession vi)
 // ---------------------------------------------------------------------------
 // Events
 
+ViStatus Library::eventSession(ViSession vi, std::shared_ptr<Instrument> &inst, ViUInt32 *queueLength)
+{
+    inst.reset();
+    std::lock_guard<std::mutex> g(m_);
+    Object *o = find(vi);
+    if (!o)
+        return VI_ERROR_INV_OBJECT;
+    switch (o->kind) {
+    case Object::Kind::Instrument:
+        inst = o->instrument;
+        if (queueLength)
+            *queueLength = o->maxQueueLength;
+        return VI_SUCCESS;
+    case Object::Kind::Serial:
+    case Object::Kind::Memory:
+    case Object::Kind::Service:
+    case Object::Kind::ResourceManager:
+        return VI_SUCCESS;
+    default:
+        return VI_ERROR_INV_EVENT;
+    }
+}
+
+namespace {
+
+// Disabling or discarding on a session that supports no event: "all enabled
+// events" names none there, which is no error. Clients switch events off
+// that way on every session they close.
+ViStatus noEventToStop(ViEventType type, ViUInt16 mechanism, ViStatus nothingDone)
+{
+    if (type != VI_ALL_ENABLED_EVENTS)
+        return VI_ERROR_INV_EVENT;
+    if (!EventHub::mechanismsToStop(mechanism))
+        return VI_ERROR_INV_MECH;
+    return nothingDone;
+}
+
+} // namespace
+
 ViStatus Library::enableEvent(ViSession vi, ViEventType type, ViUInt16 mechanism, ViEventFilter context)
 {
     std::shared_ptr<Instrument> inst;
     ViUInt32 queueLength = 50;
-    {
-        std::lock_guard<std::mutex> g(m_);
-        Object *o = find(vi);
-        if (!o)
-            return VI_ERROR_INV_OBJECT;
-        if (o->kind != Object::Kind::Instrument)
-            return VI_ERROR_INV_EVENT;
-        inst = o->instrument;
-        queueLength = o->maxQueueLength;
-    }
+    ViStatus status = eventSession(vi, inst, &queueLength);
+    if (status != VI_SUCCESS)
+        return status;
+    if (!inst)
+        return VI_ERROR_INV_EVENT;
     if (context != VI_NULL)
         return VI_ERROR_INV_CONTEXT;
     return events_.enable(vi, *inst, type, mechanism, queueLength);
@@ -603,17 +659,23 @@ ViStatus Library::enableEvent(ViSession vi, ViEventType type, ViUInt16 mechanism
 
 ViStatus Library::disableEvent(ViSession vi, ViEventType type, ViUInt16 mechanism)
 {
-    ViStatus status;
-    if (!instrumentSession(vi, status))
-        return status == VI_ERROR_NSUP_OPER ? VI_ERROR_INV_EVENT : status;
+    std::shared_ptr<Instrument> inst;
+    ViStatus status = eventSession(vi, inst);
+    if (status != VI_SUCCESS)
+        return status;
+    if (!inst)
+        return noEventToStop(type, mechanism, VI_SUCCESS_EVENT_DIS);
     return events_.disable(vi, type, mechanism);
 }
 
 ViStatus Library::discardEvents(ViSession vi, ViEventType type, ViUInt16 mechanism)
 {
-    ViStatus status;
-    if (!instrumentSession(vi, status))
-        return status == VI_ERROR_NSUP_OPER ? VI_ERROR_INV_EVENT : status;
+    std::shared_ptr<Instrument> inst;
+    ViStatus status = eventSession(vi, inst);
+    if (status != VI_SUCCESS)
+        return status;
+    if (!inst)
+        return noEventToStop(type, mechanism, VI_SUCCESS_QUEUE_EMPTY);
     return events_.discard(vi, type, mechanism);
 }
 

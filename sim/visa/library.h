@@ -6,7 +6,9 @@
 // board's lock guards its registers; the memory and event locks guard their
 // own state. A board may take the memory and event locks while holding its
 // own; the library lock is never held while waiting for a handler or while
-// calling into a board.
+// calling into a board, and never taken under a board's lock (closing an
+// instrument session takes the board's lock under it, once). Register
+// access by instrument sessions skips the library lock (register_sessions.h).
 #pragma once
 
 #include <cstdarg>
@@ -20,6 +22,7 @@
 #include "events.h"
 #include "instrument.h"
 #include "memory.h"
+#include "register_sessions.h"
 #include "rsrcexpr.h"
 #include "rsrcname.h"
 #include "serial.h"
@@ -149,6 +152,7 @@ private:
 
     void loadInventoryOnce();
     ViSession addObject(std::unique_ptr<Object> o);
+    ViSession nextValue();
     Object *find(ViObject vi);
     // VI_ATTR_SRC_INCREMENT and VI_ATTR_DEST_INCREMENT of a session.
     struct Increments {
@@ -156,6 +160,10 @@ private:
         ViInt32 destination = 1;
     };
     std::shared_ptr<Instrument> instrumentSession(ViSession vi, ViStatus &status, Increments *increments = nullptr);
+    // The instrument whose events a session's event calls reach: VI_SUCCESS
+    // with inst set for an instrument session, VI_SUCCESS with inst null for
+    // a session that supports no event, else the failure.
+    ViStatus eventSession(ViSession vi, std::shared_ptr<Instrument> &inst, ViUInt32 *queueLength = nullptr);
     std::shared_ptr<Instrument> lookupInstrument(const std::string &name);
     std::shared_ptr<SerialPort> lookupPort(const std::string &name);
     bool isResman(const std::string &name) const;
@@ -196,6 +204,7 @@ private:
     bool inventoryLoaded_ = false;
     ViEvent handlerContext_ = 0;
     DmaMemory memory_;
+    RegisterSessions registerSessions_;
     EventHub events_; // last: stopped first, while everything it calls still exists
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -265,6 +266,101 @@ TEST_F(SimVisaTest, RegisterAccessChecksSpaceOffsetAndAlignment)
     EXPECT_EQ(visa().viIn32(0x3FFFFFFF, VI_PXI_BAR2_SPACE, 0, &v), VI_ERROR_INV_OBJECT);
 }
 
+// Two instruments that each hold their own tag in a register: an access
+// that reached the wrong instrument reads the other tag.
+struct TaggedInstruments {
+    static constexpr const char *kNames[2] = {"PXI6::1::INSTR", "PXI6::2::INSTR"};
+    static constexpr ViUInt32 kTags[2] = {0x7A6A0001, 0x7A6A0002};
+    static constexpr ViBusAddress kTag = 0x10, kScratch = 0x20;
+
+    static void add()
+    {
+        for (int i = 0; i < 2; ++i) {
+            const std::string settings = "reg13.0x10=" + std::to_string(kTags[i]);
+            ASSERT_EQ(sim.simvisa_addInstrument(kNames[i], settings.c_str()), VI_SUCCESS);
+        }
+    }
+};
+
+// More sessions than register access has fast slots: every one reaches its
+// own instrument, and none does once it is closed.
+TEST_F(SimVisaTest, RegisterAccessFollowsEverySessionAndEndsAtClose)
+{
+    TaggedInstruments::add();
+    std::vector<ViSession> sessions(5000);
+    for (size_t i = 0; i < sessions.size(); ++i)
+        sessions[i] = open(TaggedInstruments::kNames[i % 2]);
+    for (size_t i = 0; i < sessions.size(); ++i) {
+        ViUInt32 v = 0;
+        ASSERT_EQ(visa().viIn32(sessions[i], VI_PXI_BAR2_SPACE, TaggedInstruments::kTag, &v), VI_SUCCESS) << i;
+        ASSERT_EQ(v, TaggedInstruments::kTags[i % 2]) << i;
+    }
+    // Closed in an order unlike the one they were opened in.
+    for (size_t i = 0; i < sessions.size(); ++i) {
+        const ViSession vi = sessions[(i * 7) % sessions.size()];
+        ASSERT_EQ(visa().viClose(vi), VI_SUCCESS);
+        ViUInt32 v = 0;
+        ASSERT_EQ(visa().viIn32(vi, VI_PXI_BAR2_SPACE, TaggedInstruments::kTag, &v), VI_ERROR_INV_OBJECT);
+        ASSERT_EQ(visa().viOut32(vi, VI_PXI_BAR2_SPACE, TaggedInstruments::kScratch, 1), VI_ERROR_INV_OBJECT);
+    }
+    // A new session on a slot a closed one had reaches its own instrument.
+    ViSession vi = open(TaggedInstruments::kNames[1]);
+    ViUInt32 v = 0;
+    ASSERT_EQ(visa().viIn32(vi, VI_PXI_BAR2_SPACE, TaggedInstruments::kTag, &v), VI_SUCCESS);
+    EXPECT_EQ(v, TaggedInstruments::kTags[1]);
+}
+
+// Sessions closed and opened while other threads access registers through
+// them: an access either reaches the session's own instrument or is refused
+// as made on a closed session, and nothing races (ThreadSanitizer).
+TEST_F(SimVisaTest, ClosingWhileOtherThreadsAccessRegisters)
+{
+    TaggedInstruments::add();
+    constexpr int kSessions = 8, kRounds = 5000, kThreads = 3;
+    // Each entry: a session value and, in the high word, which instrument it is on.
+    std::atomic<uint64_t> published[kSessions];
+    for (int i = 0; i < kSessions; ++i)
+        published[i] = (uint64_t(i % 2) << 32) | open(TaggedInstruments::kNames[i % 2]);
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrongTag{0}, wrongStatus{0};
+    std::atomic<long> reached{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (unsigned n = t; !stop.load(); ++n) {
+                const uint64_t entry = published[n % kSessions].load();
+                const ViSession vi = static_cast<ViSession>(entry);
+                ViUInt32 v = 0;
+                const ViStatus s = visa().viIn32(vi, VI_PXI_BAR2_SPACE, TaggedInstruments::kTag, &v);
+                const ViStatus w = visa().viOut32(vi, VI_PXI_BAR2_SPACE, TaggedInstruments::kScratch, n);
+                if (s == VI_SUCCESS) {
+                    ++reached;
+                    if (v != TaggedInstruments::kTags[entry >> 32])
+                        ++wrongTag;
+                } else if (s != VI_ERROR_INV_OBJECT)
+                    ++wrongStatus;
+                if (w != VI_SUCCESS && w != VI_ERROR_INV_OBJECT)
+                    ++wrongStatus;
+            }
+        });
+    for (int round = 0; round < kRounds; ++round) {
+        const int i = round % kSessions;
+        const uint64_t old = published[i].load();
+        ASSERT_EQ(visa().viClose(static_cast<ViSession>(old)), VI_SUCCESS);
+        ViUInt32 v = 0;
+        EXPECT_EQ(visa().viIn32(static_cast<ViSession>(old), VI_PXI_BAR2_SPACE, TaggedInstruments::kTag, &v),
+                  VI_ERROR_INV_OBJECT);
+        const int which = (round / kSessions) % 2;
+        published[i] = (uint64_t(which) << 32) | open(TaggedInstruments::kNames[which]);
+    }
+    stop = true;
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(wrongTag.load(), 0);
+    EXPECT_EQ(wrongStatus.load(), 0);
+    EXPECT_GT(reached.load(), 0);
+}
+
 TEST_F(SimVisaTest, BlockMovesFollowTheIncrementAttributes)
 {
     ViSession vi = open("digitizer");
@@ -374,6 +470,41 @@ TEST_F(SimVisaTest, DmaMemoryIsMappedAndSeenByTheBoardSide)
     EXPECT_EQ(sim.simvisa_dmaRead(bus2, &back, 1), VI_ERROR_INV_OFFSET);
 }
 
+// A board of a model is found by the expression its driver searches with,
+// without the inventory naming its identity; what the inventory names wins.
+TEST_F(SimVisaTest, BoardKindsHaveTheirModelsIdentity)
+{
+    struct Case {
+        const char *settings;
+        ViUInt16 manf, model;
+    } cases[] = {
+        {"board=tq718", 0x3c5a, 0x718},
+        {"board=tq747", 0x3c5a, 0x747},
+        {"board=tq726", 0x3c5a, 0x726},
+        {"board=tq775", 0x3c5a, 0x775},
+        {"board=generic", 0, 0},
+        {"board=tq775; model=0x123", 0x3c5a, 0x123},
+        {"board=tq726; manf=0x1234", 0x1234, 0x726},
+        {"manf=0x3c5a; model=0x714", 0x3c5a, 0x714},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.settings);
+        ASSERT_EQ(sim.simvisa_addInstrument("PXI5::1::INSTR", c.settings), VI_SUCCESS);
+        ViSession vi = open("PXI5::1::INSTR");
+        ViUInt16 manf = 1, model = 1;
+        ASSERT_EQ(visa().viGetAttribute(vi, VI_ATTR_MANF_ID, &manf), VI_SUCCESS);
+        ASSERT_EQ(visa().viGetAttribute(vi, VI_ATTR_MODEL_CODE, &model), VI_SUCCESS);
+        EXPECT_EQ(manf, c.manf);
+        EXPECT_EQ(model, c.model);
+        char expr[128];
+        snprintf(expr, sizeof expr, "PXI5?*INSTR {VI_ATTR_MODEL_CODE == %#x && VI_ATTR_MANF_ID == %#x}", c.model,
+                 c.manf);
+        EXPECT_EQ(findAll(expr), (Names{"PXI5::1::INSTR"}));
+        EXPECT_EQ(visa().viClose(vi), VI_SUCCESS);
+        ASSERT_EQ(sim.simvisa_removeInstrument("PXI5::1::INSTR"), VI_SUCCESS);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Events
 
@@ -415,6 +546,67 @@ TEST_F(SimVisaTest, QueueMechanism)
     ASSERT_EQ(visa().viEnableEvent(vi, VI_EVENT_PXI_INTR, VI_QUEUE, VI_NULL), VI_SUCCESS);
     sim.simvisa_raiseInterrupt("PXI1::15::INSTR", 1);
     EXPECT_EQ(visa().viWaitOnEvent(vi, VI_EVENT_PXI_INTR, 20, VI_NULL, VI_NULL), VI_ERROR_TMO);
+}
+
+// Clients switch all enabled events off on every session before they close
+// it, whether or not it supports events; a session refuses to enable an
+// event it does not support.
+TEST_F(SimVisaTest, EventCallsOnEveryKindOfSession)
+{
+    ASSERT_EQ(sim.simvisa_addInstrument("ASRL3::INSTR", "board=echo"), VI_SUCCESS);
+    ASSERT_EQ(sim.simvisa_addInstrument("visa::resman", ""), VI_SUCCESS);
+    const ViSession instr = open("digitizer"), serial = open("ASRL3::INSTR"), mem = open("PXI0::MEMACC"),
+                    service = open("visa::resman");
+    ViFindList list = VI_NULL;
+    ASSERT_EQ(visa().viFindRsrc(rm, "?*", &list, VI_NULL, VI_NULL), VI_SUCCESS);
+    enum Call { Enable, Disable, Discard };
+    struct Case {
+        Call call;
+        ViEventType type;
+        ViUInt16 mechanism;
+        ViStatus instrument, other;
+    } cases[] = {
+        {Disable, VI_ALL_ENABLED_EVENTS, VI_ALL_MECH, VI_SUCCESS_EVENT_DIS, VI_SUCCESS_EVENT_DIS},
+        {Disable, VI_ALL_ENABLED_EVENTS, VI_QUEUE | VI_HNDLR, VI_SUCCESS_EVENT_DIS, VI_SUCCESS_EVENT_DIS},
+        {Disable, VI_ALL_ENABLED_EVENTS, 0, VI_ERROR_INV_MECH, VI_ERROR_INV_MECH},
+        {Disable, VI_ALL_ENABLED_EVENTS, 0x10, VI_ERROR_INV_MECH, VI_ERROR_INV_MECH},
+        {Disable, VI_EVENT_PXI_INTR, VI_ALL_MECH, VI_SUCCESS_EVENT_DIS, VI_ERROR_INV_EVENT},
+        {Disable, VI_EVENT_IO_COMPLETION, VI_ALL_MECH, VI_ERROR_INV_EVENT, VI_ERROR_INV_EVENT},
+        {Discard, VI_ALL_ENABLED_EVENTS, VI_ALL_MECH, VI_SUCCESS_QUEUE_EMPTY, VI_SUCCESS_QUEUE_EMPTY},
+        {Discard, VI_ALL_ENABLED_EVENTS, 0, VI_ERROR_INV_MECH, VI_ERROR_INV_MECH},
+        {Discard, VI_EVENT_PXI_INTR, VI_QUEUE, VI_SUCCESS_QUEUE_EMPTY, VI_ERROR_INV_EVENT},
+        {Enable, VI_EVENT_PXI_INTR, VI_QUEUE, VI_SUCCESS, VI_ERROR_INV_EVENT},
+        {Enable, VI_EVENT_IO_COMPLETION, VI_QUEUE, VI_ERROR_INV_EVENT, VI_ERROR_INV_EVENT},
+        {Enable, VI_EVENT_SERVICE_REQ, VI_HNDLR, VI_ERROR_INV_EVENT, VI_ERROR_INV_EVENT},
+        {Enable, VI_ALL_ENABLED_EVENTS, VI_QUEUE, VI_ERROR_INV_EVENT, VI_ERROR_INV_EVENT},
+    };
+    auto call = [](ViSession vi, const Case &c) {
+        switch (c.call) {
+        case Enable: return visa().viEnableEvent(vi, c.type, c.mechanism, VI_NULL);
+        case Disable: return visa().viDisableEvent(vi, c.type, c.mechanism);
+        case Discard: return visa().viDiscardEvents(vi, c.type, c.mechanism);
+        }
+        return VI_ERROR_SYSTEM_ERROR;
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "call " << c.call << " type " << std::hex << c.type << " mechanism "
+                                        << c.mechanism);
+        EXPECT_EQ(call(instr, c), c.instrument);
+        for (ViSession vi : {serial, mem, service, rm})
+            EXPECT_EQ(call(vi, c), c.other) << "session " << vi;
+        // What is not a session supports no event, nor a session that is gone.
+        EXPECT_EQ(call(list, c), VI_ERROR_INV_EVENT);
+        EXPECT_EQ(call(0x3FFFFFFF, c), VI_ERROR_INV_OBJECT);
+        // Whatever the instrument enabled is off again for the next case.
+        visa().viDisableEvent(instr, VI_ALL_ENABLED_EVENTS, VI_ALL_MECH);
+    }
+    // Switched on, the instrument's events go off with "all enabled events".
+    ASSERT_EQ(visa().viEnableEvent(instr, VI_EVENT_PXI_INTR, VI_QUEUE, VI_NULL), VI_SUCCESS);
+    sim.simvisa_raiseInterrupt("digitizer", 1);
+    ASSERT_EQ(sim.simvisa_flushEvents(10000), VI_SUCCESS);
+    EXPECT_EQ(visa().viDiscardEvents(instr, VI_ALL_ENABLED_EVENTS, VI_ALL_MECH), VI_SUCCESS);
+    EXPECT_EQ(visa().viDisableEvent(instr, VI_ALL_ENABLED_EVENTS, VI_ALL_MECH), VI_SUCCESS);
+    EXPECT_EQ(visa().viWaitOnEvent(instr, VI_EVENT_PXI_INTR, 0, VI_NULL, VI_NULL), VI_ERROR_NENABLED);
 }
 
 TEST_F(SimVisaTest, WaitOnEventWakesWhenTheInterruptComes)
@@ -668,7 +860,7 @@ TEST(SimVisaInventory, ReadAtFirstUse)
 
 // An outside client: PyVISA on the simulated library, when Debian's
 // python3-pyvisa is installed.
-TEST(PyVisa, ListsResourcesAndReadsIdentity)
+TEST(PyVisa, EveryInstrumentAndPortOpensIdentifiesItselfAndCloses)
 {
     if (std::system("/usr/bin/python3 -c 'import pyvisa' >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "python3-pyvisa is not installed";
