@@ -195,9 +195,8 @@ TEST_F(UsbTest, OverrunInAReplyOfItsHeaderAloneRaisesNothing)
 {
     ViSession vi = open();
     const Layout l{{1}, false};
-    configure(vi, l, 50000.0);
+    configure(vi, l, 20000.0);
     ASSERT_EQ(ux176_setEventEnable(vi, 1, 1), VI_SUCCESS);
-    overruns = 0;
     ASSERT_EQ(ux176_installEventHandler(vi, 0, onOverrun, nullptr, overrunText), VI_SUCCESS);
     TQStream *s = stream(vi);
     TQReader *r = s->streamNewReader(s, 0, TQ_WHENCE_OLDEST);
@@ -214,7 +213,7 @@ TEST_F(UsbTest, OverrunInAReplyOfItsHeaderAloneRaisesNothing)
         tq::platform::NamedMutex other;
         ASSERT_TRUE(other.open("ux176"));
         ASSERT_EQ(other.lock(15000), tq::platform::WaitResult::Signaled);
-        tq::platform::sleepMs(200); // 10000 scans due, the FIFO holds 4096
+        tq::platform::sleepMs(300); // 6000 scans due, the FIFO holds 4096
         uint64_t dropped = 0;
         ASSERT_EQ(simusb_droppedScans(kSerial, &dropped), 0);
         ASSERT_GT(dropped, 0u) << "the FIFO overran";
@@ -231,6 +230,9 @@ TEST_F(UsbTest, OverrunInAReplyOfItsHeaderAloneRaisesNothing)
         ASSERT_EQ(answer[0], 0x89);
         SI_Close(own);
         ASSERT_EQ(simusb_injectFault(kSerial, SIMUSB_SHORT, 60, 1, 0x0A), 0);
+        // Overruns of a driver slowed down before the wait (a loaded
+        // machine, a sanitizer) are no part of this.
+        overruns = 0;
         other.unlock();
     }
     // The driver empties the FIFO: all but the scans of the cut reply.
