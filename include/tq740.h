@@ -98,6 +98,7 @@ TQ_API ViStatus tq740_getEventChannelDuration(ViSession vi, ViInt16 channel, ViI
 TQ_API ViStatus tq740_setEventChannelPolarity(ViSession vi, ViInt16 channel, ViInt16 polarity);
 TQ_API ViStatus tq740_getEventChannelPolarity(ViSession vi, ViInt16 channel, ViInt16 *polarity);
 TQ_API ViStatus tq740_setInterruptRequestLevel(ViSession vi, ViInt16 level);
+TQ_API ViStatus tq740_getInterruptRequestLevel(ViSession vi, ViInt16 *level);
 TQ_API ViStatus tq740_setExternalInputStrobeEnable(ViSession vi, ViInt16 enable);
 TQ_API ViStatus tq740_getExternalInputStrobeEnable(ViSession vi, ViInt16 *enable);
 TQ_API ViStatus tq740_setExternalOutputStrobeEnable(ViSession vi, ViInt16 enable);

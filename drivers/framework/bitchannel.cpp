@@ -61,20 +61,40 @@ void storeOutputSyncType(TQStreamChannel *channel, int32_t type)
         channel->outputSyncType = type;
 }
 
+namespace
+{
+
+// Writes a field only when it changes: a record rebuilt while the carrier
+// runs is read meanwhile by the stream's readers, which must neither find a
+// function missing nor meet a write of what they are reading.
+template <typename T> void keep(T &field, T value)
+{
+    if (field != value)
+        field = value;
+}
+
+void keepText(char *field, size_t size, const char *text)
+{
+    if (strncmp(field, text, size - 1) != 0)
+        copyName(field, size, text);
+}
+
+} // namespace
+
 void initBitChannel(BitChannel &c, int number, const char *name, uint16_t wordIndex, uint32_t mask,
                     std::atomic<uint32_t> *staticWord, TQStream *stream)
 {
-    copyName(c.head.name, sizeof c.head.name, name);
-    copyName(c.head.eu, sizeof c.head.eu, "binary");
-    c.head.ownerWord = number;
-    c.head.streamChannelEval = convertBit32;
-    c.head.streamChannelEvalRaw = convertZero;
-    c.head.streamChannelSetEval = setEvalBit32;
-    c.head.streamChannelSetOutputSyncType = storeOutputSyncType;
-    c.head.stream = stream;
-    c.wordIndex = wordIndex;
-    c.mask = mask;
-    c.staticWord = staticWord;
+    keepText(c.head.name, sizeof c.head.name, name);
+    keepText(c.head.eu, sizeof c.head.eu, "binary");
+    keep<intptr_t>(c.head.ownerWord, number);
+    keep(c.head.streamChannelEval, &convertBit32);
+    keep(c.head.streamChannelEvalRaw, &convertZero);
+    keep(c.head.streamChannelSetEval, &setEvalBit32);
+    keep(c.head.streamChannelSetOutputSyncType, &storeOutputSyncType);
+    keep(c.head.stream, stream);
+    keep(c.wordIndex, wordIndex);
+    keep(c.mask, mask);
+    keep(c.staticWord, staticWord);
 }
 
 } // namespace tq::driver

@@ -116,14 +116,12 @@ Driver::~Driver()
 
 Session *Driver::find(ViSession vi) const
 {
-    for (Session *s = head_; s; s = s->next)
-        if (s->value == vi)
-            return s;
-    return nullptr;
+    return findIf([vi](const Session &s) { return s.value == vi; });
 }
 
 void Driver::push(Session *s)
 {
+    std::unique_lock lock(listLock_);
     s->previous = nullptr;
     s->next = head_;
     if (head_)
@@ -133,6 +131,7 @@ void Driver::push(Session *s)
 
 void Driver::unlink(Session *s)
 {
+    std::unique_lock lock(listLock_);
     if (s->previous)
         s->previous->next = s->next;
     else if (head_ == s)
@@ -446,7 +445,7 @@ ViStatus Driver::errorMessage(ViSession vi, ViStatus status, ViChar *message) no
             }
             return info_.transport->describe(status, message);
         }
-        Session *s = info_.errorMessageUsesFirstSession ? head_ : find(vi);
+        Session *s = info_.errorMessageUsesFirstSession ? first() : find(vi);
         if (!s)
             return info_.errorMessageUsesFirstSession ? VI_ERROR_SYSTEM_ERROR : VI_ERROR_INV_OBJECT;
         if (!message)

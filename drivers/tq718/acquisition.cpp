@@ -78,7 +78,7 @@ ViStatus stopLocked(Session718 &s, bool statusLine);
 
 ViStatus startAcquisition(Session718 &s)
 {
-    tq::platform::MutexGuard guard(s.acquisitionLock);
+    tq::platform::MutexGuard guard(s.runLock);
     if (s.running.load())
         return TQ718_WARN_ALREADY_RUNNING;
     const uint16_t scanSize = s.stream->streamGetScanSize(s.stream);
@@ -156,16 +156,16 @@ ViStatus startAcquisition(Session718 &s)
 
 ViStatus stopAcquisition(Session718 &s, bool statusLine)
 {
-    tq::platform::MutexGuard guard(s.acquisitionLock);
+    tq::platform::MutexGuard guard(s.runLock);
     return stopLocked(s, statusLine);
 }
 
 bool stopFromHandler(Session718 &s)
 {
-    if (!s.acquisitionLock.tryLock())
+    if (!s.runLock.tryLock())
         return false;
     stopLocked(s, false);
-    s.acquisitionLock.unlock();
+    s.runLock.unlock();
     return true;
 }
 
@@ -222,7 +222,7 @@ ViStatus stopLocked(Session718 &s, bool statusLine)
 
 void freeDataPath(Session718 &s)
 {
-    tq::platform::MutexGuard guard(s.acquisitionLock);
+    tq::platform::MutexGuard guard(s.runLock);
     if (s.running.load() || s.interruptMechanism.load() != -1)
         stopLocked(s, false);
     tearDownInterrupt(s);
@@ -237,7 +237,7 @@ ViStatus getScans(Session718 &s, ViInt16 channels, ViInt16 scans, ViReal64 *valu
     if (!values || channels < 1 || channels > s.analogCount || scans < 1 ||
         static_cast<int64_t>(scans) * channels > length)
         return VI_ERROR_INV_PARAMETER;
-    tq::platform::MutexGuard guard(s.acquisitionLock);
+    tq::platform::MutexGuard guard(s.runLock);
     // The one-shot chain would take the place of the running ring.
     if (s.running.load())
         return TQ718_ERROR_RUNNING;
@@ -341,7 +341,7 @@ TQ_API ViStatus tq718_getScans(ViSession vi, ViInt16 channels, ViInt16 scans, Vi
 TQ_API ViStatus tq718_allocateMBfrConfiguration(ViSession vi, ViInt16 segments, ViInt32 scansPerSegment)
 {
     return withSession(vi, [&](Session718 &s) {
-        tq::platform::MutexGuard guard(s.acquisitionLock);
+        tq::platform::MutexGuard guard(s.runLock);
         // The running acquisition's interrupt handler reads the ring.
         if (s.running.load())
             return TQ718_ERROR_RUNNING;
@@ -360,7 +360,7 @@ TQ_API ViStatus tq718_allocateMBfrConfiguration(ViSession vi, ViInt16 segments, 
 TQ_API ViStatus tq718_freeMBfrConfiguration(ViSession vi)
 {
     return withSession(vi, [&](Session718 &s) {
-        tq::platform::MutexGuard guard(s.acquisitionLock);
+        tq::platform::MutexGuard guard(s.runLock);
         if (s.running.load())
             return TQ718_ERROR_RUNNING;
         return freeRing(s);

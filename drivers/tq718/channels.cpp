@@ -91,7 +91,7 @@ ViStatus writeBalance(Session718 &s, int c)
 
 ViStatus enableAnalog(Session718 &s, int c, uint16_t enable, bool force)
 {
-    tq::platform::MutexGuard guard(s.acquisitionLock);
+    tq::platform::MutexGuard guard(s.runLock);
     AnalogChannel &ch = s.channel(c);
     if (ch.enable == enable && !force)
         return VI_SUCCESS;
@@ -122,7 +122,7 @@ ViStatus writeEventWord(Session718 &s)
 
 ViStatus enableEvent(Session718 &s, int n, uint16_t enable, bool force)
 {
-    tq::platform::MutexGuard guard(s.acquisitionLock);
+    tq::platform::MutexGuard guard(s.runLock);
     EventChannel &ev = s.eventChannel(n);
     if (ev.enable == enable && !force)
         return VI_SUCCESS;

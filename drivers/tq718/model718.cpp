@@ -70,7 +70,7 @@ class Model718 : public tq::driver::Model
         // A running acquisition stops and its ring goes; interrupts the
         // board raised before the reset are dropped.
         {
-            tq::platform::MutexGuard guard(m.acquisitionLock);
+            tq::platform::MutexGuard guard(m.runLock);
             stopAcquisition(m, false);
             freeRing(m);
         }

@@ -107,7 +107,8 @@ struct Session718 : tq::driver::Session {
     // interrupt handler reads the flag and the mechanism on VISA's callback
     // thread, and stops a completed transient capture from there.
     //
-    // acquisitionLock serialises whatever starts, stops or tears down the
+    // The session's run lock (runLock, the framework's start, stop and
+    // reset guard) serialises here whatever starts, stops or tears down the
     // acquisition and whatever changes the ring or the scan layout: start,
     // stop, close and reset, one-shot reads, the ring's exports, the channel
     // enables, and the handler's own stop. Taken before the stream's lock,
@@ -115,7 +116,6 @@ struct Session718 : tq::driver::Session {
     // it (a caller's stop that holds it does the handler's stop anyway).
     // The interrupt enable result and the saved interrupt enable are used
     // only under it.
-    tq::platform::Mutex acquisitionLock;
     std::atomic<bool> running{false};
     std::atomic<int16_t> interruptMechanism{-1}; // 1 queue, 2 handler, -1 none
     ViStatus interruptEnableResult = VI_SUCCESS;

@@ -87,6 +87,7 @@ void printResult(Session726 &s, const char *what, ViStatus status)
 
 ViStatus startOutput(Session726 &s)
 {
+    tq::driver::RunGuard guard(s);
     if (s.running.load())
         return TQ726_WARN_ALREADY_RUNNING;
     if (s.asyncCount.load() == 0 && s.staticCount == 0)
@@ -113,6 +114,7 @@ ViStatus startOutput(Session726 &s)
 
 ViStatus stopOutput(Session726 &s)
 {
+    tq::driver::RunGuard guard(s);
     if (s.running.exchange(false))
         s.stopEvent.set();
     s.thread.join();

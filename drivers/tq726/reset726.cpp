@@ -32,6 +32,7 @@ void append(ViChar *message, const char *text)
 
 ViStatus resetBoard(Session726 &s)
 {
+    tq::driver::RunGuard guard(s);
     if (s.simulated()) {
         setDefaults(s);
         return VI_SUCCESS;

@@ -104,12 +104,11 @@ tq::driver::ModelInfo makeInfo()
 
 Session740 *findShared(ViBusAddress idBase, const char *carrier)
 {
-    for (Session *p = driver().first(); p; p = p->next) {
-        Session740 &s = model(*p);
-        if (s.idBase == idBase && strcmp(s.carrier, carrier) == 0)
-            return &s;
-    }
-    return nullptr;
+    Session *p = driver().findIf([&](Session &s) {
+        const Session740 &m = model(s);
+        return m.idBase == idBase && strcmp(m.carrier, carrier) == 0;
+    });
+    return p ? &model(*p) : nullptr;
 }
 
 ViStatus initWorker(ViUInt16 idSpace, ViBusAddress idBase, ViUInt16 ioSpace, ViBusAddress ioBase,
@@ -217,24 +216,43 @@ void setDefaults(Session740 &s)
         g = Group{};
     s.interruptEnable = 0;
     char name[64];
+    // The records are rebuilt in place, never through a blank one: the
+    // carrier's readers may be calling a record's functions meanwhile, and
+    // must not find them null.
     for (int k = 1; k <= kChannels; ++k) {
         tq::driver::BitChannel &c = s.channel(k);
-        c = tq::driver::BitChannel{};
+        c.head.ownerWord2 = 0;
+        c.head.formulaNode = nullptr;
+        c.head.outputSyncType = 0;
+        c.head.enableWord = 0;
+        c.enable = 0;
+        c.changeOfStateEnable = 0;
+        c.patternEnable = 0;
+        c.patternBit = 0;
         snprintf(name, sizeof name, "DigitalChannel%dsite%hd", k, s.site);
         tq::driver::initBitChannel(c, k, name, static_cast<uint16_t>(3 + s.site), 1u << (k - 1), &s.staticWord,
                                    s.carrierStream);
     }
     for (int n = 1; n <= kEvents; ++n) {
         EventChannel &e = s.eventChannel(n);
-        e = EventChannel{};
+        e.head.ownerWord2 = 0;
+        e.head.formulaNode = nullptr;
+        e.head.outputSyncType = 0;
+        e.head.enableWord = 0;
+        e.enable = 0;
+        e.eventEnable = 0;
+        e.polarity = 1;
+        e.duration = 10;
         snprintf(name, sizeof name, "EventChannel%d", n);
         tq::driver::copyName(e.head.name, sizeof e.head.name, name);
         tq::driver::copyName(e.head.eu, sizeof e.head.eu, "binary");
         e.head.ownerWord = n;
         // The module raises no events into the stream: an enabled event
         // channel reads 0.0 rather than calling through a null function.
-        e.head.streamChannelEval = tq::driver::convertZero;
-        e.head.streamChannelEvalRaw = tq::driver::convertZero;
+        if (e.head.streamChannelEval != tq::driver::convertZero)
+            e.head.streamChannelEval = tq::driver::convertZero;
+        if (e.head.streamChannelEvalRaw != tq::driver::convertZero)
+            e.head.streamChannelEvalRaw = tq::driver::convertZero;
         e.head.stream = s.carrierStream;
         e.eventIndex = static_cast<int16_t>(n - 1);
     }

@@ -513,6 +513,10 @@ TQ_API ViStatus tq740_setInterruptRequestLevel(ViSession vi, ViInt16 level)
         return tq740::find(vi) ? VI_ERROR_INV_PARAMETER : VI_ERROR_INV_OBJECT;
     return setControl(vi, reg::kStatus, 0, level != 0);
 }
+TQ_API ViStatus tq740_getInterruptRequestLevel(ViSession vi, ViInt16 *level)
+{
+    return getControl(vi, reg::kStatus, 0, level);
+}
 TQ_API ViStatus tq740_setExternalInputStrobeEnable(ViSession vi, ViInt16 enable)
 {
     return setControl(vi, reg::kControl, 3, enable != 0);

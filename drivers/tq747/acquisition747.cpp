@@ -61,6 +61,24 @@ void fill(uint8_t *to, const uint32_t *snapshot, uint32_t scanSize)
     memcpy(to, snapshot, scanSize);
 }
 
+uint64_t periodUs(double rate)
+{
+    // The longest wait the platform's events take (the one below infinite).
+    constexpr double kLongestUs = 4294967294.0 * 1000.0;
+    // Computed in floating point and bounded before it becomes an integer:
+    // 1000 / rate of a tiny rate does not fit 32 bits.
+    const double us = 1e6 / rate;
+    if (!(us < kLongestUs))
+        return static_cast<uint64_t>(kLongestUs);
+    // A period of whole milliseconds, trunc(1000 / rate), while there is
+    // one. Above 1000 scans/s the next scan is less than a millisecond
+    // away: the thread waits that long rather than not at all, which would
+    // spin and write the outputs many times for each scan.
+    if (us >= 1000.0)
+        return static_cast<uint64_t>(std::trunc(us / 1000.0)) * 1000;
+    return us >= 1.0 ? static_cast<uint64_t>(us) : 1;
+}
+
 void acquisitionThread(Session747 *sp)
 {
     Session747 &s = *sp;
@@ -77,7 +95,7 @@ void acquisitionThread(Session747 *sp)
         return;
     }
     int64_t written = 0;
-    const uint32_t periodMs = rate >= 1000.0 ? 0 : static_cast<uint32_t>(1000.0 / rate);
+    const uint64_t period = periodUs(rate);
     while (s.running.load(std::memory_order_acquire)) {
         if (s.inputCount.load(std::memory_order_relaxed) == 0)
             break;
@@ -120,7 +138,7 @@ void acquisitionThread(Session747 *sp)
             if (status >= VI_SUCCESS)
                 status = v.viOut16(s.value, reg::kCard, reg::siteData(n2) + 2, static_cast<ViUInt16>(word >> 16));
         }
-        s.wake->wait(periodMs);
+        s.wake->waitUs(period);
     }
     s.threadDone = true;
 }
@@ -340,6 +358,7 @@ ViStatus eventStatus(Session747 &s, ViUInt16 event, ViUInt16 *status, ViUInt16 c
 
 ViStatus startAcquisition(Session747 &s, bool line)
 {
+    tq::driver::RunGuard guard(s);
     ViStatus result = VI_SUCCESS;
     if (s.running.load()) {
         result = TQ747_WARN_ALREADY_RUNNING;
@@ -396,6 +415,7 @@ ViStatus startAcquisition(Session747 &s, bool line)
 
 ViStatus stopAcquisition(Session747 &s, bool line)
 {
+    tq::driver::RunGuard guard(s);
     if (s.running.load() || s.thread.joinable()) {
         s.running = false;
         if (s.wake)

@@ -286,6 +286,7 @@ ViStatus bindSites(Session747 &s)
 
 ViStatus resetInstrument(Session747 &s)
 {
+    tq::driver::RunGuard guard(s);
     if (s.simulated()) {
         setDefaults(s);
         return VI_SUCCESS;

@@ -165,6 +165,7 @@ ViStatus eventStatus(Session775 &s, ViUInt16 event, ViUInt16 *status, ViUInt16 c
 
 ViStatus startAcquisition(Session775 &s, bool line)
 {
+    tq::driver::RunGuard guard(s);
     ViStatus result = VI_SUCCESS;
     const auto &v = tq::visa::visa();
     if (s.running.load()) {
@@ -207,6 +208,7 @@ ViStatus startAcquisition(Session775 &s, bool line)
 
 ViStatus stopAcquisition(Session775 &s, bool line)
 {
+    tq::driver::RunGuard guard(s);
     ViStatus result = VI_SUCCESS;
     if (s.running.load() || s.thread.joinable()) {
         result = modify(s, reg::kControl, reg::kContinuous, 0);

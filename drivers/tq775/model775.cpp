@@ -44,6 +44,7 @@ const tq::driver::StatusText kTexts[] = {
 
 ViStatus resetInstrument(Session775 &s)
 {
+    tq::driver::RunGuard guard(s);
     stopAcquisition(s, false);
     const bool failed = modify(s, reg::kControl, reg::kReset, reg::kReset) < VI_SUCCESS;
     const ViStatus status = tq775_clearCountStatus(s.value, 1, 1, 1, kChannels);

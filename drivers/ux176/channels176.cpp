@@ -155,12 +155,12 @@ int32_t captureOpen(TQStream *stream, const char *fileName, int32_t mode)
 
 uint16_t dacCode(double volts)
 {
-    if (std::isnan(volts))
+    // A value outside the range (or none at all) is a fault upstream: the
+    // output goes to 0 V rather than to either end of its scale.
+    if (!(volts >= kMinVolts && volts <= kMaxVolts))
         return kZeroCode;
-    if (volts >= kMaxVolts)
+    if (volts == kMaxVolts)
         return 0xFFFF;
-    if (volts <= kMinVolts)
-        return 0;
     const double code = std::trunc((volts - kMinVolts) / (kMaxVolts - kMinVolts) * 65536.0);
     return code >= 65535.0 ? 0xFFFF : static_cast<uint16_t>(code);
 }
@@ -242,11 +242,10 @@ void updateInputLayout(Session176 &s, bool writeDevice)
         mask = static_cast<uint16_t>(mask | kDigitalInScanBit);
     const uint32_t words = static_cast<uint32_t>(analogCount + (digitalInputs > 0 ? 1 : 0));
     const uint32_t scanSize = 2 * words;
-    int32_t perPacket = analogCount == 1 ? 30 : analogCount == 2 ? 15 : analogCount == 3 ? 10 : 7;
-    // A scan of the digital word alone is 2 bytes, as one analog input's:
-    // the device fills its packet with as many of them.
-    if (analogCount == 0 && digitalInputs > 0)
-        perPacket = 30;
+    // The device packs its replies by the number of analog inputs alone,
+    // the digital word not counted: a scan of the digital word alone comes
+    // 7 to a reply.
+    const int32_t perPacket = analogCount == 1 ? 30 : analogCount == 2 ? 15 : analogCount == 3 ? 10 : 7;
     s.scansPerPacket.store(perPacket, std::memory_order_relaxed);
     s.channelMask = mask;
     s.deviceScanSize.store(scanSize, std::memory_order_release);

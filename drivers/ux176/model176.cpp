@@ -139,6 +139,7 @@ class UsbTransport : public tq::driver::Transport
 
 ViStatus resetDevice(Session176 &s)
 {
+    tq::driver::RunGuard guard(s);
     stopAcquisition(s);
     if (s.simulated()) {
         setDefaults(s);
@@ -416,21 +417,30 @@ TQ_API ViStatus ux176_autoConnectToAll(ViSession *vi, ViInt16 max, ViInt16 *coun
         if (st != TQ_USBX_OK)
             return ux176::mapStatus(st);
         ViInt16 opened = 0;
+        ViStatus failure = VI_SUCCESS;
         for (uint32_t i = 0; i < devices && opened < max; ++i) {
             char serial[TQ_USBX_STRING_SIZE] = {};
             st = SI_GetProductString(i, serial, TQ_USBX_SERIAL_NUMBER);
-            if (st != TQ_USBX_OK)
+            if (st != TQ_USBX_OK) {
+                failure = ux176::mapStatus(st);
                 continue;
+            }
             serial[sizeof serial - 1] = '\0';
             char name[tq::driver::kNameLength];
             tq::platform::cformat(name, sizeof name, "usb::0x3c5a::176::%s", serial);
             ViSession session = VI_NULL;
-            if (ux176_init(name, 1, 0, &session) >= VI_SUCCESS)
+            const ViStatus status = ux176_init(name, 1, 0, &session);
+            if (status >= VI_SUCCESS)
                 vi[opened++] = session;
+            else if (status != VI_ERROR_RSRC_NFOUND)
+                failure = status;
         }
         if (count)
             *count = opened;
-        return opened > 0 || max <= 0 ? VI_SUCCESS : VI_ERROR_RSRC_NFOUND;
+        // No device to connect to is no failure (the count says none); a
+        // device that is there and cannot be opened is passed over while
+        // another one connects.
+        return opened > 0 ? VI_SUCCESS : failure;
     });
 }
 

@@ -133,7 +133,8 @@ void updateOutputLayout(Session176 &s);
 void installStreamOperations(Session176 &s);
 ViStatus crossCheck(Session176 &s, ViChar *message);
 void describeCapture(Session176 &s, tq::driver::CaptureHeader &header);
-// DAC code of a voltage: clamped to the range, NaN gives 0 V.
+// DAC code of a voltage from -10 V to 10 V; any other value (NaN included)
+// gives the code of 0 V.
 uint16_t dacCode(double volts);
 // Ticks of a scan rate, 0 for a rate that cannot be set.
 uint32_t periodTicks(double rate);

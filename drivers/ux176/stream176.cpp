@@ -19,10 +19,11 @@ namespace
 
 constexpr uint32_t kThreadTimeoutMs = 5000;
 constexpr uint32_t kRetryMs = 50;
-// How long a pass waits for the device to gather scans: at least 5 ms, so
-// that at high rates the thread wakes a few hundred times a second and
-// empties the FIFO with back-to-back full replies (its 4096 scans last
-// 80 ms at 50000 scans/s), at most 50 ms at low rates.
+// How long the thread waits after a reply that held no scan, for the device
+// to gather a packet's worth: at least 5 ms, at most 50 ms at low rates.
+// A reply that held scans is followed by the next request at once: a reply
+// carries at most one packet, which with wide scans is fewer than a
+// packet's count of scans, so that only back-to-back requests keep up.
 constexpr uint64_t kMinPaceUs = 5000;
 constexpr uint64_t kMaxPaceUs = 50000;
 constexpr const char *kNewData = "new data from device";
@@ -241,13 +242,15 @@ void streamThread(Session176 *sp)
                 memcpy(stash, reply + kDataHeader + stored * scanSize, static_cast<size_t>(stashed * scanSize));
             }
         }
-        if ((reply[3] & 0x02) && s.eventEnable.load(std::memory_order_relaxed))
+        // The overrun is told with the data of the reply that reports it;
+        // a reply of its header alone tells nothing.
+        if (received > kDataHeader && (reply[3] & 0x02) && s.eventEnable.load(std::memory_order_relaxed))
             raiseOverrun(s);
         playOutputs(s, startMs, outputRate);
-        // A reply short of a full packet means the device has no more yet:
-        // wait until it has a packet's worth before asking again.
-        if (scans < perPacket && rate > 0.0) {
-            double us = (perPacket - scans) * 1e6 / rate;
+        // The device had nothing yet: wait until it has a packet's worth
+        // before asking again.
+        if (scans == 0 && rate > 0.0) {
+            double us = perPacket * 1e6 / rate;
             if (!(us < static_cast<double>(kMaxPaceUs)))
                 us = static_cast<double>(kMaxPaceUs);
             if (us < static_cast<double>(kMinPaceUs))
@@ -270,6 +273,7 @@ void printResult(Session176 &s, const char *what, ViStatus status)
 
 ViStatus startAcquisition(Session176 &s)
 {
+    tq::driver::RunGuard guard(s);
     if (s.running.load())
         return UX176_WARN_ALREADY_RUNNING;
     if (!s.stream || s.stream->streamGetScanSize(s.stream) == 0)
@@ -305,6 +309,7 @@ ViStatus startAcquisition(Session176 &s)
 
 ViStatus stopAcquisition(Session176 &s)
 {
+    tq::driver::RunGuard guard(s);
     const bool wasRunning = s.running.exchange(false);
     if (!s.thread.joinable())
         return VI_SUCCESS;

@@ -190,6 +190,15 @@ std::vector<uint8_t> Device176::answer(const uint8_t *q, uint64_t nowUs, uint64_
         fill(nowUs);
         const uint32_t size = scanSize();
         size_t scans = size ? kMaxDataBytes / size : 0;
+        // The firmware counts the scans of a reply by its analog inputs
+        // alone (1: 30, 2: 15, 3: 10, otherwise 7), and sends no more
+        // than fit the packet.
+        uint32_t analog = 0;
+        for (int k = 0; k < 6; ++k)
+            analog += (regs_[18] >> k) & 1u;
+        const size_t packed = analog == 1 ? 30 : analog == 2 ? 15 : analog == 3 ? 10 : 7;
+        if (scans > packed)
+            scans = packed;
         if (scans > fifo_.size())
             scans = fifo_.size();
         put16(out, static_cast<uint16_t>(fifo_.size() - scans));

@@ -50,6 +50,9 @@ class Device176
     void setReg(uint8_t r, uint16_t v) { regs_[r] = v; }
     bool running() const { return running_; }
     uint64_t dropped() const { return dropped_; }
+    // Brings the FIFO up to the time given: the scans due so far are in it,
+    // or dropped.
+    void catchUp(uint64_t nowUs) { fill(nowUs); }
     uint64_t requests() const { return requests_; }
     std::deque<SimUsbOutput> outputLog;
 

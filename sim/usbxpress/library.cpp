@@ -463,6 +463,7 @@ TQ_API int simusb_droppedScans(const char *serial, uint64_t *count)
     auto d = l.device(serial);
     if (!d || !count)
         return -1;
+    d->catchUp(tq::sim::usb::nowUs());
     *count = d->dropped();
     return 0;
 }

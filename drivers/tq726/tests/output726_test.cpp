@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "fixture726.h"
+#include "stoppers.h"
 #include "tq/platform/thread.h"
 
 namespace
@@ -303,6 +304,23 @@ TEST_F(Output726, ThreadsMeetInTheSession)
     EXPECT_EQ(tq726_stop(vi_), VI_SUCCESS);
     EXPECT_GT(refills.load(), 0);
     EXPECT_FALSE(frames(16).empty());
+}
+
+// Two threads stopping, or stopping and resetting, one running session.
+TEST_F(Output726, TwoThreadsEndingOneRunningSession)
+{
+    enable(1, 2);
+    ASSERT_EQ(tq726_setOutputScanRate(vi_, 500.0), VI_SUCCESS);
+    // A reset leaves no channel enabled: every start enables one.
+    auto start = [this] {
+        const ViStatus status = tq726_setChannelEnable(vi_, 1, 1);
+        return status < VI_SUCCESS ? status : tq726_start(vi_);
+    };
+    auto stop = [this] { return tq726_stop(vi_); };
+    auto reset = [this] { return tq726_reset(vi_); };
+    tq::test::raceStoppers(40, start, stop, true, stop, true);
+    tq::test::raceStoppers(20, start, stop, true, reset, false);
+    EXPECT_EQ(tq726_stop(vi_), VI_SUCCESS);
 }
 
 } // namespace

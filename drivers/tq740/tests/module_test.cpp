@@ -168,6 +168,17 @@ TEST_F(ModuleTest, SettersWriteTheirFieldsAndSimulationOnlyStores)
         ASSERT_EQ(c.get(vi, got), VI_SUCCESS);
         EXPECT_EQ(got, c.expected);
     }
+    // The interrupt request level keeps no stored value: it is read back
+    // from the module.
+    for (ViInt16 level : {1, 0}) {
+        ASSERT_EQ(tq740_setInterruptRequestLevel(vi, level), VI_SUCCESS);
+        ViInt16 got = -1;
+        ASSERT_EQ(tq740_getInterruptRequestLevel(vi, &got), VI_SUCCESS);
+        EXPECT_EQ(got, level);
+    }
+    ViInt16 level = -1;
+    EXPECT_EQ(tq740_getInterruptRequestLevel(0x7777, &level), VI_ERROR_INV_OBJECT);
+    EXPECT_EQ(tq740_getInterruptRequestLevel(vi, nullptr), VI_ERROR_INV_PARAMETER);
     ASSERT_EQ(tq740_reset(vi), VI_SUCCESS);
     ASSERT_EQ(tq740_setSimulationMode(vi, 1), VI_SUCCESS);
     for (const FieldCase &c : fieldCases()) {

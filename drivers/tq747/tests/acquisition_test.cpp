@@ -352,4 +352,36 @@ TEST_F(Acquisition747, SessionWithoutInstrumentProducesNoScans)
     EXPECT_EQ(tq747_stop(vi), VI_SUCCESS);
 }
 
+// One output write per period, and a period of about one scan or longer:
+// trunc(1000 / rate) ms while that is at least 1 ms (1 ms at exactly 1000
+// scans/s), the time to the next scan above; rates whose period does not
+// fit a wait wait for stop.
+TEST_F(Acquisition747, OutputWritesKeepPaceWithTheScans)
+{
+    addCarrier("");
+    ViSession vi = open();
+    TQStream *s = stream(vi);
+    ASSERT_EQ(tq747_setDigitalChannelEnable(vi, 1, 1), VI_SUCCESS);
+    const double rates[] = {999.0, 1000.0, 1001.0, 5000.0, 1e-20, 5e-324};
+    for (double rate : rates) {
+        SCOPED_TRACE(rate);
+        ASSERT_EQ(tq747_setScanClockRate(vi, rate), VI_SUCCESS);
+        clearWrites();
+        ASSERT_EQ(tq747_start(vi), VI_SUCCESS);
+        tq::platform::sleepMs(300);
+        ASSERT_EQ(tq747_stop(vi), VI_SUCCESS);
+        const int64_t scans = s->streamGetScansWritten(s);
+        int64_t outputs = 0;
+        for (const SimVisaWrite &w : writes())
+            if (w.space == kBar2 && w.offset == 0x00 && w.width == 4)
+                ++outputs;
+        if (rate >= 1.0)
+            ASSERT_GT(scans, 0);
+        else
+            EXPECT_EQ(scans, 0);
+        // The first period writes before any scan is due.
+        EXPECT_LE(outputs, scans + scans / 10 + 2) << scans << " scans";
+    }
+}
+
 } // namespace

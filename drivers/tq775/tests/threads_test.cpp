@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fixture775.h"
+#include "stoppers.h"
 
 namespace
 {
@@ -90,6 +91,24 @@ TEST_F(CounterTest, ThreadInterruptReadersStopAndClose)
         EXPECT_EQ(r->readerAvail(r), 0);
         r->readerRelease(&r);
     }
+}
+
+// Two threads stopping, or stopping and resetting, one running session.
+TEST_F(CounterTest, TwoThreadsEndingOneRunningSession)
+{
+    addCounter("freq1=1000");
+    ViSession vi = open();
+    ASSERT_EQ(tq775_setObservationWindowSize(vi, 2), VI_SUCCESS);
+    // A reset leaves no channel enabled: every start enables one.
+    auto start = [vi] {
+        const ViStatus status = tq775_setChannelEnable(vi, 1, 1);
+        return status < VI_SUCCESS ? status : tq775_start(vi);
+    };
+    auto stop = [vi] { return tq775_stop(vi); };
+    auto reset = [vi] { return tq775_reset(vi); };
+    tq::test::raceStoppers(40, start, stop, true, stop, true);
+    tq::test::raceStoppers(20, start, stop, true, reset, false);
+    EXPECT_EQ(tq775_stop(vi), VI_SUCCESS);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "fixture176.h"
+#include "stoppers.h"
 #include "tq/platform/sync.h"
 #include "tqstream/filestream.h"
 
@@ -186,6 +187,62 @@ TEST_F(UsbTest, OverrunRaisesTheEventAndShowsAsAGap)
     EXPECT_EQ(static_cast<uint64_t>(written) + dropped, static_cast<uint64_t>(numbers.back()) + 1);
     EXPECT_GE(gaps, dropped);
     r->readerRelease(&r);
+}
+
+// The reply that reports the overrun arrives without its scans (the header
+// alone): it raises no event; the scans that follow carry no overrun.
+TEST_F(UsbTest, OverrunInAReplyOfItsHeaderAloneRaisesNothing)
+{
+    ViSession vi = open();
+    const Layout l{{1}, false};
+    configure(vi, l, 20000.0);
+    ASSERT_EQ(ux176_setEventEnable(vi, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(ux176_installEventHandler(vi, 0, onOverrun, nullptr, overrunText), VI_SUCCESS);
+    TQStream *s = stream(vi);
+    TQReader *r = s->streamNewReader(s, 0, TQ_WHENCE_OLDEST);
+    ASSERT_NE(r, nullptr);
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!done.load())
+            if (readWords(r, 4096, l.scanSize()).empty())
+                tq::platform::sleepMs(1);
+    });
+    ASSERT_EQ(ux176_start(vi), VI_SUCCESS);
+    tq::platform::sleepMs(20);
+    {
+        tq::platform::NamedMutex other;
+        ASSERT_TRUE(other.open("ux176"));
+        ASSERT_EQ(other.lock(15000), tq::platform::WaitResult::Signaled);
+        tq::platform::sleepMs(300); // 6000 scans due, the FIFO holds 4096
+        uint64_t dropped = 0;
+        ASSERT_EQ(simusb_droppedScans(kSerial, &dropped), 0);
+        ASSERT_GT(dropped, 0u) << "the FIFO overran";
+        // The device stops acquiring behind the driver's back, so that no
+        // later reply reports another overrun; the next reply, the one
+        // that reports this one, loses its 30 scans.
+        TQUsbHandle own = nullptr;
+        ASSERT_EQ(SI_Open(0, &own), TQ_USBX_OK);
+        const uint8_t stopCommand = 0x09;
+        uint8_t answer[1] = {};
+        uint32_t n = 0;
+        ASSERT_EQ(SI_Write(own, &stopCommand, 1, &n, nullptr), TQ_USBX_OK);
+        ASSERT_EQ(SI_Read(own, answer, 1, &n, nullptr), TQ_USBX_OK);
+        ASSERT_EQ(answer[0], 0x89);
+        SI_Close(own);
+        ASSERT_EQ(simusb_injectFault(kSerial, SIMUSB_SHORT, 60, 1, 0x0A), 0);
+        // Overruns of a driver slowed down before the wait (a loaded
+        // machine, a sanitizer) are no part of this.
+        overruns = 0;
+        other.unlock();
+    }
+    // The driver empties the FIFO: all but the scans of the cut reply.
+    const int64_t before = s->streamGetScansWritten(s);
+    EXPECT_TRUE(eventually([&] { return s->streamGetScansWritten(s) >= before + 4096 - 30; }));
+    ASSERT_EQ(ux176_stop(vi), VI_SUCCESS);
+    done = true;
+    reader.join();
+    r->readerRelease(&r);
+    EXPECT_EQ(overruns.load(), 0);
 }
 
 // Replies that come apart or behind stray bytes while streaming: no scan is
@@ -371,6 +428,24 @@ TEST_F(UsbTest, CloseWhileRunningWithReadersHeld)
         r->readerRelease(&r);
     }
     EXPECT_EQ(simusb_isRunning(kSerial), 0) << "close stopped the thread and the device";
+}
+
+// Two threads stopping, or stopping and resetting, one running session.
+TEST_F(UsbTest, TwoThreadsEndingOneRunningSession)
+{
+    ViSession vi = open();
+    ASSERT_EQ(ux176_setAdcScanRate(vi, 5000.0), VI_SUCCESS);
+    // A reset leaves no channel enabled: every start enables one.
+    auto start = [vi] {
+        const ViStatus status = ux176_setAnalogChannelEnable(vi, 1, 1);
+        return status < VI_SUCCESS ? status : ux176_start(vi);
+    };
+    auto stop = [vi] { return ux176_stop(vi); };
+    auto reset = [vi] { return ux176_reset(vi); };
+    tq::test::raceStoppers(40, start, stop, true, stop, true);
+    tq::test::raceStoppers(20, start, stop, true, reset, false);
+    EXPECT_EQ(ux176_stop(vi), VI_SUCCESS);
+    EXPECT_EQ(simusb_isRunning(kSerial), 0);
 }
 
 } // namespace

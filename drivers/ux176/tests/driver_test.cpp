@@ -385,6 +385,19 @@ TEST_F(UsbTest, ResetAndInitWithReset)
     EXPECT_EQ(simusb_openHandleCount(), 1u);
 }
 
+// No device at all: nothing to connect, and no failure.
+TEST_F(UsbTest, AutoConnectWithoutDevicesConnectsNone)
+{
+    simusb_reset();
+    ViSession vi[2] = {};
+    ViInt16 count = 5;
+    EXPECT_EQ(ux176_autoConnectToAll(vi, 2, &count), VI_SUCCESS);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(vi[0], VI_NULL);
+    EXPECT_EQ(ux176_autoConnectToFirst(vi), VI_SUCCESS);
+    EXPECT_EQ(simusb_openHandleCount(), 0u);
+}
+
 // A device that cannot be opened is passed over; the others connect.
 TEST_F(UsbTest, AutoConnectPassesOverADeviceItCannotOpen)
 {
@@ -447,7 +460,9 @@ TEST_F(UsbTest, PropertiesByName)
     EXPECT_EQ(copy, nullptr);
 }
 
-TEST_F(UsbTest, DacCodesAreClampedLikeTheOtherOutputDriver)
+// A value outside -10 V to 10 V (none at all included) puts the DAC at 0 V,
+// never at either end of its scale.
+TEST_F(UsbTest, DacCodesOfValuesOutsideTheRangeAreZeroVolts)
 {
     ViSession vi = open();
     TQStream *s = stream(vi);
@@ -458,8 +473,9 @@ TEST_F(UsbTest, DacCodesAreClampedLikeTheOtherOutputDriver)
     dac->streamChannelSetOutputSyncType(dac, UX176_SYNC_ASYNCHRONOUS);
     EXPECT_EQ(s->streamGetOutputScanSize(s), 2);
     const std::pair<double, uint16_t> table[] = {
-        {0.0, 0x8000}, {10.0, 0xFFFF}, {-10.0, 0x0000}, {5.0, 0xC000},   {12.0, 0xFFFF},
-        {-12.0, 0x0000}, {NAN, 0x8000}, {INFINITY, 0xFFFF}, {-INFINITY, 0x0000}, {9.99999, 0xFFFF},
+        {0.0, 0x8000},      {10.0, 0xFFFF},     {-10.0, 0x0000},    {5.0, 0xC000},         {9.99999, 0xFFFF},
+        {12.0, 0x8000},     {-12.0, 0x8000},    {10.0001, 0x8000},  {-10.0001, 0x8000},    {NAN, 0x8000},
+        {INFINITY, 0x8000}, {-INFINITY, 0x8000},
     };
     for (const auto &[volts, code] : table) {
         TQPiece *pieces = nullptr;

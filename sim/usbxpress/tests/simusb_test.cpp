@@ -114,4 +114,41 @@ TEST(SimUsb, FifoOnTheClock)
     SI_Close(h);
 }
 
+// A reply holds as many whole scans as fit 60 bytes, and no more than the
+// firmware packs for its number of analog inputs (the digital word not
+// counted).
+TEST(SimUsb, RepliesPackTheFirmwaresScanCount)
+{
+    struct Case {
+        uint16_t mask;
+        uint32_t scans;
+    };
+    const Case cases[] = {
+        {0x0001, 30}, {0x0003, 15}, {0x0007, 10}, {0x000F, 7}, {0x001F, 6}, {0x003F, 5},
+        {0x1000, 7},  {0x1001, 15}, {0x1003, 10}, {0x1007, 7}, {0x100F, 6}, {0x103F, 4},
+    };
+    for (const Case &c : cases) {
+        simusb_reset();
+        ASSERT_EQ(simusb_addDevice("5", ""), 0);
+        ASSERT_EQ(simusb_setRegister("5", 18, c.mask), 0);
+        ASSERT_EQ(simusb_setRegister("5", 16, 100), 0); // 100000 scans per second
+        TQUsbHandle h = nullptr;
+        ASSERT_EQ(SI_Open(0, &h), TQ_USBX_OK);
+        uint32_t n = 0;
+        const uint8_t start = 0x08, data = 0x0A;
+        uint8_t reply[128];
+        ASSERT_EQ(SI_Write(h, &start, 1, &n, nullptr), TQ_USBX_OK);
+        ASSERT_EQ(SI_Read(h, reply, 1, &n, nullptr), TQ_USBX_OK);
+        usleep(10000); // 1000 scans due: more than any reply holds
+        ASSERT_EQ(SI_Write(h, &data, 1, &n, nullptr), TQ_USBX_OK);
+        ASSERT_EQ(SI_Read(h, reply, sizeof reply, &n, nullptr), TQ_USBX_OK);
+        uint32_t words = 0;
+        for (int k = 0; k < 16; ++k)
+            words += (c.mask >> k) & 1u;
+        EXPECT_EQ(n, 4 + c.scans * 2 * words) << std::hex << c.mask;
+        SI_Close(h);
+    }
+    simusb_reset();
+}
+
 } // namespace

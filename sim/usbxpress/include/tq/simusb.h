@@ -22,7 +22,8 @@
  * counting samples: in scan n (from 0 at start) analog input k reads
  * (n + 0x1000 k) mod 65536 and the digital word n mod 65536, so that a lost
  * or shifted scan shows. A read-data reply carries at most 60 bytes of whole
- * scans. When the FIFO is full, newer scans are dropped and the next reply's
+ * scans, and no more scans than the firmware packs for the number of analog
+ * inputs in the scan (1: 30, 2: 15, 3: 10, any other number 7). When the FIFO is full, newer scans are dropped and the next reply's
  * status byte has bit 1 set. */
 #ifndef TQ_SIMUSB_H
 #define TQ_SIMUSB_H
@@ -78,7 +79,8 @@ TQ_EXPORT int simusb_setRegister(const char *serial, uint8_t reg, uint16_t value
 /* Copies up to max logged output writes (the last 65536 are kept). */
 TQ_EXPORT int simusb_getOutputLog(const char *serial, SimUsbOutput *entries, uint32_t max, uint32_t *count);
 TQ_EXPORT int simusb_clearOutputLog(const char *serial);
-/* Scans dropped because the FIFO was full, since the last start. */
+/* Scans dropped because the FIFO was full, since the last start, up to now
+ * (a running device's FIFO is first brought up to the present). */
 TQ_EXPORT int simusb_droppedScans(const char *serial, uint64_t *count);
 /* 1 while started (command 0x08 until 0x09 or a reset), 0, or -1. */
 TQ_EXPORT int simusb_isRunning(const char *serial);

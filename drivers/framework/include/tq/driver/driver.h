@@ -20,11 +20,16 @@
 // lacks some of these uses the single macros, and empties or replaces PnP
 // words through ModelInfo::adjustPnPHandle.
 //
-// The session list has no lock: opening and closing must not overlap with
-// other calls into the same driver, as for every driver of the suite.
+// Opening and closing must not overlap with other calls on the same
+// session. The list itself is locked, though: a carrier's acquisition thread
+// looks its module sessions up through the module driver while the resource
+// manager opens and closes other sessions of that driver, and a lookup must
+// never walk into a session being freed.
 #pragma once
 
 #include <cstdarg>
+
+#include <shared_mutex>
 
 #include <string>
 #include <vector>
@@ -97,8 +102,22 @@ public:
 
     // The session of a value, or null (callers answer VI_ERROR_INV_OBJECT).
     Session *find(ViSession vi) const;
+    // The most recently opened session that match accepts, or null; the
+    // list is walked under its lock.
+    template <typename Match> Session *findIf(Match &&match) const
+    {
+        std::shared_lock lock(listLock_);
+        for (Session *s = head_; s; s = s->next)
+            if (match(*s))
+                return s;
+        return nullptr;
+    }
     // The most recently opened session, or null.
-    Session *first() const { return head_; }
+    Session *first() const
+    {
+        std::shared_lock lock(listLock_);
+        return head_;
+    }
 
     // Text of a status as error_message gives it, for status lines; "" when
     // there is none.
@@ -122,6 +141,8 @@ private:
     const ModelInfo info_;
     Model &model_;
     Session *head_ = nullptr;
+    // Taken shared by lookups, exclusively by push and unlink.
+    mutable std::shared_mutex listLock_;
     platform::HandleTable handles_;
 };
 

@@ -101,12 +101,32 @@ struct Session {
     TQStreamMsg *streamMessages = nullptr;
     TQStreamMsg *spy = nullptr;
 
+    // Start, stop and reset of the session run one at a time (RunGuard):
+    // two threads stopping or resetting one running session must not both
+    // wait for, or free, what its acquisition thread uses. Recursive, so
+    // that a reset may stop.
+    mutable platform::Mutex runLock;
+
     // Session list.
     Session *next = nullptr;
     Session *previous = nullptr;
 
     bool hasInstrument() const { return mode != kModeNoInstrument; }
     bool simulated() const { return simulation != 0; }
+};
+
+// Held by a model's start, stop and reset for their whole run: the second
+// of two stoppers finds the session stopped and returns, instead of waiting
+// a second time for a thread the first one has already waited for.
+class RunGuard
+{
+  public:
+    explicit RunGuard(Session &s) : guard_(s.runLock) {}
+    RunGuard(const RunGuard &) = delete;
+    RunGuard &operator=(const RunGuard &) = delete;
+
+  private:
+    platform::MutexGuard guard_;
 };
 
 } // namespace tq::driver
