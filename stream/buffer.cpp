@@ -33,6 +33,17 @@ constexpr size_t kInlinePieces = 6;
 struct BufferPrivate {
     TQBuffer pub;
     TQPiece writePieces[kInlinePieces];
+    // Segments let go and kept for reuse, chained through their following
+    // field; all of the current segment size.
+    TQBufferSegment *pool;
+    int32_t pooled;
+};
+
+// A segment knows the size of its data, so that one let go after a reset to
+// another segment size is freed rather than kept.
+struct SegmentPrivate {
+    TQBufferSegment pub;
+    int32_t capacity;
 };
 
 struct ReaderPrivate {
@@ -49,6 +60,7 @@ struct ReaderPrivate {
 };
 
 BufferPrivate *priv(TQBuffer *buffer) { return reinterpret_cast<BufferPrivate *>(buffer); }
+SegmentPrivate *priv(TQBufferSegment *segment) { return reinterpret_cast<SegmentPrivate *>(segment); }
 ReaderPrivate *priv(TQBufferReader *reader) { return reinterpret_cast<ReaderPrivate *>(reader); }
 
 TQPiece *allocPieces(TQPiece *local, size_t entries)
@@ -101,6 +113,54 @@ int32_t segmentAddRef(TQBufferSegment *segment)
     return 0;
 }
 
+void freeSegment(TQBufferSegment *segment)
+{
+    if (!segment->data)
+        debugTrace("TQBufferDataDelRef: rel block but no data\n");
+    std::free(segment->data);
+    std::free(priv(segment));
+}
+
+// Keeps a segment that its buffer let go for the next allocation, when it
+// has the buffer's segment size and the bound allows; false: free it.
+bool keepSegment(TQBuffer *buffer, TQBufferSegment *segment)
+{
+    BufferPrivate *p = priv(buffer);
+    if (!segment->data || priv(segment)->capacity != buffer->segmentSize ||
+        static_cast<int64_t>(buffer->allocatedCount) + p->pooled >= buffer->maximumSegments)
+        return false;
+    segment->refCount = 0;
+    segment->sequence = 0;
+    segment->following = p->pool;
+    p->pool = segment;
+    ++p->pooled;
+    return true;
+}
+
+// Frees kept segments of another size than the buffer's, and those beyond
+// what the maximum leaves beside the allocated ones.
+void trimPool(TQBuffer *buffer)
+{
+    BufferPrivate *p = priv(buffer);
+    while (p->pool && (priv(p->pool)->capacity != buffer->segmentSize ||
+                       static_cast<int64_t>(buffer->allocatedCount) + p->pooled > buffer->maximumSegments)) {
+        TQBufferSegment *segment = p->pool;
+        p->pool = segment->following;
+        --p->pooled;
+        freeSegment(segment);
+    }
+}
+
+void emptyPool(TQBuffer *buffer)
+{
+    BufferPrivate *p = priv(buffer);
+    while (TQBufferSegment *segment = p->pool) {
+        p->pool = segment->following;
+        freeSegment(segment);
+    }
+    p->pooled = 0;
+}
+
 } // namespace
 
 // Drops one reference. A segment that only the allocated list still holds
@@ -115,8 +175,9 @@ int32_t TQBufferDataDelRef(TQBufferSegment **segmentAddress)
     *segmentAddress = nullptr;
     while (segment) {
         int32_t count = --segment->refCount;
+        TQBuffer *buffer = nullptr;
         if (count == 1 && segment->allocatedLink.owner) {
-            TQBuffer *buffer = static_cast<TQBuffer *>(segment->allocatedLink.owner);
+            buffer = static_cast<TQBuffer *>(segment->allocatedLink.owner);
             tqListRemove(&buffer->allocated, segment, kAllocatedLink);
             --buffer->allocatedCount;
             count = --segment->refCount;
@@ -124,10 +185,10 @@ int32_t TQBufferDataDelRef(TQBufferSegment **segmentAddress)
         if (count > 0)
             break;
         TQBufferSegment *following = segment->following;
-        if (!segment->data)
-            debugTrace("TQBufferDataDelRef: rel block but no data\n");
-        std::free(segment->data);
-        std::free(segment);
+        // Only a segment its buffer let go is kept; one that outlived its
+        // buffer (held by a reader) has no buffer to go back to.
+        if (!buffer || !keepSegment(buffer, segment))
+            freeSegment(segment);
         segment = following;
     }
     return 0;
@@ -193,17 +254,30 @@ TQBufferSegment *allocSegment(TQBuffer *buffer)
     if (buffer->allocatedCount >= buffer->maximumSegments)
         return nullptr;
 
-    auto *data = static_cast<uint8_t *>(std::calloc(static_cast<size_t>(buffer->segmentSize), 1));
-    auto *segment = static_cast<TQBufferSegment *>(std::calloc(1, sizeof(TQBufferSegment)));
-    if (!data || !segment) {
-        std::free(data);
-        std::free(segment);
-        return nullptr;
+    TQBufferSegment *segment = nullptr;
+    if (BufferPrivate *p = priv(buffer); p->pool) {
+        // A kept segment is not zeroed again: readers only ever see bytes
+        // the writer committed, and the writer fills what it commits, so
+        // zeroing would only cost a pass over memory about to be written.
+        segment = p->pool;
+        p->pool = segment->following;
+        --p->pooled;
+        segment->following = nullptr;
+    } else {
+        auto *data = static_cast<uint8_t *>(std::calloc(static_cast<size_t>(buffer->segmentSize), 1));
+        auto *fresh = static_cast<SegmentPrivate *>(std::calloc(1, sizeof(SegmentPrivate)));
+        if (!data || !fresh) {
+            std::free(data);
+            std::free(fresh);
+            return nullptr;
+        }
+        fresh->capacity = buffer->segmentSize;
+        segment = &fresh->pub;
+        segment->data = data;
     }
     // The sequence number is taken only once the segment exists, so that
     // positions stay contiguous even when an allocation fails.
     segment->sequence = buffer->nextSequence++;
-    segment->data = data;
     segment->segmentAddRef = segmentAddRef;
     segment->TQBufferDataDelRef = TQBufferDataDelRef;
     if (auto *newest = static_cast<TQBufferSegment *>(buffer->window.last)) {
@@ -285,6 +359,7 @@ int32_t bufferRelease(TQBuffer **bufferAddress)
         dropSegment(segment);
     }
     listeners::unlinkAll<TQBufferListener>(&buffer->listeners);
+    emptyPool(buffer);
     std::free(priv(buffer));
     *bufferAddress = nullptr;
     return 0;
@@ -477,6 +552,11 @@ int32_t bufferRestart(TQBuffer *buffer)
 
 } // namespace
 
+int32_t TQBufferKeptSegments(const TQBuffer *buffer)
+{
+    return reinterpret_cast<const BufferPrivate *>(buffer)->pooled;
+}
+
 int32_t TQAllocBuffer(TQBuffer *buffer, int32_t seg, int32_t buf, int32_t max)
 {
     if (!sizesValid(seg, buf, max))
@@ -486,6 +566,7 @@ int32_t TQAllocBuffer(TQBuffer *buffer, int32_t seg, int32_t buf, int32_t max)
     buffer->nextSequence = 0;
     buffer->maximumSegments = clampCount(segmentCount(max, seg));
     buffer->bufferSize = buf;
+    trimPool(buffer);
     TQBufferSegment *segment = allocSegment(buffer);
     if (!segment)
         return -2;
