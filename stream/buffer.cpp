@@ -754,27 +754,21 @@ int64_t bufferReaderSeek(TQBufferReader *reader, int64_t offset, int16_t whence)
     }
 }
 
-// Walks the readable bytes from the reader's position, at most length of
-// them, never past the write position. Fills list and segments when given;
-// returns the number of pieces and stores the byte total.
-size_t readablePieces(TQBuffer *buffer, TQBufferReader *reader, int64_t length, TQPiece *list,
-                      TQBufferSegment **segments, int64_t *total)
+// Visits the readable runs from the reader's position, one per segment, at
+// most length bytes in all and never past the write position:
+// visit(segment, data, bytes). Returns the byte total.
+template <typename Visit>
+int64_t forEachReadable(TQBuffer *buffer, TQBufferReader *reader, int64_t length, Visit visit)
 {
     const int64_t segmentSize = buffer->segmentSize;
     TQBufferSegment *segment = reader->segment;
     int64_t offset = reader->offset;
-    size_t count = 0;
     int64_t sum = 0;
     for (;;) {
         int64_t end = segment == buffer->writeSegment ? buffer->writeOffset : segmentSize;
         int64_t piece = std::min(end - offset, length - sum);
         if (piece > 0) {
-            if (list) {
-                list[count].length = static_cast<uint32_t>(piece);
-                list[count].data = segment->data + offset;
-                segments[count] = segment;
-            }
-            ++count;
+            visit(segment, segment->data + offset, piece);
             sum += piece;
         }
         if (sum >= length || segment == buffer->writeSegment || !segment->following)
@@ -782,8 +776,59 @@ size_t readablePieces(TQBuffer *buffer, TQBufferReader *reader, int64_t length, 
         segment = segment->following;
         offset = 0;
     }
-    *total = sum;
+    return sum;
+}
+
+// Walks the readable bytes from the reader's position, at most length of
+// them, never past the write position. Fills list and segments when given;
+// returns the number of pieces and stores the byte total.
+size_t readablePieces(TQBuffer *buffer, TQBufferReader *reader, int64_t length, TQPiece *list,
+                      TQBufferSegment **segments, int64_t *total)
+{
+    size_t count = 0;
+    *total = forEachReadable(buffer, reader, length, [&](TQBufferSegment *segment, uint8_t *data, int64_t bytes) {
+        if (list) {
+            list[count].length = static_cast<uint32_t>(bytes);
+            list[count].data = data;
+            segments[count] = segment;
+        }
+        ++count;
+    });
     return count;
+}
+
+// Moves a reader that has consumed n bytes from its position: across every
+// segment it used up that has a following one.
+void advanceReader(TQBuffer *buffer, TQBufferReader *reader, int64_t n)
+{
+    const int64_t segmentSize = buffer->segmentSize;
+    TQBufferSegment *segment = reader->segment;
+    int64_t offset = reader->offset;
+    int64_t remaining = n;
+    while (segmentSize - offset <= remaining && segment->following) {
+        remaining -= segmentSize - offset;
+        segment = segment->following;
+        offset = 0;
+    }
+    if (segment == reader->segment)
+        reader->offset = static_cast<int32_t>(offset + remaining);
+    else
+        placeReader(reader, segment, static_cast<int32_t>(offset + remaining));
+}
+
+// Where a reservation starts: the reader placed (at its initial position
+// when it has none yet). False when nothing can be read from here now.
+bool readStart(TQBuffer *buffer, TQBufferReader *reader)
+{
+    if (!buffer) {
+        debugTrace("TQBufferReaderReserveRead: reader not linked to buffer\n");
+        return false;
+    }
+    if (reader->lost)
+        return false;
+    if (!reader->segment)
+        bufferReaderSeek(reader, reader->initialPosition, reader->initialWhence);
+    return !reader->pieces && reader->segment;
 }
 
 int64_t TQBufferReaderReserveRead(TQBufferReader *reader, TQPiece **pieces, uint32_t *pieceCount, int64_t length)
@@ -793,15 +838,7 @@ int64_t TQBufferReaderReserveRead(TQBufferReader *reader, TQPiece **pieces, uint
     if (pieceCount)
         *pieceCount = 0;
     TQBuffer *buffer = ownerOf(reader);
-    if (!buffer) {
-        debugTrace("TQBufferReaderReserveRead: reader not linked to buffer\n");
-        return 0;
-    }
-    if (reader->lost)
-        return 0;
-    if (!reader->segment)
-        bufferReaderSeek(reader, reader->initialPosition, reader->initialWhence);
-    if (reader->pieces || !reader->segment)
+    if (!readStart(buffer, reader))
         return 0;
 
     int64_t n = std::max<int64_t>(length, 0);
@@ -855,18 +892,8 @@ int64_t bufferReaderCompleteRead(TQBufferReader *reader, int64_t length)
     // A reader that was placed anew while its reservation was open (seek,
     // restart, reset) stays where it was placed: the reserved bytes were not
     // taken from there.
-    if (buffer && reader->segment && reader->segment == block->held[0] && reader->offset == block->reservedOffset) {
-        const int64_t segmentSize = buffer->segmentSize;
-        TQBufferSegment *segment = reader->segment;
-        int64_t offset = reader->offset;
-        int64_t remaining = n;
-        while (segmentSize - offset <= remaining && segment->following) {
-            remaining -= segmentSize - offset;
-            segment = segment->following;
-            offset = 0;
-        }
-        placeReader(reader, segment, static_cast<int32_t>(offset + remaining));
-    }
+    if (buffer && reader->segment && reader->segment == block->held[0] && reader->offset == block->reservedOffset)
+        advanceReader(buffer, reader, n);
     TQBufferSegment **held = block->held;
     size_t heldCount = block->heldCount;
     TQPiece *list = reader->pieces;
@@ -916,21 +943,23 @@ void *bufferReaderPeek(TQBufferReader *reader, int64_t *count, int64_t *position
     return segment->data + offset;
 }
 
+// A reservation and its completion in one: the bytes are copied straight
+// from the segments, so no piece list is built and no segment is held, as
+// nothing can move the reader or the writer in between.
 int64_t bufferReaderRead(TQBufferReader *reader, void *destination, int64_t length)
 {
-    if (reader->pieces)
-        return 0;
-    TQPiece *pieces = nullptr;
-    TQBufferReaderReserveRead(reader, &pieces, nullptr, length);
-    if (!pieces)
+    TQBuffer *buffer = ownerOf(reader);
+    if (reader->pieces || !readStart(buffer, reader))
         return 0;
     auto *to = static_cast<uint8_t *>(destination);
-    int64_t copied = 0;
-    for (TQPiece *piece = pieces; piece->length; ++piece) {
-        std::memcpy(to + copied, piece->data, piece->length);
-        copied += piece->length;
-    }
-    return bufferReaderCompleteRead(reader, copied);
+    int64_t copied = forEachReadable(buffer, reader, std::max<int64_t>(length, 0),
+                                     [&](TQBufferSegment *, const uint8_t *data, int64_t bytes) {
+                                         std::memcpy(to, data, static_cast<size_t>(bytes));
+                                         to += bytes;
+                                     });
+    if (copied > 0)
+        advanceReader(buffer, reader, copied);
+    return copied;
 }
 
 int32_t bufferReaderUnlink(TQBufferReader *reader)
