@@ -33,6 +33,17 @@ constexpr size_t kInlinePieces = 6;
 struct BufferPrivate {
     TQBuffer pub;
     TQPiece writePieces[kInlinePieces];
+    // Segments let go and kept for reuse, chained through their following
+    // field; all of the current segment size.
+    TQBufferSegment *pool;
+    int32_t pooled;
+};
+
+// A segment knows the size of its data, so that one let go after a reset to
+// another segment size is freed rather than kept.
+struct SegmentPrivate {
+    TQBufferSegment pub;
+    int32_t capacity;
 };
 
 struct ReaderPrivate {
@@ -49,6 +60,7 @@ struct ReaderPrivate {
 };
 
 BufferPrivate *priv(TQBuffer *buffer) { return reinterpret_cast<BufferPrivate *>(buffer); }
+SegmentPrivate *priv(TQBufferSegment *segment) { return reinterpret_cast<SegmentPrivate *>(segment); }
 ReaderPrivate *priv(TQBufferReader *reader) { return reinterpret_cast<ReaderPrivate *>(reader); }
 
 TQPiece *allocPieces(TQPiece *local, size_t entries)
@@ -101,6 +113,54 @@ int32_t segmentAddRef(TQBufferSegment *segment)
     return 0;
 }
 
+void freeSegment(TQBufferSegment *segment)
+{
+    if (!segment->data)
+        debugTrace("TQBufferDataDelRef: rel block but no data\n");
+    std::free(segment->data);
+    std::free(priv(segment));
+}
+
+// Keeps a segment that its buffer let go for the next allocation, when it
+// has the buffer's segment size and the bound allows; false: free it.
+bool keepSegment(TQBuffer *buffer, TQBufferSegment *segment)
+{
+    BufferPrivate *p = priv(buffer);
+    if (!segment->data || priv(segment)->capacity != buffer->segmentSize ||
+        static_cast<int64_t>(buffer->allocatedCount) + p->pooled >= buffer->maximumSegments)
+        return false;
+    segment->refCount = 0;
+    segment->sequence = 0;
+    segment->following = p->pool;
+    p->pool = segment;
+    ++p->pooled;
+    return true;
+}
+
+// Frees kept segments of another size than the buffer's, and those beyond
+// what the maximum leaves beside the allocated ones.
+void trimPool(TQBuffer *buffer)
+{
+    BufferPrivate *p = priv(buffer);
+    while (p->pool && (priv(p->pool)->capacity != buffer->segmentSize ||
+                       static_cast<int64_t>(buffer->allocatedCount) + p->pooled > buffer->maximumSegments)) {
+        TQBufferSegment *segment = p->pool;
+        p->pool = segment->following;
+        --p->pooled;
+        freeSegment(segment);
+    }
+}
+
+void emptyPool(TQBuffer *buffer)
+{
+    BufferPrivate *p = priv(buffer);
+    while (TQBufferSegment *segment = p->pool) {
+        p->pool = segment->following;
+        freeSegment(segment);
+    }
+    p->pooled = 0;
+}
+
 } // namespace
 
 // Drops one reference. A segment that only the allocated list still holds
@@ -115,8 +175,9 @@ int32_t TQBufferDataDelRef(TQBufferSegment **segmentAddress)
     *segmentAddress = nullptr;
     while (segment) {
         int32_t count = --segment->refCount;
+        TQBuffer *buffer = nullptr;
         if (count == 1 && segment->allocatedLink.owner) {
-            TQBuffer *buffer = static_cast<TQBuffer *>(segment->allocatedLink.owner);
+            buffer = static_cast<TQBuffer *>(segment->allocatedLink.owner);
             tqListRemove(&buffer->allocated, segment, kAllocatedLink);
             --buffer->allocatedCount;
             count = --segment->refCount;
@@ -124,10 +185,10 @@ int32_t TQBufferDataDelRef(TQBufferSegment **segmentAddress)
         if (count > 0)
             break;
         TQBufferSegment *following = segment->following;
-        if (!segment->data)
-            debugTrace("TQBufferDataDelRef: rel block but no data\n");
-        std::free(segment->data);
-        std::free(segment);
+        // Only a segment its buffer let go is kept; one that outlived its
+        // buffer (held by a reader) has no buffer to go back to.
+        if (!buffer || !keepSegment(buffer, segment))
+            freeSegment(segment);
         segment = following;
     }
     return 0;
@@ -193,17 +254,30 @@ TQBufferSegment *allocSegment(TQBuffer *buffer)
     if (buffer->allocatedCount >= buffer->maximumSegments)
         return nullptr;
 
-    auto *data = static_cast<uint8_t *>(std::calloc(static_cast<size_t>(buffer->segmentSize), 1));
-    auto *segment = static_cast<TQBufferSegment *>(std::calloc(1, sizeof(TQBufferSegment)));
-    if (!data || !segment) {
-        std::free(data);
-        std::free(segment);
-        return nullptr;
+    TQBufferSegment *segment = nullptr;
+    if (BufferPrivate *p = priv(buffer); p->pool) {
+        // A kept segment is not zeroed again: readers only ever see bytes
+        // the writer committed, and the writer fills what it commits, so
+        // zeroing would only cost a pass over memory about to be written.
+        segment = p->pool;
+        p->pool = segment->following;
+        --p->pooled;
+        segment->following = nullptr;
+    } else {
+        auto *data = static_cast<uint8_t *>(std::calloc(static_cast<size_t>(buffer->segmentSize), 1));
+        auto *fresh = static_cast<SegmentPrivate *>(std::calloc(1, sizeof(SegmentPrivate)));
+        if (!data || !fresh) {
+            std::free(data);
+            std::free(fresh);
+            return nullptr;
+        }
+        fresh->capacity = buffer->segmentSize;
+        segment = &fresh->pub;
+        segment->data = data;
     }
     // The sequence number is taken only once the segment exists, so that
     // positions stay contiguous even when an allocation fails.
     segment->sequence = buffer->nextSequence++;
-    segment->data = data;
     segment->segmentAddRef = segmentAddRef;
     segment->TQBufferDataDelRef = TQBufferDataDelRef;
     if (auto *newest = static_cast<TQBufferSegment *>(buffer->window.last)) {
@@ -285,6 +359,7 @@ int32_t bufferRelease(TQBuffer **bufferAddress)
         dropSegment(segment);
     }
     listeners::unlinkAll<TQBufferListener>(&buffer->listeners);
+    emptyPool(buffer);
     std::free(priv(buffer));
     *bufferAddress = nullptr;
     return 0;
@@ -477,6 +552,11 @@ int32_t bufferRestart(TQBuffer *buffer)
 
 } // namespace
 
+int32_t TQBufferKeptSegments(const TQBuffer *buffer)
+{
+    return reinterpret_cast<const BufferPrivate *>(buffer)->pooled;
+}
+
 int32_t TQAllocBuffer(TQBuffer *buffer, int32_t seg, int32_t buf, int32_t max)
 {
     if (!sizesValid(seg, buf, max))
@@ -486,6 +566,7 @@ int32_t TQAllocBuffer(TQBuffer *buffer, int32_t seg, int32_t buf, int32_t max)
     buffer->nextSequence = 0;
     buffer->maximumSegments = clampCount(segmentCount(max, seg));
     buffer->bufferSize = buf;
+    trimPool(buffer);
     TQBufferSegment *segment = allocSegment(buffer);
     if (!segment)
         return -2;
@@ -673,27 +754,21 @@ int64_t bufferReaderSeek(TQBufferReader *reader, int64_t offset, int16_t whence)
     }
 }
 
-// Walks the readable bytes from the reader's position, at most length of
-// them, never past the write position. Fills list and segments when given;
-// returns the number of pieces and stores the byte total.
-size_t readablePieces(TQBuffer *buffer, TQBufferReader *reader, int64_t length, TQPiece *list,
-                      TQBufferSegment **segments, int64_t *total)
+// Visits the readable runs from the reader's position, one per segment, at
+// most length bytes in all and never past the write position:
+// visit(segment, data, bytes). Returns the byte total.
+template <typename Visit>
+int64_t forEachReadable(TQBuffer *buffer, TQBufferReader *reader, int64_t length, Visit visit)
 {
     const int64_t segmentSize = buffer->segmentSize;
     TQBufferSegment *segment = reader->segment;
     int64_t offset = reader->offset;
-    size_t count = 0;
     int64_t sum = 0;
     for (;;) {
         int64_t end = segment == buffer->writeSegment ? buffer->writeOffset : segmentSize;
         int64_t piece = std::min(end - offset, length - sum);
         if (piece > 0) {
-            if (list) {
-                list[count].length = static_cast<uint32_t>(piece);
-                list[count].data = segment->data + offset;
-                segments[count] = segment;
-            }
-            ++count;
+            visit(segment, segment->data + offset, piece);
             sum += piece;
         }
         if (sum >= length || segment == buffer->writeSegment || !segment->following)
@@ -701,8 +776,59 @@ size_t readablePieces(TQBuffer *buffer, TQBufferReader *reader, int64_t length, 
         segment = segment->following;
         offset = 0;
     }
-    *total = sum;
+    return sum;
+}
+
+// Walks the readable bytes from the reader's position, at most length of
+// them, never past the write position. Fills list and segments when given;
+// returns the number of pieces and stores the byte total.
+size_t readablePieces(TQBuffer *buffer, TQBufferReader *reader, int64_t length, TQPiece *list,
+                      TQBufferSegment **segments, int64_t *total)
+{
+    size_t count = 0;
+    *total = forEachReadable(buffer, reader, length, [&](TQBufferSegment *segment, uint8_t *data, int64_t bytes) {
+        if (list) {
+            list[count].length = static_cast<uint32_t>(bytes);
+            list[count].data = data;
+            segments[count] = segment;
+        }
+        ++count;
+    });
     return count;
+}
+
+// Moves a reader that has consumed n bytes from its position: across every
+// segment it used up that has a following one.
+void advanceReader(TQBuffer *buffer, TQBufferReader *reader, int64_t n)
+{
+    const int64_t segmentSize = buffer->segmentSize;
+    TQBufferSegment *segment = reader->segment;
+    int64_t offset = reader->offset;
+    int64_t remaining = n;
+    while (segmentSize - offset <= remaining && segment->following) {
+        remaining -= segmentSize - offset;
+        segment = segment->following;
+        offset = 0;
+    }
+    if (segment == reader->segment)
+        reader->offset = static_cast<int32_t>(offset + remaining);
+    else
+        placeReader(reader, segment, static_cast<int32_t>(offset + remaining));
+}
+
+// Where a reservation starts: the reader placed (at its initial position
+// when it has none yet). False when nothing can be read from here now.
+bool readStart(TQBuffer *buffer, TQBufferReader *reader)
+{
+    if (!buffer) {
+        debugTrace("TQBufferReaderReserveRead: reader not linked to buffer\n");
+        return false;
+    }
+    if (reader->lost)
+        return false;
+    if (!reader->segment)
+        bufferReaderSeek(reader, reader->initialPosition, reader->initialWhence);
+    return !reader->pieces && reader->segment;
 }
 
 int64_t TQBufferReaderReserveRead(TQBufferReader *reader, TQPiece **pieces, uint32_t *pieceCount, int64_t length)
@@ -712,15 +838,7 @@ int64_t TQBufferReaderReserveRead(TQBufferReader *reader, TQPiece **pieces, uint
     if (pieceCount)
         *pieceCount = 0;
     TQBuffer *buffer = ownerOf(reader);
-    if (!buffer) {
-        debugTrace("TQBufferReaderReserveRead: reader not linked to buffer\n");
-        return 0;
-    }
-    if (reader->lost)
-        return 0;
-    if (!reader->segment)
-        bufferReaderSeek(reader, reader->initialPosition, reader->initialWhence);
-    if (reader->pieces || !reader->segment)
+    if (!readStart(buffer, reader))
         return 0;
 
     int64_t n = std::max<int64_t>(length, 0);
@@ -774,18 +892,8 @@ int64_t bufferReaderCompleteRead(TQBufferReader *reader, int64_t length)
     // A reader that was placed anew while its reservation was open (seek,
     // restart, reset) stays where it was placed: the reserved bytes were not
     // taken from there.
-    if (buffer && reader->segment && reader->segment == block->held[0] && reader->offset == block->reservedOffset) {
-        const int64_t segmentSize = buffer->segmentSize;
-        TQBufferSegment *segment = reader->segment;
-        int64_t offset = reader->offset;
-        int64_t remaining = n;
-        while (segmentSize - offset <= remaining && segment->following) {
-            remaining -= segmentSize - offset;
-            segment = segment->following;
-            offset = 0;
-        }
-        placeReader(reader, segment, static_cast<int32_t>(offset + remaining));
-    }
+    if (buffer && reader->segment && reader->segment == block->held[0] && reader->offset == block->reservedOffset)
+        advanceReader(buffer, reader, n);
     TQBufferSegment **held = block->held;
     size_t heldCount = block->heldCount;
     TQPiece *list = reader->pieces;
@@ -835,21 +943,23 @@ void *bufferReaderPeek(TQBufferReader *reader, int64_t *count, int64_t *position
     return segment->data + offset;
 }
 
+// A reservation and its completion in one: the bytes are copied straight
+// from the segments, so no piece list is built and no segment is held, as
+// nothing can move the reader or the writer in between.
 int64_t bufferReaderRead(TQBufferReader *reader, void *destination, int64_t length)
 {
-    if (reader->pieces)
-        return 0;
-    TQPiece *pieces = nullptr;
-    TQBufferReaderReserveRead(reader, &pieces, nullptr, length);
-    if (!pieces)
+    TQBuffer *buffer = ownerOf(reader);
+    if (reader->pieces || !readStart(buffer, reader))
         return 0;
     auto *to = static_cast<uint8_t *>(destination);
-    int64_t copied = 0;
-    for (TQPiece *piece = pieces; piece->length; ++piece) {
-        std::memcpy(to + copied, piece->data, piece->length);
-        copied += piece->length;
-    }
-    return bufferReaderCompleteRead(reader, copied);
+    int64_t copied = forEachReadable(buffer, reader, std::max<int64_t>(length, 0),
+                                     [&](TQBufferSegment *, const uint8_t *data, int64_t bytes) {
+                                         std::memcpy(to, data, static_cast<size_t>(bytes));
+                                         to += bytes;
+                                     });
+    if (copied > 0)
+        advanceReader(buffer, reader, copied);
+    return copied;
 }
 
 int32_t bufferReaderUnlink(TQBufferReader *reader)

@@ -11,3 +11,7 @@ int32_t TQAllocBuffer(TQBuffer *buffer, int32_t segmentSize, int32_t bufferSize,
 
 // Drops one reference of a segment and clears the caller's pointer; always 0.
 int32_t TQBufferDataDelRef(TQBufferSegment **segment);
+
+// Segments the buffer let go and keeps for reuse. They count against the
+// maximum segment count together with the allocated ones.
+int32_t TQBufferKeptSegments(const TQBuffer *buffer);

@@ -281,10 +281,42 @@ int64_t acqdConfBody(int32_t fd, void *argument)
 }
 
 // Data copy: the whole source, from its start, as the body of a bulk chunk.
+// Closing a capture recorded data-first copies its whole raw file here, so
+// the copy runs in the kernel where it can (no pass through our memory) and
+// otherwise in large blocks; only the bytes are fixed, not how they move.
 struct CopyArg {
     int32_t source;
     bool wide;
 };
+
+constexpr size_t kCopyBlock = size_t{1} << 20;
+// What one copy_file_range call is asked for; it may copy less.
+constexpr size_t kKernelCopyChunk = size_t{1} << 30;
+
+// Copies from the source's position to its end through the kernel. Returns
+// the bytes copied, or -1 when the kernel will not copy between these two
+// descriptors at all (another file system, not regular files, an old kernel):
+// then nothing was copied and the caller copies by hand. A failure after
+// part of the source went over is a failed copy (-2).
+int64_t kernelCopy(int32_t source, int32_t fd)
+{
+    int64_t total = 0;
+    for (;;) {
+        ssize_t n = copy_file_range(source, nullptr, fd, nullptr, kKernelCopyChunk, 0);
+        if (n > 0) {
+            total += n;
+            continue;
+        }
+        if (n == 0)
+            return total;
+        if (errno == EINTR)
+            continue;
+        if (total == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                           errno == EBADF || errno == EPERM || errno == ETXTBSY))
+            return -1;
+        return -2;
+    }
+}
 
 int64_t copyBody(int32_t fd, void *argument)
 {
@@ -293,19 +325,27 @@ int64_t copyBody(int32_t fd, void *argument)
     // A 32-bit chunk cannot describe a longer source: refuse before copying.
     if (!arg->wide && fstat(arg->source, &st) == 0 && static_cast<uint64_t>(st.st_size) > UINT32_MAX)
         return kWriteFailed;
-    char block[5120];
-    const size_t blockSize = arg->wide ? 5120 : 512;
+    const int64_t copied = kernelCopy(arg->source, fd);
+    if (copied >= 0)
+        return copied;
+    if (copied != -1)
+        return kWriteFailed;
+
+    // By hand: a large block when one can be had, else a small one on the
+    // stack, so that the file is still completed without memory to spare.
+    char small[5120];
+    char *block = static_cast<char *>(std::malloc(kCopyBlock));
+    const size_t blockSize = block ? kCopyBlock : sizeof small;
+    char *buffer = block ? block : small;
     int64_t total = 0;
     for (;;) {
-        ssize_t got = read(arg->source, block, blockSize);
+        ssize_t got = read(arg->source, buffer, blockSize);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
-            return kWriteFailed;
-        if (got == 0)
-            return total;
-        if (!writeAll(fd, block, static_cast<size_t>(got)))
-            return kWriteFailed;
+        if (got <= 0 || !writeAll(fd, buffer, static_cast<size_t>(got))) {
+            std::free(block);
+            return got == 0 ? total : kWriteFailed;
+        }
         total += got;
     }
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -508,6 +509,71 @@ TEST(StreamFileWriters, CloseWriteFailures)
     EXPECT_LT(ST64WriteChunk(fd, TQ_CHUNK_ID('F', 'O', '6', '4'), ST64WriteFo64, nullptr), 0);
     EXPECT_LT(ACQDWriteChunk(fd, TQ_CHUNK_ID('F', 'O', 'R', 'M'), ACQDWriteForm, nullptr), 0);
     close(fd);
+}
+
+// The data copy of the close-write functions: the source's bytes follow the
+// DATA header exactly, whatever their number and whether the source lies on
+// the same file system as the file (the kernel may copy between files of one
+// file system only; the copy must come out the same either way).
+TEST(StreamFileWriters, CloseWriteCopiesTheWholeSourceExactly)
+{
+    const std::string dir = scratchDir("bigcopy");
+    std::vector<std::string> sourceDirs = {dir};
+    struct stat st;
+    if (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode))
+        sourceDirs.push_back("/dev/shm/stream.bigcopy." + std::to_string(getpid()));
+    const size_t kSizes[] = {0, 1, 511, 5121, (size_t{1} << 20) + 1, (size_t{3} << 20) + 7};
+    TestHeader h;
+    for (const std::string &sourceDir : sourceDirs) {
+        tq::platform::makeDirectories(sourceDir);
+        for (bool wide : {false, true}) {
+            for (size_t size : kSizes) {
+                SCOPED_TRACE(sourceDir + (wide ? " FO64 " : " FORM ") + std::to_string(size));
+                std::string data(size, '\0');
+                for (size_t i = 0; i < size; ++i)
+                    data[i] = static_cast<char>((i * 131 + 7) ^ (i >> 9));
+                const std::string path = dir + "/copy.stm";
+                int fd = ACQDCreateFile(path.c_str());
+                ASSERT_GE(fd, 0);
+                if (wide)
+                    ASSERT_GT(ST64WriteChunk(fd, TQ_CHUNK_ID('F', 'O', '6', '4'), ST64WriteFo64, &h.header), 0);
+                else
+                    ASSERT_GT(ACQDWriteChunk(fd, TQ_CHUNK_ID('F', 'O', 'R', 'M'), STRMWriteForm, &h.header), 0);
+                std::string expected = readFile(path);
+                int source = sourceFile(sourceDir + "/copy.ad", data);
+                ASSERT_GE(source, 0);
+                ASSERT_EQ(wide ? ST64CloseWriteFile(fd, source, -1, -1) : STRMCloseWriteFile(fd, source, -1, -1), 0);
+                EXPECT_EQ(fcntl(source, F_GETFD), -1);
+
+                // What the file must hold: the configuration as written,
+                // then DATA with its length and the source's bytes, and the
+                // container length covering all of it.
+                uint8_t length[8];
+                expected += "DATA";
+                if (wide) {
+                    tq::stream::io::putBE64(length, size);
+                    expected.append(reinterpret_cast<char *>(length), 8);
+                } else {
+                    tq::stream::io::putBE32(length, static_cast<uint32_t>(size));
+                    expected.append(reinterpret_cast<char *>(length), 4);
+                }
+                expected += data;
+                if (wide) {
+                    tq::stream::io::putBE64(length, expected.size() - 12);
+                    expected.replace(4, 8, reinterpret_cast<char *>(length), 8);
+                } else {
+                    tq::stream::io::putBE32(length, static_cast<uint32_t>(expected.size() - 8));
+                    expected.replace(4, 4, reinterpret_cast<char *>(length), 4);
+                }
+                const std::string got = readFile(path);
+                EXPECT_EQ(got.size(), expected.size());
+                EXPECT_TRUE(got == expected) << "the file differs from its layout";
+            }
+        }
+        unlink((sourceDir + "/copy.ad").c_str());
+        if (sourceDir != dir)
+            rmdir(sourceDir.c_str());
+    }
 }
 
 TEST(StreamFileWriters, SeekAndOpenHelpers)
