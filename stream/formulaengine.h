@@ -73,6 +73,11 @@ struct EnginePrivate {
     // The record outlives whichever of the engine and its output stream goes
     // first; the second frees it.
     bool engineReleased = false;
+    // Readers of the output stream not yet freed, and whether the stream is
+    // gone: a reader's last release takes this record's mutex, so the record
+    // stays until the last of engine, stream and readers has gone.
+    int32_t liveReaders = 0;
+    bool streamGone = false;
 };
 
 inline EnginePrivate *priv(TQFormulaEngine *engine) { return reinterpret_cast<EnginePrivate *>(engine); }

@@ -75,7 +75,8 @@ int32_t streamRelease(TQStream **holder)
         e->inputCount = 0;
         if (e->outputBuffer)
             e->outputBuffer->bufferRelease(&e->outputBuffer);
-        freeEngine = p->engineReleased;
+        p->streamGone = true;
+        freeEngine = p->engineReleased && p->liveReaders == 0;
     }
     if (freeEngine)
         delete p;
@@ -324,13 +325,24 @@ int32_t readerRelease(TQReader **holder)
         return 0;
     *holder = nullptr;
     ReaderBlock *block = blockOf(reader);
+    EnginePrivate *engineGone = nullptr;
     if (block) {
-        // Unlinking drops the last reference the buffer reader has.
-        if (block->buffer)
-            block->buffer->bufferReaderUnlink(block->buffer);
+        // The output buffer's reader list changes under the engine's lock:
+        // readers closed on several threads at once must not unlink through
+        // each other.
+        EnginePrivate *p = priv(block->engine);
+        {
+            MutexGuard guard(p->mutex);
+            // Unlinking drops the last reference the buffer reader has.
+            if (block->buffer)
+                block->buffer->bufferReaderUnlink(block->buffer);
+            if (--p->liveReaders == 0 && p->engineReleased && p->streamGone)
+                engineGone = p;
+        }
         std::free(block);
     }
     StreamCommonFree(reader);
+    delete engineGone;
     return 0;
 }
 
@@ -482,8 +494,10 @@ TQReader *streamNewReader(TQStream *stream, int64_t position, int32_t whence)
     TQReader *reader;
     {
         MutexGuard guard(p->mutex);
+        ++p->liveReaders;
         reader = newReaderBase(stream, position, whence, block);
         if (!reader) {
+            --p->liveReaders;
             std::free(block);
             return nullptr;
         }
