@@ -227,24 +227,34 @@ void copyCut(char *field, size_t size, const char *begin, const char *end)
     field[n] = '\0';
 }
 
-int32_t collectionFindChannel(TQStreamCollection *c, const char *text, TQStreamChannel **channel)
+// The stream and channel names of a reference text "<stream-channel>" or
+// "[stream-channel]"; false when the text has no such form.
+bool splitReference(const char *text, char (&streamName)[TQ_STREAM_NAME_SIZE],
+                    char (&channelName)[TQ_CHANNEL_NAME_SIZE])
 {
-    if (channel)
-        *channel = nullptr;
     if (!text || !text[0])
-        return -1;
+        return false;
     const char *dash = strchr(text + 1, '-');
     if (!dash)
-        return -1;
+        return false;
     const char *close = strchr(dash + 1, '>');
     if (!close)
         close = strchr(dash + 1, ']');
     if (!close)
-        return -1;
-    char streamName[TQ_STREAM_NAME_SIZE];
-    char channelName[TQ_CHANNEL_NAME_SIZE];
+        return false;
     copyCut(streamName, sizeof streamName, text + 1, dash);
     copyCut(channelName, sizeof channelName, dash + 1, close);
+    return true;
+}
+
+int32_t collectionFindChannel(TQStreamCollection *c, const char *text, TQStreamChannel **channel)
+{
+    if (channel)
+        *channel = nullptr;
+    char streamName[TQ_STREAM_NAME_SIZE];
+    char channelName[TQ_CHANNEL_NAME_SIZE];
+    if (!splitReference(text, streamName, channelName))
+        return -1;
 
     TQStream *stream = nullptr;
     int32_t index = collectionFindStream(c, streamName, &stream);
@@ -758,3 +768,31 @@ TQStreamCollection *NewStreamCollection(void *notify)
     c->StreamCollectionAnyOutputEnabled = collectionAnyOutputEnabled;
     return c;
 }
+
+namespace tq::stream {
+
+// Output targets are looked up over every member: a stream that only has
+// output channels gives its reader nothing to read and is never lined up,
+// yet it is exactly the stream an output formula writes.
+int32_t collectionFindOutputChannel(TQStreamCollection *c, const char *text, TQStreamChannel **channel)
+{
+    *channel = nullptr;
+    char streamName[TQ_STREAM_NAME_SIZE];
+    char channelName[TQ_CHANNEL_NAME_SIZE];
+    if (!c || !splitReference(text, streamName, channelName))
+        return -1;
+    int32_t index = 0;
+    for (TQReader *r = firstMember(c); r; r = nextMember(r), ++index) {
+        TQStream *stream = streamOf(r);
+        if (!stream || strcmp(stream->streamGetName(stream), streamName) != 0)
+            continue;
+        *channel = stream->streamGetChannel(stream, channelName);
+        return *channel ? index : -1;
+    }
+    return -1;
+}
+
+void collectionLock(TQStreamCollection *c) { mutexOf(c)->lock(); }
+void collectionUnlock(TQStreamCollection *c) { mutexOf(c)->unlock(); }
+
+} // namespace tq::stream

@@ -117,8 +117,12 @@ double computeOutputStatement(ExprNode *n, void *const *scans, int64_t j, int64_
     ExprNode *target = n->operand[0];
     TQStreamChannel *channel = target ? target->channel : nullptr;
     if (channel && channel->streamChannelSetEval) {
+        // Only an asynchronous output has an output scan: the refill hands
+        // it the instrument stream's reserved block. A synchronous one is
+        // evaluated with the input scans, which are no place to write to;
+        // its channel keeps the value as its current one.
         char *scan = nullptr;
-        if (scans && scans[0])
+        if (n->syncMode == kSyncAsync && scans && scans[0])
             scan = static_cast<char *>(scans[0]) + j * target->scanBytes;
         channel->streamChannelSetEval(channel, value, scan);
     }

@@ -110,6 +110,13 @@ double evalBit32(TQStreamChannel *c, const void *s)
     return (sampleAt<uint32_t>(s, fc(c)->offset) >> fc(c)->bit) & 1u ? 1.0 : 0.0;
 }
 
+// A channel of a carrier recording: 1 when any bit of its mask is set in its
+// 32-bit word.
+double evalMask32(TQStreamChannel *c, const void *s)
+{
+    return (sampleAt<uint32_t>(s, fc(c)->offset) & fc(c)->mask) != 0 ? 1.0 : 0.0;
+}
+
 double evalFrequency(TQStreamChannel *c, const void *s)
 {
     const FileChannel *ch = fc(c);
@@ -126,6 +133,7 @@ double rawInt16(TQStreamChannel *c, const void *s) { return sampleAt<int16_t>(s,
 double rawUint16(TQStreamChannel *c, const void *s) { return sampleAt<uint16_t>(s, fc(c)->offset); }
 double rawInt14(TQStreamChannel *c, const void *s) { return int14At(s, fc(c)->offset); }
 double rawInt32(TQStreamChannel *c, const void *s) { return sampleAt<int32_t>(s, fc(c)->offset); }
+double rawUint32(TQStreamChannel *c, const void *s) { return sampleAt<uint32_t>(s, fc(c)->offset); }
 
 using EvalFn = double (*)(TQStreamChannel *, const void *);
 
@@ -225,6 +233,92 @@ bool checkThermocouple(FileChannel *channels, int32_t count, int32_t index, uint
     return ref.coefficientCount >= 2 && ref.offset + 2u <= fullScanSize;
 }
 
+// ---- carrier recordings ------------------------------------------------------
+//
+// The digital carrier records its inputs as kind-8 channels whose one
+// coefficient is the channel's bit mask in a 32-bit word of its scan, not a
+// bit number in a 16-bit word run as every other recorder of kind 8 writes.
+// Its header holds nothing else: every channel is of kind 8 with exactly one
+// coefficient, a single bit (a power of two up to 2^31), and no sensor
+// coefficients. Bit numbers 0 to 15 of other recordings are told apart from
+// masks thus:
+//  - a coefficient of 16 or more cannot be a bit number of a 16-bit word,
+//    so it is a mask (and 0, 3, 5 ... cannot be masks);
+//  - when every coefficient is 1, 2, 4 or 8 (both readings possible), the
+//    recording is the carrier's only when every channel still carries the
+//    carrier's own name "DigitalChannel<c>" for its channel number c, whose
+//    mask is 1 << ((c - 1) % 32).
+// Channel c lies in word (c - 1) / 32. When the names give the channel
+// numbers, the words come from them; otherwise from the order, as the
+// carrier records its channels in increasing channel number: the masks
+// rise within a word, so a mask not above the one before starts the next
+// word. A scan is the carrier's four words (16 bytes).
+
+constexpr uint32_t kCarrierWords = 4;
+constexpr int32_t kCarrierChannels = 128;
+
+bool singleBit(double value, uint32_t &mask)
+{
+    for (uint32_t k = 0; k < 32; ++k)
+        if (value == static_cast<double>(uint64_t{1} << k)) {
+            mask = 1u << k;
+            return true;
+        }
+    return false;
+}
+
+// The channel number of a name "DigitalChannel<c>", c from 1 to 128; 0 for
+// any other name.
+int32_t carrierChannelNumber(const char *name)
+{
+    static constexpr char kPrefix[] = "DigitalChannel";
+    if (strncmp(name, kPrefix, sizeof kPrefix - 1) != 0)
+        return 0;
+    const char *digits = name + sizeof kPrefix - 1;
+    int32_t c = 0;
+    for (const char *d = digits; *d; ++d) {
+        if (*d < '0' || *d > '9' || c > kCarrierChannels || (d == digits && *d == '0'))
+            return 0;
+        c = c * 10 + (*d - '0');
+    }
+    return c >= 1 && c <= kCarrierChannels ? c : 0;
+}
+
+// The word of each channel when the header is a carrier's; false otherwise.
+bool carrierLayout(const TQParseContext &context, uint32_t *masks, uint32_t *words)
+{
+    const auto &s = context.u.strm;
+    const int32_t count = s.channelCount;
+    if (count < 1 || count > kCarrierChannels)
+        return false;
+    bool beyondBitNumbers = false, named = true;
+    for (int32_t i = 0; i < count; ++i) {
+        const TQCaptureChannel &d = s.channels[i];
+        if (d.kind != TQ_XFRM_BIT16 || d.coefficientCount != 1 || !d.coefficients || d.sensorCoefficientCount > 0 ||
+            !singleBit(d.coefficients[0], masks[i]))
+            return false;
+        beyondBitNumbers = beyondBitNumbers || masks[i] >= 16;
+        const int32_t c = carrierChannelNumber(d.name);
+        if (c == 0 || masks[i] != 1u << ((c - 1) % 32))
+            named = false;
+        else
+            words[i] = static_cast<uint32_t>((c - 1) / 32);
+    }
+    if (!beyondBitNumbers && !named)
+        return false;
+    if (!named) {
+        uint32_t word = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            if (i > 0 && masks[i] <= masks[i - 1])
+                ++word;
+            if (word >= kCarrierWords)
+                return false; // more words than the carrier has
+            words[i] = word;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int32_t buildStreamChannels(TQStream *stream, const TQParseContext &context, FileChannel *channels,
@@ -232,6 +326,29 @@ int32_t buildStreamChannels(TQStream *stream, const TQParseContext &context, Fil
 {
     const auto &s = context.u.strm; // ST64 shares the head of the configuration
     const int32_t count = s.channelCount;
+    uint32_t masks[kCarrierChannels], words[kCarrierChannels];
+    if (carrierLayout(context, masks, words)) {
+        for (int32_t i = 0; i < count; ++i) {
+            FileChannel &ch = channels[i];
+            const TQCaptureChannel &d = s.channels[i];
+            setHead(ch, stream, d.name, d.eu);
+            ch.kind = d.kind;
+            bool ok = true;
+            ch.coefficients = copyArray(d.coefficients, d.coefficientCount, ok);
+            if (!ok)
+                return TQS_ERR_NOMEM;
+            ch.coefficientCount = d.coefficientCount;
+            ch.mask = masks[i];
+            ch.offset = static_cast<uint16_t>(4 * words[i]);
+            ch.head.streamChannelEval = evalMask32;
+            ch.head.streamChannelEvalRaw = rawUint32;
+        }
+        layout.dataScanSize = layout.fullScanSize = 4 * kCarrierWords;
+        layout.pollRecordSize = 0;
+        layout.polled = false;
+        layout.scansPerPoll = s.scansPerPoll;
+        return 0;
+    }
     uint32_t o = 0, dataSize = 0, pollSize = 0;
     bool polledSeen = false;
     for (int32_t i = 0; i < count; ++i) {

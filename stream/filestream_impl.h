@@ -23,6 +23,7 @@ struct FileChannel {
     double *coefficients;      // lowest order first, owned by the channel
     double *sensorCoefficients;
     int32_t bit;               // bit channels: the bit number
+    uint32_t mask;             // channels of carrier recordings: the bits of their 32-bit word
     int32_t thermocoupleType;  // thermocouple channels: 0 none, 1-8 B, E, J, K, N, R, S, T
     int32_t referenceDistance; // thermocouple channels: reference channel index - own index
     int32_t unitScale;         // thermocouple channels: 0 Celsius, 1 Fahrenheit, 2 kelvins

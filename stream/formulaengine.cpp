@@ -9,6 +9,7 @@
 
 #include "formulaengine.h"
 #include "formulaparse.h"
+#include "streamimpl.h"
 #include "tq/platform/guard.h"
 #include "tq/platform/numfmt.h"
 #include "tq/platform/text.h"
@@ -21,6 +22,51 @@ using tq::platform::Mutex;
 using tq::platform::MutexGuard;
 
 void setMessage(char *buffer, size_t size, const char *text) { tq::platform::copyText(buffer, size, text); }
+
+namespace {
+tq::platform::Mutex *streamMutex(TQStream *stream)
+{
+    return stream ? static_cast<tq::platform::Mutex *>(stream->lockMutex) : nullptr;
+}
+} // namespace
+
+SetupGuard::SetupGuard(TQFormulaEngine *engine) : engine_(engine), stream_(engine->outputStream), collection_(nullptr)
+{
+    if (tq::platform::Mutex *m = streamMutex(stream_))
+        m->lock();
+    collection_ = engine->collection;
+    if (collection_)
+        tq::stream::collectionLock(collection_);
+    priv(engine)->mutex.lock();
+}
+
+SetupGuard::~SetupGuard()
+{
+    releaseInner();
+    if (tq::platform::Mutex *m = streamMutex(stream_))
+        m->unlock();
+}
+
+void SetupGuard::collectionCreated()
+{
+    // Nobody else can hold a collection made a moment ago: taking its mutex
+    // under the engine's does not wait.
+    if (!collection_ && engine_->collection) {
+        collection_ = engine_->collection;
+        tq::stream::collectionLock(collection_);
+    }
+}
+
+void SetupGuard::releaseInner()
+{
+    if (!inner_)
+        return;
+    inner_ = false;
+    priv(engine_)->mutex.unlock();
+    if (collection_)
+        tq::stream::collectionUnlock(collection_);
+    collection_ = nullptr;
+}
 
 namespace {
 
@@ -94,9 +140,9 @@ int32_t engineRelease(TQFormulaEngine **holder)
     stopRefill(e);
     TQStream *stream = nullptr;
     {
-        MutexGuard guard(p->mutex);
-        if (e->collection)
-            e->collection->StreamCollectionDelRef(&e->collection);
+        SetupGuard guard(e);
+        TQStreamCollection *collection = e->collection;
+        e->collection = nullptr;
         for (int list = kListInput; list < kListCount; ++list)
             emptyList(headOf(e, static_cast<FormulaList>(list)), static_cast<FormulaList>(list));
         emptyList(&e->storedFormulas, kListStored);
@@ -107,6 +153,11 @@ int32_t engineRelease(TQFormulaEngine **holder)
         e->parsed = 0;
         p->engineReleased = true;
         stream = e->outputStream;
+        // The collection takes its own mutex to go: the output stream's lock
+        // alone is held then, as the lock order asks.
+        guard.releaseInner();
+        if (collection)
+            collection->StreamCollectionDelRef(&collection);
     }
     // Dropping the engine's reference on its output stream frees the record
     // when nobody else holds the stream; otherwise the stream's last release
@@ -135,11 +186,12 @@ int32_t engineRegisterStream(TQFormulaEngine *e, TQStream *stream)
 {
     if (!e || !stream)
         return TQS_ERR_FAILED;
-    MutexGuard guard(priv(e)->mutex);
+    SetupGuard guard(e);
     if (!e->collection) {
         e->collection = NewStreamCollection(e->owner);
         if (!e->collection)
             return -4;
+        guard.collectionCreated();
     }
     // Trees of the last parse index the members as they were.
     e->parsed = 0;
@@ -153,7 +205,7 @@ int32_t engineRegisterStream(TQFormulaEngine *e, TQStream *stream)
 
 int32_t engineUnregisterStream(TQFormulaEngine *e, TQStream *stream)
 {
-    MutexGuard guard(priv(e)->mutex);
+    SetupGuard guard(e);
     if (!e->collection)
         return -3;
     e->parsed = 0;
@@ -162,7 +214,7 @@ int32_t engineUnregisterStream(TQFormulaEngine *e, TQStream *stream)
 
 int32_t engineUnregisterAllStreams(TQFormulaEngine *e)
 {
-    MutexGuard guard(priv(e)->mutex);
+    SetupGuard guard(e);
     if (!e->collection)
         return -3;
     e->parsed = 0;
@@ -269,9 +321,15 @@ int32_t parseAll(TQFormulaEngine *e, char *message)
     }
     resetChannelNodes(p);
 
-    // 3: the members are lined up again.
-    if (e->collection)
+    // 3: the members are lined up again. A member whose stream has gone
+    // (destroyed by its owner while registered) is reported and skipped.
+    if (e->collection) {
         e->collection->StreamCollectionStartMonitor(e->collection);
+        for (auto *reader = static_cast<TQReader *>(e->collection->members.first); reader;
+             reader = static_cast<TQReader *>(tqListNext(reader, offsetof(TQReader, collectionLink))))
+            if (!reader->readerGetStream(reader))
+                std::fputs("null stream\n", stdout);
+    }
 
     // 4
     if (!listFirst(&e->storedFormulas)) {
@@ -355,7 +413,7 @@ int32_t parseAll(TQFormulaEngine *e, char *message)
 
 int32_t engineParseFormulas(TQFormulaEngine *e, char *message)
 {
-    MutexGuard guard(priv(e)->mutex);
+    SetupGuard guard(e);
     return tq::platform::guardValue<int32_t>(-4, [&] {
         const int32_t result = parseAll(e, message);
         if (result < 0) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "exprnode.h"
@@ -38,8 +39,21 @@ struct EnginePrivate {
     EvalContext context;
     // Serialises the engine's state between the threads that reach it:
     // parsing, production, the refill thread, the output stream's readers and
-    // release. It is taken after any stream lock a caller holds and no stream
-    // lock is taken under it, so it adds no lock order of its own.
+    // release.
+    //
+    // Lock order, kept by every path that holds more than one of these:
+    //   1. the formula output stream's data lock,
+    //   2. the stream collection's mutex (and after it the member streams'
+    //      locks, as the collection's monitor lock takes them),
+    //   3. this mutex.
+    // A reader of the output stream under the stream's lock holds 1 and 2
+    // (the stream's lock operation takes the collection's monitor lock) and
+    // takes 3 when it computes scans; so parsing, registration,
+    // unregistration and release, which change the collection, take 1 and 2
+    // before 3 (SetupGuard), and nothing that holds 3 waits for 1 or 2. The
+    // collection's mutex is only ever taken under 1, and the collection is
+    // created and dropped only under 1, so holding 1 makes the engine's
+    // collection pointer stable.
     tq::platform::Mutex mutex;
     tq::platform::Thread refill;
     // Output channel records, allocated once each and kept for the life of
@@ -48,12 +62,48 @@ struct EnginePrivate {
     // Each parse's map from stream channel to the one node that reads it
     // (with a reference), so that every reference to a channel shares a node.
     std::vector<std::pair<TQStreamChannel *, ExprNode *>> channelNodes;
+    // Set while a parse has bound a formula into a cycle of aliases: the
+    // next formula of the cycle must fail the parse.
+    bool aliasCycle = false;
+    // The output stream's capture: the name as the caller gave it (the raw
+    // scans go to that name with ".ad" appended) and the layout chosen at
+    // open.
+    std::string captureName;
+    bool captureWide = false;
     // The record outlives whichever of the engine and its output stream goes
     // first; the second frees it.
     bool engineReleased = false;
+    // Readers of the output stream not yet freed, and whether the stream is
+    // gone: a reader's last release takes this record's mutex, so the record
+    // stays until the last of engine, stream and readers has gone.
+    int32_t liveReaders = 0;
+    bool streamGone = false;
 };
 
 inline EnginePrivate *priv(TQFormulaEngine *engine) { return reinterpret_cast<EnginePrivate *>(engine); }
+
+// Takes the locks of a change to the engine's streams or formulas in the
+// order documented at EnginePrivate::mutex, and gives them back in reverse.
+class SetupGuard {
+public:
+    explicit SetupGuard(TQFormulaEngine *engine);
+    ~SetupGuard();
+    SetupGuard(const SetupGuard &) = delete;
+    SetupGuard &operator=(const SetupGuard &) = delete;
+    // Takes the collection's mutex once a collection has been made under
+    // the guard.
+    void collectionCreated();
+    // Gives the collection's mutex and the engine's mutex back early (in
+    // that order's reverse), for a release that frees the collection under
+    // the output stream's lock alone.
+    void releaseInner();
+
+private:
+    TQFormulaEngine *engine_;
+    TQStream *stream_;
+    TQStreamCollection *collection_;
+    bool inner_ = true;
+};
 
 // Formula records.
 Formula *newFormula(const char *name, const char *op, const char *expression);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "formulaengine.h"
+#include "streamimpl.h"
 #include "tq/platform/numfmt.h"
 #include "tq/polyfit.h"
 
@@ -145,6 +146,20 @@ int32_t resolveName(Context &c, ExprNode **slot)
     if (!target || !*target)
         return failName(c, -1, "Logical Channel Name \"%s\" does not exist.", first.c_str());
     for (int32_t steps = 0; (*target)->kind == kName; ++steps) {
+        // A chain of aliases that comes back here is a cycle. The first of
+        // its formulas to be resolved takes the next one's expression node
+        // as it stands and reports nothing; the next one resolved then finds
+        // its own node in the chain and names the cycle, so the message
+        // names the formula that closes it. The parse fails there, so the
+        // name node left in the first tree is never evaluated.
+        if (*target == *slot && steps > 0 && !c.p->aliasCycle) {
+            c.p->aliasCycle = true;
+            ExprNode *next = *expressionSlot(formula);
+            exprAddRef(next);
+            exprRelease(slot);
+            *slot = next;
+            return 0;
+        }
         if (*target == *slot || steps > c.engine->formulaCount + 1)
             return fail(c, -2, "Internal Error");
         const std::string next = (*target)->name;
@@ -173,8 +188,9 @@ int32_t resolveOutputStatement(Context &c, ExprNode **slot)
         return result;
     ExprNode *target = node->operand[0];
     TQStreamChannel *channel = nullptr;
-    const int32_t member = target ? findChannel(c, target->name, &channel) : -1;
-    if (member < 0)
+    const int32_t member =
+        target ? tq::stream::collectionFindOutputChannel(c.engine->collection, target->name, &channel) : -1;
+    if (member < 0 || !channel)
         return -1;
     if (channel->streamChannelSetOutputSyncType)
         channel->streamChannelSetOutputSyncType(channel, node->syncMode);
@@ -421,6 +437,7 @@ int32_t resolve(TQFormulaEngine *engine, ExprNode **node, char *message, size_t 
 
 void resetChannelNodes(EnginePrivate *engine)
 {
+    engine->aliasCycle = false;
     for (auto &entry : engine->channelNodes)
         exprRelease(&entry.second);
     engine->channelNodes.clear();

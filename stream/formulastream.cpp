@@ -7,6 +7,7 @@
 #include <ctime>
 #include <new>
 #include <string>
+#include <unistd.h>
 
 #include "formulaengine.h"
 #include "status.h"
@@ -74,7 +75,8 @@ int32_t streamRelease(TQStream **holder)
         e->inputCount = 0;
         if (e->outputBuffer)
             e->outputBuffer->bufferRelease(&e->outputBuffer);
-        freeEngine = p->engineReleased;
+        p->streamGone = true;
+        freeEngine = p->engineReleased && p->liveReaders == 0;
     }
     if (freeEngine)
         delete p;
@@ -90,23 +92,39 @@ int64_t streamGetStartTime(TQStream *stream)
 
 // Captures of computed channels write the scans first and the description at
 // close, whatever the stream's header switch says, since the channels are
-// known only then; the big-file switch and the decimation are honoured.
-int32_t streamCaptureOpen(TQStream *stream, const char *fileName, int32_t mode)
+// known only then; the big-file switch (as it stands at open) and the
+// decimation are honoured. The engine opens the raw file itself: any name
+// the caller gives is taken as it stands, with ".ad" appended for the raw
+// scans, and only a file that cannot be made fails.
+int32_t streamCaptureOpen(TQStream *stream, const char *fileName, int32_t /*mode*/)
 {
-    MutexGuard guard(privOf(stream)->mutex);
+    EnginePrivate *p = privOf(stream);
+    MutexGuard guard(p->mutex);
     if (stream->capturing)
         return TQS_ERR_CAPTURE_OPEN;
-    const int32_t headerFirst = stream->writeHeaderFirst;
-    stream->writeHeaderFirst = 0;
-    const int32_t result = commonCaptureOpen(stream, fileName ? fileName : "", mode, nullptr);
-    stream->writeHeaderFirst = headerFirst;
-    return result;
+    std::string name = fileName ? fileName : "";
+    const int32_t fd = ACQDCreateFile((name + ".ad").c_str());
+    if (fd < 0)
+        return TQS_ERR_CAPTURE_NAME;
+    p->captureName = std::move(name);
+    p->captureWide = stream->bigFile != 0;
+    tq::platform::cformat(stream->captureFileName, sizeof stream->captureFileName, "%s", p->captureName.c_str());
+    tq::stream::priv(stream)->captureFixed = 0;
+    stream->captureData = fd;
+    stream->captureEvent = -1;
+    stream->decimationPhase = 0;
+    stream->capturing = 1;
+    return 0;
 }
 
+// The named file is made, described, and the raw scans copied in as DATA.
+// When the description cannot be written the capture stays open, so that a
+// later close may still complete it.
 int32_t streamCaptureClose(TQStream *stream)
 {
     TQFormulaEngine *e = engineOf(stream);
-    MutexGuard guard(priv(e)->mutex);
+    EnginePrivate *p = priv(e);
+    MutexGuard guard(p->mutex);
     if (!stream->capturing)
         return TQS_ERR_NO_CAPTURE;
     const int32_t count = e->inputCount;
@@ -125,9 +143,22 @@ int32_t streamCaptureClose(TQStream *stream)
     header.startTime = static_cast<int64_t>(std::time(nullptr));
     header.channelCount = count;
     header.channels = channels;
-    const int32_t result = commonCaptureClose(stream, &header);
+    const bool wide = p->captureWide;
+    const int32_t fd = ACQDCreateFile(p->captureName.c_str());
+    int32_t result = TQS_ERR_CAPTURE_NAME;
+    if (fd >= 0) {
+        if (tq::stream::writeCaptureContainer(fd, wide, &header) <= 0) {
+            close(fd);
+        } else {
+            const int32_t closed = wide ? ST64CloseWriteFile(fd, stream->captureData, -1, -1)
+                                        : STRMCloseWriteFile(fd, stream->captureData, -1, -1);
+            stream->captureData = -1;
+            stream->capturing = 0;
+            result = closed < 0 ? TQS_ERR_CAPTURE_NAME : 0;
+        }
+    }
     std::free(channels);
-    return result < 0 ? result : 0;
+    return result;
 }
 
 TQStreamChannel *streamGetChannel(TQStream *stream, const char *name)
@@ -294,14 +325,36 @@ int32_t readerRelease(TQReader **holder)
         return 0;
     *holder = nullptr;
     ReaderBlock *block = blockOf(reader);
+    EnginePrivate *engineGone = nullptr;
     if (block) {
-        // Unlinking drops the last reference the buffer reader has.
-        if (block->buffer)
-            block->buffer->bufferReaderUnlink(block->buffer);
+        // The output buffer's reader list changes under the engine's lock:
+        // readers closed on several threads at once must not unlink through
+        // each other.
+        EnginePrivate *p = priv(block->engine);
+        {
+            MutexGuard guard(p->mutex);
+            // Unlinking drops the last reference the buffer reader has.
+            if (block->buffer)
+                block->buffer->bufferReaderUnlink(block->buffer);
+            if (--p->liveReaders == 0 && p->engineReleased && p->streamGone)
+                engineGone = p;
+        }
         std::free(block);
     }
     StreamCommonFree(reader);
+    delete engineGone;
     return 0;
+}
+
+// The stream's reader list changes under the engine's lock, as it does when
+// a reader is made: readers closed on two threads at once must not unlink
+// through each other.
+int32_t readerUnlinkLocked(TQReader *reader)
+{
+    if (!reader->link.owner)
+        return 0;
+    MutexGuard guard(priv(blockOf(reader)->engine)->mutex);
+    return readerUnlink(reader);
 }
 
 void *readerPeek(TQReader *reader, int64_t *count, int64_t *position)
@@ -441,8 +494,10 @@ TQReader *streamNewReader(TQStream *stream, int64_t position, int32_t whence)
     TQReader *reader;
     {
         MutexGuard guard(p->mutex);
+        ++p->liveReaders;
         reader = newReaderBase(stream, position, whence, block);
         if (!reader) {
+            --p->liveReaders;
             std::free(block);
             return nullptr;
         }
@@ -452,6 +507,7 @@ TQReader *streamNewReader(TQStream *stream, int64_t position, int32_t whence)
         reader->readerAvail = readerAvail;
         reader->readerReserveRead = readerReserveRead;
         reader->readerCompleteRead = readerCompleteRead;
+        reader->readerUnlink = readerUnlinkLocked;
         if (!e->outputBuffer)
             e->outputBuffer = TQCreateBuffer(256, 512, 1024);
         if (e->outputBuffer)

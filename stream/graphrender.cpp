@@ -513,8 +513,10 @@ int32_t renderGraph(TQStream *stream, TQGraphObject *go, int32_t width, int32_t 
         return TQS_ERR_FAILED;
     width = static_cast<int16_t>(width);
     height = static_cast<int16_t>(height);
+    // No image can have such a size: the rendering makes none, which is no
+    // error (the caller gets a null image of size 0).
     if (width <= 0 || height <= 0)
-        return TQS_ERR_FAILED;
+        return TQS_OK;
     go->fontSize = height * 10 / 400;
     gdImagePtr im = gdImageCreate(width, height);
     if (!im)

@@ -88,6 +88,16 @@ int32_t streamNewData(TQStream *stream, const void *data, int64_t scans, int32_t
 // True when the capture file name passes the naming rule.
 bool captureNameValid(const char *name);
 
+// Stream collection (collection.cpp).
+// The channel a reference text names among every member, lined up or not
+// (the target of an output formula); the member's place in the member list
+// with the channel, or -1.
+int32_t collectionFindOutputChannel(TQStreamCollection *c, const char *text, TQStreamChannel **channel);
+// The collection's own (recursive) mutex, taken without a time-out by
+// callers that keep the lock order documented in formulaengine.h.
+void collectionLock(TQStreamCollection *c);
+void collectionUnlock(TQStreamCollection *c);
+
 // Display model (displaywindow.cpp): the stream's display-model function
 // fields, the default display window and graph object, and their teardown.
 void displayModelInstall(TQStream *stream);

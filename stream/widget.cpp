@@ -22,6 +22,9 @@ constexpr int32_t kDialGauge = 0;
 // Failure of widgetGetImage for a widget that is not drawn: none of the
 // engine's other results, so that a caller can tell it apart.
 constexpr int32_t kNotDrawn = -1;
+// Largest side of a dial image, in pixels: far above any window a dial is
+// shown in, and small enough to draw in a fraction of a second.
+constexpr int kMaxDialSide = 4096;
 constexpr double kPi = 3.1415; // the dial's angles were laid out with it
 
 TQDisplayWindow *windowOfWidget(TQWidget *widget)
@@ -236,6 +239,11 @@ int32_t widgetGetImage(TQWidget *widget, void **image, uint32_t *size)
     const int side = widget->width < widget->height ? widget->width : widget->height;
     if (side <= 0)
         return TQS_ERR_FAILED;
+    // The image and its drawing grow with the square of the side: a dial
+    // larger than any screen shows would take seconds and gigabytes, so it
+    // is refused as the resources it would exhaust (0xBFFF003C at the export).
+    if (side > kMaxDialSide)
+        return TQS_ERR_NOMEM;
 
     const double value = newestValue(widget);
     gdImagePtr im = gdImageCreate(side, side);

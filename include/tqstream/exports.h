@@ -347,7 +347,8 @@ TQ_API ViStatus tqstream_lockGraphObject(TQGraphObject *graphObject, uint32_t ti
 TQ_API ViStatus tqstream_unlockGraphObject(TQGraphObject *graphObject);
 TQ_API ViStatus tqstream_convertGraphObjectToAscii(TQGraphObject *graphObject, const char *path);
 TQ_API ViStatus tqstream_resetGraphObject(TQGraphObject *graphObject);
-/* Found, else 0xBFFF0011; no reference is added. */
+/* Found, else 0xBFFF0011; the stream comes with a reference added for the
+   caller, who releases it. */
 TQ_API ViStatus tqstream_getStreamFromGraphObject(TQGraphObject *graphObject, TQStream **stream);
 TQ_API ViStatus tqstream_listGraphObjectAxes(TQGraphObject *graphObject, char *buffer, uint32_t size, uint32_t *count);
 TQ_API ViStatus tqstream_closeGraphObject(TQGraphObject *graphObject);

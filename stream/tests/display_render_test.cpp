@@ -325,13 +325,19 @@ TEST(Render, HostileWindowsAndAxesGiveImages)
     }
 }
 
-TEST(Render, NoImageIsAFailure)
+TEST(Render, NoSizeGivesNoImageAndNoError)
 {
     Fixture f;
     for (int size : {0, -5}) {
+        SCOPED_TRACE(size);
         void *image = reinterpret_cast<void *>(1);
         uint32_t bytes = 77;
-        EXPECT_LT(f.go->graphObjectGetGraph(f.go, size, 100, 3, &image, &bytes), 0);
+        EXPECT_EQ(f.go->graphObjectGetGraph(f.go, size, 100, 3, &image, &bytes), 0);
+        EXPECT_EQ(image, nullptr);
+        EXPECT_EQ(bytes, 0u);
+        image = reinterpret_cast<void *>(1);
+        bytes = 77;
+        EXPECT_EQ(tqstream_getGraph(f.o.stream, size, size, 3, 0.0, 1.0, &image, &bytes), VI_SUCCESS);
         EXPECT_EQ(image, nullptr);
         EXPECT_EQ(bytes, 0u);
     }

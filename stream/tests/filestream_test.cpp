@@ -221,6 +221,92 @@ TEST(FileStream, WordRunsShareOneWord)
     }
 }
 
+// The digital carrier records kind-8 channels whose coefficient is the bit
+// mask in a 32-bit word of a four-word scan; every other recorder of kind 8
+// writes bit numbers of a 16-bit word run. Both replay side by side.
+TEST(FileStream, CarrierRecordingsAndBitNumberRecordingsSideBySide)
+{
+    const auto words = [](std::vector<std::vector<uint32_t>> scans) {
+        Bytes b;
+        for (const auto &scan : scans)
+            for (uint32_t w : scan)
+                b.u32(w);
+        return b.bytes;
+    };
+    const auto halves = [](std::vector<uint16_t> scans) {
+        Bytes b;
+        for (uint16_t w : scans)
+            b.u16(w);
+        return b.bytes;
+    };
+    const Channel analog{"a", "V", TQ_XFRM_POLYNOMIAL, {0, 1}, {}};
+    struct Case {
+        const char *what;
+        std::vector<Channel> channels;
+        std::string data;
+        uint16_t scanSize;
+        std::vector<std::vector<double>> values; // per scan, per channel
+    } cases[] = {
+        {"carrier channels 1 and 2 under the carrier's names",
+         {{"DigitalChannel1", "binary", 8, {1}, {}}, {"DigitalChannel2", "binary", 8, {2}, {}}},
+         words({{1, 0, 0, 0}, {2, 0, 0, 0}, {3, 0xFFFFFFFC, 0xFFFFFFFF, 0xFFFFFFFF}, {0, 3, 3, 3}}),
+         16,
+         {{1, 0}, {0, 1}, {1, 1}, {0, 0}}},
+        {"carrier channels 1 and 34: the names give the words",
+         {{"DigitalChannel1", "binary", 8, {1}, {}}, {"DigitalChannel34", "binary", 8, {2}, {}}},
+         words({{1, 0, 0, 0}, {2, 0, 0, 0}, {0, 2, 0, 0}}),
+         16,
+         {{1, 0}, {0, 0}, {0, 1}}},
+        {"carrier channels 5, 33 and 128",
+         {{"DigitalChannel5", "binary", 8, {16}, {}},
+          {"DigitalChannel33", "binary", 8, {1}, {}},
+          {"DigitalChannel128", "binary", 8, {2147483648.0}, {}}},
+         words({{16, 0, 0, 0}, {0, 1, 0, 0x80000000}, {0xFFFFFFEF, 0xFFFFFFFE, 0xFFFFFFFF, 0x7FFFFFFF}}),
+         16,
+         {{1, 0, 0}, {0, 1, 1}, {0, 0, 0}}},
+        {"renamed carrier channels: masks above a 16-bit bit number, words by order",
+         {{"in", "binary", 8, {16}, {}}, {"out", "binary", 8, {1}, {}}, {"far", "binary", 8, {64}, {}}},
+         words({{16, 0, 0, 0}, {0, 1, 0, 0}, {0, 64, 0, 0}, {64, 0x40, 0, 0}}),
+         16,
+         {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 1}}},
+        {"bit numbers 1 and 2 of another recorder's word",
+         {{"DigitalLine2", "binary", 8, {1}, {}}, {"DigitalLine3", "binary", 8, {2}, {}}},
+         halves({2, 4, 6, 1}),
+         2,
+         {{1, 0}, {0, 1}, {1, 1}, {0, 0}}},
+        {"a bit number that is no mask",
+         {{"DigitalChannel1", "binary", 8, {1}, {}}, {"DigitalChannel2", "binary", 8, {3}, {}}},
+         halves({2, 8, 0}),
+         2,
+         {{1, 0}, {0, 1}, {0, 0}}},
+        {"bit numbers after an analog channel",
+         {analog, {"DigitalChannel5", "binary", 8, {4}, {}}},
+         halves({7, 16, 0, 0}),
+         4,
+         {{7, 1}, {0, 0}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        StrmSpec fileLayout;
+        fileLayout.channels = c.channels;
+        fileLayout.data = c.data;
+        StreamHolder s;
+        ASSERT_EQ(openSpec("bits.stm", fileLayout, s), 0);
+        ASSERT_EQ(s.stream->streamGetScanSize(s.stream), c.scanSize);
+        ASSERT_EQ(s.stream->streamGetScansWritten(s.stream), static_cast<int64_t>(c.values.size()));
+        ReaderHolder r;
+        r.reader = s.stream->streamNewReader(s.stream, 0, TQ_WHENCE_OLDEST);
+        ASSERT_NE(r.reader, nullptr);
+        for (size_t k = 0; k < c.values.size(); ++k) {
+            std::string scan(c.scanSize, '\0');
+            ASSERT_EQ(r.reader->readerRead(r.reader, scan.data(), 1), 1);
+            for (size_t i = 0; i < c.channels.size(); ++i)
+                EXPECT_EQ(eval(s.stream, c.channels[i].name.c_str(), scan), c.values[k][i])
+                    << "scan " << k << " channel " << c.channels[i].name;
+        }
+    }
+}
+
 TEST(FileStream, ThermocoupleWithAReferenceChannel)
 {
     // 410 counts of 10 uV on a type K junction whose cold end is at 25.0 C.

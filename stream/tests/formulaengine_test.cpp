@@ -94,7 +94,10 @@ TEST(FormulaEngine, FormulaSetsAndTheirMessages)
         {{{"a", "<rack1-ch0> 'v'"}}, 0, "Expression for a: "},
         {{}, 0, "No formulas to parse"},
         {{{"a", "a 'v'"}}, -2, "Expression for a: Internal Error"},
-        {{{"a", "b 'v'"}, {"b", "a 'v'"}}, -2, "Expression for a: Internal Error"},
+        // A cycle of aliases is reported for the formula that closes it.
+        {{{"a", "b 'v'"}, {"b", "a 'v'"}}, -2, "Expression for b: Internal Error"},
+        {{{"x", "<rack1-ch0> 'v'"}, {"a", "b 'v'"}, {"b", "c 'v'"}, {"c", "a 'v'"}}, -2,
+         "Expression for b: Internal Error"},
         {{{"a", "b + 1 'v'"}, {"b", "c + 1 'v'"}, {"c", "a + 1 'v'"}}, -2, "Expression for c: Internal Error"},
         {{{"x", "<rack1-nope> 'v'"}}, -1, "Expression for x: Physical Channel Name \"<rack1-nope>\" does not exist."},
         {{{"x", "<nowhere-ch0> 'v'"}}, -1, "Expression for x: Physical Channel Name \"<nowhere-ch0>\" does not exist."},
@@ -135,6 +138,22 @@ TEST(FormulaEngine, FormulaSetsAndTheirMessages)
             EXPECT_EQ(rig.engine->asyncOutputFormulas.first, nullptr);
         }
     }
+}
+
+TEST(FormulaEngine, ParseReportsAMemberWhoseStreamIsGone)
+{
+    Rig rig;
+    memstream::Owner gone;
+    memstream::make(gone, "gone", 100.0, {"c"});
+    ASSERT_EQ(rig.engine->formulaEngineRegisterStream(rig.engine, gone.stream), 0);
+    // Its owner destroys the stream while it is still registered.
+    destroyStream(gone.stream);
+    testing::internal::CaptureStdout();
+    const int32_t result = rig.parse({{"a", "<rack1-ch0> 'v'"}});
+    std::fflush(stdout);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 0) << rig.message;
+    EXPECT_EQ(out, "null stream\n");
 }
 
 TEST(FormulaEngine, InputFormulasNeedStreams)

@@ -3,6 +3,7 @@
 // refill, parse and readers racing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -18,9 +19,11 @@
 
 #include "formulaengine.h"
 #include "memstream.h"
+#include "status_capture.h"
 #include "stream_test_util.h"
 #include "streamimpl.h"
 #include "tq/platform/thread.h"
+#include "tqstream/exports.h"
 
 using namespace tq::formula;
 
@@ -426,6 +429,183 @@ TEST(FormulaStream, RefillParseAndReadersRace)
         t.join();
     EXPECT_EQ(bad.load(), 0);
     EXPECT_GT(dev.commits.load(), 0);
+}
+
+// ---- streams with output channels only ------------------------------------------------
+
+// An instrument stream that only drives outputs, as an analog-output module's:
+// its output channels are found by name, but it has no input channel for the
+// collection to line up.
+struct OutputOnlyDevice : OutputDevice {
+    OutputOnlyDevice(const char *name, double rate, double recycle) : OutputDevice(name, rate, recycle)
+    {
+        setNumberChannels(owner.stream, 0);
+    }
+};
+
+TEST(FormulaOutputTargets, SyncOutputsReachAStreamWithoutInputChannels)
+{
+    Source src;
+    OutputOnlyDevice dev("aout", 1000.0, 10.0);
+    Engine eng;
+    eng.e->formulaEngineRegisterStream(eng.e, src.owner.stream);
+    eng.e->formulaEngineRegisterStream(eng.e, dev.owner.stream);
+    eng.add("y", "=", "<s-x> 'v'");
+    eng.add("<aout-ao0>", " <- ", "sync 5");
+    ASSERT_EQ(eng.e->parseFormulas(eng.e, eng.message), 0) << eng.message;
+    EXPECT_EQ(dev.owner.channels[1].outputSyncType, 2);
+    src.owner.write(40);
+    TQStream *out = eng.e->outputStream;
+    TQReader *reader = out->streamNewReader(out, 0, TQ_WHENCE_OLDEST);
+    std::vector<double> values(40);
+    ASSERT_EQ(reader->readerRead(reader, values.data(), 40), 40);
+    // Once per produced scan, as the channel's current value: the input
+    // scans it was evaluated with are left as they were.
+    EXPECT_EQ(dev.writes.load(), 40);
+    for (int k = 0; k < 40; ++k) {
+        ASSERT_EQ(values[k], k);
+        ASSERT_EQ(src.owner.ring[k], k) << "input scan written by an output";
+    }
+    reader->readerUnlink(reader);
+    reader->readerRelease(&reader);
+}
+
+TEST(FormulaOutputTargets, RefillFillsAStreamWithoutInputChannels)
+{
+    OutputOnlyDevice dev("aout", 1000.0, 10.0);
+    Engine eng;
+    eng.e->formulaEngineRegisterStream(eng.e, dev.owner.stream);
+    eng.add("<aout-ao0>", " <- ", "async autocycle(0, 100, 10)");
+    ASSERT_EQ(eng.e->parseFormulas(eng.e, eng.message), 0) << eng.message;
+    EXPECT_EQ(dev.owner.channels[1].outputSyncType, 1);
+    EXPECT_EQ(eng.e->refillOutputs(eng.e, eng.message), 0);
+    EXPECT_STREQ(eng.message, "Success");
+    EXPECT_EQ(dev.reserves.load(), 1);
+    EXPECT_EQ(dev.lastReserve, 100);
+    EXPECT_EQ(dev.writes.load(), 100);
+    EXPECT_EQ(dev.commits.load(), 1);
+    EXPECT_EQ(dev.lastCommit, 100);
+    // A target that names no channel of any member still fails.
+    eng.add("<aout-nope>", " <- ", "async 1");
+    EXPECT_EQ(eng.e->parseFormulas(eng.e, eng.message), -1);
+    EXPECT_STREQ(eng.message, "Expression for <aout-nope>: ");
+}
+
+// ---- capture names ----------------------------------------------------------------------
+
+TEST(FormulaStream, CaptureTakesAnyNameAndFailsOnlyWhenNoFileCanBeMade)
+{
+    Source src;
+    Engine eng;
+    eng.e->formulaEngineRegisterStream(eng.e, src.owner.stream);
+    eng.add("y", "=", "<s-x> 'v'");
+    ASSERT_EQ(eng.e->parseFormulas(eng.e, eng.message), 0);
+    src.owner.write(10);
+    TQStream *out = eng.e->outputStream;
+    const std::string dir = streamtest::scratchDir("formulacapturenames");
+    for (const char *name : {"1 run-a.b", "-", "_x y"}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir + "/" + name;
+        ASSERT_EQ(out->streamCaptureOpen(out, path.c_str(), 0), 0);
+        EXPECT_EQ(access((path + ".ad").c_str(), F_OK), 0) << "raw scans under the name with .ad appended";
+        TQReader *reader = out->streamNewReader(out, 0, TQ_WHENCE_OLDEST);
+        double value[10];
+        EXPECT_EQ(reader->readerRead(reader, value, 10), 10);
+        reader->readerUnlink(reader);
+        reader->readerRelease(&reader);
+        ASSERT_EQ(out->streamCaptureClose(out), 0);
+        TQStream *replay = nullptr;
+        ASSERT_EQ(OpenFileStream(path.c_str(), &replay), 0);
+        EXPECT_EQ(replay->streamGetScansWritten(replay), 10);
+        replay->streamRelease(&replay);
+    }
+    const std::string missing = dir + "/no-such-directory/f";
+    EXPECT_EQ(out->streamCaptureOpen(out, missing.c_str(), 0), -11);
+    EXPECT_EQ(out->streamCaptureClose(out), -10);
+}
+
+// ---- threads ------------------------------------------------------------------------------
+
+TEST(FormulaStream, ReadersClosedOnTwoThreadsAtOnce)
+{
+    Source src;
+    Engine eng;
+    eng.e->formulaEngineRegisterStream(eng.e, src.owner.stream);
+    eng.add("y", "=", "<s-x> 'v'");
+    ASSERT_EQ(eng.e->parseFormulas(eng.e, eng.message), 0);
+    TQStream *out = eng.e->outputStream;
+    constexpr int kReaders = 64;
+    for (int round = 0; round < 20; ++round) {
+        std::vector<TQReader *> readers;
+        for (int i = 0; i < kReaders; ++i)
+            readers.push_back(out->streamNewReader(out, 0, TQ_WHENCE_OLDEST));
+        std::atomic<int> ready{0};
+        auto close = [&](int first) {
+            ready++;
+            while (ready.load() < 2) {
+            }
+            for (int i = first; i < kReaders; i += 2)
+                ASSERT_EQ(tqstream_readerClose(readers[static_cast<size_t>(i)]), VI_SUCCESS);
+        };
+        std::thread a(close, 0), b(close, 1);
+        a.join();
+        b.join();
+        ASSERT_EQ(out->readers.first, nullptr) << "round " << round;
+    }
+}
+
+TEST(FormulaEngineLocks, ParsesDoNotWaitOnReadersUnderTheStreamLock)
+{
+    // Readers that read under the output stream's lock hold it and the
+    // collection's monitor lock while they compute; a parse must take the
+    // locks in the same order rather than stall on a time-out.
+    streamtest::DebugCapture debug;
+    Source src;
+    src.owner.write(1 << 16);
+    Engine eng;
+    TQFormulaEngine *e = eng.e;
+    e->formulaEngineRegisterStream(e, src.owner.stream);
+    eng.add("y", "=", "<s-x> 'v'");
+    ASSERT_EQ(e->parseFormulas(e, eng.message), 0);
+    TQStream *out = e->outputStream;
+    std::atomic<bool> stop{false};
+    std::atomic<int> locked{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 2; ++r)
+        readers.emplace_back([&] {
+            TQReader *reader = out->streamNewReader(out, 0, TQ_WHENCE_OLDEST);
+            double value;
+            while (!stop) {
+                if (out->streamLock(out, 5000) == 0) {
+                    locked++;
+                    reader->readerRead(reader, &value, 1);
+                    out->streamUnlock(out);
+                }
+                std::this_thread::yield();
+            }
+            tqstream_readerClose(reader);
+        });
+    while (locked.load() < 10)
+        std::this_thread::yield();
+    int parses = 0;
+    double slowest = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < end) {
+        e->formulaEngineAddFormula(e, "y", "=", parses % 2 ? "<s-x> 'v'" : "<s-x> * 2 'v'");
+        const auto start = std::chrono::steady_clock::now();
+        const int32_t result = e->parseFormulas(e, eng.message);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        slowest = std::max(slowest, seconds);
+        ASSERT_EQ(result, 0) << eng.message;
+        ++parses;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    stop = true;
+    for (auto &t : readers)
+        t.join();
+    EXPECT_GT(parses, 10);
+    EXPECT_LT(slowest, 0.5) << "a parse waited for a lock time-out";
+    EXPECT_EQ(debug.text().find("can't get mutex"), std::string::npos) << debug.text();
 }
 
 } // namespace

@@ -206,6 +206,32 @@ TEST_F(Dial, NoImageForNoSizeOrAnotherType)
     }
 }
 
+TEST_F(Dial, SizesBeyondTheBoundAreRefused)
+{
+    // A dial larger than any window shows would take seconds and gigabytes
+    // to draw; it is refused as exhausting resources, whatever its value.
+    for (int32_t side : {4097, 30000, 1 << 30}) {
+        SCOPED_TRACE(side);
+        widget->widgetSetWidth(widget, side);
+        widget->widgetSetHeight(widget, side + 1);
+        void *image = &owner;
+        uint32_t size = 99;
+        EXPECT_EQ(widget->widgetGetImage(widget, &image, &size), TQS_ERR_NOMEM);
+        EXPECT_EQ(image, nullptr);
+        EXPECT_EQ(size, 0u);
+        EXPECT_EQ(tqstream_getWidgetImage(widget, &image, &size), static_cast<ViStatus>(0xBFFF003C));
+        EXPECT_EQ(image, nullptr);
+    }
+    // The bound is on the smaller side, the one the square image has.
+    widget->widgetSetWidth(widget, 100);
+    widget->widgetSetHeight(widget, 1 << 30);
+    void *image = nullptr;
+    uint32_t size = 0;
+    ASSERT_EQ(widget->widgetGetImage(widget, &image, &size), 0);
+    EXPECT_GT(size, 0u);
+    widget->widgetFreeImage(widget, image);
+}
+
 TEST_F(Dial, SettingsAndBoundedTexts)
 {
     int32_t v = 0;

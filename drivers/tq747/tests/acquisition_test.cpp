@@ -384,4 +384,50 @@ TEST_F(Acquisition747, OutputWritesKeepPaceWithTheScans)
     }
 }
 
+TEST_F(Acquisition747, RecordingOfTheCarrierReplaysItsChannels)
+{
+    // A carrier without modules: scans of its four input words.
+    addCarrier("");
+    configure("pattern=counter; pattern.period=10");
+    ViSession vi = open();
+    TQStream *s = stream(vi);
+    const int channels[] = {1, 2, 34, 128};
+    for (int c : channels)
+        ASSERT_EQ(tq747_setDigitalChannelEnable(vi, static_cast<ViInt16>(c), 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setScanClockRate(vi, 500.0), VI_SUCCESS);
+    const fs::path file = dir_ / "carrier_replay.stm";
+    fs::remove(file);
+    ASSERT_EQ(s->streamCaptureOpen(s, file.c_str(), 0), VI_SUCCESS);
+    TQReader *r = s->streamNewReader(s, 0, TQ_WHENCE_OLDEST);
+    ASSERT_EQ(tq747_start(vi), VI_SUCCESS);
+    ASSERT_TRUE(eventually([&] { return s->streamGetScansWritten(s) >= 100; }));
+    ASSERT_EQ(tq747_stop(vi), VI_SUCCESS);
+    auto live = readAll(r, 4);
+    r->readerRelease(&r);
+    ASSERT_EQ(s->streamCaptureClose(s), 0);
+
+    TQStream *replay = nullptr;
+    ASSERT_EQ(OpenFileStream(file.c_str(), &replay), 0);
+    EXPECT_EQ(replay->streamGetScanSize(replay), 16);
+    ASSERT_EQ(replay->streamGetScansWritten(replay), static_cast<int64_t>(live.size()));
+    TQReader *rr = replay->streamNewReader(replay, 0, TQ_WHENCE_OLDEST);
+    ASSERT_NE(rr, nullptr);
+    size_t ones = 0;
+    for (size_t k = 0; k < live.size(); ++k) {
+        uint32_t scan[4];
+        ASSERT_EQ(rr->readerRead(rr, scan, 1), 1);
+        for (int i = 0; i < 4; ++i) {
+            const int c = channels[i];
+            const double want = (live[k][(c - 1) / 32] >> ((c - 1) % 32)) & 1u ? 1.0 : 0.0;
+            TQStreamChannel *ch = replay->streamGetChannelByIndex(replay, i);
+            ASSERT_NE(ch, nullptr);
+            ASSERT_EQ(ch->streamChannelEval(ch, scan), want) << "scan " << k << " channel " << c;
+            ones += want == 1.0;
+        }
+    }
+    EXPECT_GT(ones, 0u) << "the inputs changed while recording";
+    rr->readerRelease(&rr);
+    replay->streamRelease(&replay);
+}
+
 } // namespace
