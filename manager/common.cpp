@@ -62,6 +62,12 @@ bool nameUsable(const char *name, size_t max)
     return name && strnlen(name, max + 1) <= max && !strchr(name, '\'');
 }
 
+bool pathLevelUsable(const char *name)
+{
+    return name && *name && !strchr(name, '/') && !strchr(name, '\\') && strcmp(name, ".") != 0 &&
+           strcmp(name, "..") != 0;
+}
+
 bool copyName(char *out, const char *text)
 {
     if (!out)

@@ -4,8 +4,10 @@
 #include "listings.h"
 
 #include <cinttypes>
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "manager.h"
 #include "tq/platform/guard.h"
@@ -36,6 +38,41 @@ std::string escaped(const char *text)
 }
 
 } // namespace
+
+// Category names and channel references are stored escaped already, and
+// listings have always carried them as stored: an entity is kept as it is,
+// every other '&', '<' and '>' becomes one, so that any stored text reads
+// back as one text. Quotes stay (the option texts quote with them; the
+// queries write quotes inside values as "&apos;").
+void appendListingText(std::string &out, std::string_view text)
+{
+    static constexpr std::string_view kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '&') {
+            bool entity = false;
+            for (std::string_view e : kEntities)
+                entity = entity || text.substr(i, e.size()) == e;
+            if (!entity && i + 2 < text.size() && text[i + 1] == '#') {
+                size_t j = i + 2;
+                const bool hex = text[j] == 'x';
+                j += hex;
+                const size_t digits = j;
+                while (j < text.size() && (hex ? isxdigit(static_cast<unsigned char>(text[j]))
+                                               : isdigit(static_cast<unsigned char>(text[j]))))
+                    ++j;
+                entity = j > digits && j < text.size() && text[j] == ';';
+            }
+            out += entity ? "&" : "&amp;";
+        } else {
+            out += c;
+        }
+    }
+}
 
 // ---- The generic writer ------------------------------------------------------
 
@@ -144,7 +181,7 @@ bool XmlListing::nextPiece()
                 return true;
             }
             piece_ = col.open;
-            piece_ += value;
+            appendListingText(piece_, value);
             piece_ += col.close;
             return true;
         }

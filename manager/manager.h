@@ -93,6 +93,11 @@ void setMessage(char *message, const char *format, ...) __attribute__((format(pr
 // that could run).
 bool nameUsable(const char *name, size_t max = kMaxName);
 
+// Names that become one directory level of a path (databases under the
+// data path, streams in a capture directory): not empty, no '/' or '\\',
+// not "." or "..".
+bool pathLevelUsable(const char *name);
+
 // Copies text into a TQDAQ_NAME_SIZE buffer; false (and out emptied) when it
 // does not fit.
 bool copyName(char *out, const char *text);

@@ -228,18 +228,13 @@ ViStatus captureClose(Session *s, const char *name)
 }
 
 // Makes every level of a '/' separated directory path ending in '/'. Levels
-// that exist are fine, except the last: a recording never goes into a
-// directory that is already there (two recordings in one second would
-// otherwise share it and the second overwrite the first).
-bool makeCaptureDirectory(const std::string &dir)
+// that exist are fine, the last one too (a recording started again within
+// the same second goes into the same directory); a level that cannot be made
+// shows up as stream files that cannot be opened.
+void makeCaptureDirectory(const std::string &dir)
 {
-    for (size_t at = dir.find('/', 1); at != std::string::npos; at = dir.find('/', at + 1)) {
-        const std::string level = dir.substr(0, at);
-        const bool last = at + 1 == dir.size();
-        if (::mkdir(level.c_str(), 0777) != 0 && last)
-            return false;
-    }
-    return true;
+    for (size_t at = dir.find('/', 1); at != std::string::npos; at = dir.find('/', at + 1))
+        ::mkdir(dir.substr(0, at).c_str(), 0777);
 }
 
 ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt32 mode, char *directory,
@@ -251,6 +246,10 @@ ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt
     char dbName[TQDAQ_NAME_SIZE];
     if (getDB(s, dbName) < VI_SUCCESS)
         dbName[0] = '\0';
+    // A database named before names were checked must not lead outside the
+    // data path either.
+    if (dbName[0] && !pathLevelUsable(dbName))
+        return VI_ERROR_IO;
     const time_t now = time(nullptr);
     struct tm local {
     };
@@ -259,8 +258,7 @@ ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt
     // The caller's buffer holds TQDAQ_NAME_SIZE bytes.
     if (made.size() >= TQDAQ_NAME_SIZE)
         return VI_ERROR_IO;
-    if (!makeCaptureDirectory(made))
-        return VI_ERROR_IO;
+    makeCaptureDirectory(made);
     memcpy(directory, made.c_str(), made.size() + 1);
 
     std::vector<std::string> members;
@@ -296,7 +294,7 @@ ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt
         }
         const char *streamName = r->stream->streamGetName(r->stream);
         // A name with a separator would record outside the directory.
-        if (!streamName || strchr(streamName, '/')) {
+        if (!pathLevelUsable(streamName)) {
             st = VI_ERROR_IO;
             break;
         }

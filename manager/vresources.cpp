@@ -314,22 +314,24 @@ ViStatus unlinkVresource(Session *s, const char *name)
     }
     if (!read)
         return TQDAQ_ERROR_STATEMENT;
-    // Every member is walked; the first failure is the result.
+    // Every member is walked; the result is the last member's, as callers
+    // that unlink everything and look at the outcome have always seen it.
     ViStatus result = VI_SUCCESS;
     for (const auto &row : rows) {
         if (!row[0] || !row[1]) {
-            keepFirst(result, TQDAQ_ERROR_STATEMENT);
+            result = TQDAQ_ERROR_STATEMENT;
             continue;
         }
         if (execStatement(s->db, "delete from configs where db_id=? and vresource_id=?", dbId, *row[0]) !=
             SQLITE_DONE) {
-            keepFirst(result, TQDAQ_ERROR_STATEMENT);
+            result = TQDAQ_ERROR_STATEMENT;
             continue; // its membership stays with its values
         }
         notify(s, ("unlink;completion;" + *row[1]).c_str());
-        if (execStatement(s->db, "delete from db_resource where db_id=? and vresource_id=?", dbId, *row[0]) !=
-            SQLITE_DONE)
-            keepFirst(result, TQDAQ_ERROR_STATEMENT);
+        result = execStatement(s->db, "delete from db_resource where db_id=? and vresource_id=?", dbId, *row[0]) ==
+                         SQLITE_DONE
+                     ? VI_SUCCESS
+                     : TQDAQ_ERROR_STATEMENT;
     }
     return result;
 }
@@ -443,12 +445,13 @@ ViStatus setVresourceEnable(Session *s, const char *name, ViInt16 enable)
     if (!read)
         return TQDAQ_ERROR_STATEMENT;
 
-    // The first failure is the result: a later row's success never hides
-    // it, and once enabling failed no later member is enabled.
+    // The result is the last member's. Once enabling failed no later member
+    // is enabled; disabling goes on, and a later member disabled clears an
+    // earlier failure.
     ViStatus result = VI_SUCCESS;
     for (const auto &row : rows) {
         if (!row[0] || !row[1]) {
-            keepFirst(result, TQDAQ_ERROR_STATEMENT);
+            result = TQDAQ_ERROR_STATEMENT;
             continue;
         }
         if (enable != 0) {
@@ -462,13 +465,14 @@ ViStatus setVresourceEnable(Session *s, const char *name, ViInt16 enable)
         } else {
             const ViStatus closed = closeIfOpen(s, row[1]->c_str());
             if (closed < VI_SUCCESS) {
-                keepFirst(result, closed);
+                result = closed;
                 continue;
             }
         }
-        if (execStatement(s->db, "update db_resource set enable=? where db_id=? and vresource_id=?",
-                          enable == 1 ? 1 : 0, dbId, *row[0]) != SQLITE_DONE)
-            keepFirst(result, TQDAQ_ERROR_STATEMENT);
+        result = execStatement(s->db, "update db_resource set enable=? where db_id=? and vresource_id=?",
+                               enable == 1 ? 1 : 0, dbId, *row[0]) == SQLITE_DONE
+                     ? VI_SUCCESS
+                     : TQDAQ_ERROR_STATEMENT;
     }
     return result;
 }
