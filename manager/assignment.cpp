@@ -496,7 +496,7 @@ using tq::platform::guardStatus;
 
 TQ_API ViStatus tqdaq_assignResource(ViSession session, ViConstString vresourceName, ViConstString rsrcName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -509,7 +509,7 @@ TQ_API ViStatus tqdaq_assignResource(ViSession session, ViConstString vresourceN
 
 TQ_API ViStatus tqdaq_assignAllVresources(ViSession session, ViConstString vresourceName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -522,7 +522,7 @@ TQ_API ViStatus tqdaq_assignAllVresources(ViSession session, ViConstString vreso
 
 TQ_API ViStatus tqdaq_assignAllPresources(ViSession session, ViConstString rsrcName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

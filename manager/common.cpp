@@ -1,4 +1,7 @@
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdarg>
 #include <cstring>
@@ -44,6 +47,38 @@ std::optional<uint32_t> handleOfMark(int64_t mark)
     if (mark <= 0 || (mark >> 32) != static_cast<int64_t>(getpid()))
         return std::nullopt;
     return static_cast<uint32_t>(mark & 0xFFFFFFFF);
+}
+
+MarkOwner markOwner(int64_t mark)
+{
+    const int64_t pid = mark >> 32;
+    if (mark <= 0 || pid <= 0 || pid > INT32_MAX)
+        return MarkOwner::Nobody;
+    if (pid == static_cast<int64_t>(getpid()))
+        return MarkOwner::ThisProcess;
+    // A process that exists (also one this user may not signal) still owns
+    // what it marked; only the marks of processes that are gone are stale.
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)
+        return MarkOwner::OtherProcess;
+    return MarkOwner::Nobody;
+}
+
+MarkOwner markOwner(const char *markText)
+{
+    const auto mark = markText ? devicedb::parseInt64(markText) : std::nullopt;
+    return mark ? markOwner(*mark) : MarkOwner::Nobody;
+}
+
+OpenResource *instanceOf(Session *s, const char *markText, std::optional<int64_t> vresourceId)
+{
+    if (OpenResource *r = markText ? resourceOfMark(markText) : nullptr)
+        return r;
+    if (!vresourceId)
+        return nullptr;
+    for (OpenResource *r : s->loaded)
+        if (r->openedAsVirtual && r->vresourceId == *vresourceId)
+            return r;
+    return nullptr;
 }
 
 OpenResource *resourceOfMark(const char *markText)

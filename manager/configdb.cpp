@@ -325,7 +325,7 @@ namespace
 // Runs body on the session of a value, or refuses a value that names none.
 template <typename F> ViStatus onSession(ViSession session, F &&body)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

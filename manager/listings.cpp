@@ -323,9 +323,9 @@ ViStatus listStreams(Session *s, char *buffer, ViUInt32 size, ViUInt32 *length)
     if (!s->streamListing) {
         sqlite3_stmt *stmt = nullptr;
         if (sqlite3_prepare_v2(s->db,
-                               "select vresource.deviceHandle from vresource,db_resource,system where "
-                               "db_resource.db_id=system.db_id  and system.system_id=1  and "
-                               "db_resource.vresource_id=vresource.vresource_id",
+                               "select vresource.deviceHandle,vresource.vresource_id from "
+                               "vresource,db_resource,system where db_resource.db_id=system.db_id  and "
+                               "system.system_id=1  and db_resource.vresource_id=vresource.vresource_id",
                                -1, &stmt, nullptr) != SQLITE_OK) {
             sqlite3_finalize(stmt);
             buffer[0] = '\0';
@@ -377,8 +377,15 @@ ViStatus listStreams(Session *s, char *buffer, ViUInt32 size, ViUInt32 *length)
         case kMember: {
             l->phase = kNextMember;
             const char *mark = reinterpret_cast<const char *>(sqlite3_column_text(l->stmt, 0));
-            if (!mark)
+            const char *id = reinterpret_cast<const char *>(sqlite3_column_text(l->stmt, 1));
+            if (!mark) {
+                // Open here while another process held the mark, and that
+                // one has closed since.
+                OpenResource *r = instanceOf(s, nullptr, id ? devicedb::parseInt64(id) : std::nullopt);
+                if (r && r->stream && streamItem(r->stream, l->item))
+                    l->itemPending = true;
                 break;
+            }
             if (!devicedb::parseInt64(mark)) {
                 // A mark nobody could have written: the list cannot be
                 // trusted further. It is closed and reported as failed.
@@ -386,9 +393,9 @@ ViStatus listStreams(Session *s, char *buffer, ViUInt32 size, ViUInt32 *length)
                 l->phase = kClosing;
                 break;
             }
-            // Marks of closed instances or of another process name no open
-            // instance here.
-            OpenResource *r = resourceOfMark(mark);
+            // Marks of closed instances name no open instance here; under
+            // another process's mark this session may have its own.
+            OpenResource *r = instanceOf(s, mark, id ? devicedb::parseInt64(id) : std::nullopt);
             if (r && r->stream && streamItem(r->stream, l->item))
                 l->itemPending = true;
             break;
@@ -423,7 +430,7 @@ using tq::platform::guardStatus;
 TQ_API ViStatus tqdaq_listUsers(ViSession session, ViConstString userName, ViChar *buffer, ViUInt32 size,
                                 ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -436,7 +443,7 @@ TQ_API ViStatus tqdaq_listUsers(ViSession session, ViConstString userName, ViCha
 TQ_API ViStatus tqdaq_listModels(ViSession session, ViInt16 vendor, ViInt16 model, ViConstString category,
                                  ViChar *buffer, ViUInt32 size, ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -453,7 +460,7 @@ TQ_API ViStatus tqdaq_listModels(ViSession session, ViInt16 vendor, ViInt16 mode
 TQ_API ViStatus tqdaq_listDBs(ViSession session, ViConstString productName, ViChar *buffer, ViUInt32 size,
                               ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -466,7 +473,7 @@ TQ_API ViStatus tqdaq_listDBs(ViSession session, ViConstString productName, ViCh
 TQ_API ViStatus tqdaq_listVresources(ViSession session, ViConstString name, ViChar *buffer, ViUInt32 size,
                                      ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -483,7 +490,7 @@ TQ_API ViStatus tqdaq_listVresources(ViSession session, ViConstString name, ViCh
 TQ_API ViStatus tqdaq_listPresources(ViSession session, ViConstString name, ViChar *buffer, ViUInt32 size,
                                      ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -497,7 +504,7 @@ TQ_API ViStatus tqdaq_listConfigs(ViSession session, ViConstString vresource, Vi
                                   ViConstString index, ViConstString property, ViChar *buffer, ViUInt32 size,
                                   ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -521,7 +528,7 @@ TQ_API ViStatus tqdaq_listConfigs(ViSession session, ViConstString vresource, Vi
 TQ_API ViStatus tqdaq_listFormulas(ViSession session, ViConstString dbName, ViChar *buffer, ViUInt32 size,
                                    ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -537,7 +544,7 @@ TQ_API ViStatus tqdaq_listFormulas(ViSession session, ViConstString dbName, ViCh
 
 TQ_API ViStatus tqdaq_listStreams(ViSession session, ViChar *buffer, ViUInt32 size, ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

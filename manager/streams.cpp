@@ -130,26 +130,23 @@ ViStatus closeStreams(Session *s)
 {
     if (s->engine)
         s->engine->formulaEngineUnregisterAllStreams(s->engine);
-    std::vector<std::optional<std::string>> marks;
+    std::vector<std::pair<std::optional<std::string>, std::optional<int64_t>>> marks;
     {
-        Statement q(s->db, "select vresource.deviceHandle from vresource,db_resource,system where "
-                           "db_resource.db_id=system.db_id  and system.system_id=1  and "
+        Statement q(s->db, "select vresource.deviceHandle,vresource.vresource_id from vresource,db_resource,system "
+                           "where db_resource.db_id=system.db_id  and system.system_id=1  and "
                            "db_resource.vresource_id=vresource.vresource_id");
         if (!q.ok())
             return VI_SUCCESS;
         while (q.step() == SQLITE_ROW)
-            marks.push_back(q.text(0) ? std::optional<std::string>(q.text(0)) : std::nullopt);
+            marks.emplace_back(q.text(0) ? std::optional<std::string>(q.text(0)) : std::nullopt, q.int64(1));
     }
     ViStatus st = VI_SUCCESS;
-    for (const auto &text : marks) {
-        if (!text)
-            continue; // not open
-        const auto mark = devicedb::parseInt64(text->c_str());
-        if (!mark)
+    for (const auto &[text, id] : marks) {
+        if (text && !devicedb::parseInt64(text->c_str()))
             return TQDAQ_ERROR_STATEMENT;
-        // A mark of another process, or of a record gone, holds no stream here.
-        const auto handle = handleOfMark(*mark);
-        auto *r = handle ? static_cast<OpenResource *>(resourceTable().lookup(*handle)) : nullptr;
+        // A mark of a record gone holds no stream here; under another
+        // process's mark (or none) this session may have an instance of its own.
+        OpenResource *r = instanceOf(s, text ? text->c_str() : nullptr, id);
         if (!r || !r->stream)
             continue;
         st = r->stream->streamRelease(&r->stream);
@@ -320,7 +317,7 @@ using tq::platform::guardStatus;
 
 TQ_API ViStatus tqdaq_createStreams(ViSession session, ViConstString name, ViUInt16 mode, ViUInt16 engineFlag)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -333,7 +330,7 @@ TQ_API ViStatus tqdaq_createStreams(ViSession session, ViConstString name, ViUIn
 
 TQ_API ViStatus tqdaq_closeStreams(ViSession session)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -345,7 +342,7 @@ TQ_API ViStatus tqdaq_closeStreams(ViSession session)
 
 TQ_API ViStatus tqdaq_captureOpen(ViSession session, ViConstString name, ViConstString fileTemplate, ViInt32 mode)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -358,7 +355,7 @@ TQ_API ViStatus tqdaq_captureOpen(ViSession session, ViConstString name, ViConst
 
 TQ_API ViStatus tqdaq_captureClose(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -372,7 +369,7 @@ TQ_API ViStatus tqdaq_captureClose(ViSession session, ViConstString name)
 TQ_API ViStatus tqdaq_captureOpenDB(ViSession session, ViConstString name, ViConstString dataPath, ViInt32 mode,
                                     ViChar *directory)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

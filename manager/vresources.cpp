@@ -132,7 +132,7 @@ using tq::platform::guardStatus;
 TQ_API ViStatus tqdaq_createVresource(ViSession session, ViConstString name, ViUInt16 vendor, ViUInt16 model,
                                       ViConstString description)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -661,7 +661,7 @@ bool isCompatible(Session *s, const char *presource, int64_t vresourceId)
 
 TQ_API ViStatus tqdaq_deleteVresource(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -674,7 +674,7 @@ TQ_API ViStatus tqdaq_deleteVresource(ViSession session, ViConstString name)
 
 TQ_API ViStatus tqdaq_renameResource(ViSession session, ViConstString oldName, ViConstString newName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -687,7 +687,7 @@ TQ_API ViStatus tqdaq_renameResource(ViSession session, ViConstString oldName, V
 
 TQ_API ViStatus tqdaq_linkVresource(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -700,7 +700,7 @@ TQ_API ViStatus tqdaq_linkVresource(ViSession session, ViConstString name)
 
 TQ_API ViStatus tqdaq_unlinkVresource(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -713,7 +713,7 @@ TQ_API ViStatus tqdaq_unlinkVresource(ViSession session, ViConstString name)
 
 TQ_API ViStatus tqdaq_setVresourceEnable(ViSession session, ViConstString name, ViInt16 enable)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -726,7 +726,7 @@ TQ_API ViStatus tqdaq_setVresourceEnable(ViSession session, ViConstString name, 
 
 TQ_API ViStatus tqdaq_getVresourceEnable(ViSession session, ViConstString name, ViInt16 *enable)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -745,7 +745,7 @@ TQ_API ViStatus tqdaq_getVresourceEnable(ViSession session, ViConstString name, 
 TQ_API ViStatus tqdaq_updateVresourceOption(ViSession session, ViConstString name, ViConstString property,
                                             ViConstString value)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -755,7 +755,7 @@ TQ_API ViStatus tqdaq_updateVresourceOption(ViSession session, ViConstString nam
 
 TQ_API ViStatus tqdaq_syncVresourceOptions(ViSession session, ViConstString vresourceName, ViConstString rsrcName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
