@@ -400,7 +400,7 @@ TEST(Listings, EveryListingOfAPopulatedDatabaseIsXml)
     const int64_t odd = d.addVresource("a&b<c>", l.testModel);
     d.exec("update vresource set description='it''s <odd> & \"quoted\"' where vresource_id=" + std::to_string(odd));
     d.addMember(l.app.dbId, odd);
-    d.setInstrumentName(odd, l.nameItem, "x' y='<&>");
+    d.setInstrumentName(odd, l.nameItem, "x'' y=''<&>"); // stored as x' y='<&>
     d.exec("insert into presource (name,model_id,vresource_id) values ('PXI1::9::INSTR&<'," + m + "," +
            std::to_string(odd) + ")");
     d.exec("insert into users (username,first_name) values ('o<b>&','A&amp;B')");
