@@ -370,7 +370,7 @@ TEST(AppData, KeysOfTheSelectedDatabase)
         }
         }
     }
-    EXPECT_EQ(w.d.value("select group_concat(key||'@'||coalesce(db_id,'none')) from appdata"),
+    EXPECT_EQ(w.d.value("select group_concat(key||'@'||coalesce(db_id,'none')) from (select * from appdata order by key desc)"),
               "theirs@" + std::to_string(w.secondId) + ",k2@none")
         << "the other database's key and the row stored for no database are left";
     EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);

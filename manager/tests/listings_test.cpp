@@ -342,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(
                    true},
         GoldenCase{"formulas by database", [](Listings &l) { return l.formulas(); },
                    "<formulae><database><dbname>system</dbname><formula><name>total</name><operator>=</operator>"
-                   "<expression>1 + 2</expression></formula><formula><name>out</name><operator> <- </operator>"
+                   "<expression>1 + 2</expression></formula><formula><name>out</name><operator> &lt;- </operator>"
                    "<expression>&lt;rack1-ch0&gt; * 2</expression></formula></database></formulae>",
                    false},
         GoldenCase{"formulas of a database without any", [](Listings &l) { return l.formulas("bench"); },
