@@ -48,8 +48,9 @@ struct Model {
     // Properties the driver reads back neither by name nor through a getter.
     std::set<std::string> unreadable;
     size_t minChecked;
-    // Items whose catalogued default is the catalogue's own suggestion, not
-    // the value the driver holds after a reset.
+    // Items whose catalogued default is not the value the driver holds after
+    // a reset (the catalogue's own suggestion, or state a reset leaves as it
+    // was): a driver matter, the catalogue stores what it catalogues.
     std::set<std::string> suggestedDefaults = {};
 };
 
@@ -77,7 +78,8 @@ const Model kModels[] = {
          return factoryOptionsOnly(s, item, index, v);
      },
      {},
-     450},
+     450,
+     {"IOInputInversion", "IOInputRoute", "IOOutputInversion", "IOOutputRoute"}},
     {"Model747",
      "tq747install",
      "tqp747_32.dll",
@@ -90,7 +92,7 @@ const Model kModels[] = {
      factoryOptionsOnly,
      {},
      1500,
-     {"ScanClockRate"}},
+     {"ScanClockRate", "ChannelGroupStrobeDelay"}},
     {"Model740",
      "tq740install",
      "tqp740_32.dll",
