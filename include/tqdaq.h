@@ -43,6 +43,9 @@ extern "C" {
 #define TQDAQ_ERROR_UNKNOWN_MODEL ((ViStatus)0xBFFC0112)
 /* A statement failed, or a stored value could not be read back. */
 #define TQDAQ_ERROR_STATEMENT ((ViStatus)0xBFFF0000)
+/* Another connection (another process) held the device database past the
+   busy time-out: the statement did not run. */
+#define TQDAQ_ERROR_DATABASE_BUSY VI_ERROR_RSRC_LOCKED /* 0xBFFF000F */
 /* The session's user is not the controller. */
 #define TQDAQ_ERROR_NOT_CONTROLLER ((ViStatus)0xBFFF00A8)
 

@@ -45,9 +45,6 @@ inline std::vector<Item> channelGroupItems(const char *P, bool strobes)
                              "Set delay between write to output channel and strobe assertion. ",
                              "the delay between a write to the group's outputs and the strobe.",
                              {{"1 microsecond", 1}, {"100 nanosecond", 2}}, kGroup));
-        // A reset leaves the board's strobe delay at 100 ns while the driver
-        // reports 1 microsecond: a stored 1 microsecond must still be sent.
-        items.back().postResetUnknown = 1;
         items.push_back(checkbox("ChannelGroupStrobeEnable", "Strobe Enable", 85, "0", 5,
                                  "Enable or disable a strobe on a channel group. ",
                                  "whether a write to the group's outputs is followed by a strobe.", kGroup));

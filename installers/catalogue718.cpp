@@ -128,11 +128,6 @@ Category ioConnector()
              join(route, {{"Scan Clock", 10, "TQ718IOROUTESCANCLOCK"}, {"Limit Violation", 11, "TQ718IOROUTELIMIT"}}),
              kLine),
     };
-    // A reset leaves the I/O lines' routing and inversion as they were (the
-    // driver's defaults do not touch them): their stored values must always
-    // be sent, including those equal to the default.
-    for (Item &item : c.items)
-        item.postResetUnknown = 1;
     return c;
 }
 
@@ -375,7 +370,7 @@ const Catalogue &catalogue718()
                        "Without multibuffers of its own the driver sizes them from the refresh rate and the buffer "
                        "duration."}},
             Operation{"stop", 0, "Stop data acquisition. ", "tq718_stop", {"stops the acquisition."}},
-            Operation{"calibrate", 131072, "Perform calibration using the internal calibration source. ", "calibrate",
+            Operation{"calibrate", 131072, "Perform calibration using the internal calibration source. ", "tq718_calibrate",
                       {"applies known voltages from the internal calibration source to every channel and computes "
                        "the gain and offset coefficients of each. Its progress is reported as the calibration "
                        "event."}},

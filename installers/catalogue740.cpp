@@ -57,8 +57,7 @@ const Catalogue &catalogue740()
                       {"channelName", "EventChannelName"},
                       {"enableProperty", "EventChannelEnable"}},
                      eventTypeHelp(),
-                     // The driver names event channels without the site.
-                     eventItems("TQ740", "EventChannel$")},
+                     eventItems("TQ740", "EventChannel$site#")},
             Operation{"powerupSave", 0, "Save properties to be automatically restored on powerup. ",
                       "tq740_powerupSave",
                       {"stores each channel's direction, output level and input termination, which the module "

@@ -26,7 +26,7 @@ Category global()
                  "whether the board raises interrupts for change of state and pattern recognition. Enable the events "
                  "first: interrupts report only enabled events."),
         // The default is the driver's rate after a reset.
-        number(ItemType::Real, "ScanClockRate", "Scan Clock Rate", 125, 1, 1000, "100", 1, "Set the scan clock rate. ",
+        number(ItemType::Real, "ScanClockRate", "Scan Clock Rate", 125, 1, 1000, "10", 1, "Set the scan clock rate. ",
                "the rate, in scans per second, at which the channels are read into the stream."),
         number(ItemType::Int, "RefreshRate", "Refresh Rate", 100, 1, 10, "2", 2, "Set the rate at which data arrives. ",
                "how many buffers per second are handed to the stream. With the buffer duration it sizes the "

@@ -446,61 +446,34 @@ bool writeCatalogue(sqlite3 *db, const Catalogue &catalogue, Appender &appender,
 
 bool removeModel(sqlite3 *db, int64_t modelId)
 {
-    // Set-based deletes from the leaves upward: each statement still finds
-    // the rows it names through links that later statements remove. What
-    // hangs off a deleted row goes with it, so that nothing is left pointing
-    // at a row that no longer exists.
+    // Only the model's catalogue, its own virtual resources and what is keyed
+    // by them go. A configuration database is a virtual resource of a front
+    // panel's model, but what it holds (its db row, its members' settings,
+    // formulas, layouts and application data) belongs to the user: it stays,
+    // and so does the selection in the system row, so that the catalogue can
+    // be installed again without losing a configuration. Option values, site
+    // links and unassigned physical resources stay as well.
 #define TQ_V "(select vresource_id from vresource where model_id=?1)"
-#define TQ_D "(select db_id from db where vresource_id in " TQ_V ")"
-#define TQ_S "(select stream_id from stream where db_id in " TQ_D ")"
-#define TQ_W "(select displaywindow_id from displaywindow where stream_id in " TQ_S ")"
-#define TQ_G "(select graphobject_id from graphobject where displaywindow_id in " TQ_W ")"
-#define TQ_P "(select presource_id from presource where model_id=?1 or vresource_id in " TQ_V ")"
 #define TQ_C "(select category_id from ui where model_id=?1 union select category_id from model_options where model_id=?1)"
 #define TQ_I "(select ui_item_id from ui_item where category_id in " TQ_C ")"
     static const char *const kStatements[] = {
-        // Configuration databases whose own virtual resource goes.
-        "delete from channelenable where axisinfo_id in (select axisinfo_id from axisinfo where graphobject_id in " TQ_G
-        ")",
-        "delete from axisinfo where graphobject_id in " TQ_G,
-        "delete from graphobject where displaywindow_id in " TQ_W,
-        "delete from displaywindow where stream_id in " TQ_S,
-        "delete from stream where db_id in " TQ_D,
-        "delete from db_resource where db_id in " TQ_D,
-        "delete from configs where db_id in " TQ_D,
-        "delete from formula where db_id in " TQ_D,
-        "delete from appdata where db_id in " TQ_D,
-        "update system set db_id=NULL where db_id in " TQ_D,
-        "delete from db where db_id in " TQ_D,
-        // Physical resources of the model or assigned to its virtual resources.
-        "delete from presource_options where presource_id in " TQ_P,
-        "delete from padapter where frontend_id in " TQ_P " or backend_id in " TQ_P,
-        "delete from presource where presource_id in " TQ_P,
-        // The virtual resources and their membership, values and links.
+        // The model's virtual resources: their membership, their stored
+        // values, the devices assigned to them, their settings.
         "delete from db_resource where vresource_id in " TQ_V,
         "delete from configs where vresource_id in " TQ_V,
-        "delete from vresource_options where vresource_id in " TQ_V,
+        "delete from presource where vresource_id in " TQ_V,
         "delete from rsrc_settings where vresource_id in " TQ_V,
-        "delete from vadapter where frontend_id in " TQ_V " or backend_id in " TQ_V,
         "delete from vresource where model_id=?1",
-        // The catalogue.
+        // The catalogue, reached through the model's ui and model_options rows.
         "delete from ui_pair where ui_item_id in " TQ_I,
-        "delete from ui_item_unavail where ui_item_id in " TQ_I,
-        "delete from vresource_options where ui_item_id in " TQ_I,
-        "delete from presource_options where ui_item_id in " TQ_I,
         "delete from ui_item where ui_item_id in " TQ_I,
-        "delete from category_attributes where category_id in " TQ_C,
+        "delete from category_attributes where category_id in (select category_id from ui where model_id=?1)",
         "delete from category where category_id in " TQ_C,
         "delete from model_options where model_id=?1",
         "delete from ui where model_id=?1",
         "delete from operation where model_id=?1",
     };
 #undef TQ_V
-#undef TQ_D
-#undef TQ_S
-#undef TQ_W
-#undef TQ_G
-#undef TQ_P
 #undef TQ_C
 #undef TQ_I
     for (const char *sql : kStatements)

@@ -139,9 +139,10 @@ class Appender
 // to out. False on the first failed statement or append.
 bool writeCatalogue(sqlite3 *db, const Catalogue &catalogue, Appender &appender, FILE *out);
 
-// Deletes the model's catalogue, its virtual and physical resources and the
-// rows that hang off them, inside the caller's open transaction. False when
-// any statement failed.
+// Deletes the model's catalogue and its virtual resources with their
+// memberships, stored values, assigned devices and settings, inside the
+// caller's open transaction; configuration databases and what they hold stay.
+// False when any statement failed.
 bool removeModel(sqlite3 *db, int64_t modelId);
 
 // The whole program: "insert" or "remove", exit status 0 on success (also

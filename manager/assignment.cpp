@@ -21,7 +21,7 @@ namespace
 
 constexpr const char *kCreatedBy = "created by tqdaq_assignAllPresources";
 // Names tried for a new virtual resource before giving up: the device's
-// name, then the same with 1, 2, ... appended.
+// name, then the name tried before with 1, 2, ... appended.
 constexpr int kMaxNameAttempts = 100;
 // Room kept after a new virtual resource's name: a counter and "_IP<site>".
 constexpr size_t kNameReserve = 3 + 4;
@@ -222,8 +222,14 @@ ViStatus createForDevice(Session *s, const std::string &device, int64_t presourc
 
     const std::string base = nameFromDevice(device);
     ViStatus st = TQDAQ_ERROR_NAME_EXISTS;
+    // Each attempt appends the next counter value to the name tried before:
+    // X, X1, X12, X123, ... (names users already know from earlier systems).
+    std::string name = base;
     for (int attempt = 0; attempt < kMaxNameAttempts && st == TQDAQ_ERROR_NAME_EXISTS; ++attempt) {
-        const std::string name = attempt == 0 ? base : base + std::to_string(attempt);
+        if (attempt > 0)
+            name += std::to_string(attempt);
+        if (name.size() > kMaxName - 4)
+            break; // no room left for the modules' "_IP<site>"
         bool free = !hasRow(s, "select 1 from vresource where name=?", name);
         for (const auto &site : sites)
             free = free && site[0] && !hasRow(s, "select 1 from vresource where name=?", name + "_IP" + *site[0]);
@@ -490,7 +496,7 @@ using tq::platform::guardStatus;
 
 TQ_API ViStatus tqdaq_assignResource(ViSession session, ViConstString vresourceName, ViConstString rsrcName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -503,7 +509,7 @@ TQ_API ViStatus tqdaq_assignResource(ViSession session, ViConstString vresourceN
 
 TQ_API ViStatus tqdaq_assignAllVresources(ViSession session, ViConstString vresourceName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -516,7 +522,7 @@ TQ_API ViStatus tqdaq_assignAllVresources(ViSession session, ViConstString vreso
 
 TQ_API ViStatus tqdaq_assignAllPresources(ViSession session, ViConstString rsrcName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -1,4 +1,8 @@
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 
 #include <cstdarg>
 #include <cstring>
@@ -46,6 +50,38 @@ std::optional<uint32_t> handleOfMark(int64_t mark)
     return static_cast<uint32_t>(mark & 0xFFFFFFFF);
 }
 
+MarkOwner markOwner(int64_t mark)
+{
+    const int64_t pid = mark >> 32;
+    if (mark <= 0 || pid <= 0 || pid > INT32_MAX)
+        return MarkOwner::Nobody;
+    if (pid == static_cast<int64_t>(getpid()))
+        return MarkOwner::ThisProcess;
+    // A process that exists (also one this user may not signal) still owns
+    // what it marked; only the marks of processes that are gone are stale.
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)
+        return MarkOwner::OtherProcess;
+    return MarkOwner::Nobody;
+}
+
+MarkOwner markOwner(const char *markText)
+{
+    const auto mark = markText ? devicedb::parseInt64(markText) : std::nullopt;
+    return mark ? markOwner(*mark) : MarkOwner::Nobody;
+}
+
+OpenResource *instanceOf(Session *s, const char *markText, std::optional<int64_t> vresourceId)
+{
+    if (OpenResource *r = markText ? resourceOfMark(markText) : nullptr)
+        return r;
+    if (!vresourceId)
+        return nullptr;
+    for (OpenResource *r : s->loaded)
+        if (r->openedAsVirtual && r->vresourceId == *vresourceId)
+            return r;
+    return nullptr;
+}
+
 OpenResource *resourceOfMark(const char *markText)
 {
     const auto mark = devicedb::parseInt64(markText);
@@ -60,6 +96,12 @@ OpenResource *resourceOfMark(const char *markText)
 bool nameUsable(const char *name, size_t max)
 {
     return name && strnlen(name, max + 1) <= max && !strchr(name, '\'');
+}
+
+bool pathLevelUsable(const char *name)
+{
+    return name && *name && !strchr(name, '/') && !strchr(name, '\\') && strcmp(name, ".") != 0 &&
+           strcmp(name, "..") != 0;
 }
 
 bool copyName(char *out, const char *text)

@@ -125,8 +125,11 @@ ViStatus createDB(Session *s, const char *name)
     ViStatus st = checkController(s);
     if (st < VI_SUCCESS)
         return st;
-    // No name would name the selected database below, and deselect it.
-    if (!name || !*name)
+    // No name would name the selected database below, and deselect it. The
+    // name becomes a directory level under the data path when the database
+    // records (captureOpenDB): one that is no single level would record
+    // outside it.
+    if (!name || !*name || !pathLevelUsable(name))
         return VI_ERROR_INV_PARAMETER;
     int64_t id = 0;
     if (dbIdByName(s, name, &id) >= VI_SUCCESS)
@@ -210,14 +213,11 @@ ViStatus deleteDB(Session *s, const char *name)
     Savepoint sp(s->db, "deleteDB");
     if (!sp.ok())
         return TQDAQ_ERROR_STATEMENT;
-    // The own resource's options and the database's application data go
-    // with it: nothing could reach them any more, and a database made later
-    // in a file whose ids are reused must not find them.
-    if (execStatement(s->db,
-                      "delete from vresource_options where vresource_id= (select vresource_id from db where db_id = ?)",
-                      id) != SQLITE_DONE ||
-        execStatement(s->db, "delete from appdata where db_id=?", id) != SQLITE_DONE ||
-        execStatement(s->db, "delete from vresource where vresource_id= (select vresource_id from db where db_id = ?)",
+    // The database's application data and its own resource's option rows
+    // stay: a front panel may keep what it stored about a database beyond
+    // the database, and ids are never handed out twice (the keys are
+    // AUTOINCREMENT), so no later database finds them.
+    if (execStatement(s->db, "delete from vresource where vresource_id= (select vresource_id from db where db_id = ?)",
                       id) != SQLITE_DONE ||
         execStatement(s->db, "delete from db where db_id=?", id) != SQLITE_DONE || !sp.commit())
         return TQDAQ_ERROR_STATEMENT;
@@ -229,6 +229,10 @@ ViStatus setDataPath(Session *s, const char *path)
 {
     if (!path)
         return VI_ERROR_INV_PARAMETER;
+    // tqdaq_getDataPath hands the path out in a TQDAQ_NAME_SIZE buffer: a
+    // longer one could be stored but never read back.
+    if (strnlen(path, TQDAQ_NAME_SIZE) >= TQDAQ_NAME_SIZE)
+        return TQDAQ_ERROR_STATEMENT;
     return execStatement(s->db, "update system set datapath=?", path) == SQLITE_DONE ? VI_SUCCESS
                                                                                      : TQDAQ_ERROR_STATEMENT;
 }
@@ -251,23 +255,14 @@ ViStatus setAppData(Session *s, const char *key, const char *value, ViInt16 repl
         return st;
     if ((st = checkKey(key)) < VI_SUCCESS)
         return st;
-    // Data written with no database selected would belong to none and could
-    // never be read back.
-    std::optional<int64_t> db;
-    {
-        Statement q(s->db, "select db_id from system where system_id=1");
-        if (!q.ok() || q.step() != SQLITE_ROW)
-            return TQDAQ_ERROR_STATEMENT;
-        db = q.int64(0);
-        if (q.isNull(0))
-            return TQDAQ_ERROR_NO_DATABASE;
-        if (!db)
-            return TQDAQ_ERROR_STATEMENT;
-    }
+    // With no database selected the row is stored for none (a NULL db_id):
+    // no later call finds it, as callers of this export have always seen.
     const int rc = execStatement(s->db,
-                                 replace ? "insert or replace into appdata (key,value,db_id) values(?,?,?)"
-                                         : "insert into appdata (key,value,db_id) values(?,?,?)",
-                                 key, value, *db);
+                                 replace ? "insert or replace into appdata (key,value,db_id) values(?,?,(select db_id "
+                                           "from system where system_id=1))"
+                                         : "insert into appdata (key,value,db_id) values(?,?,(select db_id from system "
+                                           "where system_id=1))",
+                                 key, value);
     if (rc == SQLITE_DONE)
         return VI_SUCCESS;
     return isConstraint(rc) ? VI_ERROR_RSRC_BUSY : TQDAQ_ERROR_STATEMENT;
@@ -330,7 +325,7 @@ namespace
 // Runs body on the session of a value, or refuses a value that names none.
 template <typename F> ViStatus onSession(ViSession session, F &&body)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -383,7 +383,7 @@ using tq::platform::guardStatus;
 TQ_API ViStatus tqdaq_setConfigs(ViSession session, ViConstString name, ViUInt16 step, ViConstString category,
                                  ViConstString index, ViConstString property, ViConstString value, ViChar *message)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -408,7 +408,7 @@ TQ_API ViStatus tqdaq_setConfigs(ViSession session, ViConstString name, ViUInt16
 
 TQ_API ViStatus tqdaq_crossCheck(ViSession session, ViConstString name, ViUInt16 step, ViChar *message)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -423,7 +423,7 @@ TQ_API ViStatus tqdaq_crossCheck(ViSession session, ViConstString name, ViUInt16
 
 TQ_API ViStatus tqdaq_abortConfigs(ViSession session)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -435,7 +435,7 @@ TQ_API ViStatus tqdaq_abortConfigs(ViSession session)
 
 TQ_API ViStatus tqdaq_clearConfigs(ViSession session, ViConstString name, ViConstString category)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -449,7 +449,7 @@ TQ_API ViStatus tqdaq_clearConfigs(ViSession session, ViConstString name, ViCons
 TQ_API ViStatus tqdaq_getCategoryAttribute(ViSession session, ViConstString name, ViConstString category,
                                            ViConstString attribute, ViChar *value)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -68,6 +68,17 @@ std::optional<int64_t> parseInt64(const char *text)
     return static_cast<int64_t>(v);
 }
 
+namespace
+{
+thread_local uint64_t t_busy = 0;
+
+void noteBusy(int rc)
+{
+    if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED)
+        ++t_busy;
+}
+} // namespace
+
 Statement::Statement(sqlite3 *db, const char *sql)
 {
     if (!db || !sql) {
@@ -75,6 +86,7 @@ Statement::Statement(sqlite3 *db, const char *sql)
         return;
     }
     prepareRc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+    noteBusy(prepareRc_);
     if (prepareRc_ != SQLITE_OK) {
         sqlite3_finalize(stmt_);
         stmt_ = nullptr;
@@ -96,6 +108,7 @@ Statement::Statement(StatementCache &cache, sqlite3 *db, const char *sql)
         return;
     }
     if (rc != SQLITE_OK) {
+        noteBusy(rc);
         prepareRc_ = rc;
         return;
     }
@@ -214,11 +227,18 @@ void Statement::bindDouble(int index, double value)
     bindRc_ = sqlite3_bind_double(stmt_, index, value);
 }
 
+uint64_t busyCount()
+{
+    return t_busy;
+}
+
 int Statement::step()
 {
     if (!ok())
         return SQLITE_MISUSE;
-    return sqlite3_step(stmt_);
+    const int rc = sqlite3_step(stmt_);
+    noteBusy(rc);
+    return rc;
 }
 
 bool Statement::isNull(int column) const

@@ -134,6 +134,11 @@ class Statement
     int bindRc_ = SQLITE_OK;
 };
 
+// How many statements on this thread gave up waiting for another
+// connection's lock (SQLITE_BUSY or SQLITE_LOCKED); callers compare it before
+// and after a call to tell a busy database from a failed statement.
+uint64_t busyCount();
+
 // Prepares, binds, steps once and finalizes: the step's result (SQLITE_DONE
 // for a change that went through), or the prepare's error.
 template <typename... Values> int execStatement(sqlite3 *db, const char *sql, const Values &...values)

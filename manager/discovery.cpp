@@ -382,7 +382,7 @@ using tq::platform::guardStatus;
 
 TQ_API ViStatus tqdaq_refreshPResources(ViSession session)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -394,7 +394,7 @@ TQ_API ViStatus tqdaq_refreshPResources(ViSession session)
 
 TQ_API ViStatus tqdaq_autoPopulateDB(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -153,7 +153,19 @@ void installRememberedHandlers(Session *s, const char *name, OpenResource *r)
 
 void forgetEventHandlers(sqlite3 *db)
 {
-    execStatement(db, "delete from eventhandler");
+    // Rows of another running process name handlers of that process, which
+    // it installs again at its next open: they stay.
+    std::vector<std::string> gone;
+    {
+        Statement q(db, "select distinct callback from eventhandler");
+        while (q.ok() && q.step() == SQLITE_ROW)
+            if (!q.text(0) || markOwner(q.text(0)) != MarkOwner::OtherProcess)
+                gone.emplace_back(q.text(0) ? q.text(0) : "");
+    }
+    for (const std::string &mark : gone)
+        execStatement(db, mark.empty() ? "delete from eventhandler where callback is null or callback=?"
+                                       : "delete from eventhandler where callback=?",
+                      mark);
     std::lock_guard<std::mutex> guard(g_lock);
     g_remembered.clear();
 }
@@ -166,7 +178,7 @@ using tq::platform::guardStatus;
 TQ_API ViStatus tqdaq_installEventHandler(ViSession session, ViConstString name, ViUInt32 mask,
                                           TQInstrumentEventHandler handler, void *userData, ViChar *message)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -180,7 +192,7 @@ TQ_API ViStatus tqdaq_installEventHandler(ViSession session, ViConstString name,
 TQ_API ViStatus tqdaq_uninstallEventHandler(ViSession session, ViConstString name, ViUInt32 mask,
                                             TQInstrumentEventHandler handler, void *userData)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -194,7 +206,7 @@ TQ_API ViStatus tqdaq_uninstallEventHandler(ViSession session, ViConstString nam
 TQ_API ViStatus tqdaq_wait(ViSession session, ViConstString name, ViUInt32 mask, ViUInt32 timeoutMs, ViUInt32 *status,
                            ViChar *message)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -212,7 +224,7 @@ TQ_API ViStatus tqdaq_wait(ViSession session, ViConstString name, ViUInt32 mask,
 TQ_API ViStatus tqdaq_getEventStatus(ViSession session, ViConstString name, ViUInt16 event, ViUInt16 *active,
                                      ViUInt16 clear, ViChar *text)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

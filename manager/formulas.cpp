@@ -509,7 +509,7 @@ using tq::platform::guardStatus;
 
 TQ_API ViStatus tqdaq_linkFormula(ViSession session, ViConstString name, ViConstString op, ViConstString expression)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -538,7 +538,7 @@ TQ_API ViStatus tqdaq_linkFormula(ViSession session, ViConstString name, ViConst
 
 TQ_API ViStatus tqdaq_unlinkFormula(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -558,7 +558,7 @@ TQ_API ViStatus tqdaq_unlinkFormula(ViSession session, ViConstString name)
 
 TQ_API ViStatus tqdaq_unlinkAllFormulae(ViSession session)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

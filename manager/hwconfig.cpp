@@ -152,11 +152,11 @@ ViStatus configureUntraced(Session *s, ViUInt16 first, ViUInt16 last, char *mess
             return TQDAQ_ERROR_STATEMENT;
         }
     }
+    // Stored values that cannot be read are not sent: every member is still
+    // opened and reset, so that the instruments start from a known state.
     Values values;
-    if (!readValues(s, first, last, values)) {
-        setMessage(message, "Unable to query the stored configuration");
-        return TQDAQ_ERROR_STATEMENT;
-    }
+    if (!readValues(s, first, last, values))
+        values = Values{};
     for (const Member &m : members) {
         if (!m.name) {
             setMessage(message, "Unable to open PnP for %s", "NULL");
@@ -226,7 +226,7 @@ using tq::platform::guardStatus;
 
 TQ_API ViStatus tqdaq_configureHW(ViSession session, ViUInt16 firstStep, ViUInt16 lastStep, ViChar *message)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -578,7 +578,7 @@ const char *streamName(TQStream *stream)
 
 TQ_API ViStatus tqdaq_saveStream(ViSession session, TQStream *stream)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -591,7 +591,7 @@ TQ_API ViStatus tqdaq_saveStream(ViSession session, TQStream *stream)
 
 TQ_API ViStatus tqdaq_loadStream(ViSession session, TQStream *stream)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -604,7 +604,7 @@ TQ_API ViStatus tqdaq_loadStream(ViSession session, TQStream *stream)
 
 TQ_API ViStatus tqdaq_deleteStream(ViSession session, ViConstString streamName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -37,8 +37,11 @@ std::string member(Columns names, Values values, const std::string &rest)
     return sql + rest;
 }
 
-// A stored option or choice as attribute text: name='...' value='...'.
-#define TQ_ATTRIBUTE_TEXT(name, value) "('name=''' || " name " || ''' value=''' || " value " || '''')"
+// A stored option or choice as attribute text: name='...' value='...'. A
+// quote inside either would end its attribute early: it is written as an
+// entity (the listing writer escapes the rest).
+#define TQ_ATTRIBUTE_TEXT(name, value)                                                                                 \
+    "('name=''' || replace(" name ",'''','&apos;') || ''' value=''' || replace(" value ",'''','&apos;') || '''')"
 
 // Items the controller user may not see.
 constexpr const char *kItemAvailable =

@@ -4,8 +4,10 @@
 #include "listings.h"
 
 #include <cinttypes>
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "manager.h"
 #include "tq/platform/guard.h"
@@ -36,6 +38,41 @@ std::string escaped(const char *text)
 }
 
 } // namespace
+
+// Category names and channel references are stored escaped already, and
+// listings have always carried them as stored: an entity is kept as it is,
+// every other '&', '<' and '>' becomes one, so that any stored text reads
+// back as one text. Quotes stay (the option texts quote with them; the
+// queries write quotes inside values as "&apos;").
+void appendListingText(std::string &out, std::string_view text)
+{
+    static constexpr std::string_view kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '&') {
+            bool entity = false;
+            for (std::string_view e : kEntities)
+                entity = entity || text.substr(i, e.size()) == e;
+            if (!entity && i + 2 < text.size() && text[i + 1] == '#') {
+                size_t j = i + 2;
+                const bool hex = text[j] == 'x';
+                j += hex;
+                const size_t digits = j;
+                while (j < text.size() && (hex ? isxdigit(static_cast<unsigned char>(text[j]))
+                                               : isdigit(static_cast<unsigned char>(text[j]))))
+                    ++j;
+                entity = j > digits && j < text.size() && text[j] == ';';
+            }
+            out += entity ? "&" : "&amp;";
+        } else {
+            out += c;
+        }
+    }
+}
 
 // ---- The generic writer ------------------------------------------------------
 
@@ -144,7 +181,7 @@ bool XmlListing::nextPiece()
                 return true;
             }
             piece_ = col.open;
-            piece_ += value;
+            appendListingText(piece_, value);
             piece_ += col.close;
             return true;
         }
@@ -286,9 +323,9 @@ ViStatus listStreams(Session *s, char *buffer, ViUInt32 size, ViUInt32 *length)
     if (!s->streamListing) {
         sqlite3_stmt *stmt = nullptr;
         if (sqlite3_prepare_v2(s->db,
-                               "select vresource.deviceHandle from vresource,db_resource,system where "
-                               "db_resource.db_id=system.db_id  and system.system_id=1  and "
-                               "db_resource.vresource_id=vresource.vresource_id",
+                               "select vresource.deviceHandle,vresource.vresource_id from "
+                               "vresource,db_resource,system where db_resource.db_id=system.db_id  and "
+                               "system.system_id=1  and db_resource.vresource_id=vresource.vresource_id",
                                -1, &stmt, nullptr) != SQLITE_OK) {
             sqlite3_finalize(stmt);
             buffer[0] = '\0';
@@ -340,8 +377,15 @@ ViStatus listStreams(Session *s, char *buffer, ViUInt32 size, ViUInt32 *length)
         case kMember: {
             l->phase = kNextMember;
             const char *mark = reinterpret_cast<const char *>(sqlite3_column_text(l->stmt, 0));
-            if (!mark)
+            const char *id = reinterpret_cast<const char *>(sqlite3_column_text(l->stmt, 1));
+            if (!mark) {
+                // Open here while another process held the mark, and that
+                // one has closed since.
+                OpenResource *r = instanceOf(s, nullptr, id ? devicedb::parseInt64(id) : std::nullopt);
+                if (r && r->stream && streamItem(r->stream, l->item))
+                    l->itemPending = true;
                 break;
+            }
             if (!devicedb::parseInt64(mark)) {
                 // A mark nobody could have written: the list cannot be
                 // trusted further. It is closed and reported as failed.
@@ -349,9 +393,9 @@ ViStatus listStreams(Session *s, char *buffer, ViUInt32 size, ViUInt32 *length)
                 l->phase = kClosing;
                 break;
             }
-            // Marks of closed instances or of another process name no open
-            // instance here.
-            OpenResource *r = resourceOfMark(mark);
+            // Marks of closed instances name no open instance here; under
+            // another process's mark this session may have its own.
+            OpenResource *r = instanceOf(s, mark, id ? devicedb::parseInt64(id) : std::nullopt);
             if (r && r->stream && streamItem(r->stream, l->item))
                 l->itemPending = true;
             break;
@@ -386,7 +430,7 @@ using tq::platform::guardStatus;
 TQ_API ViStatus tqdaq_listUsers(ViSession session, ViConstString userName, ViChar *buffer, ViUInt32 size,
                                 ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -399,7 +443,7 @@ TQ_API ViStatus tqdaq_listUsers(ViSession session, ViConstString userName, ViCha
 TQ_API ViStatus tqdaq_listModels(ViSession session, ViInt16 vendor, ViInt16 model, ViConstString category,
                                  ViChar *buffer, ViUInt32 size, ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -416,7 +460,7 @@ TQ_API ViStatus tqdaq_listModels(ViSession session, ViInt16 vendor, ViInt16 mode
 TQ_API ViStatus tqdaq_listDBs(ViSession session, ViConstString productName, ViChar *buffer, ViUInt32 size,
                               ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -429,7 +473,7 @@ TQ_API ViStatus tqdaq_listDBs(ViSession session, ViConstString productName, ViCh
 TQ_API ViStatus tqdaq_listVresources(ViSession session, ViConstString name, ViChar *buffer, ViUInt32 size,
                                      ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -446,7 +490,7 @@ TQ_API ViStatus tqdaq_listVresources(ViSession session, ViConstString name, ViCh
 TQ_API ViStatus tqdaq_listPresources(ViSession session, ViConstString name, ViChar *buffer, ViUInt32 size,
                                      ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -460,7 +504,7 @@ TQ_API ViStatus tqdaq_listConfigs(ViSession session, ViConstString vresource, Vi
                                   ViConstString index, ViConstString property, ViChar *buffer, ViUInt32 size,
                                   ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -484,7 +528,7 @@ TQ_API ViStatus tqdaq_listConfigs(ViSession session, ViConstString vresource, Vi
 TQ_API ViStatus tqdaq_listFormulas(ViSession session, ViConstString dbName, ViChar *buffer, ViUInt32 size,
                                    ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -500,7 +544,7 @@ TQ_API ViStatus tqdaq_listFormulas(ViSession session, ViConstString dbName, ViCh
 
 TQ_API ViStatus tqdaq_listStreams(ViSession session, ViChar *buffer, ViUInt32 size, ViUInt32 *length)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -35,6 +36,10 @@ struct ListingQuery {
     std::string sql;
     std::vector<std::variant<int64_t, std::string>> values;
 };
+
+// Appends text as listings carry it: the entities it already holds kept,
+// every other '&', '<' and '>' escaped.
+void appendListingText(std::string &out, std::string_view text);
 
 // Filters given as null match everything.
 ListingQuery usersQuery(const char *userName);

@@ -14,6 +14,7 @@
 #include "devicedb.h"
 #include "formula_engine.h"
 #include "tq/platform/dynlib.h"
+#include "tq/platform/guard.h"
 #include "tq/platform/handles.h"
 #include "tqdaq.h"
 #include "tqpnp.h"
@@ -67,10 +68,25 @@ struct OpenResource {
     bool openedAsVirtual = false;
     uint32_t handle = 0; // this record's value in the resource table; its mark names it
     Session *owner = nullptr;
+    // The virtual resource it is open as (0: none). A resource marked open
+    // by another live process keeps that mark; this process then finds its
+    // own instance through its session's list by this id.
+    int64_t vresourceId = 0;
 };
 
 platform::HandleTable &sessionTable();
 platform::HandleTable &resourceTable();
+
+// Runs an export's body: no exception leaves it, and a statement failure
+// while another connection held the database past the busy time-out
+// answers TQDAQ_ERROR_DATABASE_BUSY, so that callers can tell "try again"
+// from a broken database.
+template <typename F> ViStatus guardManager(F &&body) noexcept
+{
+    const uint64_t busyBefore = devicedb::busyCount();
+    const ViStatus st = platform::guardStatus(body);
+    return st == TQDAQ_ERROR_STATEMENT && devicedb::busyCount() != busyBefore ? TQDAQ_ERROR_DATABASE_BUSY : st;
+}
 
 // The session of a value, or null (0, closed, made up, another table's).
 Session *findSession(ViSession handle);
@@ -83,6 +99,17 @@ int64_t markOf(uint32_t handle);
 std::optional<uint32_t> handleOfMark(int64_t mark);
 // The open record a stored mark names in this process, or null.
 OpenResource *resourceOfMark(const char *markText);
+// Who a stored mark belongs to: this process, another process that is still
+// running, or nobody (a process that is gone, or no mark at all). Several
+// processes may hold sessions on one file; none clears or takes over what a
+// live other one marked.
+enum class MarkOwner { ThisProcess, OtherProcess, Nobody };
+MarkOwner markOwner(int64_t mark);
+MarkOwner markOwner(const char *markText);
+// The instance of a virtual resource in this session: the one its mark
+// names, else the session's own instance opened while another process held
+// the mark. Null when neither.
+OpenResource *instanceOf(Session *s, const char *markText, std::optional<int64_t> vresourceId);
 
 // A message into a caller's buffer of kMessageSize bytes (null: none), cut
 // to fit and always terminated.
@@ -92,6 +119,11 @@ void setMessage(char *message, const char *format, ...) __attribute__((format(pr
 // refused before any statement is made (a quote never reached a statement
 // that could run).
 bool nameUsable(const char *name, size_t max = kMaxName);
+
+// Names that become one directory level of a path (databases under the
+// data path, streams in a capture directory): not empty, no '/' or '\\',
+// not "." or "..".
+bool pathLevelUsable(const char *name);
 
 // Copies text into a TQDAQ_NAME_SIZE buffer; false (and out emptied) when it
 // does not fit.

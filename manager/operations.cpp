@@ -174,7 +174,7 @@ using tq::platform::guardStatus;
 TQ_API ViStatus tqdaq_doOperation(ViSession session, ViConstString name, ViConstString operation,
                                   ViConstString argument)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -184,7 +184,7 @@ TQ_API ViStatus tqdaq_doOperation(ViSession session, ViConstString name, ViConst
 
 TQ_API ViStatus tqdaq_setSimulationMode(ViSession session, ViConstString name, ViUInt16 mode)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -197,7 +197,7 @@ TQ_API ViStatus tqdaq_setSimulationMode(ViSession session, ViConstString name, V
 
 TQ_API ViStatus tqdaq_getDB(ViSession session, ViChar *name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -386,7 +386,7 @@ using tq::platform::guardStatus;
 
 TQ_API ViStatus tqdaq_createPresource(ViSession session, ViConstString rsrcName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -399,7 +399,7 @@ TQ_API ViStatus tqdaq_createPresource(ViSession session, ViConstString rsrcName)
 
 TQ_API ViStatus tqdaq_deletePresource(ViSession session, ViConstString rsrcName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -409,7 +409,7 @@ TQ_API ViStatus tqdaq_deletePresource(ViSession session, ViConstString rsrcName)
 
 TQ_API ViStatus tqdaq_getPresourceName(ViSession session, ViConstString vresourceName, ViChar *rsrcName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -137,7 +137,7 @@ using tq::platform::guardStatus;
 
 TQ_API ViStatus tqdaq_openDataFiles(ViSession session, ViConstString directory, ViInt32, TQFormulaEngine **engine)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         if (engine)
             *engine = nullptr;
         Session *s = nullptr;

@@ -199,6 +199,21 @@ ViStatus closeAllResources(Session *s)
             if (OpenResource *r = resourceOfMark(m.c_str()))
                 closeResource(s, r);
     }
+    // This session's instances that carry no mark (another live process
+    // held it), the databases' own excepted.
+    std::vector<OpenResource *> unmarked;
+    for (OpenResource *r : s->loaded)
+        if (r->openedAsVirtual && r->vresourceId != 0)
+            unmarked.push_back(r);
+    for (OpenResource *r : unmarked) {
+        // A notification sent while closing may have closed it already.
+        if (std::find(s->loaded.begin(), s->loaded.end(), r) == s->loaded.end())
+            continue;
+        Statement q(s->db, "select 1 from db where vresource_id=?", r->vresourceId);
+        const int rc = q.ok() ? q.step() : SQLITE_ERROR;
+        if (rc == SQLITE_DONE)
+            closeResource(s, r);
+    }
     return VI_SUCCESS;
 }
 
@@ -211,9 +226,35 @@ void unloadRemaining(Session *s)
 ViStatus markResourceOpen(Session *s, const char *name, const char *dbResourceName, OpenResource *r)
 {
     r->openedAsVirtual = true;
-    if (execStatement(s->db, "update vresource set deviceHandle=? where name=?", markOf(r->handle), name) !=
-        SQLITE_DONE)
-        return TQDAQ_ERROR_STATEMENT;
+    std::optional<int64_t> id;
+    std::string current;
+    bool marked = false;
+    {
+        Statement q(s->db, "select vresource_id,deviceHandle from vresource where name=?", name);
+        const int rc = q.ok() ? q.step() : SQLITE_ERROR;
+        if (rc == SQLITE_ROW) {
+            id = q.int64(0);
+            marked = !q.isNull(1);
+            if (marked && q.text(1))
+                current = q.text(1);
+        } else if (rc != SQLITE_DONE) {
+            return TQDAQ_ERROR_STATEMENT;
+        }
+    }
+    r->vresourceId = id ? *id : 0;
+    // A mark of another live process stays: that process finds its own
+    // instance by it. This one is then found through the session's list.
+    // The mark is only replaced when it is still the one read, so that two
+    // processes marking at once do not take each other's.
+    if (!marked) {
+        if (execStatement(s->db, "update vresource set deviceHandle=? where name=? and deviceHandle is null",
+                          markOf(r->handle), name) != SQLITE_DONE)
+            return TQDAQ_ERROR_STATEMENT;
+    } else if (markOwner(current.c_str()) != MarkOwner::OtherProcess) {
+        if (execStatement(s->db, "update vresource set deviceHandle=? where name=? and deviceHandle=?",
+                          markOf(r->handle), name, current) != SQLITE_DONE)
+            return TQDAQ_ERROR_STATEMENT;
+    }
     const std::string text = std::string("pnpload;instrument;") + name;
     return doOperation(s, dbResourceName, "uiEvent", text.c_str());
 }
@@ -228,18 +269,26 @@ ViStatus getVresource(Session *s, const char *name, bool openIfClosed, OpenResou
             return;
         }
         {
-            // An open resource is found by its mark alone, under the same
-            // conditions as the full lookup below (the left joins there add
-            // columns, never rows).
+            // An open resource is found by its mark, or as this session's own
+            // instance where another live process holds the mark, under the
+            // same conditions as the full lookup below (the left joins there
+            // add columns, never rows).
             Statement q(s->statements, s->db,
-                        "select vresource.deviceHandle from vresource,model,system,db,vresource as vresource2 where "
-                        "vresource.name=?  and vresource.model_id=model.model_id  and system.db_id=db.db_id  and "
-                        "db.vresource_id=vresource2.vresource_id limit 1",
+                        "select vresource.deviceHandle,vresource.vresource_id from vresource,model,system,db,vresource "
+                        "as vresource2 where vresource.name=?  and vresource.model_id=model.model_id  and "
+                        "system.db_id=db.db_id  and db.vresource_id=vresource2.vresource_id limit 1",
                         name);
-            if (q.ok() && q.step() == SQLITE_ROW && !q.isNull(0)) {
-                r = resourceOfMark(q.text(0));
-                st = r ? VI_SUCCESS : TQDAQ_ERROR_STATEMENT;
-                return;
+            if (q.ok() && q.step() == SQLITE_ROW) {
+                r = instanceOf(s, q.text(0), q.int64(1));
+                if (r) {
+                    st = VI_SUCCESS;
+                    return;
+                }
+                // A mark this process wrote for a record that is gone.
+                if (!q.isNull(0) && markOwner(q.text(0)) == MarkOwner::ThisProcess) {
+                    st = TQDAQ_ERROR_STATEMENT;
+                    return;
+                }
             }
         }
         std::string libStem, prefix, pluginId, rsrcName, instrumentName, ownName;
@@ -269,7 +318,8 @@ ViStatus getVresource(Session *s, const char *name, bool openIfClosed, OpenResou
                 st = rc == SQLITE_DONE ? TQDAQ_ERROR_UNKNOWN_VRSRC : TQDAQ_ERROR_STATEMENT;
                 return;
             }
-            if (!q.isNull(3)) {
+            // Marked by this process: found above, or gone.
+            if (!q.isNull(3) && markOwner(q.text(3)) == MarkOwner::ThisProcess) {
                 r = resourceOfMark(q.text(3));
                 st = r ? VI_SUCCESS : TQDAQ_ERROR_STATEMENT;
                 return;
@@ -366,7 +416,7 @@ using tq::platform::guardStatus;
 
 TQ_API ViStatus tqdaq_closeVresource(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -387,7 +437,7 @@ TQ_API ViStatus tqdaq_closeVresource(ViSession session, ViConstString name)
 
 TQ_API ViStatus tqdaq_getVresourceSession(ViSession session, ViConstString name, ViSession *driverSession)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -6,7 +6,10 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "manager.h"
 #include "tq/driver/visa_binding.h"
@@ -26,6 +29,26 @@ namespace
 // The process whose marks were last cleared (0: none yet).
 std::atomic<pid_t> g_markProcess{0};
 
+// Sessions of this process opened while another running process held their
+// user's mark: found again by user name, as a marked session is by its mark.
+std::mutex g_unmarkedLock;
+std::map<std::string, ViSession> g_unmarked;
+
+Session *unmarkedSession(const std::string &user)
+{
+    std::lock_guard<std::mutex> guard(g_unmarkedLock);
+    auto it = g_unmarked.find(user);
+    return it == g_unmarked.end() ? nullptr : findSession(it->second);
+}
+
+void forgetUnmarked(const Session *s)
+{
+    std::lock_guard<std::mutex> guard(g_unmarkedLock);
+    auto it = g_unmarked.find(s->userName);
+    if (it != g_unmarked.end() && it->second == s->handle)
+        g_unmarked.erase(it);
+}
+
 int32_t spyPrint(TQStreamMsg *, const char *format, ...)
 {
     char text[256];
@@ -37,8 +60,31 @@ int32_t spyPrint(TQStreamMsg *, const char *format, ...)
     return 0;
 }
 
-// Clears every mark in the file, once per process: marks describe a running
-// process, and those of an earlier one mean nothing now.
+// Clears the marks of one column that no running process owns any more.
+bool clearStaleMarks(sqlite3 *db, const char *select, const char *clear)
+{
+    std::vector<std::string> stale;
+    {
+        Statement q(db, select);
+        if (!q.ok())
+            return false;
+        int rc;
+        while ((rc = q.step()) == SQLITE_ROW)
+            if (q.text(0) && markOwner(q.text(0)) != MarkOwner::OtherProcess)
+                stale.emplace_back(q.text(0));
+        if (rc != SQLITE_DONE)
+            return false;
+    }
+    for (const std::string &mark : stale)
+        if (execStatement(db, clear, mark) != SQLITE_DONE)
+            return false;
+    return true;
+}
+
+// Clears the marks left behind by processes that are gone, once per
+// process: marks describe a running process, and those of an earlier one
+// mean nothing now. Another process that is still running may hold sessions
+// on the same file (a panel and a script): its marks stay.
 ViStatus resetStaleMarks()
 {
     const pid_t self = getpid();
@@ -47,9 +93,13 @@ ViStatus resetStaleMarks()
     sqlite3 *db = devicedb::openDeviceDatabase();
     if (!db)
         return TQDAQ_ERROR_STATEMENT;
-    const bool done = execStatement(db, "update presource set deviceHandle=NULL") == SQLITE_DONE &&
-                      execStatement(db, "update vresource set deviceHandle=NULL") == SQLITE_DONE &&
-                      execStatement(db, "update users set handle=NULL") == SQLITE_DONE;
+    const bool done =
+        clearStaleMarks(db, "select distinct deviceHandle from presource where deviceHandle not null",
+                        "update presource set deviceHandle=NULL where deviceHandle=?") &&
+        clearStaleMarks(db, "select distinct deviceHandle from vresource where deviceHandle not null",
+                        "update vresource set deviceHandle=NULL where deviceHandle=?") &&
+        clearStaleMarks(db, "select distinct handle from users where handle not null",
+                        "update users set handle=NULL where handle=?");
     devicedb::closeDeviceDatabase(db);
     if (!done)
         return TQDAQ_ERROR_STATEMENT;
@@ -121,10 +171,12 @@ void abandonSession(Session *s, OpenResource *instrument)
     closeDefaultRM(s);
     if (instrument)
         closeResource(s, instrument);
-    execStatement(s->db, "update users set handle=NULL where username=?", s->userName);
+    execStatement(s->db, "update users set handle=NULL where username=? and handle=?", s->userName,
+                  markOf(s->handle));
     unloadRemaining(s);
     releaseSink(s->sink);
     releaseSink(s->spy);
+    forgetUnmarked(s);
     sessionTable().remove(s->handle);
     s->statements.clear();
     devicedb::closeDeviceDatabase(s->db);
@@ -159,6 +211,8 @@ ViStatus getHandle(ViSession *handleOut, const char *userName, ViUInt16 vendor, 
         return TQDAQ_ERROR_STATEMENT;
     }
     int64_t userId = 0;
+    std::string userMark;
+    bool userMarkForeign = false;
     {
         Statement q(db, "select users_id,handle from users where username = ?", userName);
         const int rc = q.ok() ? q.step() : SQLITE_ERROR;
@@ -168,17 +222,33 @@ ViStatus getHandle(ViSession *handleOut, const char *userName, ViUInt16 vendor, 
         }
         if (!q.isNull(1)) {
             // The user holds a session of this process: hand it out again. A
-            // mark of another process, or of a session that is gone, is no
-            // session here.
+            // mark of this process whose session is gone is no session. A
+            // mark of another running process stays its own: this process
+            // opens a session of its own beside it, unmarked. A mark of a
+            // process that is gone is stale and taken over below.
             const auto mark = q.int64(1);
-            const auto handle = mark ? handleOfMark(*mark) : std::nullopt;
-            Session *existing = handle ? findSession(*handle) : nullptr;
-            devicedb::closeDeviceDatabase(db);
-            if (!existing)
-                return TQDAQ_ERROR_STATEMENT;
-            *handleOut = existing->handle;
-            *opened = existing;
-            return VI_SUCCESS;
+            const MarkOwner owner = mark ? markOwner(*mark) : MarkOwner::Nobody;
+            if (owner == MarkOwner::ThisProcess) {
+                const auto handle = handleOfMark(*mark);
+                Session *existing = handle ? findSession(*handle) : nullptr;
+                devicedb::closeDeviceDatabase(db);
+                if (!existing)
+                    return TQDAQ_ERROR_STATEMENT;
+                *handleOut = existing->handle;
+                *opened = existing;
+                return VI_SUCCESS;
+            }
+            if (q.text(1))
+                userMark = q.text(1);
+            userMarkForeign = owner == MarkOwner::OtherProcess;
+            if (userMarkForeign) {
+                if (Session *existing = unmarkedSession(userName)) {
+                    devicedb::closeDeviceDatabase(db);
+                    *handleOut = existing->handle;
+                    *opened = existing;
+                    return VI_SUCCESS;
+                }
+            }
         }
         auto id = q.int64(0);
         if (!id) {
@@ -224,9 +294,23 @@ ViStatus getHandle(ViSession *handleOut, const char *userName, ViUInt16 vendor, 
     s->db = db;
     s->userName = userName;
 
-    if (execStatement(db, "update users set handle=? where users_id = ?", markOf(s->handle), userId) != SQLITE_DONE) {
+    // The mark is written unless another running process holds it; it
+    // replaces only what was read, so two processes starting at once do not
+    // take each other's.
+    const int marked =
+        userMarkForeign ? SQLITE_DONE
+        : userMark.empty()
+            ? execStatement(db, "update users set handle=? where users_id = ? and handle is null", markOf(s->handle),
+                            userId)
+            : execStatement(db, "update users set handle=? where users_id = ? and handle=?", markOf(s->handle),
+                            userId, userMark);
+    if (marked != SQLITE_DONE) {
         abandonSession(s, nullptr);
         return TQDAQ_ERROR_STATEMENT;
+    }
+    if (userMarkForeign) {
+        std::lock_guard<std::mutex> guard(g_unmarkedLock);
+        g_unmarked[s->userName] = s->handle;
     }
     *handleOut = s->handle;
 
@@ -301,9 +385,15 @@ ViStatus closeHandle(Session *s)
             closeResource(s, own);
     }
 
-    if (execStatement(s->db, "update users set handle=NULL where username=?", s->userName) != SQLITE_DONE ||
-        execStatement(s->db, "update presource set deviceHandle=NULL") != SQLITE_DONE ||
-        execStatement(s->db, "update vresource set deviceHandle=NULL") != SQLITE_DONE)
+    // Only this process's marks: those of another running process name its
+    // own sessions and instruments.
+    const int64_t first = markOf(0), next = first + (int64_t{1} << 32);
+    if (execStatement(s->db, "update users set handle=NULL where username=? and handle=?", s->userName,
+                      markOf(s->handle)) != SQLITE_DONE ||
+        execStatement(s->db, "update presource set deviceHandle=NULL where deviceHandle>=? and deviceHandle<?", first,
+                      next) != SQLITE_DONE ||
+        execStatement(s->db, "update vresource set deviceHandle=NULL where deviceHandle>=? and deviceHandle<?", first,
+                      next) != SQLITE_DONE)
         return TQDAQ_ERROR_STATEMENT; // the record stays: a second close finishes
 
     unloadRemaining(s);
@@ -312,6 +402,7 @@ ViStatus closeHandle(Session *s)
     s->db = nullptr;
     releaseSink(s->sink);
     releaseSink(s->spy);
+    forgetUnmarked(s);
     sessionTable().remove(s->handle);
     delete s;
     return VI_SUCCESS;
@@ -359,7 +450,7 @@ using tq::platform::guardStatus;
 TQ_API ViStatus tqdaq_getHandle(ViSession *handle, ViConstString userName, ViConstString, ViUInt16 vendor,
                                 ViUInt16 model)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = nullptr;
         const ViStatus st = getHandle(handle, userName, vendor, model, &s);
         if (s)
@@ -375,7 +466,7 @@ TQ_API ViStatus tqdaq_getHandle(ViSession *handle, ViConstString userName, ViCon
 
 TQ_API ViStatus tqdaq_closeHandle(ViSession session)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -390,7 +481,7 @@ TQ_API ViStatus tqdaq_closeHandle(ViSession session)
 
 TQ_API ViStatus tqdaq_setController(ViSession session, ViConstString userName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -425,7 +516,7 @@ TQ_API ViStatus tqdaq_setController(ViSession session, ViConstString userName)
 
 TQ_API ViStatus tqdaq_getController(ViSession session, ViChar *name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -443,7 +534,7 @@ TQ_API ViStatus tqdaq_getController(ViSession session, ViChar *name)
 
 TQ_API ViStatus tqdaq_registerStreamMsg(ViSession session, TQStreamMsg *sink)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

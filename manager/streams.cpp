@@ -130,26 +130,23 @@ ViStatus closeStreams(Session *s)
 {
     if (s->engine)
         s->engine->formulaEngineUnregisterAllStreams(s->engine);
-    std::vector<std::optional<std::string>> marks;
+    std::vector<std::pair<std::optional<std::string>, std::optional<int64_t>>> marks;
     {
-        Statement q(s->db, "select vresource.deviceHandle from vresource,db_resource,system where "
-                           "db_resource.db_id=system.db_id  and system.system_id=1  and "
+        Statement q(s->db, "select vresource.deviceHandle,vresource.vresource_id from vresource,db_resource,system "
+                           "where db_resource.db_id=system.db_id  and system.system_id=1  and "
                            "db_resource.vresource_id=vresource.vresource_id");
         if (!q.ok())
             return VI_SUCCESS;
         while (q.step() == SQLITE_ROW)
-            marks.push_back(q.text(0) ? std::optional<std::string>(q.text(0)) : std::nullopt);
+            marks.emplace_back(q.text(0) ? std::optional<std::string>(q.text(0)) : std::nullopt, q.int64(1));
     }
     ViStatus st = VI_SUCCESS;
-    for (const auto &text : marks) {
-        if (!text)
-            continue; // not open
-        const auto mark = devicedb::parseInt64(text->c_str());
-        if (!mark)
+    for (const auto &[text, id] : marks) {
+        if (text && !devicedb::parseInt64(text->c_str()))
             return TQDAQ_ERROR_STATEMENT;
-        // A mark of another process, or of a record gone, holds no stream here.
-        const auto handle = handleOfMark(*mark);
-        auto *r = handle ? static_cast<OpenResource *>(resourceTable().lookup(*handle)) : nullptr;
+        // A mark of a record gone holds no stream here; under another
+        // process's mark (or none) this session may have an instance of its own.
+        OpenResource *r = instanceOf(s, text ? text->c_str() : nullptr, id);
         if (!r || !r->stream)
             continue;
         st = r->stream->streamRelease(&r->stream);
@@ -228,18 +225,13 @@ ViStatus captureClose(Session *s, const char *name)
 }
 
 // Makes every level of a '/' separated directory path ending in '/'. Levels
-// that exist are fine, except the last: a recording never goes into a
-// directory that is already there (two recordings in one second would
-// otherwise share it and the second overwrite the first).
-bool makeCaptureDirectory(const std::string &dir)
+// that exist are fine, the last one too (a recording started again within
+// the same second goes into the same directory); a level that cannot be made
+// shows up as stream files that cannot be opened.
+void makeCaptureDirectory(const std::string &dir)
 {
-    for (size_t at = dir.find('/', 1); at != std::string::npos; at = dir.find('/', at + 1)) {
-        const std::string level = dir.substr(0, at);
-        const bool last = at + 1 == dir.size();
-        if (::mkdir(level.c_str(), 0777) != 0 && last)
-            return false;
-    }
-    return true;
+    for (size_t at = dir.find('/', 1); at != std::string::npos; at = dir.find('/', at + 1))
+        ::mkdir(dir.substr(0, at).c_str(), 0777);
 }
 
 ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt32 mode, char *directory,
@@ -251,6 +243,10 @@ ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt
     char dbName[TQDAQ_NAME_SIZE];
     if (getDB(s, dbName) < VI_SUCCESS)
         dbName[0] = '\0';
+    // A database named before names were checked must not lead outside the
+    // data path either.
+    if (dbName[0] && !pathLevelUsable(dbName))
+        return VI_ERROR_IO;
     const time_t now = time(nullptr);
     struct tm local {
     };
@@ -259,8 +255,7 @@ ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt
     // The caller's buffer holds TQDAQ_NAME_SIZE bytes.
     if (made.size() >= TQDAQ_NAME_SIZE)
         return VI_ERROR_IO;
-    if (!makeCaptureDirectory(made))
-        return VI_ERROR_IO;
+    makeCaptureDirectory(made);
     memcpy(directory, made.c_str(), made.size() + 1);
 
     std::vector<std::string> members;
@@ -296,7 +291,7 @@ ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt
         }
         const char *streamName = r->stream->streamGetName(r->stream);
         // A name with a separator would record outside the directory.
-        if (!streamName || strchr(streamName, '/')) {
+        if (!pathLevelUsable(streamName)) {
             st = VI_ERROR_IO;
             break;
         }
@@ -322,7 +317,7 @@ using tq::platform::guardStatus;
 
 TQ_API ViStatus tqdaq_createStreams(ViSession session, ViConstString name, ViUInt16 mode, ViUInt16 engineFlag)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -335,7 +330,7 @@ TQ_API ViStatus tqdaq_createStreams(ViSession session, ViConstString name, ViUIn
 
 TQ_API ViStatus tqdaq_closeStreams(ViSession session)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -347,7 +342,7 @@ TQ_API ViStatus tqdaq_closeStreams(ViSession session)
 
 TQ_API ViStatus tqdaq_captureOpen(ViSession session, ViConstString name, ViConstString fileTemplate, ViInt32 mode)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -360,7 +355,7 @@ TQ_API ViStatus tqdaq_captureOpen(ViSession session, ViConstString name, ViConst
 
 TQ_API ViStatus tqdaq_captureClose(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -374,7 +369,7 @@ TQ_API ViStatus tqdaq_captureClose(ViSession session, ViConstString name)
 TQ_API ViStatus tqdaq_captureOpenDB(ViSession session, ViConstString name, ViConstString dataPath, ViInt32 mode,
                                     ViChar *directory)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -132,7 +132,7 @@ using tq::platform::guardStatus;
 TQ_API ViStatus tqdaq_createVresource(ViSession session, ViConstString name, ViUInt16 vendor, ViUInt16 model,
                                       ViConstString description)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -314,22 +314,24 @@ ViStatus unlinkVresource(Session *s, const char *name)
     }
     if (!read)
         return TQDAQ_ERROR_STATEMENT;
-    // Every member is walked; the first failure is the result.
+    // Every member is walked; the result is the last member's, as callers
+    // that unlink everything and look at the outcome have always seen it.
     ViStatus result = VI_SUCCESS;
     for (const auto &row : rows) {
         if (!row[0] || !row[1]) {
-            keepFirst(result, TQDAQ_ERROR_STATEMENT);
+            result = TQDAQ_ERROR_STATEMENT;
             continue;
         }
         if (execStatement(s->db, "delete from configs where db_id=? and vresource_id=?", dbId, *row[0]) !=
             SQLITE_DONE) {
-            keepFirst(result, TQDAQ_ERROR_STATEMENT);
+            result = TQDAQ_ERROR_STATEMENT;
             continue; // its membership stays with its values
         }
         notify(s, ("unlink;completion;" + *row[1]).c_str());
-        if (execStatement(s->db, "delete from db_resource where db_id=? and vresource_id=?", dbId, *row[0]) !=
-            SQLITE_DONE)
-            keepFirst(result, TQDAQ_ERROR_STATEMENT);
+        result = execStatement(s->db, "delete from db_resource where db_id=? and vresource_id=?", dbId, *row[0]) ==
+                         SQLITE_DONE
+                     ? VI_SUCCESS
+                     : TQDAQ_ERROR_STATEMENT;
     }
     return result;
 }
@@ -443,12 +445,13 @@ ViStatus setVresourceEnable(Session *s, const char *name, ViInt16 enable)
     if (!read)
         return TQDAQ_ERROR_STATEMENT;
 
-    // The first failure is the result: a later row's success never hides
-    // it, and once enabling failed no later member is enabled.
+    // The result is the last member's. Once enabling failed no later member
+    // is enabled; disabling goes on, and a later member disabled clears an
+    // earlier failure.
     ViStatus result = VI_SUCCESS;
     for (const auto &row : rows) {
         if (!row[0] || !row[1]) {
-            keepFirst(result, TQDAQ_ERROR_STATEMENT);
+            result = TQDAQ_ERROR_STATEMENT;
             continue;
         }
         if (enable != 0) {
@@ -462,13 +465,14 @@ ViStatus setVresourceEnable(Session *s, const char *name, ViInt16 enable)
         } else {
             const ViStatus closed = closeIfOpen(s, row[1]->c_str());
             if (closed < VI_SUCCESS) {
-                keepFirst(result, closed);
+                result = closed;
                 continue;
             }
         }
-        if (execStatement(s->db, "update db_resource set enable=? where db_id=? and vresource_id=?",
-                          enable == 1 ? 1 : 0, dbId, *row[0]) != SQLITE_DONE)
-            keepFirst(result, TQDAQ_ERROR_STATEMENT);
+        result = execStatement(s->db, "update db_resource set enable=? where db_id=? and vresource_id=?",
+                               enable == 1 ? 1 : 0, dbId, *row[0]) == SQLITE_DONE
+                     ? VI_SUCCESS
+                     : TQDAQ_ERROR_STATEMENT;
     }
     return result;
 }
@@ -657,7 +661,7 @@ bool isCompatible(Session *s, const char *presource, int64_t vresourceId)
 
 TQ_API ViStatus tqdaq_deleteVresource(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -670,7 +674,7 @@ TQ_API ViStatus tqdaq_deleteVresource(ViSession session, ViConstString name)
 
 TQ_API ViStatus tqdaq_renameResource(ViSession session, ViConstString oldName, ViConstString newName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -683,7 +687,7 @@ TQ_API ViStatus tqdaq_renameResource(ViSession session, ViConstString oldName, V
 
 TQ_API ViStatus tqdaq_linkVresource(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -696,7 +700,7 @@ TQ_API ViStatus tqdaq_linkVresource(ViSession session, ViConstString name)
 
 TQ_API ViStatus tqdaq_unlinkVresource(ViSession session, ViConstString name)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -709,7 +713,7 @@ TQ_API ViStatus tqdaq_unlinkVresource(ViSession session, ViConstString name)
 
 TQ_API ViStatus tqdaq_setVresourceEnable(ViSession session, ViConstString name, ViInt16 enable)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -722,7 +726,7 @@ TQ_API ViStatus tqdaq_setVresourceEnable(ViSession session, ViConstString name, 
 
 TQ_API ViStatus tqdaq_getVresourceEnable(ViSession session, ViConstString name, ViInt16 *enable)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -741,7 +745,7 @@ TQ_API ViStatus tqdaq_getVresourceEnable(ViSession session, ViConstString name, 
 TQ_API ViStatus tqdaq_updateVresourceOption(ViSession session, ViConstString name, ViConstString property,
                                             ViConstString value)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
@@ -751,7 +755,7 @@ TQ_API ViStatus tqdaq_updateVresourceOption(ViSession session, ViConstString nam
 
 TQ_API ViStatus tqdaq_syncVresourceOptions(ViSession session, ViConstString vresourceName, ViConstString rsrcName)
 {
-    return guardStatus([&]() -> ViStatus {
+    return guardManager([&]() -> ViStatus {
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;

@@ -253,7 +253,7 @@ CREATE TABLE channelenable (
 CREATE TABLE appdata (
     key TEXT NOT NULL,
     value TEXT,
-    db_id INTEGER NOT NULL,
+    db_id INTEGER,
     UNIQUE (key, db_id)
 );
 

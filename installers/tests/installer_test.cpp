@@ -149,6 +149,19 @@ long orphans(DeviceDb &d)
                    "(select count(*) from system where db_id is not null and db_id not in (select db_id from db))");
 }
 
+// Catalogue rows that point at a catalogue row that does not exist.
+long catalogueOrphans(DeviceDb &d)
+{
+    return d.count("select (select count(*) from ui where model_id not in (select model_id from model)) + "
+                   "(select count(*) from model_options where model_id not in (select model_id from model)) + "
+                   "(select count(*) from operation where model_id not in (select model_id from model)) + "
+                   "(select count(*) from ui_item where category_id not in (select category_id from category)) + "
+                   "(select count(*) from ui_pair where ui_item_id not in (select ui_item_id from ui_item)) + "
+                   "(select count(*) from category_attributes where category_id not in (select category_id from "
+                   "category)) + "
+                   "(select count(*) from vresource where model_id not in (select model_id from model))");
+}
+
 class EachCatalogue : public ::testing::TestWithParam<Catalogue>
 {
 };
@@ -183,7 +196,7 @@ TEST_P(EachCatalogue, InsertTwiceLeavesOneCatalogue)
     EXPECT_EQ(d.dump(), before);
 }
 
-TEST_P(EachCatalogue, RemoveTakesWhatHangsOffAndANewInsertGetsNewIds)
+TEST_P(EachCatalogue, RemoveTakesTheModelsOwnRowsOnlyAndANewInsertGetsNewIds)
 {
     const Catalogue &c = GetParam();
     DeviceDb d(itest::testDir());
@@ -210,6 +223,8 @@ TEST_P(EachCatalogue, RemoveTakesWhatHangsOffAndANewInsertGetsNewIds)
            ")");
     d.exec("insert into configs (db_id,vresource_id,property,value) values (" + std::to_string(keepDb) + "," +
            std::to_string(v) + ",'P','1')");
+    d.exec("insert into configs (db_id,vresource_id,property,value) values (" + std::to_string(ownDb) + "," +
+           std::to_string(owner) + ",'Q','2')");
     d.exec("insert into formula (db_id,name) values (" + std::to_string(ownDb) + ",'f')");
     const int64_t p = d.insert("insert into presource (name,model_id,vresource_id) values ('PXI1::1::INSTR'," + model +
                                "," + std::to_string(v) + ")");
@@ -224,11 +239,23 @@ TEST_P(EachCatalogue, RemoveTakesWhatHangsOffAndANewInsertGetsNewIds)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(d.count("select count(*) from model where model_id=" + model), 0);
-    EXPECT_EQ(d.count("select count(*) from vresource"), 1) << "only the other model's resource stays";
-    EXPECT_EQ(d.count("select count(*) from presource"), 0);
-    EXPECT_EQ(d.count("select count(*) from db"), 1);
-    EXPECT_EQ(d.value("select db_id from system"), "NULL") << "the selected database went with its resource";
-    EXPECT_EQ(orphans(d), 0);
+    // The model's virtual resource goes with its membership, its stored
+    // value and the device assigned to it.
+    EXPECT_EQ(d.rows("select name from vresource"), (std::vector<std::string>{"keep"}));
+    EXPECT_EQ(d.rows("select db_id||'|'||vresource_id from db_resource"),
+              (std::vector<std::string>{std::to_string(ownDb) + "|" + std::to_string(owner)}));
+    EXPECT_EQ(d.rows("select property from configs"), (std::vector<std::string>{"Q"}));
+    EXPECT_EQ(d.rows("select name from presource"), (std::vector<std::string>{"PXI1::2::INSTR"}))
+        << "the unassigned device stays";
+    // Configuration databases, their formulas and the selection stay, and so
+    // do option values and site links.
+    EXPECT_EQ(d.count("select count(*) from db"), 2);
+    EXPECT_EQ(d.value("select db_id from system"), std::to_string(ownDb));
+    EXPECT_EQ(d.count("select count(*) from formula"), 1);
+    EXPECT_EQ(d.count("select count(*) from padapter"), 1);
+    EXPECT_EQ(d.count("select count(*) from vresource_options"), item.empty() ? 0 : 1);
+    EXPECT_EQ(d.count("select count(*) from presource_options"), item.empty() ? 0 : 1);
+    EXPECT_EQ(catalogueOrphans(d), 0);
     // The function groups have no link row and stay.
     EXPECT_GT(d.count("select count(*) from category"), 0);
 
@@ -238,11 +265,84 @@ TEST_P(EachCatalogue, RemoveTakesWhatHangsOffAndANewInsertGetsNewIds)
                       fill("%C", c.model)),
               0)
         << "no item id of the first catalogue is handed out again";
-    EXPECT_EQ(orphans(d), 0);
+    EXPECT_EQ(catalogueOrphans(d), 0);
     const Counts now = counts(d, c.model);
     EXPECT_EQ(now.items, c.items);
     EXPECT_EQ(now.pairs, c.pairs);
 }
+
+// A configuration database of a front panel holding a member of another
+// model: taking the front panel's catalogue out and putting it back leaves
+// the member and everything the database holds as it was.
+class FrontPanelCatalogue : public ::testing::TestWithParam<Catalogue>
+{
+};
+
+TEST_P(FrontPanelCatalogue, RemoveAndInsertAgainKeepTheDatabasesOfOtherModelsMembers)
+{
+    const Catalogue &c = GetParam();
+    DeviceDb d(itest::testDir());
+    ASSERT_EQ(d.run(c.program, "insert").status, 0);
+    ASSERT_EQ(d.run("tq747install", "insert").status, 0);
+    const std::string app = d.value("select model_id from model where model=" + std::to_string(c.model));
+    const std::string carrier = d.value("select model_id from model where model=1863");
+    const std::string own = std::to_string(d.insert("insert into vresource (name,model_id) values ('bench'," + app + ")"));
+    const std::string db = std::to_string(d.insert("insert into db (vresource_id) values (" + own + ")"));
+    const std::string member =
+        std::to_string(d.insert("insert into vresource (name,model_id) values ('dio'," + carrier + ")"));
+    const std::string nameItem = d.value("select ui_item_id from ui_item where property='InstrumentName' and "
+                                         "category_id in " + fill("%C", 0x747));
+    d.exec("insert into vresource_options (vresource_id,ui_item_id,value) values (" + member + "," + nameItem +
+           ",'dio')");
+    d.exec("insert into presource (name,model_id,vresource_id) values ('PXI1::15::INSTR'," + carrier + "," + member +
+           ")");
+    d.exec("insert into db_resource (db_id,vresource_id,enable) values (" + db + "," + member + ",1)");
+    d.exec("update system set db_id=" + db + " where system_id=1");
+    d.exec("insert into configs (db_id,vresource_id,property,property_index,seq_id,value) values (" + db + "," +
+           member + ",'ChannelGroupDirection',2,1,'1'), (" + db + "," + member + ",'Rank',NULL,1,'3')");
+    d.exec("insert into formula (db_id,name,operator,expression) values (" + db + ",'twice','=','&lt;dio-1&gt; * 2')");
+    d.exec("insert into appdata (key,value,db_id) values ('layout','<panel/>'," + db + ")");
+    const std::string stream =
+        std::to_string(d.insert("insert into stream (db_id,name) values (" + db + ",'bench')"));
+    const std::string window =
+        std::to_string(d.insert("insert into displaywindow (stream_id,title) values (" + stream + ",'w')"));
+    const std::string graph =
+        std::to_string(d.insert("insert into graphobject (displaywindow_id,title) values (" + window + ",'g')"));
+    const std::string axis =
+        std::to_string(d.insert("insert into axisinfo (graphobject_id,eu) values (" + graph + ",'V')"));
+    d.exec("insert into channelenable (axisinfo_id,enable,name) values (" + axis + ",1,'twice')");
+    // Everything but the front panel's own rows.
+    auto kept = [&] {
+        std::string out;
+        for (const char *table : {"system", "db", "db_resource", "configs", "formula", "appdata", "stream",
+                                  "displaywindow", "graphobject", "axisinfo", "channelenable", "presource",
+                                  "vresource_options"})
+            for (const auto &row : d.rows(std::string("select * from ") + table))
+                out += std::string(table) + ": " + row + "\n";
+        for (const auto &row : d.rows("select * from vresource where vresource_id=" + member))
+            out += "member: " + row + "\n";
+        return out;
+    };
+    const std::string before = kept();
+
+    const auto removed = d.run(c.program, "remove");
+    ASSERT_EQ(removed.status, 0) << removed.err;
+    EXPECT_EQ(d.count("select count(*) from model where model=" + std::to_string(c.model)), 0);
+    EXPECT_EQ(d.count("select count(*) from vresource where vresource_id=" + own), 0)
+        << "the front panel's own virtual resource goes with its model";
+    EXPECT_EQ(kept(), before);
+
+    const auto inserted = d.run(c.program, "insert");
+    ASSERT_EQ(inserted.status, 0) << inserted.err;
+    EXPECT_EQ(kept(), before);
+    const Counts carrierRows = counts(d, 0x747);
+    EXPECT_EQ(carrierRows.items, kCatalogues[3].items) << "the member's catalogue is whole";
+    EXPECT_EQ(carrierRows.pairs, kCatalogues[3].pairs);
+    EXPECT_EQ(carrierRows.operations, kCatalogues[3].operations);
+}
+
+INSTANTIATE_TEST_SUITE_P(Installers, FrontPanelCatalogue, ::testing::Values(kCatalogues[8], kCatalogues[9]),
+                         [](const ::testing::TestParamInfo<Catalogue> &info) { return std::string(info.param.program); });
 
 TEST_P(EachCatalogue, RefusedCommandLinesChangeNothing)
 {
@@ -328,9 +428,8 @@ TEST(Catalogue718, RowsThatMatter)
                      "'AnalogChannelName') order by ui_item_id"),
               (std::vector<std::string>{"real|125|0|250000|100", "textbox|125|NULL|NULL|AnalogChannel$",
                                         "checkbox|NULL|NULL|NULL|0"}));
-    // Only the I/O lines keep their state over a reset.
-    EXPECT_EQ(d.rows("select property from ui_item where ispostresetunknown<>'0' order by ui_item_id"),
-              (std::vector<std::string>{"IOInputInversion", "IOInputRoute", "IOOutputInversion", "IOOutputRoute"}));
+    // After a reset every item holds its default, the I/O lines included.
+    EXPECT_EQ(d.count("select count(*) from ui_item where ispostresetunknown<>'0'"), 0);
     EXPECT_EQ(d.rows("select operation,progressmask from operation order by operation_id"),
               (std::vector<std::string>{"reset|0", "start|0", "stop|0", "calibrate|131072"}));
     // Help texts name the driver's functions and keep their markup escaped.

@@ -264,9 +264,10 @@ TEST_P(DeleteDB, DeletesOnlyAnotherDatabaseOfTheModel)
     if (c.deleted) {
         EXPECT_EQ(w.d.value("select count(*) from db where db_id=" + std::to_string(w.secondId)), "0");
         EXPECT_EQ(w.d.value("select count(*) from vresource where name='second'"), "0");
+        // Its application data and its own resource's option rows stay.
         EXPECT_EQ(w.d.value("select count(*) from vresource_options where vresource_id=" + std::to_string(secondOwn)),
-                  "0");
-        EXPECT_EQ(w.owned(w.secondId), "0,0,0,0,0,0,0,0,0");
+                  "1");
+        EXPECT_EQ(w.owned(w.secondId), "0,0,0,0,0,0,0,0,1");
         EXPECT_EQ(w.d.value("select count(*) from vresource where name='m1'"), "1") << "members stay resources";
         EXPECT_EQ(sink.take(), std::vector<std::string>{"Deleted database second"});
     } else {
@@ -332,7 +333,8 @@ TEST(AppData, KeysOfTheSelectedDatabase)
         {Get, "empty", nullptr, 0, 64, VI_ERROR_NSUP_ATTR, "untouched", 77},
         {Delete, "", nullptr, 0, 0, VI_SUCCESS, nullptr, 0},
         {Sql, "update system set db_id=NULL", nullptr, 0, 0, VI_SUCCESS, nullptr, 0},
-        {Set, "k2", "v", 0, 0, TQDAQ_ERROR_NO_DATABASE, nullptr, 0},
+        // Stored for no database: no later call finds it.
+        {Set, "k2", "v", 0, 0, VI_SUCCESS, nullptr, 0},
         {Get, "k2", nullptr, 0, 64, VI_ERROR_NSUP_ATTR, "untouched", 77},
         {Delete, "k2", nullptr, 0, 0, VI_ERROR_NSUP_ATTR, nullptr, 0},
         {Delete, nullptr, nullptr, 0, 0, VI_SUCCESS, nullptr, 0},
@@ -368,7 +370,28 @@ TEST(AppData, KeysOfTheSelectedDatabase)
         }
         }
     }
-    EXPECT_EQ(w.d.value("select count(*) from appdata"), "1") << "only the other database's key is left";
+    EXPECT_EQ(w.d.value("select group_concat(key||'@'||coalesce(db_id,'none')) from (select * from appdata order by key desc)"),
+              "theirs@" + std::to_string(w.secondId) + ",k2@none")
+        << "the other database's key and the row stored for no database are left";
+    EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
+}
+
+// A database's name becomes a directory level under the data path: names
+// that are no single level are refused, and nothing is created.
+TEST(CreateDBNames, NoPathOutOfTheDataPath)
+{
+    ConfigDb w;
+    ViSession s = 0;
+    ASSERT_EQ(w.open(s), VI_SUCCESS);
+    const std::string before = w.d.dump();
+    for (const char *name : {"../../escaped", "a/b", "/abs", "a\\b", ".", "..", "x/"}) {
+        EXPECT_EQ(tqdaq_createDB(s, name), VI_ERROR_INV_PARAMETER) << name;
+        EXPECT_EQ(w.selected(), "system") << name;
+    }
+    EXPECT_EQ(w.d.dump(), before);
+    // Dots inside a name are fine.
+    EXPECT_EQ(tqdaq_createDB(s, "run..2"), VI_SUCCESS);
+    EXPECT_EQ(w.selected(), "run..2");
     EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
 }
 
@@ -385,8 +408,18 @@ TEST(DataPath, ReadWrittenAndNeverOverrun)
     EXPECT_STREQ(path, "/srv/capture's");
     EXPECT_EQ(tqdaq_getDataPath(s, nullptr), VI_SUCCESS);
     EXPECT_EQ(tqdaq_setDataPath(s, nullptr), VI_ERROR_INV_PARAMETER);
-    const std::string longPath(300, 'p');
-    EXPECT_EQ(tqdaq_setDataPath(s, longPath.c_str()), VI_SUCCESS);
+    // A path is handed out whole or refused when it is stored.
+    const std::string longest(TQDAQ_NAME_SIZE - 1, 'p');
+    EXPECT_EQ(tqdaq_setDataPath(s, longest.c_str()), VI_SUCCESS);
+    EXPECT_EQ(tqdaq_getDataPath(s, path), VI_SUCCESS);
+    EXPECT_EQ(std::string(path), longest);
+    for (const size_t length : {size_t{TQDAQ_NAME_SIZE}, size_t{300}}) {
+        EXPECT_EQ(tqdaq_setDataPath(s, std::string(length, 'q').c_str()), TQDAQ_ERROR_STATEMENT) << length;
+        EXPECT_EQ(tqdaq_getDataPath(s, path), VI_SUCCESS) << length;
+        EXPECT_EQ(std::string(path), longest) << length;
+    }
+    // A path stored by another writer that does not fit is still refused.
+    w.d.exec("update system set datapath='" + std::string(300, 'r') + "'");
     std::strcpy(path, "x");
     EXPECT_EQ(tqdaq_getDataPath(s, path), TQDAQ_ERROR_STATEMENT) << "longer than the caller's buffer";
     EXPECT_STREQ(path, "");

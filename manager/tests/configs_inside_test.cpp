@@ -43,7 +43,8 @@ TEST(ConfigTransactionLocks, AnEditThatCannotOpenTheTransactionStoresNothing)
     Locked l;
     l.openAll();
     l.d.exec("begin immediate transaction");
-    EXPECT_EQ(l.edit("1", "7"), TQDAQ_ERROR_STATEMENT);
+    // Another connection holds the database: the status says busy.
+    EXPECT_EQ(l.edit("1", "7"), TQDAQ_ERROR_DATABASE_BUSY);
     EXPECT_STREQ(l.message, "Unable to open the configuration transaction");
     EXPECT_FALSE(l.s.configTransaction);
     EXPECT_EQ(tqdaq_abortConfigs(l.s.handle), VI_ERROR_INV_SETUP);
@@ -81,7 +82,7 @@ TEST_P(CommitRefused, KeepsTheTransactionForARetryOrAnAbort)
     sqlite3 *reader = nullptr;
     ASSERT_EQ(sqlite3_open_v2(l.d.file().c_str(), &reader, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(reader, "begin; select count(*) from configs;", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_EQ(tqdaq_crossCheck(l.s.handle, nullptr, 1, l.message), TQDAQ_ERROR_STATEMENT);
+    EXPECT_EQ(tqdaq_crossCheck(l.s.handle, nullptr, 1, l.message), TQDAQ_ERROR_DATABASE_BUSY);
     EXPECT_STREQ(l.message, "Unable to commit the configuration");
     EXPECT_TRUE(l.s.configTransaction) << "still open: the edits are not lost";
     sqlite3_exec(reader, "commit", nullptr, nullptr, nullptr);

@@ -276,16 +276,20 @@ INSTANTIATE_TEST_SUITE_P(
                {-1, -1, 0}, {"t1 reset NULL", "t1 setSimulationMode 0", "t1 setPropertyByName Gain 1,3",
                              "t1 setPropertyByName UnknownProp 1"},
                {}},
-        HwCase{"stored values that cannot be read: nothing configured, and the call says so",
-               "alter table ui_item rename column isvirtual to isvirtual_gone", 1, 1, true, TQDAQ_ERROR_STATEMENT,
-               "Unable to query the stored configuration", {0, 0, 0}, {}, {}},
-        HwCase{"the values query itself cannot be made", "alter table configs rename column seq_id to seq_gone", 1,
-               1, true, TQDAQ_ERROR_STATEMENT, "Unable to query the stored configuration", {0, 0, 0}, {}, {}},
+        // Stored values that cannot be read are not sent; the members are
+        // still reset, and the formula build that follows reports its own
+        // failure on the broken tables.
+        HwCase{"stored values that cannot be read: the members are reset, nothing is sent",
+               "alter table ui_item rename column isvirtual to isvirtual_gone", 1, 1, true, -1,
+               "Expression for b2_AnalogChannel2:*", {1, 1, 0}, {"t1 reset NULL", "t1 setSimulationMode 0"}, {}},
+        HwCase{"the values query itself cannot be made: the members are reset, nothing is sent",
+               "alter table configs rename column seq_id to seq_gone", 1, 1, true, TQDAQ_ERROR_STATEMENT,
+               "Internal error query*", {1, 1, 0}, {"t1 reset NULL", "t1 setSimulationMode 0"}, {}},
         HwCase{"a walk that cannot be made", "alter table vadapter rename to vadapter_gone", 1, 1, true,
                TQDAQ_ERROR_STATEMENT, "Unable to query instruments", {0, 0, 0}, {}, {}},
-        HwCase{"a member that cannot be opened",
+        HwCase{"a member whose mark another writer cleared is still this session's instance",
                "update vresource set deviceHandle=NULL where name='b2'; "
                "update presource set name='PXI9::9::INSTR' where name='PXI1::12::INSTR'",
-               1, 1, true, VI_ERROR_RSRC_NFOUND, "Unable to open PnP for b2", {-1, 0, 0}, kAnyOrder, {}}));
+               1, 1, true, VI_SUCCESS, "Success", {1, 1, 0}, kAnyOrder, {"b1_AnalogChannel1", "b2_AnalogChannel2"}}));
 
 } // namespace

@@ -4,11 +4,14 @@
 // one unfinished listing per session, and what an unfinished listing must
 // not keep alive.
 #include <sqlite3.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -339,8 +342,8 @@ INSTANTIATE_TEST_SUITE_P(
                    true},
         GoldenCase{"formulas by database", [](Listings &l) { return l.formulas(); },
                    "<formulae><database><dbname>system</dbname><formula><name>total</name><operator>=</operator>"
-                   "<expression>1 + 2</expression></formula><formula><name>out</name><operator> <- </operator>"
-                   "<expression><rack1-ch0> * 2</expression></formula></database></formulae>",
+                   "<expression>1 + 2</expression></formula><formula><name>out</name><operator> &lt;- </operator>"
+                   "<expression>&lt;rack1-ch0&gt; * 2</expression></formula></database></formulae>",
                    false},
         GoldenCase{"formulas of a database without any", [](Listings &l) { return l.formulas("bench"); },
                    "<formulae></formulae>", true},
@@ -363,6 +366,85 @@ INSTANTIATE_TEST_SUITE_P(
         GoldenCase{"a model that does not exist", [](Listings &l) { return l.models(15450, 999); }, "<models></models>",
                    true}),
     [](const ::testing::TestParamInfo<GoldenCase> &info) { return "Case" + std::to_string(info.index); });
+
+// What an XML parser reads from a file: xmllint's status, and with an
+// expression the text it selects.
+struct Parsed {
+    int status;
+    std::string text;
+};
+
+Parsed parse(const std::string &file, const std::string &xpath = "")
+{
+    const std::string out = file + ".out";
+    const std::string cmd = "xmllint --noout '" + file + "' 2>'" + out + "'" +
+                            (xpath.empty() ? "" : " && xmllint --xpath '" + xpath + "' '" + file + "' >'" + out + "'");
+    const int raw = std::system(cmd.c_str());
+    std::ifstream in(out);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string read = text.str();
+    if (!xpath.empty() && !read.empty() && read.back() == '\n')
+        read.pop_back(); // xmllint ends the selected text with a line break
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read};
+}
+
+// Names, descriptions, options and formulas holding the characters XML
+// reserves: every listing is still a document a parser reads, and reads back
+// the stored texts, also those stored escaped already.
+TEST(Listings, EveryListingOfAPopulatedDatabaseIsXml)
+{
+    Listings l(true);
+    DeviceDb &d = l.app.d;
+    const std::string m = std::to_string(l.testModel);
+    const int64_t odd = d.addVresource("a&b<c>", l.testModel);
+    d.exec("update vresource set description='it''s <odd> & \"quoted\"' where vresource_id=" + std::to_string(odd));
+    d.addMember(l.app.dbId, odd);
+    d.setInstrumentName(odd, l.nameItem, "x'' y=''<&>"); // stored as x' y='<&>
+    d.exec("insert into presource (name,model_id,vresource_id) values ('PXI1::9::INSTR&<'," + m + "," +
+           std::to_string(odd) + ")");
+    d.exec("insert into users (username,first_name) values ('o<b>&','A&amp;B')");
+    d.exec("insert into formula (db_id,name,operator,expression) values (" + std::to_string(l.app.dbId) +
+           ",'twice & more','=','<dev1-value> * 2 & 1')");
+    d.exec("insert into configs (db_id,vresource_id,category_id,seq_id,property,value) values (" +
+           std::to_string(l.app.dbId) + "," + std::to_string(odd) + "," + std::to_string(l.global) +
+           ",1,'Rank','<5>&')");
+
+    const std::vector<std::pair<const char *, ListFn>> listings = {
+        {"users", l.users()},
+        {"all models", l.models(0, 0)},
+        {"test model", l.models(15450, 200)},
+        {"model 718", l.models(15450, 0x718)},
+        {"databases", l.dbs()},
+        {"virtual resources", l.vresources()},
+        {"physical resources", l.presources()},
+        {"configuration", l.configs()},
+        {"configuration of one resource", l.configs("a&b<c>")},
+        {"formulas", l.formulas()},
+        {"streams", l.streams()},
+    };
+    const std::string file = testDir() + "/listing.xml";
+    for (const auto &[what, list] : listings) {
+        const std::string text = readAll(list, 8192);
+        ASSERT_FALSE(text.empty()) << what;
+        std::ofstream(file) << text;
+        const Parsed p = parse(file);
+        EXPECT_EQ(p.status, 0) << what << ": " << p.text << "\n" << text;
+    }
+    // What a parser reads back is what was stored.
+    std::ofstream(file) << readAll(l.formulas(), 8192);
+    EXPECT_EQ(parse(file, "string(//formula[name=\"twice & more\"]/expression)").text, "<dev1-value> * 2 & 1");
+    std::ofstream(file) << readAll(l.vresources("a&b<c>"), 8192);
+    EXPECT_EQ(parse(file, "string(//vresource/name)").text, "a&b<c>");
+    EXPECT_EQ(parse(file, "string(//vresource/description)").text, "it's <odd> & \"quoted\"");
+    EXPECT_EQ(parse(file, "string(//option[@name=\"InstrumentName\"]/@value)").text, "x' y='<&>");
+    std::ofstream(file) << readAll(l.users("o<b>&"), 8192);
+    EXPECT_EQ(parse(file, "string(//user/username)").text, "o<b>&");
+    // Stored escaped already: read back unescaped once.
+    EXPECT_EQ(parse(file, "string(//user/first_name)").text, "A&B");
+    std::ofstream(file) << readAll(l.configs("a&b<c>"), 8192);
+    EXPECT_EQ(parse(file, "string(//property[name=\"Rank\"]/value)").text, "<5>&");
+}
 
 TEST(Listings, UsersWithoutRowsGiveTheEmptyElement)
 {

@@ -454,8 +454,13 @@ TEST_P(AssignUsbDevice, NamedAfterTheDevice)
     const UsbNameCase &c = GetParam();
     UsbDb u;
     const std::string base = "usb0__0x3c5a__374__A1";
-    for (int i = 0; i < c.taken; ++i)
-        u.d.addVresource(i == 0 ? base : base + std::to_string(i), u.model375);
+    // The names tried: X, X1, X12, X123, ...
+    std::string taken = base;
+    for (int i = 0; i < c.taken; ++i) {
+        if (i > 0)
+            taken += std::to_string(i);
+        u.d.addVresource(taken, u.model375);
+    }
     Open o(u);
     const ViStatus recorded = tqdaq_createPresource(o.s, c.device);
     if (!c.created) {
@@ -486,7 +491,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UsbNameCase{"a free name", 0, "usb0::0x3c5a::374::A1", VI_SUCCESS, "usb0__0x3c5a__374__A1"},
         UsbNameCase{"the name taken", 1, "usb0::0x3c5a::374::A1", VI_SUCCESS, "usb0__0x3c5a__374__A11"},
-        UsbNameCase{"two names taken", 2, "usb0::0x3c5a::374::A1", VI_SUCCESS, "usb0__0x3c5a__374__A12"},
+        UsbNameCase{"two names taken", 2, "usb0::0x3c5a::374::A1", VI_SUCCESS, "usb0__0x3c5a__374__A112"},
+        UsbNameCase{"three names taken", 3, "usb0::0x3c5a::374::A1", VI_SUCCESS, "usb0__0x3c5a__374__A1123"},
         UsbNameCase{"every name tried is taken", 100, "usb0::0x3c5a::374::A1", TQDAQ_ERROR_NAME_EXISTS, nullptr},
         UsbNameCase{"a device the plug-in does not know", 0, "usb0::0x3c5a::374::gone1", VI_ERROR_RSRC_NFOUND,
                     nullptr}));

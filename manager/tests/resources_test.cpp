@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "fixture.h"
 
 using namespace mtest;
@@ -269,20 +272,45 @@ TEST(Resources, BackendChainBackToItselfIsRefused)
     EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
 }
 
-TEST(Resources, StaleMarkIsNotAnInstance)
+// A mark of a process that is gone, or one no process could have written, is
+// no instance: the resource is opened anew and marked by this process. A
+// mark of another running process stays its own: this session opens an
+// instance of its own beside it and finds it again.
+TEST(Resources, MarksOfOtherProcessesAreNoInstanceHere)
 {
     WalkDb w;
     w.member("m1", nullptr);
-    ViSession s = 0, vi = 0;
+    ViSession s = 0, vi = 0, again = 0;
     ASSERT_EQ(w.open(s), VI_SUCCESS);
-    // A mark left by a process that no longer runs, and one never written by us.
-    for (const char *mark : {"4294967297", "12345", "-5", "junk"}) {
-        w.d.exec(std::string("update vresource set deviceHandle='") + mark + "' where name='m1'");
-        EXPECT_EQ(tqdaq_getVresourceSession(s, "m1", &vi), TQDAQ_ERROR_STATEMENT) << mark;
+    const pid_t gone = fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    const std::string deadMark = std::to_string((static_cast<long long>(gone) << 32) | 7);
+    for (const std::string &mark : {deadMark, std::string("12345"), std::string("-5"), std::string("junk")}) {
+        w.d.exec("update vresource set deviceHandle='" + mark + "' where name='m1'");
+        EXPECT_EQ(tqdaq_getVresourceSession(s, "m1", &vi), VI_SUCCESS) << mark;
+        EXPECT_EQ(tqmtest_liveInstances(), 1) << mark;
+        const std::string now = w.d.value("select deviceHandle from vresource where name='m1'");
+        EXPECT_NE(now, mark) << "replaced by this process's own";
+        EXPECT_NE(now, "NULL") << mark;
+        EXPECT_EQ(tqdaq_closeVresource(s, "m1"), VI_SUCCESS) << mark;
+        EXPECT_EQ(tqmtest_liveInstances(), 0) << mark;
     }
+    const std::string liveMark = std::to_string((static_cast<long long>(getppid()) << 32) | 7);
+    w.d.exec("update vresource set deviceHandle=" + liveMark + " where name='m1'");
+    EXPECT_EQ(tqdaq_getVresourceSession(s, "m1", &vi), VI_SUCCESS);
+    EXPECT_EQ(tqdaq_getVresourceSession(s, "m1", &again), VI_SUCCESS);
+    EXPECT_EQ(again, vi) << "found again without a mark";
+    EXPECT_EQ(tqmtest_liveInstances(), 1);
+    EXPECT_EQ(w.d.value("select deviceHandle from vresource where name='m1'"), liveMark);
+    EXPECT_EQ(tqdaq_closeVresource(s, "m1"), VI_SUCCESS);
     EXPECT_EQ(tqmtest_liveInstances(), 0);
-    w.d.exec("update vresource set deviceHandle=NULL where name='m1'");
+    EXPECT_EQ(w.d.value("select deviceHandle from vresource where name='m1'"), liveMark)
+        << "the other process's mark stays";
     EXPECT_EQ(tqdaq_closeHandle(s), VI_SUCCESS);
+    EXPECT_EQ(w.d.value("select deviceHandle from vresource where name='m1'"), liveMark);
 }
 
 } // namespace

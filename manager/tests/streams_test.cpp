@@ -386,31 +386,39 @@ TEST(CaptureOpenDB, RecordsIntoANewDatedDirectoryWithTheLayoutAndFormulas)
     EXPECT_TRUE(exists(made + "dev1.stm"));
 }
 
-TEST(CaptureOpenDB, NeverReusesADirectoryThatExists)
+TEST(CaptureOpenDB, ADirectoryThatExistsIsRecordedInto)
 {
     ZoneGuard zone("UTC");
     InsideSession in;
     in.member("dev1");
     ASSERT_EQ(tqdaq_createStreams(in.s.handle, "", 1, 0), VI_SUCCESS);
     const std::string data = testDir() + "/data";
-    // An earlier recording in each of the next seconds.
+    // The directory of each of the next seconds is there already (a
+    // recording started again within the same second).
     const time_t now = time(nullptr);
     ASSERT_EQ(mkdir(data.c_str(), 0777), 0);
     ASSERT_EQ(mkdir((data + "/rig").c_str(), 0777), 0);
-    for (time_t t = now; t <= now + 3; ++t) {
-        const std::string earlier = data + "/rig/" + stampAt(t);
-        ASSERT_EQ(mkdir(earlier.c_str(), 0777), 0);
-        std::ofstream(earlier + "dev1.stm") << "earlier";
-    }
+    for (time_t t = now; t <= now + 3; ++t)
+        ASSERT_EQ(mkdir((data + "/rig/" + stampAt(t)).c_str(), 0777), 0);
+    char dir[TQDAQ_NAME_SIZE];
+    ASSERT_EQ(tqdaq_captureOpenDB(in.s.handle, "", data.c_str(), 0, dir), VI_SUCCESS);
+    EXPECT_EQ(in.calls("captureOpen"), (std::vector<std::string>{"dev1 captureOpen " + std::string(dir) + "dev1.stm 0"}));
+    EXPECT_TRUE(exists(std::string(dir) + "graph.xml"));
+    EXPECT_EQ(tqdaq_captureClose(in.s.handle, ""), VI_SUCCESS);
+}
+
+TEST(CaptureOpenDB, ADatabaseNamedOutsideTheDataPathRecordsNothing)
+{
+    InsideSession in;
+    in.member("dev1");
+    ASSERT_EQ(tqdaq_createStreams(in.s.handle, "", 1, 0), VI_SUCCESS);
+    // A name written into the file before names were checked.
+    in.d.exec("update vresource set name='../../escaped' where name='rig'");
+    const std::string data = testDir() + "/deep/data";
     char dir[TQDAQ_NAME_SIZE];
     EXPECT_EQ(tqdaq_captureOpenDB(in.s.handle, "", data.c_str(), 0, dir), VI_ERROR_IO);
     EXPECT_TRUE(in.calls("captureOpen").empty());
-    for (time_t t = now; t <= now + 3; ++t) {
-        std::ifstream in(data + "/rig/" + stampAt(t) + "dev1.stm");
-        std::string text;
-        std::getline(in, text);
-        EXPECT_EQ(text, "earlier");
-    }
+    EXPECT_FALSE(exists(testDir() + "/escaped"));
 }
 
 TEST(CaptureOpenDB, WithoutDatabaseTheLevelIsEmpty)

@@ -309,19 +309,23 @@ TEST(LinkVresource, MembershipAndNotifications)
     EXPECT_EQ(tqdaq_unlinkVresource(o.s, "a"), TQDAQ_ERROR_NOT_CONTROLLER);
 }
 
-TEST(UnlinkVresource, AFailedRowIsReportedAndKeepsItsMembership)
+// Every member is walked; the result is the last member's.
+TEST(UnlinkVresource, AFailedRowKeepsItsMembershipAndTheLastRowGivesTheResult)
 {
-    Resources r;
-    const int64_t a = r.resource("a"), b = r.resource("b");
-    r.d.addMember(r.dbId, a);
-    r.d.addMember(r.dbId, b);
-    r.d.setConfig(r.dbId, a, "Rank", "1");
-    r.d.exec("create trigger refuse before delete on configs when old.vresource_id=" + std::to_string(a) +
-             " begin select raise(abort,'no'); end");
-    Open o(r);
-    // a comes first: b's success does not hide a's failure.
-    EXPECT_EQ(tqdaq_unlinkVresource(o.s, ""), TQDAQ_ERROR_STATEMENT);
-    EXPECT_EQ(r.d.value("select group_concat(vresource_id) from db_resource"), std::to_string(a));
+    for (const bool lastFails : {false, true}) {
+        Resources r;
+        const int64_t a = r.resource("a"), b = r.resource("b");
+        r.d.addMember(r.dbId, a);
+        r.d.addMember(r.dbId, b);
+        const int64_t refused = lastFails ? b : a;
+        r.d.setConfig(r.dbId, refused, "Rank", "1");
+        r.d.exec("create trigger refuse before delete on configs when old.vresource_id=" + std::to_string(refused) +
+                 " begin select raise(abort,'no'); end");
+        Open o(r);
+        EXPECT_EQ(tqdaq_unlinkVresource(o.s, ""), lastFails ? TQDAQ_ERROR_STATEMENT : VI_SUCCESS) << lastFails;
+        EXPECT_EQ(r.d.value("select group_concat(vresource_id) from db_resource"), std::to_string(refused))
+            << lastFails;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -341,7 +345,7 @@ class SetVresourceEnable : public ::testing::TestWithParam<EnableCase>
 };
 
 // Members m1, m2, m3 in this order, disabled; m1 and m3 have devices.
-TEST_P(SetVresourceEnable, KeepsTheFirstFailure)
+TEST_P(SetVresourceEnable, GivesTheLastRowsResult)
 {
     const EnableCase &c = GetParam();
     Resources r;
@@ -373,11 +377,16 @@ INSTANTIATE_TEST_SUITE_P(
         EnableCase{"a value other than 1 stores 0", "update db_resource set enable=1", "m1", 2, VI_SUCCESS, "0,1,1",
                    {}},
         EnableCase{"disabling every member", "update db_resource set enable=1", "", 0, VI_SUCCESS, "0,0,0", {}},
-        EnableCase{"a failed update is not hidden by later rows",
+        EnableCase{"disabling goes on after a failed update, and the last row's result counts",
                    "update db_resource set enable=1; create trigger refuse before update on db_resource when "
                    "old.vresource_id=(select vresource_id from vresource where name='m1') begin select "
                    "raise(abort,'no'); end",
-                   nullptr, 0, TQDAQ_ERROR_STATEMENT, "1,0,0", {}},
+                   nullptr, 0, VI_SUCCESS, "1,0,0", {}},
+        EnableCase{"disabling: the last row failing is the result",
+                   "update db_resource set enable=1; create trigger refuse before update on db_resource when "
+                   "old.vresource_id=(select vresource_id from vresource where name='m3') begin select "
+                   "raise(abort,'no'); end",
+                   nullptr, 0, TQDAQ_ERROR_STATEMENT, "0,0,1", {}},
         EnableCase{"enabling stops at a failed update", kRefuseM1, nullptr, 1, TQDAQ_ERROR_STATEMENT, "0,0,0", {}},
         EnableCase{"no database selected", "update system set db_id=NULL", nullptr, 1, TQDAQ_ERROR_STATEMENT, "0,0,0",
                    {}}));
