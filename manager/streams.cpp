@@ -226,12 +226,16 @@ ViStatus captureClose(Session *s, const char *name)
 
 // Makes every level of a '/' separated directory path ending in '/'. Levels
 // that exist are fine, the last one too (a recording started again within
-// the same second goes into the same directory); a level that cannot be made
-// shows up as stream files that cannot be opened.
-void makeCaptureDirectory(const std::string &dir)
+// the same second goes into the same directory). False when the path is not
+// a directory afterwards (a level is a file, or cannot be made): a recording
+// with no member stream would otherwise report a directory that is not there.
+bool makeCaptureDirectory(const std::string &dir)
 {
     for (size_t at = dir.find('/', 1); at != std::string::npos; at = dir.find('/', at + 1))
         ::mkdir(dir.substr(0, at).c_str(), 0777);
+    struct stat st {
+    };
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt32 mode, char *directory,
@@ -255,7 +259,8 @@ ViStatus captureOpenDB(Session *s, const char *name, const char *dataPath, ViInt
     // The caller's buffer holds TQDAQ_NAME_SIZE bytes.
     if (made.size() >= TQDAQ_NAME_SIZE)
         return VI_ERROR_IO;
-    makeCaptureDirectory(made);
+    if (!makeCaptureDirectory(made))
+        return VI_ERROR_IO;
     memcpy(directory, made.c_str(), made.size() + 1);
 
     std::vector<std::string> members;

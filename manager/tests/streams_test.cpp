@@ -407,6 +407,18 @@ TEST(CaptureOpenDB, ADirectoryThatExistsIsRecordedInto)
     EXPECT_EQ(tqdaq_captureClose(in.s.handle, ""), VI_SUCCESS);
 }
 
+TEST(CaptureOpenDB, ADataPathThatIsAFileRecordsNothing)
+{
+    InsideSession in;
+    in.member("dev1");
+    ASSERT_EQ(tqdaq_createStreams(in.s.handle, "", 1, 0), VI_SUCCESS);
+    const std::string file = testDir() + "/plainfile";
+    std::ofstream(file) << "x";
+    char dir[TQDAQ_NAME_SIZE];
+    EXPECT_EQ(tqdaq_captureOpenDB(in.s.handle, "", file.c_str(), 0, dir), VI_ERROR_IO);
+    EXPECT_TRUE(in.calls("captureOpen").empty());
+}
+
 TEST(CaptureOpenDB, ADatabaseNamedOutsideTheDataPathRecordsNothing)
 {
     InsideSession in;

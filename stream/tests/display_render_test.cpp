@@ -296,7 +296,8 @@ TEST(Render, ShortReservationsDrawEveryColumn)
 }
 
 // Windows and axes no tick loop or pixel conversion may choke on: each gives
-// an image quickly.
+// an image. The bound only catches a loop that runs away (seconds to hours),
+// far above a render under sanitizers on a loaded machine.
 TEST(Render, HostileWindowsAndAxesGiveImages)
 {
     struct Case {
@@ -321,7 +322,7 @@ TEST(Render, HostileWindowsAndAxesGiveImages)
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
         EXPECT_EQ(rc, 0) << c.what;
         EXPECT_EQ(pic.width, 640) << c.what;
-        EXPECT_LT(ms.count(), 5000) << c.what;
+        EXPECT_LT(ms.count(), 60000) << c.what;
     }
 }
 
