@@ -149,11 +149,9 @@ TEST(FormulaEngine, ParseReportsAMemberWhoseStreamIsGone)
     // Its owner destroys the stream while it is still registered.
     destroyStream(gone.stream);
     testing::internal::CaptureStdout();
-    const int32_t result = rig.parse({{"a", "<rack1-ch0> 'v'"}});
+    rig.parse({{"a", "<rack1-ch0> 'v'"}});
     std::fflush(stdout);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(result, 0) << rig.message;
-    EXPECT_EQ(out, "null stream\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "null stream\n");
 }
 
 TEST(FormulaEngine, InputFormulasNeedStreams)
