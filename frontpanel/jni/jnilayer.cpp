@@ -185,7 +185,16 @@ void throwJava(JNIEnv *env, jclass type, const char *message) noexcept
 
 jstring javaString(JNIEnv *env, const char *text) noexcept
 {
-    return text ? javaString(env, text, std::strlen(text)) : nullptr;
+    if (!text)
+        return nullptr;
+    // Plain ASCII is modified UTF-8 as it stands.
+    const auto *p = reinterpret_cast<const unsigned char *>(text);
+    size_t i = 0;
+    while (p[i] && p[i] < 0x80)
+        ++i;
+    if (p[i] == '\0')
+        return env->NewStringUTF(text);
+    return javaString(env, text, i + std::strlen(text + i));
 }
 
 jstring javaString(JNIEnv *env, const char *text, size_t length) noexcept
@@ -193,14 +202,6 @@ jstring javaString(JNIEnv *env, const char *text, size_t length) noexcept
     if (!text)
         return nullptr;
     const auto *p = reinterpret_cast<const unsigned char *>(text);
-    // Plain ASCII is modified UTF-8 as it stands (no NUL within length).
-    size_t i = 0;
-    while (i < length && p[i] && p[i] < 0x80)
-        ++i;
-    if (i == length && length < 0x10000) {
-        if (text[length] == '\0')
-            return env->NewStringUTF(text);
-    }
     try {
         std::vector<jchar> out;
         out.reserve(length);

@@ -69,7 +69,7 @@ template <typename Call> jstring listing(JNIEnv *env, ViUInt32 size, Call call)
         if (st == VI_SUCCESS)
             break;
     }
-    return javaString(env, all.c_str(), all.size());
+    return javaString(env, all.c_str()); // chunks hold no NUL: each was cut at its own
 }
 
 // A string argument given back unchanged (the 0-session rows of listings).

@@ -115,6 +115,10 @@ public final class NativesCheck {
         expectThrow("getAttribute unknown", () -> daq.getAttribute(db, "no such category", "x"),
                 ConfigurationException.class, "no such attribute");
         expect("listUsers names the operator", () -> daq.listUsers(null).contains("operator"), true);
+        expect("a stored Latin-1 name reads as its characters", () -> daq.listUsers(null).contains("caf\u00e9"),
+                true);
+        expect("a stored UTF-8 name reads as its characters", () -> daq.listUsers(null).contains("na\u00efve"),
+                true);
         daq.linkFormula("f1", "=", "1");
         expect("linkFormula stores f1", () -> daq.listFormulas(db).contains("f1"), true);
         daq.unlinkFormula("x", "f1");

@@ -22,7 +22,11 @@ class Natives : public ::testing::Test
         const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
         work = freshDir(std::string("natives.") + info->name());
         root = work + "/vxipnp";
-        Outcome o = runChild(TQ_SETUP_DEVICEDB, {"--root", root, "--datapath", work + "/data"}, work, {});
+        Outcome o = runChild(TQ_SETUP_DEVICEDB,
+                             {"--root", root, "--datapath", work + "/data",
+                              // Stored names need not be UTF-8: one Latin-1 and one UTF-8 name.
+                              "--user", "caf\xe9", "--user", "na\xc3\xafve"},
+                             work, {});
         ASSERT_EQ(o.status, 0) << o.err;
         o = runChild(TQ_PROINSTALL, {"insert"}, work, {{"VPNPPATH", root}});
         ASSERT_EQ(o.status, 0) << o.err;
@@ -69,6 +73,20 @@ TEST_F(Natives, TheSameUnderADecimalCommaLocale)
     const Outcome o = check();
     EXPECT_EQ(o.status, 0) << o.out << o.err;
     EXPECT_NE(o.out.find("all cases passed"), std::string::npos) << o.out;
+}
+
+} // namespace
+
+namespace
+{
+
+TEST_F(Natives, AMissingFieldIsAnsweredAndLeavesNothingPending)
+{
+    const Outcome o = runChild(
+        TQ_JAVA, {"-cp", std::string(TQ_NOFIELD_JAR) + ":" + TQ_PANELMATE_JAR, "MissingFieldCheck", TQ_JNI}, work, env);
+    EXPECT_EQ(o.status, 0) << o.out << o.err;
+    EXPECT_NE(o.out.find("missing field answered"), std::string::npos) << o.out;
+    EXPECT_FALSE(hasWarning(o.err)) << o.err;
 }
 
 } // namespace
