@@ -17,7 +17,7 @@ namespace tq::manager
 namespace
 {
 // Kinds of this library's tables; a value of one is never accepted by the other.
-constexpr unsigned kSessionKind = 40;
+constexpr unsigned kSessionKind = platform::kHandleKindManagerSession;
 constexpr unsigned kResourceKind = 41;
 } // namespace
 

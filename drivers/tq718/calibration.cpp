@@ -243,7 +243,7 @@ namespace
 // gets a handle, not the record's address: every resume and cancel looks it
 // up first, so a record freed by an earlier step (or a value of another
 // session) is refused, even once its memory or its slot is used again.
-constexpr unsigned kRecordHandleKind = 40; // apart from the drivers' session kinds
+constexpr unsigned kRecordHandleKind = tq::platform::kHandleKind718Calibration;
 
 tq::platform::HandleTable &records()
 {

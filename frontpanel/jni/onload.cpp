@@ -2,6 +2,7 @@
 // natives can run under a plain java as well as under the host program.
 #include <jni.h>
 
+#include "jnilayer.h"
 #include "table.h"
 
 extern "C" JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM *vm, void *)
@@ -18,5 +19,8 @@ extern "C" JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM *vm, void *)
         if (rc != JNI_OK)
             return JNI_ERR;
     }
+    // The classes are all there (FindClass above): the ids bind once, now.
+    if (!tq::panelmate::bindJavaIds(env))
+        return JNI_ERR;
     return JNI_VERSION_1_2;
 }

@@ -13,6 +13,25 @@
 
 namespace tq::platform {
 
+// Every handle kind in the process, in one list, so that no two tables share
+// one: a value of one table then never reads as a record of another.
+enum HandleKind : unsigned {
+    // 16..31: driver sessions without an instrument (one per model, listed
+    // in tq/driver/model.h, and the drivers' test kind 30).
+    kHandleKindManagerSession = 40,
+    kHandleKindManagerResource = 41,
+    kHandleKindStreamValue = 42, // streams, as libtqstream_32.so hands them out
+    kHandleKind718Calibration = 43,
+    // Objects the front panel's Java classes hold in int fields.
+    kHandleKindPanelListener = 48,       // instrument event listener records
+    kHandleKindPanelStreamListener = 49, // stream event listener records
+    kHandleKindPanelMessageSink = 50,
+    kHandleKindPanelFormulaEngine = 51,
+    kHandleKindPanelStreamChannel = 52,
+    kHandleKindPanelDisplayWindow = 53,
+    kHandleKindPanelGraphObject = 54,
+};
+
 class HandleTable {
 public:
     // kind: 1..63, distinct for every table whose handles could be confused.

@@ -15,6 +15,9 @@ import java.util.List;
  *   version  the Java VM's version and the arguments received
  *   natives  checks that every native method of the classes is registered
  *   throw    ends with an exception (what a failing front panel does)
+ *   tour     a manager session on the device database: its resources, the
+ *            professional instrument probed, started and stopped through
+ *            uiEvent texts, and the events that reached Java
  *
  * Under a plain java the natives come from the library named by the system
  * property panelmate.jni, loaded before the step runs.
@@ -41,10 +44,13 @@ public final class Mate {
             case "natives":
                 natives();
                 break;
+            case "tour":
+                tour();
+                break;
             case "throw":
                 throw new IllegalStateException("Mate was asked to fail");
             default:
-                throw new IllegalArgumentException("unknown step '" + step + "'; steps: version, natives, throw");
+                throw new IllegalArgumentException("unknown step '" + step + "'; steps: version, natives, tour, throw");
         }
     }
 
@@ -96,6 +102,56 @@ public final class Mate {
             }
         }
         System.out.println("natives registered: " + registered + " (not built yet: " + unbuilt + ")");
+    }
+
+    /** The maker's vendor number and the professional instrument's model. */
+    private static final int VENDOR = 0x3c5a;
+    private static final int PRO_MODEL = 2;
+
+    /** Keeps the texts of the events it is given, in order. */
+    public static final class Heard {
+        private final List<String> texts = new java.util.ArrayList<>();
+
+        public synchronized void actionPerformed(InstrumentEvent event) {
+            texts.add(event.getMessage());
+        }
+
+        public synchronized List<String> texts() {
+            return new java.util.ArrayList<>(texts);
+        }
+    }
+
+    private static void tour() {
+        TqDaq daq = new TqDaq();
+        daq.getHandle("operator", "", VENDOR, PRO_MODEL);
+        String db = daq.getDB();
+        System.out.println("manager session open; configuration database '" + db + "'");
+        System.out.println("virtual resources: " + daq.listVresources(null));
+        System.out.println("physical resources: " + daq.listPresources(null));
+        MateVResource own = new MateVResource(daq, db);
+        Heard heard = new Heard();
+        int listener = own.addListener(-1, heard);
+        try {
+            String[] steps = {"navigator;operation;probe", "navigator;operation;start", "navigator;operation;stop"};
+            for (String step : steps) {
+                try {
+                    int status = daq.doOperation(db, "uiEvent", step);
+                    System.out.println("uiEvent " + step + ": status " + Integer.toHexString(status));
+                } catch (NativeAPIException e) {
+                    // A database without members cannot start: the tour goes on.
+                    System.out.println("uiEvent " + step + ": " + e.getMessage());
+                }
+            }
+            System.out.println("virtual resources after the probe: " + daq.listVresources(null));
+        } finally {
+            own.removeListener(listener);
+        }
+        System.out.println("events that reached Java:");
+        for (String text : heard.texts()) {
+            System.out.println("  " + text);
+        }
+        daq.closeHandle();
+        System.out.println("manager session closed");
     }
 
     private static Object[] defaults(Class<?>[] types) {

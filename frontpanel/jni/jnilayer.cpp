@@ -1,0 +1,273 @@
+#include "jnilayer.h"
+
+#include "bridge.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace tq::panelmate
+{
+
+namespace
+{
+
+// Written once under the lock, then only read: g_bound publishes it.
+Ids g_ids;
+std::atomic<bool> g_bound{false};
+std::mutex g_bindLock;
+
+jclass globalClass(JNIEnv *env, const char *name)
+{
+    jclass local = env->FindClass(name);
+    if (!local)
+        return nullptr;
+    auto global = static_cast<jclass>(env->NewGlobalRef(local));
+    env->DeleteLocalRef(local);
+    return global;
+}
+
+// A field the class may lack: a missing one is a null id, and its
+// NoSuchFieldError must not stay pending into the native that asked.
+jfieldID optionalField(JNIEnv *env, const char *className, const char *name, const char *signature)
+{
+    jclass type = env->FindClass(className);
+    if (!type) {
+        env->ExceptionClear();
+        return nullptr;
+    }
+    jfieldID id = env->GetFieldID(type, name, signature);
+    if (!id)
+        env->ExceptionClear();
+    env->DeleteLocalRef(type);
+    return id;
+}
+
+// Appends a character as UTF-16.
+void append(std::vector<jchar> &out, uint32_t c)
+{
+    if (c >= 0x10000) {
+        c -= 0x10000;
+        out.push_back(static_cast<jchar>(0xD800 + (c >> 10)));
+        out.push_back(static_cast<jchar>(0xDC00 + (c & 0x3FF)));
+    } else {
+        out.push_back(static_cast<jchar>(c));
+    }
+}
+
+// Length of the well-formed UTF-8 sequence at p (1..4), 0 when it is not one.
+size_t utf8Sequence(const unsigned char *p, size_t left, uint32_t &c)
+{
+    const unsigned char b = p[0];
+    size_t n = 0;
+    uint32_t min = 0;
+    if (b < 0x80) {
+        c = b;
+        return 1;
+    } else if ((b & 0xE0) == 0xC0) {
+        n = 2, c = b & 0x1F, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        n = 3, c = b & 0x0F, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        n = 4, c = b & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (n > left)
+        return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (p[i] & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+} // namespace
+
+bool bindJavaIds(JNIEnv *env) noexcept
+{
+    std::lock_guard<std::mutex> guard(g_bindLock);
+    if (g_bound.load(std::memory_order_acquire))
+        return true;
+    Ids ids;
+    if (env->GetJavaVM(&ids.vm) != JNI_OK)
+        return false;
+    struct Need {
+        jclass *to;
+        const char *name;
+    } const classes[] = {
+        {&ids.string, "java/lang/String"},
+        {&ids.instrumentEvent, "com/orvane/util/InstrumentEvent"},
+        {&ids.handleException, "com/orvane/util/HandleException"},
+        {&ids.nativeApiException, "com/orvane/util/NativeAPIException"},
+        {&ids.configurationException, "com/orvane/util/ConfigurationException"},
+        {&ids.streamClosedException, "com/orvane/util/StreamClosedException"},
+        {&ids.illegalArgumentException, "java/lang/IllegalArgumentException"},
+        {&ids.ioException, "java/io/IOException"},
+        {&ids.nullPointerException, "java/lang/NullPointerException"},
+        {&ids.runtimeException, "java/lang/RuntimeException"},
+        {&ids.outOfMemoryError, "java/lang/OutOfMemoryError"},
+    };
+    for (const Need &n : classes) {
+        *n.to = globalClass(env, n.name);
+        if (!*n.to) {
+            for (const Need &m : classes)
+                if (*m.to)
+                    env->DeleteGlobalRef(*m.to);
+            return false; // NoClassDefFoundError pending for the caller
+        }
+    }
+    ids.daqHandle = optionalField(env, "com/orvane/util/TqDaq", "daqHandle", "I");
+    ids.vresourceDaq = optionalField(env, "com/orvane/util/MateVResource", "daq", "Lcom/orvane/util/TqDaq;");
+    ids.vresourceName = optionalField(env, "com/orvane/util/MateVResource", "name", "Ljava/lang/String;");
+    ids.streamMsgHandle = optionalField(env, "com/orvane/util/TqStreamMsg", "streamMsgHandle", "I");
+    ids.streamHandle = optionalField(env, "com/orvane/util/TqStream", "streamHandle", "I");
+    ids.feHandle = optionalField(env, "com/orvane/util/TqFormulaEngine", "feHandle", "I");
+    ids.clearMask = optionalField(env, "com/orvane/util/InstrumentEvent", "clearMask", "I");
+    ids.instrumentEventInit =
+        env->GetMethodID(ids.instrumentEvent, "<init>", "(Ljava/lang/Object;ILjava/lang/String;)V");
+    if (!ids.instrumentEventInit)
+        env->ExceptionClear(); // events then cannot be made; the bridge delivers none
+    const jclass throwables[Ids::kThrowables] = {
+        ids.handleException,  ids.nativeApiException, ids.configurationException,
+        ids.streamClosedException, ids.illegalArgumentException, ids.ioException,
+        ids.nullPointerException, ids.runtimeException, ids.outOfMemoryError,
+    };
+    for (int i = 0; i < Ids::kThrowables; ++i) {
+        ids.throwable[i] = throwables[i];
+        ids.throwableInit[i] = env->GetMethodID(throwables[i], "<init>", "(Ljava/lang/String;)V");
+        if (!ids.throwableInit[i])
+            env->ExceptionClear();
+    }
+    ids.bound = true;
+    g_ids = ids;
+    g_bound.store(true, std::memory_order_release);
+    watchVmDeath(ids.vm);
+    return true;
+}
+
+const Ids &javaIds(JNIEnv *env) noexcept
+{
+    if (!g_bound.load(std::memory_order_acquire))
+        bindJavaIds(env);
+    return g_ids;
+}
+
+void throwJava(JNIEnv *env, jclass type, const char *message) noexcept
+{
+    if (env->ExceptionCheck() || !type)
+        return;
+    // Through the (String) constructor rather than ThrowNew, whose message
+    // must be modified UTF-8: messages here come from C buffers.
+    jmethodID init = nullptr;
+    for (int i = 0; i < Ids::kThrowables; ++i)
+        if (g_ids.throwable[i] == type)
+            init = g_ids.throwableInit[i];
+    if (!init) {
+        env->ThrowNew(type, "");
+        return;
+    }
+    jstring text = message ? javaString(env, message) : nullptr;
+    if (message && !text)
+        return;
+    auto error = static_cast<jthrowable>(env->NewObject(type, init, text));
+    if (error) {
+        env->Throw(error);
+        env->DeleteLocalRef(error);
+    }
+    if (text)
+        env->DeleteLocalRef(text);
+}
+
+jstring javaString(JNIEnv *env, const char *text) noexcept
+{
+    if (!text)
+        return nullptr;
+    // Plain ASCII is modified UTF-8 as it stands.
+    const auto *p = reinterpret_cast<const unsigned char *>(text);
+    size_t i = 0;
+    while (p[i] && p[i] < 0x80)
+        ++i;
+    if (p[i] == '\0')
+        return env->NewStringUTF(text);
+    return javaString(env, text, i + std::strlen(text + i));
+}
+
+jstring javaString(JNIEnv *env, const char *text, size_t length) noexcept
+{
+    if (!text)
+        return nullptr;
+    const auto *p = reinterpret_cast<const unsigned char *>(text);
+    try {
+        std::vector<jchar> out;
+        out.reserve(length);
+        for (size_t at = 0; at < length;) {
+            uint32_t c = 0;
+            const size_t n = utf8Sequence(p + at, length - at, c);
+            if (n == 0) {
+                append(out, p[at]); // not UTF-8: the byte's Latin-1 character
+                ++at;
+            } else {
+                append(out, c);
+                at += n;
+            }
+        }
+        if (out.size() > 0x7FFFFFFF) {
+            throwJava(env, g_ids.outOfMemoryError, "text too long for a Java String");
+            return nullptr;
+        }
+        return env->NewString(out.data(), static_cast<jsize>(out.size()));
+    } catch (...) {
+        if (!env->ExceptionCheck() && g_ids.outOfMemoryError)
+            env->ThrowNew(g_ids.outOfMemoryError, "no memory for a Java String");
+        return nullptr;
+    }
+}
+
+JavaText::JavaText(JNIEnv *env, jstring text, Null onNull) noexcept : env_(env), text_(text)
+{
+    if (env->ExceptionCheck())
+        return;
+    if (!text) {
+        switch (onNull) {
+        case Null::Throw:
+            throwJava(env, javaIds(env).nullPointerException, nullptr);
+            return;
+        case Null::Null:
+            ok_ = true;
+            return;
+        case Null::Empty:
+            empty_ = true;
+            ok_ = true;
+            return;
+        }
+        return;
+    }
+    chars_ = env->GetStringUTFChars(text, nullptr);
+    ok_ = chars_ != nullptr; // OutOfMemoryError pending otherwise
+}
+
+JavaText::~JavaText()
+{
+    if (chars_)
+        env_->ReleaseStringUTFChars(text_, chars_);
+}
+
+size_t JavaText::size() const
+{
+    return chars_ ? std::strlen(chars_) : 0;
+}
+
+bool readInt(JNIEnv *env, jobject object, jfieldID field, int32_t &value) noexcept
+{
+    if (!field || !object)
+        return false;
+    value = env->GetIntField(object, field);
+    return true;
+}
+
+} // namespace tq::panelmate
