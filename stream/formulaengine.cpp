@@ -49,11 +49,15 @@ SetupGuard::~SetupGuard()
 
 void SetupGuard::collectionCreated()
 {
-    // Nobody else can hold a collection made a moment ago: taking its mutex
-    // under the engine's does not wait.
+    // The collection's mutex comes before the engine's in the one lock order,
+    // even for a collection made a moment ago: the engine mutex is let go and
+    // taken again after it. The output stream lock stays held meanwhile, so
+    // no other set-up runs in the gap.
     if (!collection_ && engine_->collection) {
         collection_ = engine_->collection;
+        priv(engine_)->mutex.unlock();
         tq::stream::collectionLock(collection_);
+        priv(engine_)->mutex.lock();
     }
 }
 
