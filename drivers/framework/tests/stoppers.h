@@ -46,4 +46,12 @@ inline void raceStoppers(int rounds, const SessionCall &start, const SessionCall
     }
 }
 
+// What every driver's test runs: 40 rounds of two stoppers, then 20 of a
+// stopper and a resetter.
+inline void raceStopsAndResets(const SessionCall &start, const SessionCall &stop, const SessionCall &reset)
+{
+    raceStoppers(40, start, stop, true, stop, true);
+    raceStoppers(20, start, stop, true, reset, false);
+}
+
 } // namespace tq::test

@@ -318,8 +318,7 @@ TEST_F(Output726, TwoThreadsEndingOneRunningSession)
     };
     auto stop = [this] { return tq726_stop(vi_); };
     auto reset = [this] { return tq726_reset(vi_); };
-    tq::test::raceStoppers(40, start, stop, true, stop, true);
-    tq::test::raceStoppers(20, start, stop, true, reset, false);
+    tq::test::raceStopsAndResets(start, stop, reset);
     EXPECT_EQ(tq726_stop(vi_), VI_SUCCESS);
 }
 

@@ -122,8 +122,7 @@ TEST_F(CarrierTest, TwoThreadsEndingOneRunningSession)
     };
     auto stop = [vi] { return tq747_stop(vi); };
     auto reset = [vi] { return tq747_reset(vi); };
-    tq::test::raceStoppers(40, start, stop, true, stop, true);
-    tq::test::raceStoppers(20, start, stop, true, reset, false);
+    tq::test::raceStopsAndResets(start, stop, reset);
     EXPECT_EQ(tq747_stop(vi), VI_SUCCESS);
 }
 

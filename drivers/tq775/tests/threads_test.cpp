@@ -106,8 +106,7 @@ TEST_F(CounterTest, TwoThreadsEndingOneRunningSession)
     };
     auto stop = [vi] { return tq775_stop(vi); };
     auto reset = [vi] { return tq775_reset(vi); };
-    tq::test::raceStoppers(40, start, stop, true, stop, true);
-    tq::test::raceStoppers(20, start, stop, true, reset, false);
+    tq::test::raceStopsAndResets(start, stop, reset);
     EXPECT_EQ(tq775_stop(vi), VI_SUCCESS);
 }
 

@@ -442,8 +442,7 @@ TEST_F(UsbTest, TwoThreadsEndingOneRunningSession)
     };
     auto stop = [vi] { return ux176_stop(vi); };
     auto reset = [vi] { return ux176_reset(vi); };
-    tq::test::raceStoppers(40, start, stop, true, stop, true);
-    tq::test::raceStoppers(20, start, stop, true, reset, false);
+    tq::test::raceStopsAndResets(start, stop, reset);
     EXPECT_EQ(ux176_stop(vi), VI_SUCCESS);
     EXPECT_EQ(simusb_isRunning(kSerial), 0);
 }
