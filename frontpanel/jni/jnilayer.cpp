@@ -44,6 +44,26 @@ jfieldID optionalField(JNIEnv *env, const char *className, const char *name, con
     return id;
 }
 
+// A class the VM may lack (the AWT and Swing ones of a trimmed runtime):
+// null with nothing pending.
+jclass optionalClass(JNIEnv *env, const char *name)
+{
+    jclass type = globalClass(env, name);
+    if (!type)
+        env->ExceptionClear();
+    return type;
+}
+
+jmethodID optionalMethod(JNIEnv *env, jclass type, const char *name, const char *signature)
+{
+    if (!type)
+        return nullptr;
+    jmethodID id = env->GetMethodID(type, name, signature);
+    if (!id)
+        env->ExceptionClear();
+    return id;
+}
+
 // Appends a character as UTF-16.
 void append(std::vector<jchar> &out, uint32_t c)
 {
@@ -111,6 +131,7 @@ bool bindJavaIds(JNIEnv *env) noexcept
         {&ids.nullPointerException, "java/lang/NullPointerException"},
         {&ids.runtimeException, "java/lang/RuntimeException"},
         {&ids.outOfMemoryError, "java/lang/OutOfMemoryError"},
+        {&ids.timeoutException, "java/util/concurrent/TimeoutException"},
     };
     for (const Need &n : classes) {
         *n.to = globalClass(env, n.name);
@@ -128,6 +149,20 @@ bool bindJavaIds(JNIEnv *env) noexcept
     ids.streamHandle = optionalField(env, "com/orvane/util/TqStream", "streamHandle", "I");
     ids.feHandle = optionalField(env, "com/orvane/util/TqFormulaEngine", "feHandle", "I");
     ids.clearMask = optionalField(env, "com/orvane/util/InstrumentEvent", "clearMask", "I");
+    ids.streamChannelHandle = optionalField(env, "com/orvane/util/StreamChannel", "pStreamChannel", "I");
+    ids.streamChannelName = optionalField(env, "com/orvane/util/StreamChannel", "name", "Ljava/lang/String;");
+    ids.windowHandle = optionalField(env, "com/orvane/util/DisplayWindow", "windowHandle", "I");
+    ids.graphObjectHandle = optionalField(env, "com/orvane/util/GraphObject", "graphObjectHandle", "I");
+    ids.imageIcon = optionalClass(env, "javax/swing/ImageIcon");
+    ids.imageIconInit = optionalMethod(env, ids.imageIcon, "<init>", "([B)V");
+    ids.rectangle = optionalClass(env, "java/awt/Rectangle");
+    ids.rectangleInit = optionalMethod(env, ids.rectangle, "<init>", "(IIII)V");
+    if (jclass color = env->FindClass("java/awt/Color")) {
+        ids.colorGetRgb = optionalMethod(env, color, "getRGB", "()I");
+        env->DeleteLocalRef(color);
+    } else {
+        env->ExceptionClear();
+    }
     ids.instrumentEventInit =
         env->GetMethodID(ids.instrumentEvent, "<init>", "(Ljava/lang/Object;ILjava/lang/String;)V");
     if (!ids.instrumentEventInit)
@@ -135,7 +170,7 @@ bool bindJavaIds(JNIEnv *env) noexcept
     const jclass throwables[Ids::kThrowables] = {
         ids.handleException,  ids.nativeApiException, ids.configurationException,
         ids.streamClosedException, ids.illegalArgumentException, ids.ioException,
-        ids.nullPointerException, ids.runtimeException, ids.outOfMemoryError,
+        ids.nullPointerException, ids.runtimeException, ids.outOfMemoryError, ids.timeoutException,
     };
     for (int i = 0; i < Ids::kThrowables; ++i) {
         ids.throwable[i] = throwables[i];

@@ -52,6 +52,15 @@ struct Ids {
     jclass nullPointerException = nullptr;
     jclass runtimeException = nullptr;
     jclass outOfMemoryError = nullptr;
+    jclass timeoutException = nullptr; // java.util.concurrent.TimeoutException
+
+    // Java types the stream and display natives build or read; null when the
+    // VM lacks them (the natives then answer null).
+    jclass imageIcon = nullptr;              // javax.swing.ImageIcon
+    jmethodID imageIconInit = nullptr;       // ([B)V
+    jclass rectangle = nullptr;              // java.awt.Rectangle
+    jmethodID rectangleInit = nullptr;       // (IIII)V
+    jmethodID colorGetRgb = nullptr;         // java.awt.Color.getRGB ()I
 
     // Fields of the front panel's classes: null when the class lacks them.
     jfieldID daqHandle = nullptr;       // TqDaq.daqHandle I
@@ -61,11 +70,15 @@ struct Ids {
     jfieldID streamHandle = nullptr;    // TqStream.streamHandle I
     jfieldID feHandle = nullptr;        // TqFormulaEngine.feHandle I
     jfieldID clearMask = nullptr;       // InstrumentEvent.clearMask I
+    jfieldID streamChannelHandle = nullptr; // StreamChannel.pStreamChannel I
+    jfieldID streamChannelName = nullptr;   // StreamChannel.name LString;
+    jfieldID windowHandle = nullptr;        // DisplayWindow.windowHandle I
+    jfieldID graphObjectHandle = nullptr;   // GraphObject.graphObjectHandle I
 
     jmethodID instrumentEventInit = nullptr; // (Object, int, String)
 
     // The (String) constructors of the classes above that are thrown.
-    static constexpr int kThrowables = 9;
+    static constexpr int kThrowables = 10;
     jclass throwable[kThrowables] = {};
     jmethodID throwableInit[kThrowables] = {};
     bool bound = false;

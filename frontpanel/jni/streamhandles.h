@@ -1,0 +1,60 @@
+// Streams as the Java side holds them: TqStream.streamHandle is the stream's
+// 32-bit value (tqstream_streamValue), the same value TqDaq.listStreams
+// hands out, so a stream listed by the manager and one returned by a native
+// read alike.
+//
+// A native that works on a stream holds it for its own time:
+//
+//     bool missing = false;
+//     StreamHold stream = holdStream(env, self, &missing);
+//     if (missing) return ...;          // the field does not exist
+//     if (!stream) { throw "No stream handle"; return ...; } // 0, stale, foreign
+//     stream->streamGetRate(stream.get());
+//
+// A native whose result is a stream for Java to keep (openFileStream,
+// getFEStream, clonen, GraphObject.getStreamn) gives Java one reference with
+// giveStreamToJava(), which TqStream.closeHandle later drops.
+#pragma once
+
+#include <cstdint>
+#include <jni.h>
+
+struct TQStream;
+
+namespace tq::panelmate
+{
+
+class StreamHold {
+public:
+    StreamHold() = default;
+    ~StreamHold();
+    StreamHold(StreamHold &&other) noexcept : stream_(other.stream_) { other.stream_ = nullptr; }
+    StreamHold &operator=(StreamHold &&other) noexcept;
+    StreamHold(const StreamHold &) = delete;
+    StreamHold &operator=(const StreamHold &) = delete;
+
+    TQStream *get() const { return stream_; }
+    TQStream *operator->() const { return stream_; }
+    explicit operator bool() const { return stream_ != nullptr; }
+
+private:
+    friend StreamHold holdStreamValue(uint32_t value);
+    explicit StreamHold(TQStream *stream) : stream_(stream) {}
+    TQStream *stream_ = nullptr;
+};
+
+// The live stream of a value, held until the StreamHold goes; empty for 0,
+// a stale value or a value of another table.
+StreamHold holdStreamValue(uint32_t value);
+
+// The stream of a TqStream object's streamHandle; empty when the field holds
+// 0, a stale or a foreign value. *fieldMissing (when given) says whether the
+// object lacks the field (or is null), which natives answer apart.
+StreamHold holdStream(JNIEnv *env, jobject tqStream, bool *fieldMissing = nullptr);
+
+// Takes over one reference of the stream that the caller owns and hands it
+// to Java; the result is the value Java stores in streamHandle (0 for a null
+// stream, and the reference is then dropped).
+jint giveStreamToJava(TQStream *stream);
+
+} // namespace tq::panelmate
