@@ -6,3 +6,20 @@ if(TARGET panelmate)
   target_compile_definitions(bench_panelmate_startup PRIVATE TQ_PANELMATE="$<TARGET_FILE:panelmate>"
     TQ_PANELMATE_JAR="${TQ_PANELMATE_JAR}" TQ_JAVA_HOME="${TQ_JAVA_HOME}")
 endif()
+
+# The resource manager's natives in a VM of the benchmark's own: a listing
+# through Java against the C call, and event delivery with the bridge's
+# attach-once against attaching per event. The bridge's sources are built in,
+# since the library exports nothing but JNI names.
+if(TARGET panelmatejni AND TARGET appinstrument)
+  tq_bench(bench_panelmate_natives SOURCES ${CMAKE_CURRENT_LIST_DIR}/panelmate_natives.cpp
+    ${PROJECT_SOURCE_DIR}/frontpanel/jni/bridge.cpp ${PROJECT_SOURCE_DIR}/frontpanel/jni/jnilayer.cpp
+    LIBS tqdaq_32 PkgConfig::SQLITE3 ${JAVA_JVM_LIBRARY})
+  target_include_directories(bench_panelmate_natives PRIVATE ${PROJECT_SOURCE_DIR}/frontpanel/jni
+    ${JAVA_INCLUDE_PATH} ${JAVA_INCLUDE_PATH2})
+  get_filename_component(TQ_JVM_DIR ${JAVA_JVM_LIBRARY} DIRECTORY)
+  set_target_properties(bench_panelmate_natives PROPERTIES BUILD_RPATH ${TQ_JVM_DIR})
+  add_dependencies(bench_panelmate_natives panelmatejni panelmate_jar appinstrument)
+  target_compile_definitions(bench_panelmate_natives PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    TQ_PANELMATE_JAR="${TQ_PANELMATE_JAR}" TQ_JNI="$<TARGET_FILE:panelmatejni>")
+endif()

@@ -57,11 +57,134 @@ public final class NativesCheck {
         }
     }
 
+    /** Counts events from any thread and clears bit 4 of each. */
+    public static final class Counter {
+        final java.util.concurrent.atomic.AtomicInteger events = new java.util.concurrent.atomic.AtomicInteger();
+        final java.util.concurrent.atomic.AtomicInteger bits = new java.util.concurrent.atomic.AtomicInteger();
+
+        public void actionPerformed(InstrumentEvent event) {
+            events.incrementAndGet();
+            bits.getAndAccumulate(event.getBits(), (a, b) -> a | b);
+            event.clearMask = 4;
+        }
+    }
+
     /** A listener that throws: the bridge describes it and goes on. */
     public static final class Thrower {
         public void actionPerformed(InstrumentEvent event) {
             throw new IllegalStateException("listener fails on purpose");
         }
+    }
+
+    /**
+     * A listing whose text is exactly one chunk (8192 bytes) comes as a full
+     * chunk with "more" and an empty last chunk: the native keeps all of it
+     * once. Two virtual resources whose entries differ only in description
+     * length bring the listing to exactly 8192 bytes.
+     */
+    private static void listingOfExactlyOneChunk(TqDaq daq) {
+        final int vendor = 0x3c5a;
+        final int model = 2;
+        int before = daq.listVresources(null).length();
+        daq.createVresource("chunkA", vendor, model, "");
+        int one = daq.listVresources(null).length();
+        int entry = one - before;
+        int description = 8192 - one - entry;
+        if (description < 0) {
+            fail("8192-byte listing", "the listing is " + one + " bytes already");
+            return;
+        }
+        daq.createVresource("chunkB", vendor, model, "d".repeat(description));
+        String listing = daq.listVresources(null);
+        expect("a listing of exactly 8192 bytes arrives whole", () -> listing.length(), 8192);
+        expect("it is read once", () -> listing.indexOf("chunkB") == listing.lastIndexOf("chunkB")
+                && listing.endsWith("</vresources>"), true);
+    }
+
+    /** The first element of that name in a listing, or null. */
+    private static String firstText(String listing, String element) {
+        String open = "<" + element + ">";
+        int from = listing.indexOf(open);
+        int to = from < 0 ? -1 : listing.indexOf("</" + element + ">", from);
+        return to < 0 ? null : listing.substring(from + open.length(), to);
+    }
+
+    /**
+     * The simulated 718's own events reach Java listeners on its virtual
+     * resource, each listener's clearMask reaches the board, and listeners
+     * come and go on another thread while events flood.
+     */
+    private static void boardEvents(TqDaq daq, String db, String simLibrary, String visaLibrary) throws Exception {
+        System.load(simLibrary);
+        final String rsrc = "PXI1::11::INSTR";
+        final long eventStatus = 0xD4; // write ones to clear
+        daq.autoPopulateDB(db); // finds the board and makes it a member
+        String resources = daq.listVresources(null);
+        int at = resources.indexOf("<modelid>" + 0x718 + "</modelid>");
+        String board = at < 0 ? null : firstText(resources.substring(at), "name");
+        if (board == null) {
+            fail("the board's virtual resource", "not in " + resources);
+            return;
+        }
+        MateVResource instrument = new MateVResource(daq, board);
+        expect("an unknown operation is a warning, not an exception",
+                () -> daq.doOperation(board, "frobnicate", null), 0x3FFC0108);
+        daq.setConfigs(board, 1, "Analog Channel", "1", "AnalogChannelEnable", "1");
+        Counter counter = new Counter();
+        // Mask 0: every event of the board, whether its event channel is on or not.
+        int kept = instrument.addListener(0, counter);
+        int thrower = instrument.addListener(0, new Thrower());
+        // The professional instrument configures its members and starts them.
+        expect("the board starts", () -> daq.doOperation(db, "uiEvent", "navigator;operation;start"), 0);
+        SimBoard.takeWrites(visaLibrary, rsrc, eventStatus);
+        expect("the test reaches the simulated board", () -> SimBoard.pulseLine(visaLibrary, rsrc, 0, 1), 0);
+        long giveUp = System.currentTimeMillis() + 30000;
+        while (counter.events.get() == 0 && System.currentTimeMillis() < giveUp) {
+            SimBoard.pulseLine(visaLibrary, rsrc, 0, 1);
+            Thread.sleep(20);
+        }
+        expect("the board's events reach Java", () -> counter.events.get() > 0, true);
+        expect("they carry line 0's event bit", () -> (counter.bits.get() & (1 << 4)) != 0, true);
+        int[] writes = SimBoard.takeWrites(visaLibrary, rsrc, eventStatus);
+        boolean cleared = false;
+        for (int w : writes) {
+            cleared |= (w & 4) != 0;
+        }
+        final boolean clearedSeen = cleared;
+        expect("the listener's clearMask 4 reaches the board", () -> clearedSeen, true);
+        instrument.removeListener(thrower);
+
+        // Listeners added and removed on another thread while events flood.
+        final boolean[] churnFailed = {false};
+        Thread churn = new Thread(() -> {
+            try {
+                for (int i = 0; i < 200; i++) {
+                    int h = instrument.addListener(0, new Counter());
+                    if (h == 0) {
+                        churnFailed[0] = true;
+                    }
+                    instrument.removeListener(h);
+                }
+            } catch (RuntimeException e) {
+                churnFailed[0] = true;
+            }
+        });
+        churn.start();
+        while (churn.isAlive()) {
+            SimBoard.pulseLine(visaLibrary, rsrc, 0, 1);
+            Thread.sleep(1);
+        }
+        churn.join();
+        expect("listeners come and go while events flood", () -> churnFailed[0], false);
+        int heard = counter.events.get();
+        giveUp = System.currentTimeMillis() + 30000;
+        while (counter.events.get() == heard && System.currentTimeMillis() < giveUp) {
+            SimBoard.pulseLine(visaLibrary, rsrc, 0, 1);
+            Thread.sleep(20);
+        }
+        expect("the kept listener still hears the board", () -> counter.events.get() > heard, true);
+        expect("the board stops", () -> daq.doOperation(db, "uiEvent", "navigator;operation;stop"), 0);
+        instrument.removeListener(kept);
     }
 
     public static void main(String[] args) throws Exception {
@@ -143,6 +266,10 @@ public final class NativesCheck {
             int h = own.addListener(-1, recorder);
             daq.doOperation(db, "uiEvent", "navigator;operation;probe");
             own.removeListener(h);
+        }
+        listingOfExactlyOneChunk(daq);
+        if (args.length >= 3) {
+            boardEvents(daq, db, args[1], args[2]);
         }
         daq.closeHandle();
         if (failures > 0) {

@@ -121,37 +121,70 @@ public final class Mate {
         }
     }
 
-    private static void tour() {
+    private static void tour() throws InterruptedException {
         TqDaq daq = new TqDaq();
         daq.getHandle("operator", "", VENDOR, PRO_MODEL);
         String db = daq.getDB();
         System.out.println("manager session open; configuration database '" + db + "'");
-        System.out.println("virtual resources: " + daq.listVresources(null));
+        String resources = daq.listVresources(null);
+        System.out.println("virtual resources: " + resources);
         System.out.println("physical resources: " + daq.listPresources(null));
+        String board = firstText(resources, "name");
         MateVResource own = new MateVResource(daq, db);
-        Heard heard = new Heard();
-        int listener = own.addListener(-1, heard);
+        Heard told = new Heard();
+        int ownListener = own.addListener(-1, told);
+        MateVResource instrument = board == null ? null : new MateVResource(daq, board);
+        Heard raised = new Heard();
+        int boardListener = instrument == null ? 0 : instrument.addListener(0, raised);
+        System.out.println("listening to '" + db + "'" + (board == null ? "" : " and to '" + board + "'"));
         try {
-            String[] steps = {"navigator;operation;probe", "navigator;operation;start", "navigator;operation;stop"};
-            for (String step : steps) {
-                try {
-                    int status = daq.doOperation(db, "uiEvent", step);
-                    System.out.println("uiEvent " + step + ": status " + Integer.toHexString(status));
-                } catch (NativeAPIException e) {
-                    // A database without members cannot start: the tour goes on.
-                    System.out.println("uiEvent " + step + ": " + e.getMessage());
-                }
+            uiEvent(daq, db, "navigator;operation;probe");
+            if (board != null) {
+                // The probe made the board a member of a new database with
+                // every channel off; the run needs one channel on.
+                daq.setConfigs(board, 1, "Analog Channel", "1", "AnalogChannelEnable", "1");
+                System.out.println("channel 1 of '" + board + "' enabled");
             }
+            uiEvent(daq, db, "navigator;operation;start");
+            Thread.sleep(500);
+            uiEvent(daq, db, "navigator;operation;stop");
             System.out.println("virtual resources after the probe: " + daq.listVresources(null));
         } finally {
-            own.removeListener(listener);
+            if (instrument != null) {
+                instrument.removeListener(boardListener);
+            }
+            own.removeListener(ownListener);
         }
-        System.out.println("events that reached Java:");
-        for (String text : heard.texts()) {
+        System.out.println("what the instrument told Java:");
+        for (String text : told.texts()) {
             System.out.println("  " + text);
+        }
+        if (board != null) {
+            System.out.println("events '" + board + "' raised: " + raised.texts().size());
         }
         daq.closeHandle();
         System.out.println("manager session closed");
+    }
+
+    private static void uiEvent(TqDaq daq, String db, String step) {
+        try {
+            int status = daq.doOperation(db, "uiEvent", step);
+            System.out.println("uiEvent " + step + ": status " + Integer.toHexString(status));
+        } catch (NativeAPIException e) {
+            // A database without members cannot start: the tour goes on.
+            System.out.println("uiEvent " + step + ": " + e.getMessage());
+        }
+    }
+
+    /** The text of the first element of that name in a listing, or null. */
+    static String firstText(String listing, String element) {
+        if (listing == null) {
+            return null;
+        }
+        String open = "<" + element + ">";
+        int from = listing.indexOf(open);
+        int to = from < 0 ? -1 : listing.indexOf("</" + element + ">", from);
+        return to < 0 ? null : listing.substring(from + open.length(), to);
     }
 
     private static Object[] defaults(Class<?>[] types) {
