@@ -22,4 +22,18 @@ if(TARGET panelmatejni AND TARGET appinstrument)
   add_dependencies(bench_panelmate_natives panelmatejni panelmate_jar appinstrument)
   target_compile_definitions(bench_panelmate_natives PRIVATE TQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     TQ_PANELMATE_JAR="${TQ_PANELMATE_JAR}" TQ_JNI="$<TARGET_FILE:panelmatejni>")
+
+endif()
+
+# GraphObject.getGraph through JNI against the C rendering alone, in one
+# process with a headless VM.
+if(TARGET panelmatejni)
+  tq_bench(bench_panelmate_graph_natives SOURCES ${CMAKE_CURRENT_LIST_DIR}/panelmate_graph_natives.cpp
+    LIBS panelmatejni tqstream_32 ${CMAKE_DL_LIBS})
+  # jni.h as the natives see it.
+  target_include_directories(bench_panelmate_graph_natives PRIVATE ${PROJECT_SOURCE_DIR}/stream
+    $<TARGET_PROPERTY:tqpanelmatetable,INTERFACE_INCLUDE_DIRECTORIES>)
+  add_dependencies(bench_panelmate_graph_natives panelmate_jar)
+  target_compile_definitions(bench_panelmate_graph_natives PRIVATE TQ_PANELMATE_JAR="${TQ_PANELMATE_JAR}"
+    TQ_JAVA_HOME="${TQ_JAVA_HOME}")
 endif()

@@ -28,6 +28,9 @@ struct GraphObjectPrivate {
     // that unlocking and a release at zero give that lock back even after the
     // graph object has left its window.
     TQStream *lockedStream;
+    // The thread that holds those levels: the stream's lock is a mutex owned
+    // by a thread, so only that thread may give a level back.
+    uint64_t lockOwner;
     // Registry of graph objects that hold levels of some stream's lock.
     GraphObjectPrivate *nextLocker;
     GraphObjectPrivate *previousLocker;

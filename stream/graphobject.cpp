@@ -9,6 +9,7 @@
 #include "displayimpl.h"
 #include "streamimpl.h"
 #include "tq/platform/sync.h"
+#include "tq/platform/thread.h"
 
 namespace tq::stream
 {
@@ -730,17 +731,25 @@ int32_t graphObjectLock(TQGraphObject *go, uint32_t timeoutMs)
     if (!stream)
         return TQS_ERR_FAILED;
     GraphObjectPrivate *p = priv(go);
-    // Levels held on another stream (the graph object moved while locked)
-    // must be given back there first; mixing them would unlock the wrong one.
-    if (go->lockDepth > 0 && p->lockedStream && p->lockedStream != stream)
-        return TQS_ERR_FAILED;
+    {
+        // Levels held on another stream (the graph object moved while locked)
+        // must be given back there first; mixing them would unlock the wrong one.
+        tq::platform::MutexGuard guard(lockersMutex());
+        if (go->lockDepth > 0 && p->lockedStream && p->lockedStream != stream)
+            return TQS_ERR_FAILED;
+    }
+    // Not under the registry's mutex: this may wait for another thread.
     if (stream->streamLock(stream, timeoutMs) != 0)
         return TQS_ERR_LOCK_TIMEOUT;
+    // The depth and owner change only under the registry's mutex, so that a
+    // refused unlock from another thread never sees them half written.
+    tq::platform::MutexGuard guard(lockersMutex());
     if (go->lockDepth <= 0) {
         go->lockDepth = 0;
         addLocker(p);
     }
     p->lockedStream = stream;
+    p->lockOwner = tq::platform::currentThreadId();
     ++go->lockDepth;
     return 0;
 }
@@ -748,16 +757,23 @@ int32_t graphObjectLock(TQGraphObject *go, uint32_t timeoutMs)
 int32_t graphObjectUnlock(TQGraphObject *go)
 {
     GraphObjectPrivate *p = priv(go);
+    tq::platform::MutexGuard guard(lockersMutex());
     // The stream that was locked, wherever the graph object is now.
     TQStream *stream = go->lockDepth > 0 && p->lockedStream ? p->lockedStream : streamOf(go);
     if (!stream)
         return TQS_ERR_FAILED;
     if (go->lockDepth <= 0)
         return 0;
+    // Only the thread that took the levels can give them back: the stream's
+    // mutex refuses anyone else, and counting a level down that was not
+    // released would leave the stream locked with nothing to unlock it.
+    if (p->lockOwner != tq::platform::currentThreadId())
+        return TQS_ERR_FAILED;
     --go->lockDepth;
     stream->streamUnlock(stream);
     if (go->lockDepth == 0) {
         p->lockedStream = nullptr;
+        p->lockOwner = 0;
         removeLocker(p);
     }
     return 0;
@@ -774,6 +790,7 @@ void forgetStreamLocks(TQStream *stream)
             for (; p->pub.lockDepth > 0; --p->pub.lockDepth)
                 stream->streamUnlock(stream);
             p->lockedStream = nullptr;
+            p->lockOwner = 0;
             if (p->previousLocker)
                 p->previousLocker->nextLocker = next;
             else

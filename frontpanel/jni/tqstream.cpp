@@ -67,79 +67,10 @@ jdoubleArray Java_com_orvane_util_TqStream_getAveraged(JNIEnv *env, jobject, jlo
     return nullptr;
 }
 
-jobject Java_com_orvane_util_TqStream_getGraph(JNIEnv *env, jobject, jint, jint, jint, jdouble, jdouble)
-{
-    throwUnsupported(env, "TqStream.getGraph");
-    return nullptr;
-}
-
-jobject Java_com_orvane_util_TqStream_getGraphNav(JNIEnv *env, jobject, jint, jint)
-{
-    throwUnsupported(env, "TqStream.getGraphNav");
-    return nullptr;
-}
-
-void Java_com_orvane_util_TqStream_setGraphInfo(JNIEnv *env, jobject, jstring, jdouble, jdouble, jobject)
-{
-    throwUnsupported(env, "TqStream.setGraphInfo");
-}
-
-jstring Java_com_orvane_util_TqStream_listAxes(JNIEnv *env, jobject)
-{
-    throwUnsupported(env, "TqStream.listAxes");
-    return nullptr;
-}
-
-void Java_com_orvane_util_TqStream_writeXML(JNIEnv *env, jobject, jstring)
-{
-    throwUnsupported(env, "TqStream.writeXML");
-}
-
-jstring Java_com_orvane_util_TqStream_listn(JNIEnv *env, jobject)
-{
-    throwUnsupported(env, "TqStream.listn");
-    return nullptr;
-}
-
-jint Java_com_orvane_util_TqStream_newDisplayWindown(JNIEnv *env, jobject, jstring, jint, jint, jint, jint)
-{
-    throwUnsupported(env, "TqStream.newDisplayWindown");
-    return 0;
-}
-
-jint Java_com_orvane_util_TqStream_getNumberDisplayWindowsn(JNIEnv *env, jobject)
-{
-    throwUnsupported(env, "TqStream.getNumberDisplayWindowsn");
-    return 0;
-}
-
-jint Java_com_orvane_util_TqStream_getDisplayWindowByIndexn(JNIEnv *env, jobject, jint)
-{
-    throwUnsupported(env, "TqStream.getDisplayWindowByIndexn");
-    return 0;
-}
-
-jint Java_com_orvane_util_TqStream_getDisplayWindown(JNIEnv *env, jobject, jstring)
-{
-    throwUnsupported(env, "TqStream.getDisplayWindown");
-    return 0;
-}
-
-jint Java_com_orvane_util_TqStream_getGraphObjectn(JNIEnv *env, jobject)
-{
-    throwUnsupported(env, "TqStream.getGraphObjectn");
-    return 0;
-}
-
 jint Java_com_orvane_util_TqStream_addListener(JNIEnv *env, jobject, jint, jobject)
 {
     throwUnsupported(env, "TqStream.addListener");
     return 0;
-}
-
-void Java_com_orvane_util_TqStream_verifyDisplayWindows(JNIEnv *env, jobject)
-{
-    throwUnsupported(env, "TqStream.verifyDisplayWindows");
 }
 
 jint Java_com_orvane_util_TqStream_clonen(JNIEnv *env, jobject, jint, jint, jint)

@@ -489,6 +489,34 @@ TEST(GraphObject, LockTimesOutWhileAnotherThreadHoldsTheStream)
     th.join();
 }
 
+TEST(GraphObject, UnlockFromAnotherThreadIsRefusedAndKeepsTheLevels)
+{
+    GraphFixture f;
+    TQGraphObject *go = f.go;
+    ASSERT_EQ(go->graphObjectLock(go, 1000), 0);
+    int32_t refused = 0, streamTaken = -1;
+    std::thread th([&] {
+        refused = go->graphObjectUnlock(go);
+        streamTaken = f.t.s->streamLock(f.t.s, 0);
+        if (streamTaken == 0)
+            f.t.s->streamUnlock(f.t.s);
+    });
+    th.join();
+    EXPECT_EQ(refused, TQS_ERR_FAILED);
+    EXPECT_EQ(go->lockDepth, 1);
+    EXPECT_NE(streamTaken, 0); // still held by this thread
+    // The owner gives it back as usual.
+    EXPECT_EQ(go->graphObjectUnlock(go), 0);
+    EXPECT_EQ(go->lockDepth, 0);
+    std::thread again([&] {
+        streamTaken = f.t.s->streamLock(f.t.s, 0);
+        if (streamTaken == 0)
+            f.t.s->streamUnlock(f.t.s);
+    });
+    again.join();
+    EXPECT_EQ(streamTaken, 0);
+}
+
 TEST(GraphObject, ReleasedWhileLockedGivesTheStreamBack)
 {
     GraphFixture f;
