@@ -35,7 +35,8 @@ platform::HandleTable &resourceTable()
 
 Session *findSession(ViSession handle)
 {
-    return static_cast<Session *>(sessionTable().lookup(handle));
+    auto *s = static_cast<Session *>(sessionTable().lookup(handle));
+    return s && !s->closing ? s : nullptr;
 }
 
 int64_t markOf(uint32_t handle)

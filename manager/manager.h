@@ -33,6 +33,14 @@ constexpr size_t kMessageSize = 256;
 struct Listing;       // an unfinished generic listing (listings.h)
 struct StreamListing; // an unfinished tqdaq_listStreams
 
+// A database-wide operation walk under way on a session, innermost first.
+// Lives on the stack of the walk it describes.
+struct DatabaseWalk {
+    const char *operation;
+    const char *argument;
+    const DatabaseWalk *outer;
+};
+
 struct Session {
     std::string userName;
     sqlite3 *db = nullptr;
@@ -58,6 +66,15 @@ struct Session {
     // Unfinished XML listings, each with its own statement on db.
     Listing *listing = nullptr;
     StreamListing *streamListing = nullptr;
+    // Database-wide walks running on this session: an instrument that answers
+    // one by asking for the same walk again is already part of it.
+    const DatabaseWalk *databaseWalks = nullptr;
+    // Set once the session's close has been asked for: callers find it no
+    // more. A close asked for from within a manager call on the same thread
+    // (a listener of an instrument called back during an operation) is done
+    // when the outermost call returns; the record stays valid until then.
+    bool closing = false;
+    Session *nextDeferredClose = nullptr;
 };
 
 // One loaded driver or virtual instrument instance.
@@ -81,14 +98,27 @@ platform::HandleTable &resourceTable();
 // while another connection held the database past the busy time-out
 // answers TQDAQ_ERROR_DATABASE_BUSY, so that callers can tell "try again"
 // from a broken database.
+// Counts the manager calls running on this thread; the outermost one, as it
+// returns, finishes the closes deferred while it ran.
+class CallScope
+{
+  public:
+    CallScope() noexcept;
+    ~CallScope();
+    CallScope(const CallScope &) = delete;
+    CallScope &operator=(const CallScope &) = delete;
+};
+
 template <typename F> ViStatus guardManager(F &&body) noexcept
 {
+    const CallScope scope;
     const uint64_t busyBefore = devicedb::busyCount();
     const ViStatus st = platform::guardStatus(body);
     return st == TQDAQ_ERROR_STATEMENT && devicedb::busyCount() != busyBefore ? TQDAQ_ERROR_DATABASE_BUSY : st;
 }
 
-// The session of a value, or null (0, closed, made up, another table's).
+// The session of a value, or null (0, closed or being closed, made up,
+// another table's).
 Session *findSession(ViSession handle);
 
 // Marks written into users.handle and *.deviceHandle: the process and the

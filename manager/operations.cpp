@@ -54,7 +54,40 @@ ViStatus walkRows(Session *s, const char *name, const char *operation, std::vect
     return rc == SQLITE_DONE ? VI_SUCCESS : TQDAQ_ERROR_STATEMENT;
 }
 
-ViStatus walkOperation(Session *s, const char *name, const char *operation, const char *argument)
+bool sameArgument(const char *a, const char *b)
+{
+    return strcmp(a ? a : "", b ? b : "") == 0;
+}
+
+// Whether the same database-wide walk (operation and argument) already runs
+// on the session.
+bool alreadyWalking(const Session *s, const char *operation, const char *argument)
+{
+    for (const DatabaseWalk *w = s->databaseWalks; w; w = w->outer)
+        if (strcmp(w->operation, operation) == 0 && sameArgument(w->argument, argument))
+            return true;
+    return false;
+}
+
+// Keeps a database-wide walk on the session's list while it runs.
+class WalkEntry
+{
+  public:
+    WalkEntry(Session *s, const char *operation, const char *argument)
+        : s_(s), walk_{operation, argument, s->databaseWalks}
+    {
+        s_->databaseWalks = &walk_;
+    }
+    ~WalkEntry() { s_->databaseWalks = walk_.outer; }
+    WalkEntry(const WalkEntry &) = delete;
+    WalkEntry &operator=(const WalkEntry &) = delete;
+
+  private:
+    Session *s_;
+    DatabaseWalk walk_;
+};
+
+ViStatus walkMembers(Session *s, const char *name, const char *operation, const char *argument)
 {
     std::vector<std::optional<std::string>> rows;
     ViStatus st = walkRows(s, name, operation, rows);
@@ -76,8 +109,28 @@ ViStatus walkOperation(Session *s, const char *name, const char *operation, cons
         } else if (st < VI_SUCCESS) {
             return st;
         }
+        // A listener closed the session meanwhile: nothing more runs on it.
+        if (s->closing)
+            break;
     }
     return unsupported ? TQDAQ_WARN_OPER_UNSUPPORTED : st;
+}
+
+ViStatus walkOperation(Session *s, const char *name, const char *operation, const char *argument)
+{
+    if (name && *name)
+        return walkMembers(s, name, operation, argument);
+    // The database's own instrument is part of every database-wide walk of
+    // an operation its model lists. One that answers by walking the database
+    // again (the basic instrument answers "start" so) would run every member
+    // twice: that walk is already under way, and its members have been or
+    // will be reached by it.
+    if (operation && alreadyWalking(s, operation, argument))
+        return VI_SUCCESS;
+    if (!operation)
+        return walkMembers(s, name, operation, argument);
+    const WalkEntry entry(s, operation, argument);
+    return walkMembers(s, name, operation, argument);
 }
 
 } // namespace

@@ -163,6 +163,17 @@ ViStatus readController(Session *s, int64_t *userId, std::string *name)
     return VI_SUCCESS;
 }
 
+// Sends "stop" to every instance of the session whose stream the session
+// holds, whatever it is doing: those are the ones that may be acquiring into
+// streams the session is about to let go.
+void stopStreamingInstances(Session *s)
+{
+    const std::vector<OpenResource *> loaded = s->loaded;
+    for (OpenResource *r : loaded)
+        if (r->stream && r->pnp && r->pnp->doOperation)
+            r->pnp->doOperation(r->pnp->session, "stop", nullptr);
+}
+
 // Undoes a half-opened session from the step that wrote the user's mark on,
 // in the order closing uses.
 void abandonSession(Session *s, OpenResource *instrument)
@@ -372,10 +383,13 @@ ViStatus closeHandle(Session *s)
     // A listing its caller never read to the end still holds a statement.
     endListings(s);
     forgetEventHandlers(s->db);
-    releaseFormulaEngine(s);
-    closeDefaultRM(s);
     if (s->configTransaction && execStatement(s->db, "commit transaction") == SQLITE_DONE)
         s->configTransaction = false;
+    // What runs stops before anything it feeds goes: an acquisition thread
+    // hands scans to its stream's readers, the formula engine's among them,
+    // until its driver has stopped, and closing an instance takes its stream
+    // out of the engine before the driver closes.
+    stopStreamingInstances(s);
     closeAllResources(s);
 
     char dbName[TQDAQ_NAME_SIZE];
@@ -384,6 +398,8 @@ ViStatus closeHandle(Session *s)
         if (getVresource(s, dbName, false, &own) >= VI_SUCCESS && own)
             closeResource(s, own);
     }
+    releaseFormulaEngine(s);
+    closeDefaultRM(s);
 
     // Only this process's marks: those of another running process name its
     // own sessions and instruments.
@@ -412,7 +428,44 @@ ViStatus closeHandle(Session *s)
 // is missing before it gives up.
 constexpr int kControllerReopens = 1;
 
+// Manager calls running on this thread, and the sessions whose close was
+// asked for from within one of them.
+thread_local int t_callDepth = 0;
+thread_local Session *t_deferredCloses = nullptr;
+
+// Closes the session; on failure the record stays and can be closed again.
+ViStatus closeNow(Session *s, ViSession handle)
+{
+    const bool traced = s->trace != 0;
+    const ViStatus st = closeHandle(s);
+    if (st < VI_SUCCESS)
+        s->closing = false;
+    if (traced)
+        traceAlways("tqdaq_closeHandle(%#lx) retVal=%#lx\n", static_cast<unsigned long>(handle),
+                    static_cast<unsigned long>(static_cast<uint32_t>(st)));
+    return st;
+}
+
 } // namespace
+
+CallScope::CallScope() noexcept
+{
+    ++t_callDepth;
+}
+
+CallScope::~CallScope()
+{
+    // Still counted while the closes run: a listener that closes a session
+    // during one of them is deferred into this same loop.
+    if (t_callDepth == 1) {
+        while (Session *s = t_deferredCloses) {
+            t_deferredCloses = s->nextDeferredClose;
+            s->nextDeferredClose = nullptr;
+            platform::guardStatus([&]() -> ViStatus { return closeNow(s, s->handle); });
+        }
+    }
+    --t_callDepth;
+}
 
 ViStatus checkController(Session *s)
 {
@@ -470,12 +523,17 @@ TQ_API ViStatus tqdaq_closeHandle(ViSession session)
         Session *s = findSession(session);
         if (!s)
             return VI_ERROR_INV_OBJECT;
-        const bool traced = s->trace != 0;
-        const ViStatus st = closeHandle(s);
-        if (traced)
-            traceAlways("tqdaq_closeHandle(%#lx) retVal=%#lx\n", static_cast<unsigned long>(session),
-                        static_cast<unsigned long>(static_cast<uint32_t>(st)));
-        return st;
+        s->closing = true;
+        // Asked for from within another manager call on this thread (an
+        // instrument's listener, called during an operation walk): the calls
+        // on the stack still use the record, so it is closed once the
+        // outermost of them returns.
+        if (t_callDepth > 1) {
+            s->nextDeferredClose = t_deferredCloses;
+            t_deferredCloses = s;
+            return VI_SUCCESS;
+        }
+        return closeNow(s, session);
     });
 }
 

@@ -4,6 +4,7 @@
 
 #include "instrument.h"
 #include "tq/frontpanel/actions.h"
+#include "tq/frontpanel/session.h"
 #include "tq/platform/guard.h"
 #include "tq/platform/text.h"
 #include "tq/status.h"
@@ -28,12 +29,18 @@ void goIdle(BasicSession &s)
     s.state = kIdle;
 }
 
-// Tells the listeners "stop" and stops the resource (the whole database for
-// none); what the stop answers does not change what the command answers.
+// Goes idle, tells the listeners "stop" and stops the resource (the whole
+// database for none); what the stop answers does not change what the command
+// answers. Idle before the listeners hear it: one that answers "stop" with a
+// stop of its own finds nothing running instead of starting this again.
 void stopAll(BasicSession &s, const char *res)
 {
+    char resource[sizeof s.running];
+    platform::copyText(resource, res ? res : "");
+    const bool named = res != nullptr;
+    goIdle(s);
     broadcast(s, "stop");
-    ownOperation(s, res, "stop");
+    ownOperation(s, named ? resource : nullptr, "stop");
 }
 
 ViStatus configure(BasicSession &s, char (&message)[kConfigMessage])
@@ -149,11 +156,9 @@ ViStatus operationForm(BasicSession &s, const UiMessage &m)
             return VI_SUCCESS;
         }
         stopAll(s, s.running);
-        goIdle(s);
         return startAction(s, res);
     case frontpanel::kStop:
         stopAll(s, s.running);
-        goIdle(s);
         return VI_SUCCESS;
     case frontpanel::kCalibrate:
         printLine(s.sink, "[%s]%s: Can't calibrate while running.", shown, op);
@@ -178,8 +183,10 @@ void broadcast(BasicSession &s, const char *text)
     ViStatus st = VI_SUCCESS;
     // A handler may uninstall entries while the broadcast runs: the count is
     // read again for every entry. Each handler gets a copy of the text of its
-    // own, which it may write into.
-    for (uint16_t i = 0; i < s.handlers.count && i < frontpanel::EventHandlerTable::kMax && st >= VI_SUCCESS; ++i) {
+    // own, which it may write into. One may also close the manager session,
+    // which closes this session: the listeners after it hear nothing more.
+    for (uint16_t i = 0;
+         i < s.handlers.count && i < frontpanel::EventHandlerTable::kMax && st >= VI_SUCCESS && !s.closed; ++i) {
         const frontpanel::EventHandlerEntry entry = s.handlers.entries[i];
         if (!entry.handler)
             continue;
@@ -204,32 +211,26 @@ ViStatus uiEvent(BasicSession &s, const char *text)
         case frontpanel::kOperation:
             return operationForm(s, m);
         case frontpanel::kInstrument: {
-            if (!running)
-                return toggleAction(s, m.word(3));
-            stopAll(s, nullptr);
-            const ViStatus st = toggleAction(s, m.word(3));
-            goIdle(s);
-            return st;
+            if (running)
+                stopAll(s, nullptr);
+            return toggleAction(s, m.word(3));
         }
         case frontpanel::kConfig:
-            if (running) {
+            if (running)
                 stopAll(s, nullptr);
-                goIdle(s);
-            }
             return VI_SUCCESS;
         default:
             return VI_SUCCESS;
         }
     }
     if (first == frontpanel::kWindow && second == frontpanel::kClose) {
-        const ViStatus st = tqdaq_closeStreams(s.manager);
-        if (running) {
-            // Everything was told to stop: the instrument runs no longer, and
-            // the next start of the same resource starts it again.
+        // What runs stops before its streams go: the boards keep handing
+        // their data to the streams' readers until they have stopped. The
+        // instrument runs no longer, and the next start of the same
+        // resource starts it again.
+        if (running)
             stopAll(s, nullptr);
-            goIdle(s);
-        }
-        return st;
+        return tqdaq_closeStreams(s.manager);
     }
     return VI_SUCCESS;
 }
@@ -248,6 +249,7 @@ ViStatus databaseOperation(ViSession vi, const char *operation)
         BasicSession *s = findSession(vi);
         if (!s)
             return VI_ERROR_INV_OBJECT;
+        const tq::frontpanel::SessionHold<BasicSession> hold(*s, freeSession);
         return ownOperation(*s, nullptr, operation);
     });
 }
@@ -273,6 +275,7 @@ TQ_API ViStatus panelmate_uiEvent(ViSession vi, ViConstString message)
         BasicSession *s = findSession(vi);
         if (!s)
             return VI_ERROR_INV_OBJECT;
+        const tq::frontpanel::SessionHold<BasicSession> hold(*s, freeSession);
         return uiEvent(*s, message);
     });
 }

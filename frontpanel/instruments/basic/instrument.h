@@ -41,12 +41,19 @@ struct BasicSession {
     // when such a walk reaches the instrument itself it must not start
     // another one.
     int ownWalks = 0;
+    // Calls running on the session, and whether it was closed meanwhile
+    // (the last of them frees it).
+    int holds = 0;
+    bool closed = false;
     BasicSession *next = nullptr;
     BasicSession *prev = nullptr;
 };
 
 // The newest session of a session value, or null.
 BasicSession *findSession(ViSession vi);
+
+// Frees a session record that was closed (the holds' release).
+void freeSession(BasicSession *s);
 
 // Runs the operation through the resource manager on the resource, or on the
 // whole database when res is null or empty, marking the walk as the

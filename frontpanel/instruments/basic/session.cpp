@@ -25,7 +25,7 @@ ViStatus closeSession(BasicSession *s)
     Sessions::unlink(s);
     frontpanel::replaceSink(s->sink, nullptr);
     frontpanel::replaceSink(s->spy, nullptr);
-    delete s;
+    frontpanel::closeRecord(s, freeSession);
     return VI_SUCCESS;
 }
 
@@ -107,6 +107,7 @@ ViStatus pnpOperation(ViSession vi, ViConstString operation, ViConstString argum
         BasicSession *s = findSession(vi);
         if (!s)
             return VI_ERROR_INV_OBJECT;
+        const frontpanel::SessionHold<BasicSession> hold(*s, freeSession);
         if (!operation)
             return VI_ERROR_NSUP_OPER;
         if (named(operation, "reset") || named(operation, "start") || named(operation, "stop")) {
@@ -127,6 +128,11 @@ ViStatus pnpOperation(ViSession vi, ViConstString operation, ViConstString argum
 BasicSession *findSession(ViSession vi)
 {
     return Sessions::find(vi);
+}
+
+void freeSession(BasicSession *s)
+{
+    delete s;
 }
 
 } // namespace tq::panelmate

@@ -99,15 +99,36 @@ UiParse parseUiEvent(const char *argument, Vocabulary who, UiMessage &out)
     return UiParse::Ok;
 }
 
-bool readShort(const char *text, int16_t &out)
+namespace
+{
+
+// A decimal number at the start of text, as far as its digits go.
+bool readLeadingNumber(const char *text, long &value)
 {
     if (!text)
         return false;
     char *end = nullptr;
-    const long v = strtol(text, &end, 10);
-    if (end == text)
+    value = strtol(text, &end, 10);
+    return end != text;
+}
+
+} // namespace
+
+bool readShort(const char *text, int16_t &out)
+{
+    long v = 0;
+    if (!readLeadingNumber(text, v))
         return false;
     out = static_cast<int16_t>(v < SHRT_MIN ? SHRT_MIN : v > SHRT_MAX ? SHRT_MAX : v);
+    return true;
+}
+
+bool readShortWrapped(const char *text, int16_t &out)
+{
+    long v = 0;
+    if (!readLeadingNumber(text, v))
+        return false;
+    out = static_cast<int16_t>(static_cast<uint16_t>(static_cast<unsigned long>(v) & 0xFFFFu));
     return true;
 }
 

@@ -19,7 +19,7 @@ namespace tq::panelmatepro
 
 using frontpanel::orNull;
 using frontpanel::printLine;
-using frontpanel::readShort;
+using frontpanel::readShortWrapped;
 using frontpanel::UiMessage;
 
 namespace
@@ -34,23 +34,30 @@ ViStatus configure(ProSession &s, char (&message)[kConfigMessage])
     return frontpanel::configureHardware(s.manager, message);
 }
 
-// Stops the resource (the whole database for none or empty), tells the
-// listeners, and closes the capture of a recording run.
+// Stops the resource (the whole database for none or empty), closes the
+// capture of a recording run, and tells the listeners. The instrument is idle
+// and its capture closed before any listener hears "stop": one that answers
+// with a stop of its own finds nothing running, and one that starts again
+// opens a capture that this stop no longer touches.
 ViStatus stopAction(ProSession &s, const char *res)
 {
-    printLine(s.sink, "Begin Stop operation.");
-    ownOperation(s, res, "stop");
-    broadcast(s, "stop");
-    if (s.recording) {
-        tqdaq_captureClose(s.manager, orNull(res));
-        broadcast(s, "stop");
-        char load[8 + sizeof s.captureDir];
-        snprintf(load, sizeof load, "load;%s", s.captureDir);
-        broadcast(s, load);
-        s.recording = false;
-    }
+    char resource[sizeof s.running];
+    platform::copyText(resource, res ? res : "");
+    char load[8 + sizeof s.captureDir];
+    snprintf(load, sizeof load, "load;%s", s.captureDir);
+    const bool recorded = s.recording;
+    s.recording = false;
     s.running[0] = '\0';
     s.state = kIdle;
+    printLine(s.sink, "Begin Stop operation.");
+    ownOperation(s, resource, "stop");
+    if (recorded)
+        tqdaq_captureClose(s.manager, orNull(resource));
+    broadcast(s, "stop");
+    if (recorded) {
+        broadcast(s, "stop");
+        broadcast(s, load);
+    }
     printLine(s.sink, "Stop operation complete.");
     return VI_SUCCESS;
 }
@@ -320,7 +327,7 @@ ViStatus idleForm(ProSession &s, const UiMessage &m, const char *whole)
             return VI_SUCCESS;
         if (m.count >= 5) {
             int16_t vendor = 0, model = 0;
-            if (readShort(m.word(4), vendor) && readShort(m.word(5), model))
+            if (readShortWrapped(m.word(4), vendor) && readShortWrapped(m.word(5), model))
                 return createAction(s, m.word(3), vendor, model);
         } else if (m.count == 3) {
             broadcast(s, whole);
@@ -365,8 +372,10 @@ void broadcast(ProSession &s, const char *text)
     ViStatus st = VI_SUCCESS;
     // A handler may uninstall entries while the broadcast runs: the count is
     // read again for every entry. Each handler gets a copy of the text of its
-    // own, which it may write into.
-    for (uint16_t i = 0; i < s.handlers.count && i < frontpanel::EventHandlerTable::kMax && st >= VI_SUCCESS; ++i) {
+    // own, which it may write into. One may also close the manager session,
+    // which closes this session: the listeners after it hear nothing more.
+    for (uint16_t i = 0;
+         i < s.handlers.count && i < frontpanel::EventHandlerTable::kMax && st >= VI_SUCCESS && !s.closed; ++i) {
         const frontpanel::EventHandlerEntry entry = s.handlers.entries[i];
         if (!entry.handler || (entry.mask & bits) == 0)
             continue;

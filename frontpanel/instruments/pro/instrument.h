@@ -52,12 +52,19 @@ struct ProSession {
     // candidate's selection closes the old database's instruments) must not
     // free the session init is still using.
     bool initialising = false;
+    // Calls running on the session, and whether it was closed meanwhile
+    // (the last of them frees it).
+    int holds = 0;
+    bool closed = false;
     ProSession *next = nullptr;
     ProSession *prev = nullptr;
 };
 
 // The newest session of a session value, or null.
 ProSession *findSession(ViSession vi);
+
+// Frees a session record that was closed (the holds' release).
+void freeSession(ProSession *s);
 
 // Runs the operation through the resource manager on the resource, or on the
 // whole database when res is null or empty.

@@ -29,7 +29,8 @@ void destroy(ProSession *s)
     // Threads still waiting leave with 0xBFFF0030 on their own time.
     if (s->waiters)
         s->waiters->close();
-    delete s;
+    s->waiters = nullptr;
+    frontpanel::closeRecord(s, freeSession);
 }
 
 ViStatus closeSession(ProSession *s)
@@ -136,6 +137,7 @@ ViStatus pnpOperation(ViSession vi, ViConstString operation, ViConstString argum
         ProSession *s = findSession(vi);
         if (!s)
             return VI_ERROR_INV_OBJECT;
+        const frontpanel::SessionHold<ProSession> hold(*s, freeSession);
         if (!operation)
             return VI_ERROR_NSUP_OPER;
         // The probe command's walk over the database reaches the
@@ -162,6 +164,11 @@ unsigned long ul(ViStatus st)
 ProSession *findSession(ViSession vi)
 {
     return Sessions::find(vi);
+}
+
+void freeSession(ProSession *s)
+{
+    delete s;
 }
 
 // Properties by name, in properties.cpp.
@@ -217,6 +224,7 @@ TQ_API ViStatus panelmatepro_probe(ViSession vi)
         ProSession *s = findSession(vi);
         if (!s)
             return VI_ERROR_INV_OBJECT;
+        const tq::frontpanel::SessionHold<ProSession> hold(*s, freeSession);
         const ViStatus st = probe(*s);
         tq::frontpanel::printLine(s->spy, "panelmatepro_probe(%#lx(%s)) retVal=%#lx\n", ul(vi), s->name, ul(st));
         return st;
@@ -229,6 +237,7 @@ TQ_API ViStatus panelmatepro_uiEvent(ViSession vi, ViConstString message)
         ProSession *s = findSession(vi);
         if (!s)
             return VI_ERROR_INV_OBJECT;
+        const tq::frontpanel::SessionHold<ProSession> hold(*s, freeSession);
         return uiEvent(*s, message);
     });
 }

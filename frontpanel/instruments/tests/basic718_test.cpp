@@ -95,4 +95,29 @@ TEST_F(BasicPanel718, OpeningDiscoversTheBoardAndTheCommandsRunIt)
     EXPECT_EQ(sim.simvisa_openSessionCount(), 0u);
 }
 
+TEST_F(BasicPanel718, WhatRunsStopsBeforeItsStreamsAndSessionGo)
+{
+    ASSERT_EQ(tqdaq_getHandle(&session, "operator", "pw", mtest::kVendor, kBasicModel), VI_SUCCESS);
+    tq::test::SimVisa sim;
+    ASSERT_TRUE(sim.load());
+    const std::string member = boardMember();
+    ASSERT_FALSE(member.empty());
+    enableFirstChannel(member);
+    const auto ui = [&](const char *message) { return tqdaq_doOperation(session, "system", "uiEvent", message); };
+
+    // Closing the window while the board runs: its streams go only once it
+    // has stopped handing them scans.
+    ASSERT_EQ(ui("navigator;operation;start"), VI_SUCCESS);
+    letItRun();
+    ASSERT_EQ(ui("window;close"), VI_SUCCESS);
+
+    // Closing the session while the board runs: the board stops before the
+    // formula engine and the streams it feeds are released.
+    ASSERT_EQ(ui("navigator;operation;start"), VI_SUCCESS);
+    letItRun();
+    ASSERT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
+    session = 0;
+    EXPECT_EQ(sim.simvisa_openSessionCount(), 0u);
+}
+
 } // namespace

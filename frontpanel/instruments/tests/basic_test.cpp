@@ -428,4 +428,107 @@ TEST_F(BasicPanel, TracesGoToTheSpySink)
     EXPECT_EQ(spy.take(), (Lines{expected[2]}));
 }
 
+TEST_F(BasicPanel, ClosingTheWindowStopsWhatRunsBeforeItReleasesTheStreams)
+{
+    // The manager's trace shows the order of the instrument's calls.
+    std::ofstream(mtest::testDir() + "/registry") << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmarc\\tqdaq\\Spy=1\n";
+    open();
+    addMember("A", 1);
+    ASSERT_EQ(ui("navigator;operation;start"), VI_SUCCESS);
+    const size_t before = mtest::readLines(db->debugLog()).size();
+    ASSERT_EQ(ui("window;close"), VI_SUCCESS);
+    Lines calls;
+    const Lines lines = mtest::readLines(db->debugLog());
+    for (size_t i = before; i < lines.size(); ++i)
+        if (lines[i].find(",NULL,stop)") != std::string::npos || lines[i].rfind("tqdaq_closeStreams(", 0) == 0)
+            calls.push_back(lines[i].substr(0, lines[i].find('(')));
+    EXPECT_EQ(calls, (Lines{"tqdaq_doOperation", "tqdaq_closeStreams"}));
+}
+
+TEST_F(BasicPanel, AListenerThatAnswersStopWithStopIsHeardOnce)
+{
+    open();
+    addMember("A", 1);
+    ViSession vi = 0;
+    ASSERT_EQ(tqdaq_getVresourceSession(session, "system", &vi), VI_SUCCESS);
+    Reaction again{"stop", [&] { ui("navigator;operation;stop"); }};
+    ASSERT_EQ(panelmate_installEventHandler(vi, 1, react, &again, nullptr), VI_SUCCESS);
+    // Every running form that stops tells the listeners once; the stop they
+    // answer with finds the instrument stopped.
+    for (const char *form : {"navigator;operation;stop", "navigator;config", "window;close", "navigator;instrument;A",
+                             "navigator;operation;start"}) {
+        SCOPED_TRACE(form);
+        ASSERT_EQ(ui("navigator;operation;start"), VI_SUCCESS);
+        again.heard = 0;
+        sink.take();
+        driverLog();
+        EXPECT_EQ(ui(form), VI_SUCCESS);
+        EXPECT_EQ(again.heard, 1);
+        EXPECT_EQ(sink.take(), (Lines{"[system]stop: Already stopped."}));
+        const Lines ops = driverLog();
+        ASSERT_FALSE(ops.empty());
+        EXPECT_EQ(ops.front(), "A stop");
+        if (enableOf("A") == "0") {
+            ASSERT_EQ(ui("navigator;instrument;A"), VI_SUCCESS);
+        }
+        ui("navigator;operation;stop");
+    }
+    EXPECT_EQ(panelmate_uninstallEventHandler(vi, 1, react, &again), VI_SUCCESS);
+}
+
+TEST_F(BasicPanel, ADatabaseWideOperationReachesEachMemberOnce)
+{
+    open();
+    addMember("A", 1, "1");
+    addMember("B", 1, "2");
+    addMember("C", 0, "0");
+    for (const char *op : {"reset", "start", "stop"}) {
+        SCOPED_TRACE(op);
+        const Lines once = {std::string("A ") + op, std::string("B ") + op};
+        // Without a name the walk reaches the instrument too, whose own
+        // answer is the same walk.
+        for (const char *name : {static_cast<const char *>(nullptr), ""}) {
+            EXPECT_EQ(tqdaq_doOperation(session, name, op, nullptr), VI_SUCCESS);
+            EXPECT_EQ(driverLog(), once);
+        }
+        // Named, the instrument walks the database itself.
+        EXPECT_EQ(tqdaq_doOperation(session, "system", op, nullptr), VI_SUCCESS);
+        EXPECT_EQ(driverLog(), once);
+    }
+}
+
+TEST_F(BasicPanel, AListenerMayCloseTheSessionDuringABroadcast)
+{
+    // Through the manager, as the front panel sends its commands, and
+    // straight to the instrument; closed on each text a start broadcasts.
+    bool added = false;
+    for (const bool direct : {false, true}) {
+        for (const char *text : {"populate", "start"}) {
+            SCOPED_TRACE(std::string(text) + (direct ? " direct" : " through the manager"));
+            open();
+            if (!added)
+                addMember("A", 1);
+            added = true;
+            ViSession vi = 0;
+            ASSERT_EQ(tqdaq_getVresourceSession(session, "system", &vi), VI_SUCCESS);
+            const ViSession closing = session;
+            Reaction closer{text, [&] { EXPECT_EQ(tqdaq_closeHandle(closing), VI_SUCCESS); }};
+            ASSERT_EQ(panelmate_installEventHandler(vi, 1, react, &closer, nullptr), VI_SUCCESS);
+            if (direct)
+                panelmate_uiEvent(vi, "navigator;operation;start");
+            else
+                ui("navigator;operation;start");
+            EXPECT_EQ(closer.heard, 1);
+            // The session is gone once the command has returned, and nothing
+            // of it runs.
+            char name[TQDAQ_NAME_SIZE];
+            EXPECT_EQ(tqdaq_getDB(closing, name), VI_ERROR_INV_OBJECT);
+            EXPECT_EQ(panelmate_uiEvent(vi, "navigator;config"), VI_ERROR_INV_OBJECT);
+            EXPECT_EQ(db->value("select count(*) from users where handle is not null"), "0");
+            EXPECT_EQ(db->value("select count(*) from vresource where deviceHandle is not null"), "0");
+            session = 0;
+        }
+    }
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,24 @@ inline ViStatus recordEvent(ViConstString name, ViUInt32 bits, void *user, ViUIn
     if (e->scribble && message)
         strcpy(message, "scribbled");
     return e->answer;
+}
+
+// A listener that answers one event text by calling back into the system,
+// as a Java listener may: act runs each time the text is heard.
+struct Reaction {
+    std::string on;
+    std::function<void()> act;
+    int heard = 0;
+};
+
+inline ViStatus react(ViConstString, ViUInt32, void *user, ViUInt32 *, ViChar *message)
+{
+    auto *r = static_cast<Reaction *>(user);
+    if (message && r->on == message) {
+        ++r->heard;
+        r->act();
+    }
+    return VI_SUCCESS;
 }
 
 inline Lines take(Lines &v)

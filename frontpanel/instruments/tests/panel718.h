@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "fixture.h"
 #include "panel.h"
@@ -44,6 +46,32 @@ class Panel718 : public ::testing::Test
             EXPECT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
         }
     }
+
+    // The member of the selected database that the simulated board is
+    // assigned to; empty when none.
+    std::string boardMember()
+    {
+        return db->value("select vresource.name from vresource,presource,db_resource,system where "
+                         "presource.vresource_id=vresource.vresource_id and presource.name='PXI1::11::INSTR' and "
+                         "db_resource.vresource_id=vresource.vresource_id and db_resource.db_id=system.db_id");
+    }
+
+    // Stores the board's first analog channel as enabled: a board without
+    // an enabled channel refuses to start.
+    void enableFirstChannel(const std::string &member)
+    {
+        const std::string analog = db->value(
+            "select category.category_id from category,ui,model where ui.category_id=category.category_id and "
+            "ui.model_id=model.model_id and model.model=" +
+            std::to_string(0x718) + " and category.name='Analog Channel'");
+        ASSERT_FALSE(analog.empty());
+        db->exec("insert into configs (db_id,vresource_id,category_id,property,property_index,seq_id,value) select "
+                 "system.db_id,vresource.vresource_id," +
+                 analog + ",'AnalogChannelEnable',1,1,'1' from system,vresource where vresource.name='" + member + "'");
+    }
+
+    // Lets a started board deliver scans for a while (real time).
+    static void letItRun() { std::this_thread::sleep_for(std::chrono::milliseconds(300)); }
 
     std::unique_ptr<mtest::DeviceDb> db;
     ViSession session = 0;

@@ -11,6 +11,7 @@
 #include "panel718.h"
 #include "panelmatepro.h"
 #include "tqdaq.h"
+#include "tqstream.h"
 
 namespace
 {
@@ -109,6 +110,53 @@ TEST_F(ProPanel718, TheProbeFindsTheBoardAndARecordingCapturesIt)
     ASSERT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
     session = 0;
     EXPECT_EQ(sim.simvisa_openSessionCount(), 0u);
+}
+
+TEST_F(ProPanel718, ClosingTheSessionWhileRecordingStopsTheBoardAndKeepsTheRecording)
+{
+    ASSERT_EQ(tqdaq_getHandle(&session, "operator", "pw", mtest::kVendor, kProModel), VI_SUCCESS);
+    tq::test::SimVisa sim;
+    ASSERT_TRUE(sim.load());
+    ViSession vi = 0;
+    ASSERT_EQ(tqdaq_getVresourceSession(session, "system", &vi), VI_SUCCESS);
+    ASSERT_GE(panelmatepro_probe(vi), VI_SUCCESS);
+    const std::string member = boardMember();
+    ASSERT_FALSE(member.empty());
+    enableFirstChannel(member);
+    const std::string dataPath = mtest::testDir() + "/data";
+    ASSERT_EQ(tqdaq_setDataPath(session, dataPath.c_str()), VI_SUCCESS);
+    ASSERT_EQ(panelmatepro_setRecordEnable(vi, 1), VI_SUCCESS);
+    ASSERT_EQ(tqdaq_doOperation(session, "system", "uiEvent", "navigator;operation;start"), VI_SUCCESS);
+    letItRun();
+
+    // The board stops before the formula engine and the streams it feeds are
+    // released, and what it recorded is a stream file that replays.
+    ASSERT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
+    session = 0;
+    EXPECT_EQ(sim.simvisa_openSessionCount(), 0u);
+    std::string file;
+    const std::string databaseDir = dataPath + "/system/";
+    if (DIR *d = opendir(databaseDir.c_str())) {
+        while (dirent *e = readdir(d)) {
+            const std::string capture = databaseDir + e->d_name + "/";
+            if (e->d_name[0] == '.')
+                continue;
+            if (DIR *c = opendir(capture.c_str())) {
+                while (dirent *f = readdir(c)) {
+                    const std::string name = f->d_name;
+                    if (name.size() > 4 && name.substr(name.size() - 4) == ".stm")
+                        file = capture + name;
+                }
+                closedir(c);
+            }
+        }
+        closedir(d);
+    }
+    ASSERT_FALSE(file.empty());
+    TQStream *replay = nullptr;
+    ASSERT_EQ(OpenFileStream(file.c_str(), &replay), 0) << file;
+    EXPECT_GT(replay->streamGetScansWritten(replay), 0);
+    replay->streamRelease(&replay);
 }
 
 } // namespace

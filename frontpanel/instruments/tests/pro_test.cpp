@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -704,6 +705,103 @@ TEST_F(ProPanel, TracesGoToTheSpySink)
     session = 0;
     snprintf(expected[4], sizeof expected[4], "panelmatepro_close(%#lx(system)) retVal=???\n", s);
     EXPECT_EQ(spy.take(), (Lines{expected[4]}));
+}
+
+TEST_F(ProPanel, AListenerThatAnswersStopWithStopIsHeardOnce)
+{
+    open();
+    addMember("A", 1);
+    Reaction again{"stop", [&] { ui("navigator;operation;stop"); }};
+    ASSERT_EQ(panelmatepro_installEventHandler(session, 1, react, &again, nullptr), VI_SUCCESS);
+    // Every running form that stops tells the listeners once (twice when
+    // recording); the stop they answer with finds the instrument stopped.
+    const std::string dataPath = mtest::testDir() + "/data";
+    ASSERT_EQ(tqdaq_setDataPath(session, dataPath.c_str()), VI_SUCCESS);
+    for (const ViInt16 record : {0, 1}) {
+        ASSERT_EQ(panelmatepro_setRecordEnable(session, record), VI_SUCCESS);
+        for (const char *form :
+             {"navigator;operation;stop", "navigator;config", "window;close", "navigator;instrument;A",
+              "navigator;operation;reset", "navigator;operation;start;A"}) {
+            SCOPED_TRACE(std::string(form) + (record ? " recording" : ""));
+            ASSERT_EQ(ui("navigator;operation;start"), VI_SUCCESS);
+            again.heard = 0;
+            driverLog();
+            EXPECT_EQ(ui(form), VI_SUCCESS);
+            EXPECT_EQ(again.heard, record ? 2 : 1);
+            const Lines ops = driverLog();
+            ASSERT_FALSE(ops.empty());
+            EXPECT_EQ(ops.front(), "A stop");
+            if (enableOf("A") == "0") {
+                ASSERT_EQ(ui("navigator;instrument;A"), VI_SUCCESS);
+            }
+            ASSERT_EQ(ui("navigator;operation;stop"), VI_SUCCESS);
+            events.texts.clear();
+        }
+    }
+    EXPECT_EQ(panelmatepro_uninstallEventHandler(session, 1, react, &again), VI_SUCCESS);
+}
+
+TEST_F(ProPanel, AListenerMayCloseTheSessionDuringABroadcast)
+{
+    open();
+    addMember("A", 1);
+    const std::string own = selected();
+    ASSERT_EQ(tqdaq_closeHandle(session), VI_SUCCESS);
+    session = 0;
+    struct Case {
+        const char *heard; // the text whose listener closes the session
+        bool direct;       // the command goes straight to the instrument
+        std::function<void(ViSession)> command;
+    };
+    const auto start = [&own](ViSession s) {
+        tqdaq_doOperation(s, own.c_str(), "uiEvent", "navigator;operation;start");
+    };
+    const auto startDirect = [](ViSession s) { panelmatepro_uiEvent(s, "navigator;operation;start"); };
+    const Case cases[] = {
+        {"populate", false, start},
+        {"start", false, start},
+        {"populate", true, startDirect},
+        {"start", true, startDirect},
+        // A notification the instrument passes on in the middle of a manager
+        // call: the call ends on the record it began with.
+        {"link;completion;W", false,
+         [](ViSession s) {
+             EXPECT_EQ(tqdaq_createVresource(s, "W", mtest::kVendor, 300, ""), VI_SUCCESS);
+             EXPECT_EQ(tqdaq_linkVresource(s, "W"), VI_SUCCESS);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.heard) + (c.direct ? " direct" : " through the manager"));
+        open();
+        const ViSession closing = session;
+        session = 0;
+        Reaction closer{c.heard, [&] { EXPECT_EQ(tqdaq_closeHandle(closing), VI_SUCCESS); }};
+        ASSERT_EQ(panelmatepro_installEventHandler(closing, 1, react, &closer, nullptr), VI_SUCCESS);
+        c.command(closing);
+        EXPECT_EQ(closer.heard, 1);
+        // The session is gone once the command has returned, and nothing of
+        // it runs.
+        char name[TQDAQ_NAME_SIZE];
+        EXPECT_EQ(tqdaq_getDB(closing, name), VI_ERROR_INV_OBJECT);
+        EXPECT_EQ(panelmatepro_uiEvent(closing, "navigator;config"), VI_ERROR_INV_OBJECT);
+        EXPECT_EQ(db->value("select count(*) from users where handle is not null"), "0");
+        EXPECT_EQ(db->value("select count(*) from vresource where deviceHandle is not null"), "0");
+    }
+}
+
+TEST_F(ProPanel, CreatedModelCodesAreSixteenBitCodes)
+{
+    open();
+    // A model code above the largest signed 16-bit number names that code;
+    // the listeners hear it as the 16-bit number it is.
+    db->addModel(mtest::kVendor, 40000, "panelmember", "tqpanelmember", {"start"});
+    EXPECT_EQ(ui("create;instrument;W;15450;40000"), VI_SUCCESS);
+    EXPECT_EQ(db->value("select model.model from model,vresource where vresource.model_id=model.model_id and "
+                        "vresource.name='W'"),
+              "40000");
+    const Lines texts = eventTexts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), "create;W;15450;-25536");
 }
 
 } // namespace

@@ -162,4 +162,24 @@ TEST(UiEventNumbers, ReadAsFarAsTheyGoAndHeldAtTheLimits)
     EXPECT_EQ(value, 32767);
 }
 
+TEST(UiEventNumbers, WrappedNumbersKeepTheirLowSixteenBits)
+{
+    struct Case {
+        const char *text;
+        bool read;
+        int16_t value;
+    };
+    const Case cases[] = {
+        {"12a", true, 12},         {"40000", true, -25536}, {"65535", true, -1},   {"65536", true, 0},
+        {"-32768", true, -32768},  {"-40000", true, 25536}, {"32767", true, 32767}, {"abc", false, 0},
+        {"", false, 0},            {nullptr, false, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text ? c.text : "null");
+        int16_t value = 0;
+        EXPECT_EQ(readShortWrapped(c.text, value), c.read);
+        EXPECT_EQ(value, c.value);
+    }
+}
+
 } // namespace

@@ -158,6 +158,39 @@ template <class S> ViStatus uninstallEventHandler(ViSession vi, TQInstrumentEven
     return s->handlers.uninstall(handler, userData);
 }
 
+// Keeps a session's record while a call into the instrument runs. Listeners
+// are called synchronously from within the call, and one may close the
+// manager session, which closes this session: the close then only marks the
+// record closed (closeRecord), and the last hold frees it (through release)
+// once the call has unwound. S carries holds and closed.
+template <class S> class SessionHold
+{
+  public:
+    SessionHold(S &s, void (*release)(S *)) : s_(s), release_(release) { ++s_.holds; }
+    ~SessionHold()
+    {
+        if (--s_.holds == 0 && s_.closed)
+            release_(&s_);
+    }
+    SessionHold(const SessionHold &) = delete;
+    SessionHold &operator=(const SessionHold &) = delete;
+
+  private:
+    S &s_;
+    void (*release_)(S *);
+};
+
+// Frees a closed session now, or leaves that to the last hold of a call that
+// is still running on it; true when it was freed.
+template <class S> bool closeRecord(S *s, void (*release)(S *))
+{
+    s->closed = true;
+    if (s->holds > 0)
+        return false;
+    release(s);
+    return true;
+}
+
 // The PnP handle as an instrument allocates it: the shared record first,
 // then the session it belongs to.
 template <class S> struct InstrumentHandle {

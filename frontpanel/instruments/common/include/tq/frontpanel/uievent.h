@@ -102,4 +102,10 @@ UiParse parseUiEvent(const char *argument, Vocabulary who, UiMessage &out);
 // when no digit is there (null, empty, "abc").
 bool readShort(const char *text, int16_t &out);
 
+// The same reading, but a number beyond 16 bits keeps its low 16 bits, as a
+// 16-bit conversion stores it ("40000" reads -25536). Vendor and model codes
+// are unsigned 16-bit codes that the dialogs write in decimal: model 40000
+// must name model 40000, not the largest signed number.
+bool readShortWrapped(const char *text, int16_t &out);
+
 } // namespace tq::frontpanel
