@@ -137,6 +137,84 @@ double rawUint32(TQStreamChannel *c, const void *s) { return sampleAt<uint32_t>(
 
 using EvalFn = double (*)(TQStreamChannel *, const void *);
 
+// ---- runs of samples ----------------------------------------------------------
+//
+// One channel's values over consecutive scans in one call: a replay that
+// converts every sample spends more in one indirect call per sample than in
+// the conversion itself. Each run gives exactly the value its converter
+// gives scan by scan (the same operations in the same order).
+
+using RunFn = void (*)(TQStreamChannel *, const uint8_t *, uint32_t, int64_t, double *);
+
+// Any converter, called directly (and so inlined) for each scan.
+template <EvalFn F> void runOf(TQStreamChannel *c, const uint8_t *scans, uint32_t stride, int64_t n, double *out)
+{
+    for (int64_t i = 0; i < n; ++i)
+        out[i] = F(c, scans + static_cast<size_t>(i) * stride);
+}
+
+// A polynomial of a sample read by `Read`, with the channel's coefficient
+// tests taken once per run rather than once per sample.
+template <double (*Read)(const void *, uint32_t)>
+void polynomialRun(TQStreamChannel *c, const uint8_t *scans, uint32_t stride, int64_t n, double *out)
+{
+    const FileChannel *ch = fc(c);
+    const uint8_t *at = scans + ch->offset;
+    const int32_t count = ch->coefficientCount;
+    if (count <= 0) {
+        for (int64_t i = 0; i < n; ++i)
+            out[i] = Read(at + static_cast<size_t>(i) * stride, 0);
+        return;
+    }
+    const double *k = ch->coefficients;
+    if (count == 2 && ch->sensorCoefficientCount <= 0) {
+        // The straight line of most recordings: c1 x + c0, as Horner's rule
+        // computes it.
+        const double c0 = k[0], c1 = k[1];
+        for (int64_t i = 0; i < n; ++i)
+            out[i] = c1 * Read(at + static_cast<size_t>(i) * stride, 0) + c0;
+        return;
+    }
+    for (int64_t i = 0; i < n; ++i)
+        out[i] = polynomialOf(ch, Read(at + static_cast<size_t>(i) * stride, 0));
+}
+
+double readInt16(const void *p, uint32_t o) { return sampleAt<int16_t>(p, o); }
+double readUint16(const void *p, uint32_t o) { return sampleAt<uint16_t>(p, o); }
+double readInt14(const void *p, uint32_t o) { return int14At(p, o); }
+double readInt32(const void *p, uint32_t o) { return sampleAt<int32_t>(p, o); }
+
+struct RunOf {
+    EvalFn eval;
+    RunFn run;
+};
+
+const RunOf kRuns[] = {
+    {evalPoly16s, polynomialRun<readInt16>},
+    {evalPoly16u, polynomialRun<readUint16>},
+    {evalPoly14, polynomialRun<readInt14>},
+    {evalPoly32s, polynomialRun<readInt32>},
+    {evalBridge16s, runOf<evalBridge16s>},
+    {evalBridge16u, runOf<evalBridge16u>},
+    {evalThermo16s, runOf<evalThermo16s>},
+    {evalThermo16u, runOf<evalThermo16u>},
+    {evalDouble, runOf<evalDouble>},
+    {evalZero, runOf<evalZero>},
+    {evalNone, runOf<evalNone>},
+    {evalBit16, runOf<evalBit16>},
+    {evalBit32, runOf<evalBit32>},
+    {evalMask32, runOf<evalMask32>},
+    {evalFrequency, runOf<evalFrequency>},
+};
+
+RunFn runFor(EvalFn eval)
+{
+    for (const RunOf &r : kRuns)
+        if (r.eval == eval)
+            return r.run;
+    return nullptr;
+}
+
 // How a kind of a STRM/ST64 file is read and how much it adds to the scan.
 struct KindInfo {
     EvalFn value;
@@ -621,3 +699,19 @@ void freeChannels(FileChannel *channels, int32_t count)
 
 } // namespace tq::stream
 
+using tq::stream::FileChannel;
+
+TQ_API int64_t StreamChannelEvalRun(TQStreamChannel *channel, const void *scans, uint32_t scanSize, int64_t count,
+                                    double *values)
+{
+    if (!channel || !channel->streamChannelEval || !scans || !values || count <= 0)
+        return 0;
+    const auto *at = static_cast<const uint8_t *>(scans);
+    if (const tq::stream::RunFn run = tq::stream::runFor(channel->streamChannelEval)) {
+        run(channel, at, scanSize, count, values);
+        return count;
+    }
+    for (int64_t i = 0; i < count; ++i)
+        values[i] = channel->streamChannelEval(channel, at + static_cast<size_t>(i) * scanSize);
+    return count;
+}
