@@ -178,6 +178,60 @@ TEST_F(Acquisition747, StaticOutputsReachTheCardAndTheSitesTheNextPeriod)
     tq740_close(m);
 }
 
+// The card keeps the outputs written: a period in which no output word
+// changed writes nothing (bar a keep-alive about once a second), and the
+// card still holds, period by period, what a write every period would put
+// there: a changed static word, a site's word, and over a direct write.
+TEST_F(Acquisition747, UnchangedOutputsAreNotWrittenAgain)
+{
+    addCarrier("1,3");
+    ViSession vi = open();
+    TQStream *s = stream(vi);
+    ASSERT_EQ(tq747_setChannelGroupDirection(vi, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setDigitalChannelEnable(vi, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setDigitalChannelEnable(vi, 33, 1), VI_SUCCESS); // an input keeps the thread running
+    ViSession m = VI_NULL;
+    ASSERT_EQ(tq747_createIPSession(vi, 3, &m), VI_SUCCESS);
+    ASSERT_EQ(tq740_setChannelGroupDirection(m, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq740_setDigitalChannelEnable(m, 2, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setScanClockRate(vi, 500.0), VI_SUCCESS);
+    const auto cardWrites = [&] {
+        size_t n = 0;
+        for (const SimVisaWrite &w : writes())
+            if (w.space == kBar2 && w.offset == 0x00 && w.width == 4)
+                ++n;
+        return n;
+    };
+    const auto siteBit = [&] {
+        ViUInt8 bits[1] = {};
+        return tq747_readIoData(vi, 161, 168, bits) == VI_SUCCESS && (bits[0] & 0x2);
+    };
+
+    ASSERT_EQ(tq747_start(vi), VI_SUCCESS);
+    ASSERT_TRUE(eventually([&] { return s->streamGetScansWritten(s) > 10; }));
+    clearWrites();
+    const uint64_t t0 = tq::platform::tickUs();
+    ASSERT_TRUE(eventually([&] { return s->streamGetScansWritten(s) > 250; }));
+    const double seconds = static_cast<double>(tq::platform::tickUs() - t0) / 1e6;
+    const size_t idle = cardWrites();
+    EXPECT_LE(static_cast<double>(idle), seconds + 2) << "writes in " << seconds << " s of unchanged outputs";
+
+    TQStreamChannel *c1 = s->streamGetChannel(s, "DigitalChannel1");
+    TQStreamChannel *m2 = s->streamGetChannel(s, "DigitalChannel2site3");
+    ASSERT_TRUE(c1 && m2);
+    c1->streamChannelSetEval(c1, 1.0, nullptr);
+    EXPECT_TRUE(eventually([&] { return (reg(0x00) & 1) == 1; })) << "a changed static word";
+    m2->streamChannelSetEval(m2, 1.0, nullptr);
+    EXPECT_TRUE(eventually(siteBit)) << "a changed site word";
+    // A direct write lasts until the next period.
+    ViUInt8 zero[1] = {};
+    ASSERT_EQ(tq747_writeIoData(vi, 1, 8, zero), VI_SUCCESS);
+    ASSERT_EQ(tq747_writeIoData(vi, 161, 168, zero), VI_SUCCESS);
+    EXPECT_TRUE(eventually([&] { return (reg(0x00) & 1) == 1 && siteBit(); })) << "a direct write overwritten";
+    ASSERT_EQ(tq747_stop(vi), VI_SUCCESS);
+    tq740_close(m);
+}
+
 struct Received {
     std::mutex m;
     std::vector<std::string> texts;
