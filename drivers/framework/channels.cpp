@@ -49,11 +49,6 @@ double PolynomialTable::evaluate(int range, double x) const
 {
     if (order < 0 || range < 1 || range > kPolynomialRanges)
         return 0.0;
-    // A straight line, the calibration of nearly every channel, without the
-    // loop: readers convert every sample of every scan through here. The
-    // same operations as Horner's rule below, so the same value.
-    if (order == 1)
-        return c[1][range - 1] * x + c[0][range - 1];
     const int top = order > kMaxPolynomialOrder ? kMaxPolynomialOrder : order;
     double sum = c[top][range - 1];
     for (int k = top - 1; k >= 0; --k)

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "tq/driver/channels.h"
 #include "tq/driver/driver.h"
@@ -57,31 +56,6 @@ TEST(Converters, PolynomialOfTheSampleAtItsOffsetForTheCurrentRange)
     a.range = 1;
     a.calibration.order = -1;
     EXPECT_EQ(convertPolynomial(&a.head, &scan), 0.0);
-}
-
-// Every order a table holds converts to the value of Horner's rule over the
-// range's column, to the bit, straight lines included.
-TEST(Converters, EveryOrderGivesHornersValueToTheBit)
-{
-    const std::vector<double> coefficients = {0.3, 10.0 / 32768, -1e-7, 3e-12, 1e-15, -2e-19, 5e-23, 1e-27};
-    const int16_t samples[] = {0, 1, -1, 12345, -32768, 32767, 777};
-    for (size_t order = 0; order < coefficients.size(); ++order) {
-        for (int16_t range : {1, 7, 13}) {
-            AnalogChannel a = analogAt(2, range, {0.0});
-            a.calibration.order = static_cast<int16_t>(order);
-            for (size_t k = 0; k <= order; ++k)
-                for (int r = 0; r < kPolynomialRanges; ++r)
-                    a.calibration.c[k][r] = coefficients[k] * (r + 1);
-            for (int16_t x : samples) {
-                Scan scan{0, x, 0};
-                double want = a.calibration.c[order][range - 1];
-                for (int k = static_cast<int>(order) - 1; k >= 0; --k)
-                    want = want * x + a.calibration.c[k][range - 1];
-                const double got = convertPolynomial(&a.head, &scan);
-                ASSERT_EQ(memcmp(&got, &want, sizeof got), 0) << "order " << order << " range " << range << " x " << x;
-            }
-        }
-    }
 }
 
 TEST(Converters, BridgeRatioThenTheSensorPolynomialWhenThereIsOne)
