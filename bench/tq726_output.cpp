@@ -6,7 +6,10 @@
 // of the whole process (output thread, refill, the simulated board) per
 // second of output, against the limit of 0.02; and, from the board's
 // time-stamped output log, whether every period was written (each frame
-// plays the scan after the one before it).
+// plays the scan after the one before it). Then the same channels static,
+// their values changed every 50 ms: the CPU per second that leaves. Each
+// figure also as a ratio of a bare thread that only wakes once per period,
+// measured in turns with it (median of several pairs).
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +27,8 @@
 #include "tq/platform/thread.h"
 #include "tq/simvisa.h"
 #include "tq726.h"
+
+#include "periodic_floor.h"
 
 namespace
 {
@@ -81,39 +86,6 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// The floor under any output thread at this rate: a thread that does
-// nothing but wait for each period on the same clock and event as the
-// driver's. Returns CPU seconds per second and the share of periods it woke
-// up for.
-void wakeupFloor(double seconds, double &cpuPerSecond, double &onTime)
-{
-    tq::platform::Event stop(tq::platform::Event::Reset::Manual);
-    const double usPerScan = 1e6 / kRate;
-    int64_t woken = 0, last = -1;
-    const double cpu0 = cpuSeconds();
-    const uint64_t start = tq::platform::tickUs();
-    const auto end = start + static_cast<uint64_t>(seconds * 1e6);
-    std::thread t([&] {
-        for (;;) {
-            const uint64_t now = tq::platform::tickUs();
-            if (now >= end)
-                break;
-            const auto scan = static_cast<int64_t>(std::floor(static_cast<double>(now - start) / usPerScan));
-            if (scan > last) {
-                ++woken;
-                last = scan;
-            }
-            const uint64_t due = start + static_cast<uint64_t>(std::ceil(static_cast<double>(last + 1) * usPerScan));
-            if (due > now)
-                stop.waitUs(due - now);
-        }
-    });
-    t.join();
-    const double wall = static_cast<double>(tq::platform::tickUs() - start) / 1e6;
-    cpuPerSecond = (cpuSeconds() - cpu0) / wall;
-    onTime = static_cast<double>(woken) / (kRate * wall);
 }
 
 double codeVolts(uint16_t c)
@@ -177,18 +149,33 @@ int main()
         }
     });
 
-    const double seconds = 5.0;
-    c.clearOutputLog(kBoard);
-    const double cpu0 = cpuSeconds();
-    const uint64_t t0 = tq::platform::tickUs();
-    if (tq726_start(vi) < 0)
-        std::abort();
-    tq::platform::sleepMs(static_cast<uint32_t>(seconds * 1000));
-    tq726_stop(vi);
-    const double wall = static_cast<double>(tq::platform::tickUs() - t0) / 1e6;
+    // One output run: CPU seconds per second of the whole process.
+    const auto outputRun = [&](double seconds) {
+        const double cpu0 = cpuSeconds();
+        const uint64_t t0 = tq::platform::tickUs();
+        if (tq726_start(vi) < 0)
+            std::abort();
+        tq::platform::sleepMs(static_cast<uint32_t>(seconds * 1000));
+        tq726_stop(vi);
+        const double wall = static_cast<double>(tq::platform::tickUs() - t0) / 1e6;
+        return (cpuSeconds() - cpu0) / wall;
+    };
+    // The output runs and the bare thread in turns, so that both see the
+    // same machine; the ratio of each pair, and their median.
+    constexpr int kRepetitions = 5;
+    const double seconds = 2.0;
+    std::vector<double> asyncCpu, asyncRatios, bareCpu;
+    for (int i = 0; i < kRepetitions; ++i) {
+        c.clearOutputLog(kBoard);
+        const double cpu = outputRun(seconds);
+        const double bare = benchfloor::bareThreadCpuPerSecond(1e6 / kRate, seconds);
+        asyncCpu.push_back(cpu);
+        bareCpu.push_back(bare);
+        asyncRatios.push_back(cpu / bare);
+    }
     done = true;
     refiller.join();
-    const double cpu = (cpuSeconds() - cpu0) / wall;
+    const double cpu = benchfloor::median(asyncCpu);
 
     // The log keeps the last 131072 writes: about two seconds of frames.
     std::vector<SimVisaOutput> log(131072);
@@ -217,19 +204,48 @@ int main()
     const double span =
         frames > 1 ? static_cast<double>(log[first + (frames - 1) * kChannels].timeUs - log[first].timeUs) / 1e6 : 0.0;
     std::printf("tq726 at %.0f scans/s, %d asynchronous channels (one %u-byte block write per period), refill of %lld "
-                "scans every 50 ms (%lld refills): %.4f CPU s per s of output (limit 0.02: %.1f%% of it)\n",
+                "scans every 50 ms (%lld refills): %.4f CPU s per s of output (median of %d; limit 0.02: %.1f%% of "
+                "it); a bare thread waking once per period: %.4f; output / bare thread: %.2f (median of %d pairs)\n",
                 kRate, kChannels, static_cast<unsigned>(2 * kChannels), static_cast<long long>(scans),
-                static_cast<long long>(refills.load()), cpu, 100.0 * cpu / 0.02);
+                static_cast<long long>(refills.load()), cpu, kRepetitions, 100.0 * cpu / 0.02,
+                benchfloor::median(bareCpu), benchfloor::median(asyncRatios), kRepetitions);
     std::printf("last %lld frames in the board's log (%.2f s, %.1f frames/s): %lld scans skipped, %lld written twice, "
                 "%lld frames not one scan of one block\n",
                 static_cast<long long>(frames), span, span > 0 ? (frames - 1) / span : 0.0,
                 static_cast<long long>(skipped), static_cast<long long>(repeated), static_cast<long long>(torn));
-    tq726_close(vi);
 
-    double floorCpu = 0.0, floorOnTime = 0.0;
-    wakeupFloor(seconds, floorCpu, floorOnTime);
-    std::printf("for comparison, a thread that only wakes up for each of the %.0f periods per second: %.4f CPU s per s "
-                "(%.1f%% of the limit), %.1f%% of the periods seen\n",
-                kRate, floorCpu, 100.0 * floorCpu / 0.02, 100.0 * floorOnTime);
+    // The same channels static (synchronous), as output formulas evaluated
+    // with the input scans leave them: every 25 ms each channel is set,
+    // every other time to a new value.
+    for (int k = 0; k < kChannels; ++k)
+        channels[k]->streamChannelSetOutputSyncType(channels[k], 2);
+    std::atomic<bool> stopSetter{false};
+    std::thread setter([&] {
+        for (int64_t tick = 0; !stopSetter.load(); ++tick) {
+            const auto step = static_cast<uint16_t>(tick / 2);
+            for (int k = 0; k < kChannels; ++k)
+                channels[k]->streamChannelSetEval(channels[k], codeVolts(static_cast<uint16_t>(kBase + 100 * k + step)),
+                                                  nullptr);
+            tq::platform::sleepMs(25);
+        }
+    });
+    std::vector<double> staticCpu, staticRatios, staticBare;
+    for (int i = 0; i < kRepetitions; ++i) {
+        c.clearOutputLog(kBoard);
+        const double cpuStatic = outputRun(seconds);
+        const double bare = benchfloor::bareThreadCpuPerSecond(1e6 / kRate, seconds);
+        staticCpu.push_back(cpuStatic);
+        staticBare.push_back(bare);
+        staticRatios.push_back(cpuStatic / bare);
+    }
+    std::vector<SimVisaOutput> staticLog(131072);
+    c.getOutputLog(kBoard, staticLog.data(), static_cast<ViUInt32>(staticLog.size()), &n);
+    stopSetter = true;
+    setter.join();
+    std::printf("tq726 at %.0f scans/s, the %d channels static, set every 25 ms, to a new value every 50 ms: %.4f CPU s per s of output (median of %d), %u output writes in the last %.0f s; a bare "
+                "thread waking once per period: %.4f; output / bare thread: %.2f (median of %d pairs)\n",
+                kRate, kChannels, benchfloor::median(staticCpu), kRepetitions, static_cast<unsigned>(n / kChannels),
+                seconds, benchfloor::median(staticBare), benchfloor::median(staticRatios), kRepetitions);
+    tq726_close(vi);
     return 0;
 }

@@ -137,6 +137,84 @@ double rawUint32(TQStreamChannel *c, const void *s) { return sampleAt<uint32_t>(
 
 using EvalFn = double (*)(TQStreamChannel *, const void *);
 
+// ---- runs of samples ----------------------------------------------------------
+//
+// One channel's values over consecutive scans in one call: a replay that
+// converts every sample spends more in one indirect call per sample than in
+// the conversion itself. Each run gives exactly the value its converter
+// gives scan by scan (the same operations in the same order).
+
+using RunFn = void (*)(TQStreamChannel *, const uint8_t *, uint32_t, int64_t, double *);
+
+// Any converter, called directly (and so inlined) for each scan.
+template <EvalFn F> void runOf(TQStreamChannel *c, const uint8_t *scans, uint32_t stride, int64_t n, double *out)
+{
+    for (int64_t i = 0; i < n; ++i)
+        out[i] = F(c, scans + static_cast<size_t>(i) * stride);
+}
+
+// A polynomial of a sample read by `Read`, with the channel's coefficient
+// tests taken once per run rather than once per sample.
+template <double (*Read)(const void *, uint32_t)>
+void polynomialRun(TQStreamChannel *c, const uint8_t *scans, uint32_t stride, int64_t n, double *out)
+{
+    const FileChannel *ch = fc(c);
+    const uint8_t *at = scans + ch->offset;
+    const int32_t count = ch->coefficientCount;
+    if (count <= 0) {
+        for (int64_t i = 0; i < n; ++i)
+            out[i] = Read(at + static_cast<size_t>(i) * stride, 0);
+        return;
+    }
+    const double *k = ch->coefficients;
+    if (count == 2 && ch->sensorCoefficientCount <= 0) {
+        // The straight line of most recordings: c1 x + c0, as Horner's rule
+        // computes it.
+        const double c0 = k[0], c1 = k[1];
+        for (int64_t i = 0; i < n; ++i)
+            out[i] = c1 * Read(at + static_cast<size_t>(i) * stride, 0) + c0;
+        return;
+    }
+    for (int64_t i = 0; i < n; ++i)
+        out[i] = polynomialOf(ch, Read(at + static_cast<size_t>(i) * stride, 0));
+}
+
+double readInt16(const void *p, uint32_t o) { return sampleAt<int16_t>(p, o); }
+double readUint16(const void *p, uint32_t o) { return sampleAt<uint16_t>(p, o); }
+double readInt14(const void *p, uint32_t o) { return int14At(p, o); }
+double readInt32(const void *p, uint32_t o) { return sampleAt<int32_t>(p, o); }
+
+struct RunOf {
+    EvalFn eval;
+    RunFn run;
+};
+
+const RunOf kRuns[] = {
+    {evalPoly16s, polynomialRun<readInt16>},
+    {evalPoly16u, polynomialRun<readUint16>},
+    {evalPoly14, polynomialRun<readInt14>},
+    {evalPoly32s, polynomialRun<readInt32>},
+    {evalBridge16s, runOf<evalBridge16s>},
+    {evalBridge16u, runOf<evalBridge16u>},
+    {evalThermo16s, runOf<evalThermo16s>},
+    {evalThermo16u, runOf<evalThermo16u>},
+    {evalDouble, runOf<evalDouble>},
+    {evalZero, runOf<evalZero>},
+    {evalNone, runOf<evalNone>},
+    {evalBit16, runOf<evalBit16>},
+    {evalBit32, runOf<evalBit32>},
+    {evalMask32, runOf<evalMask32>},
+    {evalFrequency, runOf<evalFrequency>},
+};
+
+RunFn runFor(EvalFn eval)
+{
+    for (const RunOf &r : kRuns)
+        if (r.eval == eval)
+            return r.run;
+    return nullptr;
+}
+
 // How a kind of a STRM/ST64 file is read and how much it adds to the scan.
 struct KindInfo {
     EvalFn value;
@@ -235,24 +313,29 @@ bool checkThermocouple(FileChannel *channels, int32_t count, int32_t index, uint
 
 // ---- carrier recordings ------------------------------------------------------
 //
-// The digital carrier records its inputs as kind-8 channels whose one
+// The digital carrier records its inputs as kind-8 channels whose first
 // coefficient is the channel's bit mask in a 32-bit word of its scan, not a
 // bit number in a 16-bit word run as every other recorder of kind 8 writes.
-// Its header holds nothing else: every channel is of kind 8 with exactly one
-// coefficient, a single bit (a power of two up to 2^31), and no sensor
-// coefficients. Bit numbers 0 to 15 of other recordings are told apart from
-// masks thus:
-//  - a coefficient of 16 or more cannot be a bit number of a 16-bit word,
-//    so it is a mask (and 0, 3, 5 ... cannot be masks);
-//  - when every coefficient is 1, 2, 4 or 8 (both readings possible), the
-//    recording is the carrier's only when every channel still carries the
-//    carrier's own name "DigitalChannel<c>" for its channel number c, whose
-//    mask is 1 << ((c - 1) % 32).
-// Channel c lies in word (c - 1) / 32. When the names give the channel
-// numbers, the words come from them; otherwise from the order, as the
-// carrier records its channels in increasing channel number: the masks
-// rise within a word, so a mask not above the one before starts the next
-// word. A scan is the carrier's four words (16 bytes).
+// Every channel is of kind 8 with a single bit (a power of two up to 2^31)
+// as c0 and no sensor coefficients, in one of two forms:
+//  - stated: three coefficients, c0 the mask, c1 the byte offset of the
+//    channel's word in the scan and c2 the size of the recorded scan, the
+//    same for every channel. The scan size is what a carrier with modules
+//    on its sites needs: its scans hold the sites' words after its own.
+//  - bare (earlier recordings, of a carrier whose scan is its four words):
+//    one coefficient, the mask. Bit numbers 0 to 15 of other recordings
+//    are told apart from masks thus:
+//     - a coefficient of 16 or more cannot be a bit number of a 16-bit
+//       word, so it is a mask (and 0, 3, 5 ... cannot be masks);
+//     - when every coefficient is 1, 2, 4 or 8 (both readings possible),
+//       the recording is the carrier's only when every channel still
+//       carries the carrier's own name "DigitalChannel<c>" for its channel
+//       number c, whose mask is 1 << ((c - 1) % 32).
+//    Channel c lies in word (c - 1) / 32. When the names give the channel
+//    numbers, the words come from them; otherwise from the order, as the
+//    carrier records its channels in increasing channel number: the masks
+//    rise within a word, so a mask not above the one before starts the
+//    next word. A scan is the carrier's four words (16 bytes).
 
 constexpr uint32_t kCarrierWords = 4;
 constexpr int32_t kCarrierChannels = 128;
@@ -284,13 +367,43 @@ int32_t carrierChannelNumber(const char *name)
     return c >= 1 && c <= kCarrierChannels ? c : 0;
 }
 
-// The word of each channel when the header is a carrier's; false otherwise.
-bool carrierLayout(const TQParseContext &context, uint32_t *masks, uint32_t *words)
+// Where each channel's word lies and how large a scan is when the header
+// is a carrier's; false otherwise.
+struct CarrierLayout {
+    uint32_t masks[kCarrierChannels];
+    uint32_t offsets[kCarrierChannels];
+    uint32_t scanSize;
+};
+
+// The stated form: every channel names its word's offset and the scan size,
+// which must agree and hold the word.
+bool statedCarrierLayout(const TQParseContext &context, CarrierLayout &layout)
+{
+    const auto &s = context.u.strm;
+    int32_t size = 0;
+    for (int32_t i = 0; i < s.channelCount; ++i) {
+        const TQCaptureChannel &d = s.channels[i];
+        int32_t offset = 0, scanSize = 0;
+        if (d.kind != TQ_XFRM_BIT16 || d.coefficientCount != 3 || !d.coefficients || d.sensorCoefficientCount > 0 ||
+            !singleBit(d.coefficients[0], layout.masks[i]) ||
+            !wholeIn(d.coefficients[2], 4, UINT16_MAX, scanSize) || scanSize % 4 != 0 ||
+            !wholeIn(d.coefficients[1], 0, scanSize - 4, offset) || offset % 4 != 0 ||
+            static_cast<double>(offset) != d.coefficients[1] || static_cast<double>(scanSize) != d.coefficients[2] ||
+            (i > 0 && scanSize != size))
+            return false;
+        size = scanSize;
+        layout.offsets[i] = static_cast<uint32_t>(offset);
+    }
+    layout.scanSize = static_cast<uint32_t>(size);
+    return true;
+}
+
+// The bare form of earlier recordings: the words from the names or the order.
+bool bareCarrierLayout(const TQParseContext &context, CarrierLayout &layout)
 {
     const auto &s = context.u.strm;
     const int32_t count = s.channelCount;
-    if (count < 1 || count > kCarrierChannels)
-        return false;
+    uint32_t *masks = layout.masks;
     bool beyondBitNumbers = false, named = true;
     for (int32_t i = 0; i < count; ++i) {
         const TQCaptureChannel &d = s.channels[i];
@@ -302,7 +415,7 @@ bool carrierLayout(const TQParseContext &context, uint32_t *masks, uint32_t *wor
         if (c == 0 || masks[i] != 1u << ((c - 1) % 32))
             named = false;
         else
-            words[i] = static_cast<uint32_t>((c - 1) / 32);
+            layout.offsets[i] = 4 * static_cast<uint32_t>((c - 1) / 32);
     }
     if (!beyondBitNumbers && !named)
         return false;
@@ -313,10 +426,19 @@ bool carrierLayout(const TQParseContext &context, uint32_t *masks, uint32_t *wor
                 ++word;
             if (word >= kCarrierWords)
                 return false; // more words than the carrier has
-            words[i] = word;
+            layout.offsets[i] = 4 * word;
         }
     }
+    layout.scanSize = 4 * kCarrierWords;
     return true;
+}
+
+bool carrierLayout(const TQParseContext &context, CarrierLayout &layout)
+{
+    const int32_t count = context.u.strm.channelCount;
+    if (count < 1 || count > kCarrierChannels)
+        return false;
+    return statedCarrierLayout(context, layout) || bareCarrierLayout(context, layout);
 }
 
 } // namespace
@@ -326,8 +448,8 @@ int32_t buildStreamChannels(TQStream *stream, const TQParseContext &context, Fil
 {
     const auto &s = context.u.strm; // ST64 shares the head of the configuration
     const int32_t count = s.channelCount;
-    uint32_t masks[kCarrierChannels], words[kCarrierChannels];
-    if (carrierLayout(context, masks, words)) {
+    CarrierLayout carrier;
+    if (carrierLayout(context, carrier)) {
         for (int32_t i = 0; i < count; ++i) {
             FileChannel &ch = channels[i];
             const TQCaptureChannel &d = s.channels[i];
@@ -338,12 +460,12 @@ int32_t buildStreamChannels(TQStream *stream, const TQParseContext &context, Fil
             if (!ok)
                 return TQS_ERR_NOMEM;
             ch.coefficientCount = d.coefficientCount;
-            ch.mask = masks[i];
-            ch.offset = static_cast<uint16_t>(4 * words[i]);
+            ch.mask = carrier.masks[i];
+            ch.offset = static_cast<uint16_t>(carrier.offsets[i]);
             ch.head.streamChannelEval = evalMask32;
             ch.head.streamChannelEvalRaw = rawUint32;
         }
-        layout.dataScanSize = layout.fullScanSize = 4 * kCarrierWords;
+        layout.dataScanSize = layout.fullScanSize = carrier.scanSize;
         layout.pollRecordSize = 0;
         layout.polled = false;
         layout.scansPerPoll = s.scansPerPoll;
@@ -576,3 +698,20 @@ void freeChannels(FileChannel *channels, int32_t count)
 }
 
 } // namespace tq::stream
+
+using tq::stream::FileChannel;
+
+TQ_API int64_t StreamChannelEvalRun(TQStreamChannel *channel, const void *scans, uint32_t scanSize, int64_t count,
+                                    double *values)
+{
+    if (!channel || !channel->streamChannelEval || !scans || !values || count <= 0)
+        return 0;
+    const auto *at = static_cast<const uint8_t *>(scans);
+    if (const tq::stream::RunFn run = tq::stream::runFor(channel->streamChannelEval)) {
+        run(channel, at, scanSize, count, values);
+        return count;
+    }
+    for (int64_t i = 0; i < count; ++i)
+        values[i] = channel->streamChannelEval(channel, at + static_cast<size_t>(i) * scanSize);
+    return count;
+}

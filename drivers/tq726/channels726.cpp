@@ -45,7 +45,10 @@ void setEvalVolts(TQStreamChannel *channel, double value, void *scan)
             memcpy(static_cast<unsigned char *>(scan) + slot, &code, sizeof code);
         return;
     }
-    c.staticCode.store(code, std::memory_order_relaxed);
+    // Only a new code wakes the output thread: a formula that writes the
+    // same value every scan costs it nothing.
+    if (c.staticCode.exchange(code, std::memory_order_relaxed) != code && c.session)
+        outputsChanged(*c.session);
 }
 
 void setOutputSyncTypeAnalogOut(TQStreamChannel *channel, int32_t type)
@@ -166,6 +169,7 @@ void updateLayout(Session726 &s)
     }
     s.staticCount = statics;
     s.asyncCount.store(async, std::memory_order_release);
+    outputsChanged(s);
     if (s.stream) {
         s.streamHandles.setOutputScanSize(s.stream, static_cast<uint16_t>(2 * async));
         s.streamHandles.setNumberOutputChannels(s.stream, static_cast<uint16_t>(async));

@@ -79,8 +79,14 @@ ViStatus writeCodes(Session726 &s, int first, int last, const uint16_t *codes)
     // A session without an instrument has no board to write.
     if (!s.hasInstrument())
         return VI_ERROR_INV_SETUP;
-    return visa().viMoveOut16(s.value, reg::kBar2, reg::output(first), static_cast<ViBusSize>(last - first + 1),
-                              const_cast<uint16_t *>(codes));
+    const ViStatus status = visa().viMoveOut16(s.value, reg::kBar2, reg::output(first),
+                                               static_cast<ViBusSize>(last - first + 1), const_cast<uint16_t *>(codes));
+    // A running output thread sets its frame again at its next period.
+    if (s.running.load(std::memory_order_acquire)) {
+        s.boardOverwritten.store(true, std::memory_order_release);
+        outputsChanged(s);
+    }
+    return status;
 }
 
 } // namespace tq726

@@ -76,6 +76,8 @@ ViStatus selfTest(Session726 &s, ViInt16 *result, ViChar *message);
 ViStatus startOutput(Session726 &s);
 // Ends the output thread (no status line).
 ViStatus stopOutput(Session726 &s);
+// Tells a running output thread that what it writes may have changed.
+void outputsChanged(Session726 &s);
 // What close does first: the thread ends, then the buffer goes.
 void freeOutput(Session726 &s);
 int64_t reserveWrite(TQStream *stream, int64_t count, int64_t *granted, TQPiece **pieces);

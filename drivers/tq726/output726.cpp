@@ -1,6 +1,7 @@
 // The output path of the model 726: the stream's reserveWrite and
 // completeWrite over the session's output buffer, and the output thread
 // that writes every channel's code once per output scan period.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -45,32 +46,68 @@ void buildFrame(Session726 &s, uint64_t scan, int count, uint16_t *frame)
     s.output.release();
 }
 
+// Static channels alone (no asynchronous channel) hold one code each until
+// something changes it, so a thread that wrote them every period would
+// write the same frame again and again. It writes them when they change
+// and otherwise only this often, so that the board is set again even if
+// something else wrote it.
+constexpr uint64_t kKeepAliveUs = 1000000;
+
 // Scan k is due at start + k periods. The thread writes the scan the clock
 // stands at, then sleeps until the next one is due: the schedule keeps the
 // output rate without drift (periods are not whole milliseconds), and a
 // thread that falls behind catches up with the clock instead of playing
-// slower.
+// slower. With static channels alone it sleeps until a change (a static
+// code, an enable, a type, a direct write) or the keep-alive is due, and
+// writes at the period that follows: the board holds, period by period,
+// what a write every period would have put there.
 void run(Session726 &s, double rate)
 {
     const double usPerScan = 1e6 / rate;
     const int count = s.channelCount;
     const bool board = s.hasInstrument();
     uint16_t frame[kMaxChannels];
+    uint16_t written[kMaxChannels];
     const uint64_t start = tq::platform::tickUs();
-    bool wrote = false;
-    uint64_t last = 0;
+    const auto dueOf = [&](uint64_t scan) {
+        return start + static_cast<uint64_t>(std::ceil(static_cast<double>(scan) * usPerScan));
+    };
+    bool wrote = false, onBoard = false;
+    uint64_t last = 0, writtenAt = 0;
     while (s.running.load(std::memory_order_acquire)) {
         const uint64_t now = tq::platform::tickUs();
         const uint64_t scan = static_cast<uint64_t>(std::floor(static_cast<double>(now - start) / usPerScan));
+        const bool periodic = s.asyncCount.load(std::memory_order_acquire) > 0;
         if (!wrote || scan > last) {
             buildFrame(s, scan, count, frame);
-            if (board)
-                visa().viMoveOut16(s.value, reg::kBar2, reg::kOutputs, static_cast<ViBusSize>(count), frame);
+            // A direct write put other codes on the board: the frame goes
+            // out again even when it did not change.
+            const bool overwritten = s.boardOverwritten.exchange(false, std::memory_order_acq_rel);
+            if (periodic || overwritten || !onBoard || memcmp(frame, written, sizeof(uint16_t) * count) != 0 ||
+                now - writtenAt >= kKeepAliveUs) {
+                if (board)
+                    visa().viMoveOut16(s.value, reg::kBar2, reg::kOutputs, static_cast<ViBusSize>(count), frame);
+                memcpy(written, frame, sizeof(uint16_t) * count);
+                onBoard = true;
+                writtenAt = now;
+            }
             wrote = true;
             last = scan;
         }
-        const uint64_t due = start + static_cast<uint64_t>(std::ceil(static_cast<double>(last + 1) * usPerScan));
+        if (!periodic) {
+            // Until a change or the keep-alive; a change signalled since the
+            // frame was built left the event set, so none is missed.
+            const uint64_t after = tq::platform::tickUs();
+            const uint64_t keepAlive = writtenAt + kKeepAliveUs;
+            s.changed.waitUs(keepAlive > after ? keepAlive - after : 0);
+            if (!s.running.load(std::memory_order_acquire))
+                break;
+        }
         const uint64_t after = tq::platform::tickUs();
+        uint64_t next = last + 1;
+        if (!periodic) // the period after the wake-up, not the one after the last write
+            next = std::max(next, static_cast<uint64_t>(std::floor(static_cast<double>(after - start) / usPerScan)) + 1);
+        const uint64_t due = dueOf(next);
         if (due > after)
             s.stopEvent.waitUs(due - after);
     }
@@ -98,6 +135,8 @@ ViStatus startOutput(Session726 &s)
     if (!validOutputRate(rate))
         return VI_ERROR_INV_SETUP;
     s.stopEvent.reset();
+    s.changed.reset();
+    s.boardOverwritten.store(false);
     s.running = true;
     bool started = false;
     try {
@@ -115,10 +154,18 @@ ViStatus startOutput(Session726 &s)
 ViStatus stopOutput(Session726 &s)
 {
     tq::driver::RunGuard guard(s);
-    if (s.running.exchange(false))
+    if (s.running.exchange(false)) {
         s.stopEvent.set();
+        s.changed.set();
+    }
     s.thread.join();
     return VI_SUCCESS;
+}
+
+void outputsChanged(Session726 &s)
+{
+    if (s.running.load(std::memory_order_acquire))
+        s.changed.set();
 }
 
 void freeOutput(Session726 &s)

@@ -91,6 +91,12 @@ struct Session726 : tq::driver::Session {
     // Output thread.
     std::atomic<bool> running{false};
     tq::platform::Event stopEvent{tq::platform::Event::Reset::Manual};
+    // Set when what the thread writes may have changed (a static code, the
+    // layout, a direct write to the board): with static channels alone the
+    // thread sleeps on it between writes.
+    tq::platform::Event changed{tq::platform::Event::Reset::Auto};
+    // A direct write changed the board behind the thread's last frame.
+    std::atomic<bool> boardOverwritten{false};
     tq::platform::Thread thread;
 
     Channel &channel(int c) { return channels[c - 1]; }

@@ -21,6 +21,9 @@ namespace
 {
 
 constexpr uint32_t kStreamLockMs = 1000;
+// Unchanged outputs are written again this often, so that the card is set
+// again even if something else wrote it.
+constexpr uint64_t kKeepAliveUs = 1000000;
 constexpr ViEventType kPxiInterrupt = VI_EVENT_PXI_INTR;
 
 uint32_t wordOf(const uint32_t *words, int i)
@@ -96,6 +99,15 @@ void acquisitionThread(Session747 *sp)
     }
     int64_t written = 0;
     const uint64_t period = periodUs(rate);
+    // Periods on an absolute schedule: pass k starts at start + k periods,
+    // however long the passes before it took.
+    const uint64_t scheduleStart = tq::platform::tickUs();
+    uint64_t pass = 0;
+    // What the card's outputs hold: written again only when a word changed,
+    // after a direct write to the card, or as a keep-alive.
+    ViUInt32 onCard[8] = {};
+    bool cardSet = false;
+    uint64_t cardSetAt = 0;
     while (s.running.load(std::memory_order_acquire)) {
         if (s.inputCount.load(std::memory_order_relaxed) == 0)
             break;
@@ -125,20 +137,39 @@ void acquisitionThread(Session747 *sp)
             s.stream->streamUnlock(s.stream);
         }
         // The outputs: the four static words, then each bound site's word
-        // from its module.
-        ViUInt32 out[4];
+        // from its module. The card keeps what was written, so a period in
+        // which no word changed writes nothing.
+        ViUInt32 out[8];
         for (int i = 0; i < 4; ++i)
             out[i] = s.staticOut[i].load(std::memory_order_relaxed);
-        ViStatus status = v.viMoveOut32(s.value, reg::kCard, reg::kData, 4, out);
-        for (int n2 = 1; n2 <= kSiteCount && status >= VI_SUCCESS; ++n2) {
-            if (!s.sites[n2 - 1].bound)
-                continue;
-            const uint32_t word = wordOf(outputs, 3 + n2);
-            status = v.viOut16(s.value, reg::kCard, reg::siteData(n2), static_cast<ViUInt16>(word));
-            if (status >= VI_SUCCESS)
-                status = v.viOut16(s.value, reg::kCard, reg::siteData(n2) + 2, static_cast<ViUInt16>(word >> 16));
+        for (int i = 4; i < 8; ++i)
+            out[i] = s.sites[i - 4].bound ? wordOf(outputs, i) : 0;
+        const uint64_t now = tq::platform::tickUs();
+        const bool overwritten = s.outputsOverwritten.exchange(false, std::memory_order_acq_rel);
+        if (!cardSet || overwritten || memcmp(out, onCard, sizeof out) != 0 || now - cardSetAt >= kKeepAliveUs) {
+            ViStatus status = v.viMoveOut32(s.value, reg::kCard, reg::kData, 4, out);
+            for (int n2 = 1; n2 <= kSiteCount && status >= VI_SUCCESS; ++n2) {
+                if (!s.sites[n2 - 1].bound)
+                    continue;
+                const uint32_t word = out[3 + n2];
+                status = v.viOut16(s.value, reg::kCard, reg::siteData(n2), static_cast<ViUInt16>(word));
+                if (status >= VI_SUCCESS)
+                    status = v.viOut16(s.value, reg::kCard, reg::siteData(n2) + 2, static_cast<ViUInt16>(word >> 16));
+            }
+            // A failed write is tried again the next period.
+            cardSet = status >= VI_SUCCESS;
+            memcpy(onCard, out, sizeof out);
+            cardSetAt = now;
         }
-        s.wake->waitUs(period);
+        // The next period on the schedule; a pass that fell behind runs at
+        // once (the scans it missed are due by the clock and written).
+        const uint64_t after = tq::platform::tickUs();
+        ++pass;
+        if (scheduleStart + (pass + 1) * period <= after)
+            pass = (after - scheduleStart) / period; // more than a period behind: the current one, now
+        const uint64_t next = scheduleStart + pass * period;
+        if (next > after)
+            s.wake->waitUs(next - after);
     }
     s.threadDone = true;
 }

@@ -107,15 +107,24 @@ class Model747 : public tq::driver::Model
         return tq747::newReader(model(s), position, whence);
     }
 
+    // Each recorded carrier channel is described by its bit mask, the byte
+    // offset of its 32-bit word in the scan and the size of the recorded
+    // scan. The scan holds the sites' words as well when modules are bound
+    // (32 bytes, not the carrier's 16), and nothing else in the file says
+    // so; stating the layout also keeps a renamed channel from being taken
+    // for a bit number when the recording is replayed.
     void describeCapture(Session &s, tq::driver::CaptureHeader &header) override
     {
         Session747 &m = model(s);
+        uint32_t scanSize = m.buffer.scanSize.load(std::memory_order_relaxed);
+        if (scanSize == 0)
+            scanSize = m.anySiteBound() ? 32 : 16; // nothing recorded yet: the size a start would use
         for (int c = 1; c <= kChannels; ++c) {
             tq::driver::BitChannel &ch = m.channel(c);
             if (!ch.enable || m.group((c - 1) / 8 + 1).direction != 0)
                 continue;
-            const double mask = static_cast<double>(ch.mask);
-            if (!header.add(ch.head.name, ch.head.eu, TQ_XFRM_BIT16, &mask, 1))
+            const double layout[3] = {static_cast<double>(ch.mask), 4.0 * ch.wordIndex, static_cast<double>(scanSize)};
+            if (!header.add(ch.head.name, ch.head.eu, TQ_XFRM_BIT16, layout, 3))
                 throw std::bad_alloc();
         }
     }

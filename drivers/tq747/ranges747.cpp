@@ -519,11 +519,25 @@ TQ_API ViStatus tq747_readIoData(ViSession vi, ViInt16 first, ViInt16 last, ViUI
     return tq747::readBits(vi, first, last, bits, 1, reg::kData, &TQIpModuleOps::readIoData);
 }
 
+namespace tq747
+{
+ViStatus writeIoData(Session747 *s, ViInt16 first, ViInt16 last, ViUInt8 *bits);
+} // namespace tq747
+
 TQ_API ViStatus tq747_writeIoData(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
 {
     Session747 *s = tq747::find(vi);
     if (!s)
         return VI_ERROR_INV_OBJECT;
+    const ViStatus status = tq747::writeIoData(s, first, last, bits);
+    // While acquiring, the thread's next period writes its own output words
+    // over what was written here, as it does every period a word changes.
+    s->outputsOverwritten.store(true, std::memory_order_release);
+    return status;
+}
+
+ViStatus tq747::writeIoData(Session747 *s, ViInt16 first, ViInt16 last, ViUInt8 *bits)
+{
     ViStatus status = tq747::checkRange(*s, first, last);
     if (status < VI_SUCCESS)
         return status;

@@ -116,6 +116,9 @@ struct Session747 : tq::driver::Session {
     tq::platform::Event *wake = nullptr;
     tq::platform::Thread thread;
     std::atomic<uint32_t> staticOut[4] = {};
+    // A direct write changed the card's outputs: the acquisition thread
+    // writes its output words again at its next period.
+    std::atomic<bool> outputsOverwritten{false};
     std::atomic<uint64_t> startTick{0};
     std::atomic<int16_t> mechanism{0}; // 2 while the interrupt handler is in use
     ViStatus enableEventStatus = VI_SUCCESS;

@@ -60,6 +60,12 @@ void acquisitionThread(Session775 *sp)
     if (readScan(s, enabled, latest) < VI_SUCCESS)
         return;
     int64_t written = 0;
+    // Passes on an absolute schedule: pass k starts k windows after the
+    // first reading, however long the passes before it took, so the thread
+    // wakes once per window rather than once per window plus its own time.
+    const uint64_t windowUs = static_cast<uint64_t>(windowMs) * 1000;
+    const uint64_t scheduleStart = tq::platform::tickUs();
+    uint64_t pass = 0;
     while (s.running.load(std::memory_order_acquire) && scanSize != 0) {
         // Windows that could not be written (lock not had, buffer full) stay
         // due and are written by a later pass, so that the stream always
@@ -89,7 +95,13 @@ void acquisitionThread(Session775 *sp)
             }
             s.stream->streamUnlock(s.stream);
         }
-        s.stopEvent->wait(windowMs);
+        const uint64_t after = tq::platform::tickUs();
+        ++pass;
+        if (scheduleStart + (pass + 1) * windowUs <= after)
+            pass = (after - scheduleStart) / windowUs; // more than a window behind: the current one, now
+        const uint64_t next = scheduleStart + pass * windowUs;
+        if (next > after)
+            s.stopEvent->waitUs(next - after);
     }
 }
 

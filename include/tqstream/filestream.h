@@ -26,6 +26,15 @@ extern "C" {
  * as tab-separated text. */
 TQ_API int32_t OpenFileStream(const char *path, TQStream **stream);
 
+/* Values of one channel over `count` consecutive scans, the first at
+ * `scans` and each `scanSize` bytes after the one before, into values[0] to
+ * values[count - 1]: what the channel's streamChannelEval gives scan by scan.
+ * Channels of file streams convert the whole run in one call; any other
+ * channel through its streamChannelEval, scan by scan. Returns count, or 0
+ * (nothing written) for a null argument or a count below 1. */
+TQ_API int64_t StreamChannelEvalRun(TQStreamChannel *channel, const void *scans, uint32_t scanSize, int64_t count,
+                                    double *values);
+
 #ifdef __cplusplus
 }
 #endif

@@ -38,6 +38,15 @@ void readSome(TQStream *stream, TQReader *reader, int rounds)
                     sink = sink + ch->streamChannelEval(ch, static_cast<const uint8_t *>(p->data) + b) +
                            ch->streamChannelEvalRaw(ch, static_cast<const uint8_t *>(p->data) + b);
                 }
+        // The same samples converted a piece at a time.
+        double values[300] = {};
+        for (const TQPiece *p = pieces; p && p->data && scanSize; ++p)
+            for (uint16_t c = 0; c < count; ++c) {
+                const int64_t n = p->length / scanSize;
+                StreamChannelEvalRun(stream->streamGetChannelByIndex(stream, c), p->data, scanSize,
+                                     n < 300 ? n : 300, values);
+                sink = sink + values[0];
+            }
         reader->readerCompleteRead(reader, got);
     }
 }

@@ -192,6 +192,141 @@ TEST(FileStream, EveryKindConvertsItsSample)
     EXPECT_EQ(eval(st, "freq", idle), 0.0);
 }
 
+namespace {
+
+// Random bytes, the same every run.
+std::string noise(size_t n, uint32_t seed)
+{
+    std::string out(n, '\0');
+    for (char &c : out) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return out;
+}
+
+uint64_t bitsOf(double v)
+{
+    uint64_t b;
+    memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Every channel of the stream converted over all its scans in one run each
+// equals, to the bit, its value function applied scan by scan.
+void expectRunsEqualScanByScan(TQStream *stream)
+{
+    const uint32_t size = stream->streamGetScanSize(stream);
+    const int64_t n = stream->streamGetScansWritten(stream);
+    ASSERT_GT(n, 1);
+    std::string scans(static_cast<size_t>(n) * size, '\0');
+    ReaderHolder r;
+    r.reader = stream->streamNewReader(stream, 0, TQ_WHENCE_OLDEST);
+    ASSERT_NE(r.reader, nullptr);
+    ASSERT_EQ(r.reader->readerRead(r.reader, scans.data(), n), n);
+    const int32_t count = stream->streamGetNumberChannels(stream);
+    ASSERT_GT(count, 0);
+    for (int32_t c = 0; c < count; ++c) {
+        TQStreamChannel *ch = stream->streamGetChannelByIndex(stream, c);
+        ASSERT_NE(ch, nullptr);
+        std::vector<double> run(static_cast<size_t>(n) + 1, -1.0);
+        ASSERT_EQ(StreamChannelEvalRun(ch, scans.data(), size, n, run.data()), n) << ch->name;
+        EXPECT_EQ(run[static_cast<size_t>(n)], -1.0) << ch->name << ": written past the run";
+        for (int64_t k = 0; k < n; ++k)
+            ASSERT_EQ(bitsOf(run[static_cast<size_t>(k)]),
+                      bitsOf(ch->streamChannelEval(ch, scans.data() + static_cast<size_t>(k) * size)))
+                << ch->name << " scan " << k;
+    }
+}
+
+} // namespace
+
+// Converting a run of scans of one channel in one call gives the values of
+// its value function, for every kind a file can hold.
+TEST(FileStream, RunsOfScansConvertAsScanByScan)
+{
+    constexpr int kScans = 300;
+    struct Case {
+        const char *what;
+        std::vector<Channel> channels;
+        int32_t scansPerPoll;
+        size_t dataScan, pollRecord;
+    } const cases[] = {
+        {"every kind of a STRM file",
+         {{"s16", "V", TQ_XFRM_POLYNOMIAL, {1, 0.5}, {10, 2}},
+          {"line", "V", TQ_XFRM_POLYNOMIAL, {0.25, 10.0 / 32768}, {}},
+          {"cubic", "V", TQ_XFRM_POLYNOMIAL, {1, -2, 0.5, 1e-9}, {}},
+          {"plain", "V", TQ_XFRM_POLYNOMIAL, {}, {}},
+          {"u16", "V", TQ_XFRM_UINT16, {3, 0.125}, {}},
+          {"u16raw", "V", TQ_XFRM_UINT16, {}, {}},
+          {"i14", "V", TQ_XFRM_INT14, {0, 1, 1e-3}, {}},
+          {"i14line", "V", TQ_XFRM_INT14, {2, 3}, {}},
+          {"bridge", "ue", TQ_XFRM_BRIDGE, {0, 0.001}, {0, 1000}},
+          {"bridgeraw", "ue", TQ_XFRM_BRIDGE, {}, {}},
+          {"i32", "n", TQ_XFRM_INT32, {0, 0.5}, {}},
+          {"i32sensor", "n", TQ_XFRM_INT32, {0, 0.5}, {1, 1, 1}},
+          {"freq", "Hz", TQ_XFRM_FREQUENCY, {0, 1e7}, {}},
+          {"freqraw", "Hz", TQ_XFRM_FREQUENCY, {}, {}},
+          {"bit0", "b", TQ_XFRM_BIT16, {0}, {}},
+          {"bit15", "b", TQ_XFRM_BIT16, {15}, {}},
+          {"event2", "b", TQ_XFRM_EVENT_BIT, {2}, {}},
+          {"at", "b", TQ_XFRM_BIT16_AT, {3, 2}, {}},
+          {"dbl", "x", TQ_XFRM_DOUBLE, {}, {}},
+          {"other", "x", 42, {1, 2}, {}},
+          {"poll4", "b", TQ_XFRM_POLLED_BIT32, {4}, {}},
+          {"poll16", "b", TQ_XFRM_POLLED_BIT16, {0}, {}}},
+         3, 56, 6},
+        {"thermocouples with a reference",
+         {{"celsius", "degC", TQ_XFRM_THERMOCOUPLE, {0, 1e-5}, {4, 3}},
+          {"fahrenheit", "degF", TQ_XFRM_THERMOCOUPLE, {0, 1e-5}, {4, 2}},
+          {"scaled", "kelvins", TQ_XFRM_THERMOCOUPLE, {0, 1e-5}, {1, 2, 4, 1}},
+          {"cold", "degC", TQ_XFRM_POLYNOMIAL, {0, 0.01}, {}}},
+         0, 8, 0},
+        {"a carrier recording with sites",
+         {{"DigitalChannel1", "binary", 8, {1, 0, 32}, {}}, {"x", "binary", 8, {65536, 4, 32}, {}}},
+         0, 32, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        StrmSpec fileLayout;
+        fileLayout.channels = c.channels;
+        fileLayout.scansPerPoll = c.scansPerPoll;
+        fileLayout.data = noise(kScans * c.dataScan, 7);
+        if (c.pollRecord)
+            fileLayout.poll = noise((kScans / c.scansPerPoll + 1) * c.pollRecord, 11);
+        StreamHolder s;
+        ASSERT_EQ(openSpec("runs.stm", fileLayout, s), 0);
+        ASSERT_EQ(s.stream->streamGetScansWritten(s.stream), kScans);
+        expectRunsEqualScanByScan(s.stream);
+    }
+
+    // ACQD channels: volts, bridge, thermocouples against their reference.
+    AcqdSpec acqd;
+    acqd.channels = {acqdChannel("v", "volts", "V", 3276.8, 100.0, 0.5),
+                     acqdChannel("b", "bridge", "ue", 3276.8, 0.0, 0.0, "", 2.0, 2.1),
+                     acqdChannel("k", "type_k", "degF"), acqdChannel("ref", "TC_Reference", "degC", 100.0)};
+    acqd.data = noise(kScans * 8, 13);
+    const std::string path = dir() + "/runs_acqd.stm";
+    ASSERT_TRUE(writeAcqd(path, acqd));
+    StreamHolder a;
+    ASSERT_EQ(OpenFileStream(path.c_str(), &a.stream), 0);
+    expectRunsEqualScanByScan(a.stream);
+
+    // A channel of any other owner goes through its value function.
+    TQStreamChannel other{};
+    other.streamChannelEval = [](TQStreamChannel *, const void *scan) {
+        return static_cast<double>(*static_cast<const uint8_t *>(scan));
+    };
+    const uint8_t bytes[] = {5, 0, 7, 0, 9, 0};
+    double values[3] = {};
+    ASSERT_EQ(StreamChannelEvalRun(&other, bytes, 2, 3, values), 3);
+    EXPECT_EQ(std::vector<double>(values, values + 3), (std::vector<double>{5, 7, 9}));
+    // Nothing to convert: nothing written.
+    EXPECT_EQ(StreamChannelEvalRun(&other, bytes, 2, 0, values), 0);
+    EXPECT_EQ(StreamChannelEvalRun(nullptr, bytes, 2, 3, values), 0);
+    EXPECT_EQ(StreamChannelEvalRun(&other, bytes, 2, 3, nullptr), 0);
+}
+
 TEST(FileStream, WordRunsShareOneWord)
 {
     struct Case {
@@ -269,6 +404,18 @@ TEST(FileStream, CarrierRecordingsAndBitNumberRecordingsSideBySide)
          words({{16, 0, 0, 0}, {0, 1, 0, 0}, {0, 64, 0, 0}, {64, 0x40, 0, 0}}),
          16,
          {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 1}}},
+        {"stated layout: a carrier with sites, 32-byte scans, a site word in the data",
+         {{"DigitalChannel1", "binary", 8, {1, 0, 32}, {}}, {"DigitalChannel34", "binary", 8, {2, 4, 32}, {}}},
+         words({{1, 0, 0, 0, 0xFFFFFFFF, 0, 0xFFFFFFFF, 0},
+                {0, 2, 0, 0, 0, 0xFFFFFFFF, 0, 0},
+                {0xFFFFFFFE, 0xFFFFFFFD, 0, 0, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}}),
+         32,
+         {{1, 0}, {0, 1}, {0, 0}}},
+        {"stated layout: renamed channels whose masks could be bit numbers",
+         {{"in", "binary", 8, {1, 0, 16}, {}}, {"out", "binary", 8, {8, 12, 16}, {}}},
+         words({{1, 0, 0, 0}, {0, 0, 0, 8}, {0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFF7}}),
+         16,
+         {{1, 0}, {0, 1}, {0, 0}}},
         {"bit numbers 1 and 2 of another recorder's word",
          {{"DigitalLine2", "binary", 8, {1}, {}}, {"DigitalLine3", "binary", 8, {2}, {}}},
          halves({2, 4, 6, 1}),
@@ -365,6 +512,11 @@ TEST(FileStream, FilesThatCannotBeReplayedAreRefused)
         {"bit 32 of a polled word", {a, {"x", "b", 15, {32}, {}}}, 1, TQS_ERR_FAILED},
         {"polled channels without scans per record", {a, {"x", "b", 15, {1}, {}}}, 0, TQS_ERR_FAILED},
         {"polled channel before a data channel", {{"x", "b", 15, {1}, {}}, a}, 1, TQS_ERR_FAILED},
+        {"carrier word past its stated scan", {{"x", "b", 8, {65536, 32, 32}, {}}}, 0, TQS_ERR_FAILED},
+        {"carrier word not on a word boundary", {{"x", "b", 8, {65536, 2, 32}, {}}}, 0, TQS_ERR_FAILED},
+        {"carrier channels that disagree on the scan size",
+         {{"x", "b", 8, {65536, 0, 16}, {}}, {"y", "b", 8, {131072, 0, 32}, {}}}, 0, TQS_ERR_FAILED},
+        {"carrier scan of a size no words make", {{"x", "b", 8, {65536, 0, 18}, {}}}, 0, TQS_ERR_FAILED},
         {"no bytes in a scan", {{"x", "b", 12, {0, 0}, {}}}, 0, TQS_ERR_FAILED},
         {"no channels", {}, 0, TQS_ERR_FAILED},
         {"thermocouple with one sensor coefficient", {{"t", "C", 9, {0, 1}, {4}}, b}, 0, TQS_ERR_FAILED},

@@ -2,6 +2,7 @@
 // plays the formula engine's refill (reserveWrite, setEval per scan and
 // channel, completeWrite) and reads the played waveform from the board's
 // time-stamped output log.
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -101,6 +102,86 @@ TEST_F(Output726, AStaticChannelFollowsSetEval)
         for (int c : {2, 4, 16})
             EXPECT_EQ(f.codes[c - 1], 0x8000);
     EXPECT_EQ(tq726_stop(vi_), VI_SUCCESS);
+}
+
+// With static channels alone the thread writes a frame when a code, an
+// enable, a type or a direct write changed what the board must hold (and a
+// keep-alive about once a second), not every period; the board holds what
+// a write every period would have put there. An asynchronous channel brings
+// back a frame every period.
+TEST_F(Output726, StaticChannelsAloneAreWrittenWhenTheyChange)
+{
+    constexpr double kRate = 500.0;
+    enable(1, 2);
+    enable(2, 0);
+    channel(1)->streamChannelSetEval(channel(1), codeVolts(0x1111), nullptr);
+    channel(2)->streamChannelSetEval(channel(2), codeVolts(0x2222), nullptr);
+    channel(3)->streamChannelSetEval(channel(3), codeVolts(0x3333), nullptr); // kept while disabled
+    ASSERT_EQ(tq726_setOutputScanRate(vi_, kRate), VI_SUCCESS);
+    clearOutputs();
+    ASSERT_EQ(tq726_start(vi_), VI_SUCCESS);
+    const auto holds = [&](std::vector<uint16_t> want) {
+        return waitForFrame(16, [&](const Frame &f) {
+                   return std::equal(want.begin(), want.end(), f.codes.begin());
+               }) ||
+               (code(1) == want[0] && code(2) == want[1] && code(3) == want[2]);
+    };
+    const auto onBoard = [&](std::vector<uint16_t> want) {
+        const uint64_t end = tq::platform::tickMs() + 10000;
+        while (tq::platform::tickMs() < end) {
+            if (code(1) == want[0] && code(2) == want[1] && code(3) == want[2])
+                return true;
+            tq::platform::sleepMs(2);
+        }
+        return false;
+    };
+    ASSERT_TRUE(onBoard({0x1111, 0x2222, 0x8000}));
+
+    // Nothing changes: a frame at most per keep-alive, however often the
+    // formula engine hands the same value on.
+    clearOutputs();
+    const uint64_t t0 = tq::platform::tickUs();
+    for (int i = 0; i < 200; ++i) {
+        channel(1)->streamChannelSetEval(channel(1), codeVolts(0x1111), nullptr);
+        tq::platform::sleepMs(2);
+    }
+    const double seconds = static_cast<double>(tq::platform::tickUs() - t0) / 1e6;
+    const size_t idle = frames(16).size();
+    EXPECT_LE(static_cast<double>(idle), seconds + 2) << "frames in " << seconds << " s of unchanged outputs";
+    EXPECT_LT(static_cast<double>(idle), kRate * seconds / 10) << "a frame every period";
+
+    // Each change reaches the board, and every frame written holds what the
+    // outputs were set to.
+    channel(1)->streamChannelSetEval(channel(1), codeVolts(0x4444), nullptr);
+    EXPECT_TRUE(holds({0x4444, 0x2222, 0x8000})) << "a static code";
+    ASSERT_EQ(tq726_setChannelEnable(vi_, 3, 1), VI_SUCCESS);
+    EXPECT_TRUE(holds({0x4444, 0x2222, 0x3333})) << "an enable";
+    ASSERT_EQ(tq726_setChannelEnable(vi_, 2, 0), VI_SUCCESS);
+    EXPECT_TRUE(holds({0x4444, 0x8000, 0x3333})) << "a disable";
+    // A direct write lasts until the thread's next period, as before.
+    ASSERT_EQ(tq726_set_single_chan_voltage(vi_, 1, codeVolts(0x5555)), VI_SUCCESS);
+    EXPECT_TRUE(onBoard({0x4444, 0x8000, 0x3333})) << "a direct write overwritten";
+    for (const Frame &f : frames(16))
+        for (int c = 4; c <= 16; ++c)
+            ASSERT_EQ(f.codes[c - 1], 0x8000);
+
+    // An asynchronous channel plays every period again.
+    enable(2, 1);
+    refill({2}, {1000}, 10);
+    clearOutputs();
+    const uint64_t end = tq::platform::tickMs() + 10000;
+    std::vector<Frame> played;
+    while (played.size() < 50 && tq::platform::tickMs() < end) {
+        tq::platform::sleepMs(20);
+        played = frames(16);
+    }
+    EXPECT_GE(played.size(), 50u);
+    ASSERT_EQ(tq726_stop(vi_), VI_SUCCESS);
+    played = frames(16);
+    ASSERT_FALSE(played.empty());
+    EXPECT_EQ(played.back().codes[0], 0x4444);
+    EXPECT_GE(played.back().codes[1], 1000);
+    EXPECT_LT(played.back().codes[1], 1010);
 }
 
 // The committed ramp plays cyclically: every frame holds one scan of the

@@ -178,6 +178,60 @@ TEST_F(Acquisition747, StaticOutputsReachTheCardAndTheSitesTheNextPeriod)
     tq740_close(m);
 }
 
+// The card keeps the outputs written: a period in which no output word
+// changed writes nothing (bar a keep-alive about once a second), and the
+// card still holds, period by period, what a write every period would put
+// there: a changed static word, a site's word, and over a direct write.
+TEST_F(Acquisition747, UnchangedOutputsAreNotWrittenAgain)
+{
+    addCarrier("1,3");
+    ViSession vi = open();
+    TQStream *s = stream(vi);
+    ASSERT_EQ(tq747_setChannelGroupDirection(vi, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setDigitalChannelEnable(vi, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setDigitalChannelEnable(vi, 33, 1), VI_SUCCESS); // an input keeps the thread running
+    ViSession m = VI_NULL;
+    ASSERT_EQ(tq747_createIPSession(vi, 3, &m), VI_SUCCESS);
+    ASSERT_EQ(tq740_setChannelGroupDirection(m, 1, 1), VI_SUCCESS);
+    ASSERT_EQ(tq740_setDigitalChannelEnable(m, 2, 1), VI_SUCCESS);
+    ASSERT_EQ(tq747_setScanClockRate(vi, 500.0), VI_SUCCESS);
+    const auto cardWrites = [&] {
+        size_t n = 0;
+        for (const SimVisaWrite &w : writes())
+            if (w.space == kBar2 && w.offset == 0x00 && w.width == 4)
+                ++n;
+        return n;
+    };
+    const auto siteBit = [&] {
+        ViUInt8 bits[1] = {};
+        return tq747_readIoData(vi, 161, 168, bits) == VI_SUCCESS && (bits[0] & 0x2);
+    };
+
+    ASSERT_EQ(tq747_start(vi), VI_SUCCESS);
+    ASSERT_TRUE(eventually([&] { return s->streamGetScansWritten(s) > 10; }));
+    clearWrites();
+    const uint64_t t0 = tq::platform::tickUs();
+    ASSERT_TRUE(eventually([&] { return s->streamGetScansWritten(s) > 250; }));
+    const double seconds = static_cast<double>(tq::platform::tickUs() - t0) / 1e6;
+    const size_t idle = cardWrites();
+    EXPECT_LE(static_cast<double>(idle), seconds + 2) << "writes in " << seconds << " s of unchanged outputs";
+
+    TQStreamChannel *c1 = s->streamGetChannel(s, "DigitalChannel1");
+    TQStreamChannel *m2 = s->streamGetChannel(s, "DigitalChannel2site3");
+    ASSERT_TRUE(c1 && m2);
+    c1->streamChannelSetEval(c1, 1.0, nullptr);
+    EXPECT_TRUE(eventually([&] { return (reg(0x00) & 1) == 1; })) << "a changed static word";
+    m2->streamChannelSetEval(m2, 1.0, nullptr);
+    EXPECT_TRUE(eventually(siteBit)) << "a changed site word";
+    // A direct write lasts until the next period.
+    ViUInt8 zero[1] = {};
+    ASSERT_EQ(tq747_writeIoData(vi, 1, 8, zero), VI_SUCCESS);
+    ASSERT_EQ(tq747_writeIoData(vi, 161, 168, zero), VI_SUCCESS);
+    EXPECT_TRUE(eventually([&] { return (reg(0x00) & 1) == 1 && siteBit(); })) << "a direct write overwritten";
+    ASSERT_EQ(tq747_stop(vi), VI_SUCCESS);
+    tq740_close(m);
+}
+
 struct Received {
     std::mutex m;
     std::vector<std::string> texts;
@@ -291,10 +345,14 @@ TEST_F(Acquisition747, RecordingHoldsEveryScanWithBitMaskDescriptors)
     ASSERT_EQ(ctx.u.strm.channelCount, 2);
     EXPECT_STREQ(ctx.u.strm.channels[0].name, "DigitalChannel1");
     EXPECT_EQ(ctx.u.strm.channels[0].kind, TQ_XFRM_BIT16);
-    ASSERT_EQ(ctx.u.strm.channels[0].coefficientCount, 1);
-    EXPECT_EQ(ctx.u.strm.channels[0].coefficients[0], 1.0);
+    // Each channel: its mask, the offset of its word and the recorded scan size.
+    const std::vector<double> first(ctx.u.strm.channels[0].coefficients,
+                                    ctx.u.strm.channels[0].coefficients + ctx.u.strm.channels[0].coefficientCount);
+    EXPECT_EQ(first, (std::vector<double>{1.0, 0.0, 32.0}));
     EXPECT_STREQ(ctx.u.strm.channels[1].name, "DigitalChannel34");
-    EXPECT_EQ(ctx.u.strm.channels[1].coefficients[0], 2.0);
+    const std::vector<double> second(ctx.u.strm.channels[1].coefficients,
+                                     ctx.u.strm.channels[1].coefficients + ctx.u.strm.channels[1].coefficientCount);
+    EXPECT_EQ(second, (std::vector<double>{2.0, 4.0, 32.0}));
     EXPECT_EQ(ctx.u.strm.rate, 500.0);
     std::vector<uint32_t> data(ctx.u.strm.dataLength / 4);
     ASSERT_EQ(pread(fd, data.data(), ctx.u.strm.dataLength, static_cast<off_t>(ctx.u.strm.dataPosition)),
@@ -384,50 +442,74 @@ TEST_F(Acquisition747, OutputWritesKeepPaceWithTheScans)
     }
 }
 
+// Recordings the driver makes replay their carrier channels at the recorded
+// scan size: a carrier alone (its four words), a carrier with modules on
+// sites 1 and 3 (the sites' words follow, 32-byte scans), and channels
+// renamed so that their masks alone would read as bit numbers.
 TEST_F(Acquisition747, RecordingOfTheCarrierReplaysItsChannels)
 {
-    // A carrier without modules: scans of its four input words.
-    addCarrier("");
-    configure("pattern=counter; pattern.period=10");
-    ViSession vi = open();
-    TQStream *s = stream(vi);
-    const int channels[] = {1, 2, 34, 128};
-    for (int c : channels)
-        ASSERT_EQ(tq747_setDigitalChannelEnable(vi, static_cast<ViInt16>(c), 1), VI_SUCCESS);
-    ASSERT_EQ(tq747_setScanClockRate(vi, 500.0), VI_SUCCESS);
-    const fs::path file = dir_ / "carrier_replay.stm";
-    fs::remove(file);
-    ASSERT_EQ(s->streamCaptureOpen(s, file.c_str(), 0), VI_SUCCESS);
-    TQReader *r = s->streamNewReader(s, 0, TQ_WHENCE_OLDEST);
-    ASSERT_EQ(tq747_start(vi), VI_SUCCESS);
-    ASSERT_TRUE(eventually([&] { return s->streamGetScansWritten(s) >= 100; }));
-    ASSERT_EQ(tq747_stop(vi), VI_SUCCESS);
-    auto live = readAll(r, 4);
-    r->readerRelease(&r);
-    ASSERT_EQ(s->streamCaptureClose(s), 0);
-
-    TQStream *replay = nullptr;
-    ASSERT_EQ(OpenFileStream(file.c_str(), &replay), 0);
-    EXPECT_EQ(replay->streamGetScanSize(replay), 16);
-    ASSERT_EQ(replay->streamGetScansWritten(replay), static_cast<int64_t>(live.size()));
-    TQReader *rr = replay->streamNewReader(replay, 0, TQ_WHENCE_OLDEST);
-    ASSERT_NE(rr, nullptr);
-    size_t ones = 0;
-    for (size_t k = 0; k < live.size(); ++k) {
-        uint32_t scan[4];
-        ASSERT_EQ(rr->readerRead(rr, scan, 1), 1);
-        for (int i = 0; i < 4; ++i) {
-            const int c = channels[i];
-            const double want = (live[k][(c - 1) / 32] >> ((c - 1) % 32)) & 1u ? 1.0 : 0.0;
-            TQStreamChannel *ch = replay->streamGetChannelByIndex(replay, i);
-            ASSERT_NE(ch, nullptr);
-            ASSERT_EQ(ch->streamChannelEval(ch, scan), want) << "scan " << k << " channel " << c;
-            ones += want == 1.0;
+    struct Case {
+        const char *what;
+        const char *sites;
+        std::vector<int> channels;
+        bool rename;
+        uint16_t scanSize;
+    } const cases[] = {
+        {"carrier alone", "", {1, 2, 34, 128}, false, 16},
+        {"carrier with modules on sites 1 and 3", "1,3", {1, 2, 34, 128}, false, 32},
+        {"renamed channels whose masks are 1, 2, 4 and 8", "1,3", {1, 2, 35, 100}, true, 32},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        sim().simvisa_reset();
+        addCarrier(c.sites);
+        configure("pattern=counter; pattern.period=10");
+        ViSession vi = open();
+        TQStream *s = stream(vi);
+        for (int ch : c.channels) {
+            ASSERT_EQ(tq747_setDigitalChannelEnable(vi, static_cast<ViInt16>(ch), 1), VI_SUCCESS);
+            const std::string name = "line" + std::to_string(ch);
+            if (c.rename) {
+                ASSERT_EQ(tq747_setDigitalChannelName(vi, static_cast<ViInt16>(ch), name.c_str()), VI_SUCCESS);
+            }
         }
+        ASSERT_EQ(tq747_setScanClockRate(vi, 500.0), VI_SUCCESS);
+        const fs::path file = dir_ / "carrier_replay.stm";
+        fs::remove(file);
+        ASSERT_EQ(s->streamCaptureOpen(s, file.c_str(), 0), VI_SUCCESS);
+        TQReader *r = s->streamNewReader(s, 0, TQ_WHENCE_OLDEST);
+        ASSERT_EQ(tq747_start(vi), VI_SUCCESS);
+        ASSERT_TRUE(eventually([&] { return s->streamGetScansWritten(s) >= 100; }));
+        ASSERT_EQ(tq747_stop(vi), VI_SUCCESS);
+        auto live = readAll(r, c.scanSize / 4);
+        r->readerRelease(&r);
+        ASSERT_EQ(s->streamCaptureClose(s), 0);
+        close(vi);
+
+        TQStream *replay = nullptr;
+        ASSERT_EQ(OpenFileStream(file.c_str(), &replay), 0);
+        EXPECT_EQ(replay->streamGetScanSize(replay), c.scanSize);
+        ASSERT_EQ(replay->streamGetScansWritten(replay), static_cast<int64_t>(live.size()));
+        TQReader *rr = replay->streamNewReader(replay, 0, TQ_WHENCE_OLDEST);
+        ASSERT_NE(rr, nullptr);
+        size_t ones = 0;
+        for (size_t k = 0; k < live.size(); ++k) {
+            uint32_t scan[8];
+            ASSERT_EQ(rr->readerRead(rr, scan, 1), 1);
+            ASSERT_EQ(memcmp(scan, live[k].data(), c.scanSize), 0) << "scan " << k << " as recorded";
+            for (size_t i = 0; i < c.channels.size(); ++i) {
+                const int n = c.channels[i];
+                const double want = (live[k][(n - 1) / 32] >> ((n - 1) % 32)) & 1u ? 1.0 : 0.0;
+                TQStreamChannel *ch = replay->streamGetChannelByIndex(replay, static_cast<int32_t>(i));
+                ASSERT_NE(ch, nullptr);
+                ASSERT_EQ(ch->streamChannelEval(ch, scan), want) << "scan " << k << " channel " << n;
+                ones += want == 1.0;
+            }
+        }
+        EXPECT_GT(ones, 0u) << "the inputs changed while recording";
+        rr->readerRelease(&rr);
+        replay->streamRelease(&replay);
     }
-    EXPECT_GT(ones, 0u) << "the inputs changed while recording";
-    rr->readerRelease(&rr);
-    replay->streamRelease(&replay);
 }
 
 } // namespace
