@@ -55,13 +55,18 @@ public:
     // scans of the last run.
     const double *result(size_t i) const { return results_[i]; }
 
-private:
     struct Step {
         ExprNode *node;
         int32_t op;
         double *out;
         const double *in[3];
+        // 1 or 2 when the first or the second operand is a constant, kept
+        // here.
+        int32_t constantSide;
+        double constant;
     };
+
+private:
     struct Late {
         ExprNode *root;
         double *out; // null for output statements

@@ -30,7 +30,14 @@ double channelValue(TQStreamChannel *channel, const void *scan)
     case 1: return std::sin(x * 0.37) * 5.0;
     case 2: return static_cast<double>(k % 7 - 3);
     case 3: return x * 0.001;
-    default: return k % 13 == 0 ? std::nan("") : std::cos(x) * 2.0;
+    case 4: return k % 13 == 0 ? std::nan("") : std::cos(x) * 2.0;
+    // The edges of doubles: subnormals, a negative zero, infinities, the
+    // smallest normals, and plain values.
+    default: {
+        const double edges[] = {4.9e-324 * static_cast<double>(k % 11), -0.0, HUGE_VAL, -HUGE_VAL, 2.2250738585072014e-308,
+                                std::nan(""), -x, x * 1e300};
+        return edges[k % 8];
+    }
     }
 }
 
@@ -49,22 +56,22 @@ int32_t logEvent(TQStream *, uint32_t event, void *user, uint32_t *, char *messa
     return 0;
 }
 
-// Streams "fast" (1000 scans/s: c1 to c4 and the outputs o1, o2), "mid"
+// Streams "fast" (1000 scans/s: c1 to c5 and the outputs o1, o2), "mid"
 // (500: m2) and "slow" (250: s1), each with N scans' worth written.
 constexpr int64_t kScans = 2000;
 struct Sources {
     memstream::Owner fast, mid, slow;
     Sources()
     {
-        memstream::make(fast, "fast", 1000.0, {"c1", "c2", "c3", "c4", "o1", "o2"});
+        memstream::make(fast, "fast", 1000.0, {"c1", "c2", "c3", "c4", "c5", "o1", "o2"});
         memstream::make(mid, "mid", 500.0, {"m2"});
         memstream::make(slow, "slow", 250.0, {"s1"});
-        for (intptr_t i = 0; i < 4; ++i) {
+        for (intptr_t i = 0; i < 5; ++i) {
             fast.channels[i].ownerWord = i + 1;
             fast.channels[i].streamChannelEval = channelValue;
         }
-        for (intptr_t i = 4; i < 6; ++i) {
-            fast.channels[i].ownerWord = i - 3;
+        for (intptr_t i = 5; i < 7; ++i) {
+            fast.channels[i].ownerWord = i - 4;
             fast.channels[i].streamChannelSetEval = logOutput;
         }
         mid.channels[0].ownerWord = 2;
@@ -175,6 +182,12 @@ const std::vector<BlockCase> &cases()
           {"q", "<fast-c4> ? <fast-c1> : <fast-c2> ? 7 : -7 'v'"},
           {"k", "2.5 'v'"},
           {"n", "scan() * 0.5 'v'"}}},
+        {"constants on either side, and the edges of doubles",
+         {{"h", "<fast-c5> / 2 'v'"},
+          {"e", "<fast-c5> / 0.125 + 0 'v'"},
+          {"p", "<fast-c5> / 1024 - <fast-c5> / 3 'v'"},
+          {"l", "4 / <fast-c5> + (1 - <fast-c5>) * (2 + <fast-c5>) 'v'"},
+          {"r", "sqrt(<fast-c5>) * <fast-c5> 'v'"}}},
         {"tables and thermocouples",
          {{"t1", "thermo(<fast-c3>, <fast-c2> + 20, typek) 'C'"},
           {"t2", "thermo(<fast-c1> * 0.001, 25, typej) 'C'"},
@@ -256,7 +269,7 @@ TEST(FormulaBlocks, EqualTheScanByScanWalk)
 TEST(FormulaBlocks, TheTableExercisesEventsAndOutputs)
 {
     Sources sources;
-    const BlockCase &alarms = cases()[4];
+    const BlockCase &alarms = cases()[5];
     Engine engine(sources, alarms.formulas);
     char message[TQ_FORMULA_MESSAGE_SIZE];
     ASSERT_EQ(engine.e->parseFormulas(engine.e, message), 0) << message;
@@ -268,7 +281,7 @@ TEST(FormulaBlocks, TheTableExercisesEventsAndOutputs)
     EXPECT_GT(engine.events.size(), 20u);
     EXPECT_GT(kinds.size(), 10u);
 
-    const BlockCase &outputs = cases()[5];
+    const BlockCase &outputs = cases()[6];
     Engine writer(sources, outputs.formulas);
     ASSERT_EQ(writer.e->parseFormulas(writer.e, message), 0) << message;
     outputLog.clear();
