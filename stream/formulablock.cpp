@@ -2,6 +2,7 @@
 // order, and the loops that compute them.
 #include "formulablock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
