@@ -376,8 +376,9 @@ template <class F> inline __attribute__((always_inline)) void binary(const Block
 } // namespace
 
 // The loops run four doubles at a time where the processor can: the same
-// operations on the same numbers, so the same results.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// operations on the same numbers, so the same results. (Not under the thread
+// sanitizer, whose run time is not ready when the loader picks the variant.)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void BlockProgram::exec(const Step &step, void *const *scans, int64_t j0, int64_t s0, int32_t count) const
