@@ -77,6 +77,12 @@ struct EvalContext {
     double rate;
     // Stream on which alarms post their events (the formula output stream).
     TQStream *eventStream;
+    // While a block of scans is evaluated, nodes that hold a column of the
+    // block's values are read from it (index: scan position minus
+    // blockFirst) instead of being evaluated again. Off for any other
+    // evaluation, such as the refill's.
+    bool columnsLive = false;
+    int64_t blockFirst = 0;
 };
 
 struct ExprNode;
@@ -119,6 +125,9 @@ struct ExprNode {
     // statements). Kept here so that evaluation looks nothing up per scan.
     double relativeRate;
     int64_t scanBytes;
+    // This node's values for the block of scans being evaluated, owned by
+    // the engine's block program (null for nodes evaluated scan by scan).
+    double *column;
     int32_t (*addRef)(ExprNode *node);
     int32_t (*release)(ExprNode **node);
 };
@@ -175,11 +184,14 @@ void exprResetState(ExprNode *node);
 // ---- Evaluation -----------------------------------------------------------------
 
 // Value of a node; a node without an evaluation function (an unresolved name
-// or macro) gives NaN. Constants, the commonest leaves, are read in place.
+// or macro) gives NaN. Constants, the commonest leaves, are read in place, and
+// so are nodes whose values the block under evaluation already holds.
 inline double exprEval(ExprNode *node, void *const *scans, int64_t j, int64_t s)
 {
     if (node->kind == kConstant)
         return node->cachedValue;
+    if (node->column && node->engine->columnsLive)
+        return node->column[j - node->engine->blockFirst];
     return node->evaluate ? node->evaluate(node, scans, j, s) : __builtin_nan("");
 }
 

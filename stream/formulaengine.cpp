@@ -151,6 +151,7 @@ int32_t engineRelease(TQFormulaEngine **holder)
             emptyList(headOf(e, static_cast<FormulaList>(list)), static_cast<FormulaList>(list));
         emptyList(&e->storedFormulas, kListStored);
         emptyList(&e->hiddenFormulas, kListStored);
+        p->program.clear();
         resetChannelNodes(p);
         e->formulaCount = 0;
         e->inputCount = 0;
@@ -294,6 +295,7 @@ int32_t engineCreateDefaultFormulas(TQFormulaEngine *e)
 // leaves nothing running.
 void clearParse(TQFormulaEngine *e)
 {
+    priv(e)->program.clear();
     for (int list = kListInput; list < kListCount; ++list)
         emptyList(headOf(e, static_cast<FormulaList>(list)), static_cast<FormulaList>(list));
     e->inputCount = 0;
@@ -407,6 +409,12 @@ int32_t parseAll(TQFormulaEngine *e, char *message)
     for (Formula *f = listFirst(&e->inputFormulas); f; f = listNext(f, kListInput))
         if (containsKind(f->root, kDerivative))
             listAppend(&e->derivativeFormulas, e, f, kListDerivative);
+    std::vector<ExprNode *> inputRoots, outputRoots;
+    for (Formula *f = listFirst(&e->inputFormulas); f; f = listNext(f, kListInput))
+        inputRoots.push_back(f->root);
+    for (Formula *f = listFirst(&e->syncOutputFormulas); f; f = listNext(f, kListSyncOutput))
+        outputRoots.push_back(f->root);
+    p->program.compile(&p->context, inputRoots, outputRoots);
     e->runningIndex = e->oldestIndex = e->newestIndex = e->baseIndex = 0;
     e->ringPosition = 0;
     e->ringSize = e->inputCount > 0 ? 3840 : 5;

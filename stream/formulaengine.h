@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "exprnode.h"
+#include "formulablock.h"
 #include "tq/platform/sync.h"
 #include "tq/platform/thread.h"
 #include "tqstream.h"
@@ -62,6 +63,9 @@ struct EnginePrivate {
     // Each parse's map from stream channel to the one node that reads it
     // (with a reference), so that every reference to a channel shares a node.
     std::vector<std::pair<TQStreamChannel *, ExprNode *>> channelNodes;
+    // The input and synchronous output formulas of the last parse, compiled
+    // for evaluation a block of scans at a time.
+    BlockProgram program;
     // Set while a parse has bound a formula into a cycle of aliases: the
     // next formula of the cycle must fail the parse.
     bool aliasCycle = false;

@@ -592,6 +592,53 @@ void stopRefill(TQFormulaEngine *e)
     e->refillThread = nullptr;
 }
 
+namespace {
+
+// Lays computed values out as output scans (one double per input formula) in
+// the pieces of a reservation, across the blocks of one production.
+struct ScanWriter {
+    const TQPiece *pieces;
+    int32_t formulas;
+    int64_t scanBytes;
+    uint32_t piece = 0;
+    int64_t offset = 0; // bytes used in the current piece
+
+    void write(const BlockProgram &program, int32_t count)
+    {
+        int32_t k = 0;
+        while (k < count) {
+            // Whole scans that fit in what is left of the piece are written
+            // formula by formula; a scan split between pieces goes value by
+            // value.
+            const int64_t room = (static_cast<int64_t>(pieces[piece].length) - offset) / scanBytes;
+            if (room > 0) {
+                const int32_t n = room < count - k ? static_cast<int32_t>(room) : count - k;
+                char *first = static_cast<char *>(pieces[piece].data) + offset;
+                for (int32_t f = 0; f < formulas; ++f) {
+                    const double *values = program.result(static_cast<size_t>(f)) + k;
+                    char *at = first + 8 * f;
+                    for (int32_t i = 0; i < n; ++i)
+                        std::memcpy(at + i * scanBytes, values + i, 8);
+                }
+                offset += n * scanBytes;
+                k += n;
+                continue;
+            }
+            for (int32_t f = 0; f < formulas; ++f) {
+                if (offset + 8 > pieces[piece].length) {
+                    ++piece;
+                    offset = 0;
+                }
+                std::memcpy(static_cast<char *>(pieces[piece].data) + offset, program.result(static_cast<size_t>(f)) + k, 8);
+                offset += 8;
+            }
+            ++k;
+        }
+    }
+};
+
+} // namespace
+
 int64_t evalScans(TQFormulaEngine *e, int64_t maximum)
 {
     EnginePrivate *p = priv(e);
@@ -617,9 +664,11 @@ int64_t evalScans(TQFormulaEngine *e, int64_t maximum)
         return 0;
     }
 
+    // The scans are computed a block at a time and then laid out formula by
+    // formula into the reserved pieces.
+    BlockProgram &program = p->program;
+    ScanWriter writer{pieces, e->inputCount, size};
     int64_t produced = 0;
-    uint32_t piece = 0;
-    int64_t offset = 0; // bytes used in the current piece
     while (produced < wanted) {
         void **table = nullptr;
         int64_t aligned = 0, position = 0;
@@ -627,22 +676,19 @@ int64_t evalScans(TQFormulaEngine *e, int64_t maximum)
             break;
         e->runningIndex = position;
         int64_t j = 0;
-        for (; j < aligned && produced < wanted; ++j) {
-            for (Formula *f = listFirst(&e->inputFormulas); f; f = listNext(f, kListInput)) {
-                if (offset + 8 > pieces[piece].length) {
-                    ++piece;
-                    offset = 0;
-                }
-                const double value = exprEval(f->root, table, j, e->runningIndex);
-                std::memcpy(static_cast<char *>(pieces[piece].data) + offset, &value, 8);
-                offset += 8;
-            }
-            for (Formula *f = listFirst(&e->syncOutputFormulas); f; f = listNext(f, kListSyncOutput))
-                exprEval(f->root, table, j, e->runningIndex);
-            ++e->runningIndex;
-            if (++e->ringPosition >= e->ringSize)
-                e->ringPosition = 0;
-            ++produced;
+        while (j < aligned && produced < wanted) {
+            int64_t count = BlockProgram::kBlockScans;
+            if (count > aligned - j)
+                count = aligned - j;
+            if (count > wanted - produced)
+                count = wanted - produced;
+            program.run(table, j, e->runningIndex, static_cast<int32_t>(count));
+            writer.write(program, static_cast<int32_t>(count));
+            e->runningIndex += count;
+            if (e->ringSize > 0)
+                e->ringPosition = static_cast<int32_t>((e->ringPosition + count) % e->ringSize);
+            produced += count;
+            j += count;
         }
         if (j == 0)
             break;
