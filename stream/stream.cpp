@@ -1,7 +1,9 @@
 // The stream record: construction, destruction, settings, listeners and the
 // stream's data lock.
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "listeners.h"
@@ -273,7 +275,126 @@ tq::platform::HandleTable &streamValues()
     return table;
 }
 
+// Holds of streams by threads that do not own them (tqstream_holdStream).
+// One lock for every stream: a hold is taken and dropped in moments, and the
+// lookup of the value and the count of holds must change together with the
+// value's removal at destruction.
+struct HoldLock {
+    std::mutex lock;
+    std::condition_variable gone; // a stream's holds went down while a destruction waits
+    unsigned destroying = 0;      // destructions waiting for holds
+};
+
+HoldLock &holdLock()
+{
+    static HoldLock *l = new HoldLock; // threads may drop holds after static destructors ran
+    return *l;
+}
+
+// The holds of the calling thread, newest last. A destruction on this thread
+// waits only for the other threads' holds and marks this thread's as
+// orphans, whose drop then never touches the freed record.
+struct ThreadHold {
+    TQStream *stream;
+    uint32_t count;
+    bool orphan;
+};
+constexpr unsigned kThreadHolds = 16;
+struct ThreadHolds {
+    ThreadHold entry[kThreadHolds];
+    unsigned used = 0;
+};
+thread_local ThreadHolds t_holds;
+
+ThreadHold *ownHold(TQStream *stream)
+{
+    for (unsigned i = t_holds.used; i-- > 0;)
+        if (t_holds.entry[i].stream == stream && !t_holds.entry[i].orphan)
+            return &t_holds.entry[i];
+    return nullptr;
+}
+
+ThreadHold *anyOwnHold(TQStream *stream)
+{
+    for (unsigned i = t_holds.used; i-- > 0;)
+        if (t_holds.entry[i].stream == stream)
+            return &t_holds.entry[i];
+    return nullptr;
+}
+
+void forgetOwnHold(ThreadHold *h)
+{
+    const auto i = static_cast<unsigned>(h - t_holds.entry);
+    for (unsigned j = i + 1; j < t_holds.used; ++j)
+        t_holds.entry[j - 1] = t_holds.entry[j];
+    --t_holds.used;
+}
+
+// Called by destroyStream before anything is torn down: the value goes, and
+// the holds of other threads are waited for.
+void retireValue(StreamPrivate *p)
+{
+    HoldLock &l = holdLock();
+    std::unique_lock<std::mutex> guard(l.lock);
+    if (p->value)
+        streamValues().remove(p->value);
+    p->value = 0;
+    ThreadHold *mine = ownHold(&p->pub);
+    const uint32_t own = mine ? mine->count : 0;
+    if (p->holds != own) {
+        ++l.destroying;
+        l.gone.wait(guard, [&] { return p->holds == own; });
+        --l.destroying;
+    }
+    if (mine)
+        mine->orphan = true;
+    p->holds = 0;
+}
+
 } // namespace
+
+TQ_API TQStream *tqstream_holdStream(uint32_t value)
+{
+    if (value == 0)
+        return nullptr;
+    HoldLock &l = holdLock();
+    std::lock_guard<std::mutex> guard(l.lock);
+    auto *stream = static_cast<TQStream *>(streamValues().lookup(value));
+    if (!stream)
+        return nullptr;
+    ThreadHold *mine = ownHold(stream);
+    if (!mine) {
+        if (t_holds.used == kThreadHolds)
+            return nullptr;
+        mine = &t_holds.entry[t_holds.used++];
+        *mine = ThreadHold{stream, 0, false};
+    }
+    ++mine->count;
+    ++priv(stream)->holds;
+    return stream;
+}
+
+TQ_API void tqstream_dropStreamHold(TQStream *stream)
+{
+    if (!stream)
+        return;
+    ThreadHold *mine = anyOwnHold(stream);
+    if (!mine)
+        return; // not held by this thread: nothing of ours to drop
+    if (mine->orphan) {
+        // Destroyed by this thread while held: the record is gone.
+        if (--mine->count == 0)
+            forgetOwnHold(mine);
+        return;
+    }
+    HoldLock &l = holdLock();
+    std::lock_guard<std::mutex> guard(l.lock);
+    --priv(stream)->holds;
+    if (--mine->count == 0)
+        forgetOwnHold(mine);
+    if (l.destroying)
+        l.gone.notify_all();
+}
 
 TQ_API uint32_t tqstream_streamValue(const TQStream *stream)
 {
@@ -349,9 +470,11 @@ TQStream *newStream(const char *name, double rate, void *owner)
     s->captureData = s->capturePoll = s->captureEvent = -1;
 
     s->lockMutex = new (std::nothrow) Mutex();
+    p->handlerLock = new (std::nothrow) Mutex();
     p->wait = tq::stream::waitStateCreate(s);
-    if (!s->lockMutex || !p->wait) {
+    if (!s->lockMutex || !p->handlerLock || !p->wait) {
         delete lockOf(s);
+        delete p->handlerLock;
         if (p->wait)
             tq::stream::waitStateClose(p->wait);
         free(p);
@@ -384,10 +507,9 @@ void destroyStream(TQStream *stream)
         return;
     StreamPrivate *p = priv(stream);
     // Gone from the value table first: a value looked up from now on finds
-    // nothing rather than a record being torn down.
-    if (p->value)
-        streamValues().remove(p->value);
-    p->value = 0;
+    // nothing rather than a record being torn down; and no other thread
+    // still works on the stream through a hold.
+    retireValue(p);
     // Clones answer with this stream's channel records, which may go with it
     // (a driver's records live in its session): they must stop asking.
     tq::stream::tellChannelsGone(stream, true);
@@ -415,6 +537,8 @@ void destroyStream(TQStream *stream)
     stream->eventMutex = stream->wakeEvent = nullptr;
     delete lockOf(stream);
     stream->lockMutex = nullptr;
+    delete p->handlerLock;
+    p->handlerLock = nullptr;
 
     free(stream->xmlBuffer);
     free(p);

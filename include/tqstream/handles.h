@@ -58,6 +58,18 @@ TQ_API ViStatus tqstream_error_message(ViSession session, ViStatus status, ViCha
 TQ_API uint32_t tqstream_streamValue(const TQStream *stream);
 TQ_API TQStream *tqstream_streamOfValue(uint32_t value);
 
+/* The stream of a value, held for a caller on another thread than the one
+ * that may destroy it (the front panel's natives): null for 0, a stale value
+ * or a value of another table. While the hold lasts, a destruction begun on
+ * another thread (destroyStream, or the last release) waits for it; the
+ * holding thread itself may still destroy the stream, after which its hold
+ * is dropped without touching the record. A hold adds no reference (the
+ * reference count belongs to the thread that owns the stream's set-up) and
+ * is dropped with tqstream_dropStreamHold on the thread that took it. A
+ * thread holds at most 16 streams at once; beyond that the result is null. */
+TQ_API TQStream *tqstream_holdStream(uint32_t value);
+TQ_API void tqstream_dropStreamHold(TQStream *stream);
+
 #ifdef __cplusplus
 }
 #endif
