@@ -6,6 +6,8 @@ public final class StreamFixture {
     /** A stream as a driver makes it: nobody but its owner destroys it. */
     static native int driverStream(String name, boolean cannotClone);
 
+    static native void setScansWritten(int value, long count);
+
     static native void destroy(int value);
 
     /** Readers of the streams that cannot clone that are still alive. */

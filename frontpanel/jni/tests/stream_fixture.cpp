@@ -54,6 +54,9 @@ TQReader *readerThatCannotClone(TQStream *stream, int64_t position, int32_t when
     return reader;
 }
 
+std::atomic<int64_t> g_scansWritten{0};
+int64_t scansWritten(TQStream *) { return g_scansWritten; }
+
 std::atomic<bool> g_flooding{false};
 std::thread g_flood;
 std::atomic<uint32_t> g_lastClearMask{0};
@@ -73,6 +76,14 @@ JNIEXPORT jint JNICALL Java_StreamFixture_driverStream(JNIEnv *env, jclass, jstr
     if (cannotClone)
         stream->streamNewReader = readerThatCannotClone;
     return static_cast<jint>(tqstream_streamValue(stream));
+}
+
+// The stream's written-scan count from now on, as a long acquisition reaches it.
+JNIEXPORT void JNICALL Java_StreamFixture_setScansWritten(JNIEnv *, jclass, jint value, jlong count)
+{
+    g_scansWritten = count;
+    if (TQStream *stream = tqstream_streamOfValue(static_cast<uint32_t>(value)))
+        stream->streamGetScansWritten = scansWritten;
 }
 
 JNIEXPORT void JNICALL Java_StreamFixture_destroy(JNIEnv *, jclass, jint value)
