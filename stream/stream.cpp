@@ -1,10 +1,12 @@
 // The stream record: construction, destruction, settings, listeners and the
 // stream's data lock.
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <vector>
 
 #include "listeners.h"
 #include "status.h"
@@ -268,132 +270,210 @@ Mutex &watchLock()
 }
 
 // Values that callers keeping streams in 32-bit fields hold instead of the
-// address (listings of the resource manager, the front panel's Java fields).
-tq::platform::HandleTable &streamValues()
-{
-    static tq::platform::HandleTable table(kStreamValueKind);
-    return table;
-}
+// address (listings of the resource manager, the front panel's Java fields),
+// with the holds of threads that do not own the stream.
+//
+// A value has the shape of the platform's handles (bit 30, the kind in bits
+// 24-29, a generation in bits 16-23, the slot's index + 1 below), so that a
+// value of another table is refused. Each slot keeps one atomic word: the
+// holds in the low 32 bits, the generation and a live bit above. A hold is
+// one compare-and-swap on that word, which fails once the destruction has
+// cleared the live bit; the destruction then waits until the holds are gone.
+// Slots are never freed (only reused under a new generation), so a late
+// look at a slot never touches freed memory.
+class StreamValueTable {
+public:
+    static constexpr uint32_t kBaseBit = 0x40000000u;
+    static constexpr uint32_t kSlotsPerChunk = 256;
+    static constexpr uint32_t kChunks = 256; // 65535 live values at most
+    static constexpr uint64_t kLive = 1ull << 40;
 
-// Holds of streams by threads that do not own them (tqstream_holdStream).
-// One lock for every stream: a hold is taken and dropped in moments, and the
-// lookup of the value and the count of holds must change together with the
-// value's removal at destruction.
-struct HoldLock {
-    std::mutex lock;
-    std::condition_variable gone; // a stream's holds went down while a destruction waits
-    unsigned destroying = 0;      // destructions waiting for holds
+    uint32_t add(TQStream *stream)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        uint32_t index;
+        if (!free_.empty()) {
+            index = free_.back();
+            free_.pop_back();
+        } else {
+            if (next_ >= kSlotsPerChunk * kChunks - 1)
+                return 0;
+            index = next_;
+            if (!chunks_[index / kSlotsPerChunk].load(std::memory_order_relaxed)) {
+                auto *chunk = new (std::nothrow) Slot[kSlotsPerChunk];
+                if (!chunk)
+                    return 0;
+                chunks_[index / kSlotsPerChunk].store(chunk, std::memory_order_release);
+            }
+            ++next_;
+        }
+        Slot &slot = slotAt(index);
+        const uint64_t generation = (slot.state.load(std::memory_order_relaxed) >> 32) & 0xFF;
+        slot.stream.store(stream, std::memory_order_relaxed);
+        slot.state.store((generation << 32) | kLive, std::memory_order_release);
+        return kBaseBit | (kStreamValueKind << 24) | static_cast<uint32_t>(generation << 16) | (index + 1);
+    }
+
+    // The live stream of the value, not held.
+    TQStream *lookup(uint32_t value) const
+    {
+        const Slot *slot = nullptr;
+        uint64_t generation = 0;
+        if (!decode(value, slot, generation))
+            return nullptr;
+        const uint64_t st = slot->state.load(std::memory_order_acquire);
+        if (!(st & kLive) || ((st >> 32) & 0xFF) != generation)
+            return nullptr;
+        return slot->stream.load(std::memory_order_acquire);
+    }
+
+    TQStream *hold(uint32_t value)
+    {
+        Slot *slot = nullptr;
+        uint64_t generation = 0;
+        if (!decode(value, slot, generation))
+            return nullptr;
+        uint64_t st = slot->state.load(std::memory_order_acquire);
+        do {
+            if (!(st & kLive) || ((st >> 32) & 0xFF) != generation || (st & 0xFFFFFFFFu) == 0xFFFFFFFFu)
+                return nullptr;
+        } while (!slot->state.compare_exchange_weak(st, st + 1, std::memory_order_acq_rel));
+        return slot->stream.load(std::memory_order_acquire);
+    }
+
+    void drop(uint32_t value)
+    {
+        Slot *slot = nullptr;
+        uint64_t generation = 0;
+        if (!decode(value, slot, generation))
+            return;
+        const uint64_t st = slot->state.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        if (!(st & kLive)) {
+            // A destruction waits for this: tell it under its lock, so that
+            // the wake-up cannot fall between its test and its wait.
+            std::lock_guard<std::mutex> guard(lock_);
+            gone_.notify_all();
+        }
+    }
+
+    // Refuses new holds of the value, waits until the holds are down to own
+    // (the caller's own, which it gives up with the destruction) and frees
+    // the slot for a later stream under a new generation.
+    void retire(uint32_t value, uint32_t own)
+    {
+        Slot *slot = nullptr;
+        uint64_t generation = 0;
+        if (!decode(value, slot, generation))
+            return;
+        slot->state.fetch_and(~kLive, std::memory_order_acq_rel);
+        std::unique_lock<std::mutex> guard(lock_);
+        gone_.wait(guard, [&] { return (slot->state.load(std::memory_order_acquire) & 0xFFFFFFFFu) == own; });
+        slot->stream.store(nullptr, std::memory_order_relaxed);
+        slot->state.store(((generation + 1) & 0xFF) << 32, std::memory_order_release);
+        try {
+            free_.push_back(static_cast<uint32_t>((value & 0xFFFF) - 1));
+        } catch (...) {
+            // The slot stays out of use: fewer values, nothing wrong.
+        }
+    }
+
+private:
+    struct Slot {
+        std::atomic<uint64_t> state{0};
+        std::atomic<TQStream *> stream{nullptr};
+    };
+
+    Slot &slotAt(uint32_t index) const
+    {
+        return chunks_[index / kSlotsPerChunk].load(std::memory_order_acquire)[index % kSlotsPerChunk];
+    }
+
+    bool decode(uint32_t value, const Slot *&slot, uint64_t &generation) const
+    {
+        Slot *s = nullptr;
+        const bool ok = decode(value, s, generation);
+        slot = s;
+        return ok;
+    }
+
+    bool decode(uint32_t value, Slot *&slot, uint64_t &generation) const
+    {
+        if ((value & 0xC0000000u) != kBaseBit || ((value >> 24) & 0x3F) != kStreamValueKind)
+            return false;
+        const uint32_t low = value & 0xFFFF;
+        if (low == 0)
+            return false;
+        const uint32_t index = low - 1;
+        Slot *chunk = chunks_[index / kSlotsPerChunk].load(std::memory_order_acquire);
+        if (!chunk)
+            return false;
+        slot = &chunk[index % kSlotsPerChunk];
+        generation = (value >> 16) & 0xFF;
+        return true;
+    }
+
+    mutable std::mutex lock_;
+    std::condition_variable gone_;
+    std::atomic<Slot *> chunks_[kChunks] = {};
+    std::vector<uint32_t> free_;
+    uint32_t next_ = 0;
 };
 
-HoldLock &holdLock()
+StreamValueTable &streamValues()
 {
-    static HoldLock *l = new HoldLock; // threads may drop holds after static destructors ran
-    return *l;
+    static StreamValueTable *table = new StreamValueTable; // holds may be dropped after static destructors ran
+    return *table;
 }
 
-// The holds of the calling thread, newest last. A destruction on this thread
-// waits only for the other threads' holds and marks this thread's as
-// orphans, whose drop then never touches the freed record.
-struct ThreadHold {
-    TQStream *stream;
-    uint32_t count;
-    bool orphan;
-};
-constexpr unsigned kThreadHolds = 16;
-struct ThreadHolds {
-    ThreadHold entry[kThreadHolds];
-    unsigned used = 0;
-};
-thread_local ThreadHolds t_holds;
-
-ThreadHold *ownHold(TQStream *stream)
-{
-    for (unsigned i = t_holds.used; i-- > 0;)
-        if (t_holds.entry[i].stream == stream && !t_holds.entry[i].orphan)
-            return &t_holds.entry[i];
-    return nullptr;
-}
-
-ThreadHold *anyOwnHold(TQStream *stream)
-{
-    for (unsigned i = t_holds.used; i-- > 0;)
-        if (t_holds.entry[i].stream == stream)
-            return &t_holds.entry[i];
-    return nullptr;
-}
-
-void forgetOwnHold(ThreadHold *h)
-{
-    const auto i = static_cast<unsigned>(h - t_holds.entry);
-    for (unsigned j = i + 1; j < t_holds.used; ++j)
-        t_holds.entry[j - 1] = t_holds.entry[j];
-    --t_holds.used;
-}
+// The stream whose reference tqstream_releaseHeldStream drops on this
+// thread: its destruction does not wait for this thread's own hold.
+thread_local TQStream *t_releasingHeld = nullptr;
+thread_local bool t_heldDestroyed = false;
 
 // Called by destroyStream before anything is torn down: the value goes, and
 // the holds of other threads are waited for.
 void retireValue(StreamPrivate *p)
 {
-    HoldLock &l = holdLock();
-    std::unique_lock<std::mutex> guard(l.lock);
-    if (p->value)
-        streamValues().remove(p->value);
-    p->value = 0;
-    ThreadHold *mine = ownHold(&p->pub);
-    const uint32_t own = mine ? mine->count : 0;
-    if (p->holds != own) {
-        ++l.destroying;
-        l.gone.wait(guard, [&] { return p->holds == own; });
-        --l.destroying;
+    if (p->value) {
+        const bool own = t_releasingHeld == &p->pub;
+        streamValues().retire(p->value, own ? 1 : 0);
+        if (own)
+            t_heldDestroyed = true;
     }
-    if (mine)
-        mine->orphan = true;
-    p->holds = 0;
+    p->value = 0;
 }
 
 } // namespace
 
 TQ_API TQStream *tqstream_holdStream(uint32_t value)
 {
-    if (value == 0)
-        return nullptr;
-    HoldLock &l = holdLock();
-    std::lock_guard<std::mutex> guard(l.lock);
-    auto *stream = static_cast<TQStream *>(streamValues().lookup(value));
-    if (!stream)
-        return nullptr;
-    ThreadHold *mine = ownHold(stream);
-    if (!mine) {
-        if (t_holds.used == kThreadHolds)
-            return nullptr;
-        mine = &t_holds.entry[t_holds.used++];
-        *mine = ThreadHold{stream, 0, false};
-    }
-    ++mine->count;
-    ++priv(stream)->holds;
-    return stream;
+    return value ? streamValues().hold(value) : nullptr;
 }
 
 TQ_API void tqstream_dropStreamHold(TQStream *stream)
 {
+    if (stream)
+        streamValues().drop(priv(stream)->value);
+}
+
+TQ_API int32_t tqstream_releaseHeldStream(TQStream *stream)
+{
     if (!stream)
-        return;
-    ThreadHold *mine = anyOwnHold(stream);
-    if (!mine)
-        return; // not held by this thread: nothing of ours to drop
-    if (mine->orphan) {
-        // Destroyed by this thread while held: the record is gone.
-        if (--mine->count == 0)
-            forgetOwnHold(mine);
-        return;
-    }
-    HoldLock &l = holdLock();
-    std::lock_guard<std::mutex> guard(l.lock);
-    --priv(stream)->holds;
-    if (--mine->count == 0)
-        forgetOwnHold(mine);
-    if (l.destroying)
-        l.gone.notify_all();
+        return 0;
+    TQStream *previous = t_releasingHeld;
+    const bool previousDestroyed = t_heldDestroyed;
+    const uint32_t value = priv(stream)->value;
+    t_releasingHeld = stream;
+    t_heldDestroyed = false;
+    TQStream *holder = stream;
+    const int32_t r = stream->streamRelease(&holder);
+    const bool destroyed = t_heldDestroyed;
+    t_releasingHeld = previous;
+    t_heldDestroyed = previousDestroyed;
+    // Destroyed, the stream took this thread's hold with it.
+    if (!destroyed)
+        streamValues().drop(value);
+    return r;
 }
 
 TQ_API uint32_t tqstream_streamValue(const TQStream *stream)

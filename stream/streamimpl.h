@@ -47,9 +47,6 @@ struct StreamPrivate {
     // install and uninstall take it, so that a handler is never called after
     // its uninstall returned (recursive: a handler may uninstall itself).
     tq::platform::Mutex *handlerLock;
-    // Holds taken through tqstream_holdStream, guarded by the hold lock of
-    // stream.cpp; destruction waits until the other threads' holds are gone.
-    uint32_t holds;
 };
 
 // A holder's registration on a stream whose channel records it hands on.

@@ -105,10 +105,10 @@ bool closeJavaStream(uint32_t value)
     StreamHold hold = holdStreamValue(value);
     if (!hold)
         return false; // destroyed by its owner meanwhile: nothing left to drop
-    // Destroyed on this thread, the stream takes the hold with it; the hold
-    // then lets go without touching the record.
-    TQStream *stream = hold.get();
-    stream->streamRelease(&stream);
+    // The hold goes with the reference: the release may destroy the stream.
+    TQStream *stream = hold.stream_;
+    hold.stream_ = nullptr;
+    tqstream_releaseHeldStream(stream);
     return true;
 }
 

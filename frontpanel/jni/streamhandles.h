@@ -45,6 +45,7 @@ public:
 
 private:
     friend StreamHold holdStreamValue(uint32_t value);
+    friend bool closeJavaStream(uint32_t value);
     explicit StreamHold(TQStream *stream) : stream_(stream) {}
     TQStream *stream_ = nullptr;
 };

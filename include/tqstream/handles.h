@@ -61,14 +61,16 @@ TQ_API TQStream *tqstream_streamOfValue(uint32_t value);
 /* The stream of a value, held for a caller on another thread than the one
  * that may destroy it (the front panel's natives): null for 0, a stale value
  * or a value of another table. While the hold lasts, a destruction begun on
- * another thread (destroyStream, or the last release) waits for it; the
- * holding thread itself may still destroy the stream, after which its hold
- * is dropped without touching the record. A hold adds no reference (the
- * reference count belongs to the thread that owns the stream's set-up) and
- * is dropped with tqstream_dropStreamHold on the thread that took it. A
- * thread holds at most 16 streams at once; beyond that the result is null. */
+ * another thread (destroyStream, or the last release) waits for it. A hold
+ * adds no reference: the reference count belongs to the thread that owns the
+ * stream's set-up. The holder drops the hold with tqstream_dropStreamHold,
+ * or gives it up together with one reference it owns through
+ * tqstream_releaseHeldStream, whose release may destroy the stream; a holder
+ * must not destroy the stream it holds in any other way (it would wait for
+ * its own hold). */
 TQ_API TQStream *tqstream_holdStream(uint32_t value);
 TQ_API void tqstream_dropStreamHold(TQStream *stream);
+TQ_API int32_t tqstream_releaseHeldStream(TQStream *stream);
 
 #ifdef __cplusplus
 }

@@ -717,24 +717,36 @@ TEST(StreamHold, DestructionOnAnotherThreadWaitsForTheHold)
     EXPECT_TRUE(destroyed);
 }
 
-TEST(StreamHold, TheHolderMayDestroyTheStreamItHolds)
+TEST(StreamHold, TheHolderMayReleaseTheLastReferenceItHolds)
 {
     TQStream *s = newStream("mine", 1.0, nullptr);
     const uint32_t value = tqstream_streamValue(s);
-    TQStream *first = tqstream_holdStream(value);
-    TQStream *second = tqstream_holdStream(value);
-    ASSERT_EQ(first, s);
-    ASSERT_EQ(second, s);
-    s->streamRelease(&s); // the last reference: destroyed on this thread
-    EXPECT_EQ(s, nullptr);
-    // Dropping the holds touches nothing of the freed record (AddressSanitizer).
-    tqstream_dropStreamHold(second);
-    tqstream_dropStreamHold(first);
-    // This thread's holds are free again for other streams.
-    StreamPtr other = makeStream("other");
-    TQStream *h = tqstream_holdStream(tqstream_streamValue(other.get()));
-    EXPECT_EQ(h, other.get());
-    tqstream_dropStreamHold(h);
+    TQStream *held = tqstream_holdStream(value);
+    ASSERT_EQ(held, s);
+    s->streamAddRef(s);
+    // Not the last reference: the stream and the hold stay, then the hold goes.
+    EXPECT_EQ(tqstream_releaseHeldStream(held), 0);
+    EXPECT_EQ(s->refCount, 1);
+    EXPECT_EQ(tqstream_streamOfValue(value), s);
+    // The last one, under a hold again: destroyed on this thread without
+    // waiting for its own hold, and nothing of the freed record is touched
+    // afterwards (AddressSanitizer).
+    held = tqstream_holdStream(value);
+    ASSERT_EQ(held, s);
+    EXPECT_EQ(tqstream_releaseHeldStream(held), 0);
+    EXPECT_EQ(tqstream_streamOfValue(value), nullptr);
+    EXPECT_EQ(tqstream_holdStream(value), nullptr);
+}
+
+TEST(StreamHold, AValueIsNotReusedForTheNextStreamInItsSlot)
+{
+    TQStream *first = newStream("first", 1.0, nullptr);
+    const uint32_t old = tqstream_streamValue(first);
+    destroyStream(first);
+    StreamPtr second = makeStream("second");
+    EXPECT_NE(tqstream_streamValue(second.get()), old);
+    EXPECT_EQ(tqstream_holdStream(old), nullptr);
+    EXPECT_EQ(tqstream_streamOfValue(old), nullptr);
 }
 
 TEST(StreamHold, ManyThreadsHoldWhileTheStreamIsDestroyed)
