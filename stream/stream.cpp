@@ -377,6 +377,15 @@ public:
         }
     }
 
+    StreamValueTable() = default;
+    StreamValueTable(const StreamValueTable &) = delete;
+    StreamValueTable &operator=(const StreamValueTable &) = delete;
+    ~StreamValueTable()
+    {
+        for (auto &chunk : chunks_)
+            delete[] chunk.load(std::memory_order_relaxed);
+    }
+
 private:
     struct Slot {
         std::atomic<uint64_t> state{0};
@@ -421,8 +430,10 @@ private:
 
 StreamValueTable &streamValues()
 {
-    static StreamValueTable *table = new StreamValueTable; // holds may be dropped after static destructors ran
-    return *table;
+    // An object of the library, gone when it is unloaded (drivers load and
+    // free it with their sessions); no hold outlives the streams it holds.
+    static StreamValueTable table;
+    return table;
 }
 
 // The stream whose reference tqstream_releaseHeldStream drops on this
