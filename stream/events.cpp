@@ -14,6 +14,36 @@ namespace tq::stream {
 
 namespace {
 
+// The handler table's lock, held around every change and every delivery: an
+// uninstall waits for a delivery under way, so a handler is never called
+// after its uninstall returned, and a delivery never sees a half-moved
+// entry. Recursive: a handler may install or uninstall on its own thread.
+class HandlerGuard {
+public:
+    explicit HandlerGuard(TQStream *stream) : m_(priv(stream)->handlerLock)
+    {
+        if (m_)
+            m_->lock();
+    }
+    ~HandlerGuard()
+    {
+        if (m_)
+            m_->unlock();
+    }
+    // Lets go before the waiters are woken: they need no handler.
+    void release()
+    {
+        if (m_)
+            m_->unlock();
+        m_ = nullptr;
+    }
+    HandlerGuard(const HandlerGuard &) = delete;
+    HandlerGuard &operator=(const HandlerGuard &) = delete;
+
+private:
+    Mutex *m_;
+};
+
 // Messages longer than the 256-byte buffers are cut to 255 characters.
 void copyMessage(char *to, const char *from) { tq::platform::copyText(to, TQ_STREAM_MESSAGE_SIZE, from); }
 
@@ -43,7 +73,10 @@ int32_t streamInstallEventHandler(TQStream *stream, uint32_t mask, TQStreamEvent
 {
     // postEvent calls every installed entry; a null one would be called at
     // the next event.
-    if (!handler || stream->handlerCount >= TQ_STREAM_MAX_HANDLERS)
+    if (!handler)
+        return TQS_ERR_HANDLERS;
+    HandlerGuard guard(stream);
+    if (stream->handlerCount >= TQ_STREAM_MAX_HANDLERS)
         return TQS_ERR_HANDLERS;
     stream->handlers[stream->handlerCount++] = TQStreamEventHandler{mask, handler, user, message};
     return 0;
@@ -53,6 +86,7 @@ int32_t streamUninstallEventHandler(TQStream *stream, uint32_t /*mask*/, TQStrea
 {
     // The table stays packed: the last entry moves into a freed place and is
     // looked at again there, so every matching entry goes.
+    HandlerGuard guard(stream);
     bool removed = false;
     unsigned i = 0;
     while (i < stream->handlerCount && i < TQ_STREAM_MAX_HANDLERS) {
@@ -98,6 +132,7 @@ int32_t postEvent(TQStream *stream, uint32_t event, const char *message, uint32_
 {
     int32_t r = 0;
     uint32_t answer = 0;
+    tq::stream::HandlerGuard guard(stream);
     for (unsigned i = 0; i < stream->handlerCount && i < TQ_STREAM_MAX_HANDLERS && r >= 0; ++i) {
         TQStreamEventHandler &entry = stream->handlers[i];
         // An event of 0 reaches every handler; a mask of 0 receives every event.
@@ -111,6 +146,7 @@ int32_t postEvent(TQStream *stream, uint32_t event, const char *message, uint32_
         if (r >= 0)
             answer = clearMask;
     }
+    guard.release();
     if (result)
         *result = answer;
 

@@ -1,8 +1,12 @@
 // The stream record: construction, destruction, settings, listeners and the
 // stream's data lock.
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <vector>
 
 #include "listeners.h"
 #include "status.h"
@@ -266,14 +270,222 @@ Mutex &watchLock()
 }
 
 // Values that callers keeping streams in 32-bit fields hold instead of the
-// address (listings of the resource manager, the front panel's Java fields).
-tq::platform::HandleTable &streamValues()
+// address (listings of the resource manager, the front panel's Java fields),
+// with the holds of threads that do not own the stream.
+//
+// A value has the shape of the platform's handles (bit 30, the kind in bits
+// 24-29, a generation in bits 16-23, the slot's index + 1 below), so that a
+// value of another table is refused. Each slot keeps one atomic word: the
+// holds in the low 32 bits, the generation and a live bit above. A hold is
+// one compare-and-swap on that word, which fails once the destruction has
+// cleared the live bit; the destruction then waits until the holds are gone.
+// Slots are never freed (only reused under a new generation), so a late
+// look at a slot never touches freed memory.
+class StreamValueTable {
+public:
+    static constexpr uint32_t kBaseBit = 0x40000000u;
+    static constexpr uint32_t kSlotsPerChunk = 256;
+    static constexpr uint32_t kChunks = 256; // 65535 live values at most
+    static constexpr uint64_t kLive = 1ull << 40;
+
+    uint32_t add(TQStream *stream)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        uint32_t index;
+        if (!free_.empty()) {
+            index = free_.back();
+            free_.pop_back();
+        } else {
+            if (next_ >= kSlotsPerChunk * kChunks - 1)
+                return 0;
+            index = next_;
+            if (!chunks_[index / kSlotsPerChunk].load(std::memory_order_relaxed)) {
+                auto *chunk = new (std::nothrow) Slot[kSlotsPerChunk];
+                if (!chunk)
+                    return 0;
+                chunks_[index / kSlotsPerChunk].store(chunk, std::memory_order_release);
+            }
+            ++next_;
+        }
+        Slot &slot = slotAt(index);
+        const uint64_t generation = (slot.state.load(std::memory_order_relaxed) >> 32) & 0xFF;
+        slot.stream.store(stream, std::memory_order_relaxed);
+        slot.state.store((generation << 32) | kLive, std::memory_order_release);
+        return kBaseBit | (kStreamValueKind << 24) | static_cast<uint32_t>(generation << 16) | (index + 1);
+    }
+
+    // The live stream of the value, not held.
+    TQStream *lookup(uint32_t value) const
+    {
+        const Slot *slot = nullptr;
+        uint64_t generation = 0;
+        if (!decode(value, slot, generation))
+            return nullptr;
+        const uint64_t st = slot->state.load(std::memory_order_acquire);
+        if (!(st & kLive) || ((st >> 32) & 0xFF) != generation)
+            return nullptr;
+        return slot->stream.load(std::memory_order_acquire);
+    }
+
+    TQStream *hold(uint32_t value)
+    {
+        Slot *slot = nullptr;
+        uint64_t generation = 0;
+        if (!decode(value, slot, generation))
+            return nullptr;
+        uint64_t st = slot->state.load(std::memory_order_acquire);
+        do {
+            if (!(st & kLive) || ((st >> 32) & 0xFF) != generation || (st & 0xFFFFFFFFu) == 0xFFFFFFFFu)
+                return nullptr;
+        } while (!slot->state.compare_exchange_weak(st, st + 1, std::memory_order_acq_rel));
+        return slot->stream.load(std::memory_order_acquire);
+    }
+
+    void drop(uint32_t value)
+    {
+        Slot *slot = nullptr;
+        uint64_t generation = 0;
+        if (!decode(value, slot, generation))
+            return;
+        const uint64_t st = slot->state.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        if (!(st & kLive)) {
+            // A destruction waits for this: tell it under its lock, so that
+            // the wake-up cannot fall between its test and its wait.
+            std::lock_guard<std::mutex> guard(lock_);
+            gone_.notify_all();
+        }
+    }
+
+    // Refuses new holds of the value, waits until the holds are down to own
+    // (the caller's own, which it gives up with the destruction) and frees
+    // the slot for a later stream under a new generation.
+    void retire(uint32_t value, uint32_t own)
+    {
+        Slot *slot = nullptr;
+        uint64_t generation = 0;
+        if (!decode(value, slot, generation))
+            return;
+        slot->state.fetch_and(~kLive, std::memory_order_acq_rel);
+        std::unique_lock<std::mutex> guard(lock_);
+        gone_.wait(guard, [&] { return (slot->state.load(std::memory_order_acquire) & 0xFFFFFFFFu) == own; });
+        slot->stream.store(nullptr, std::memory_order_relaxed);
+        slot->state.store(((generation + 1) & 0xFF) << 32, std::memory_order_release);
+        try {
+            free_.push_back(static_cast<uint32_t>((value & 0xFFFF) - 1));
+        } catch (...) {
+            // The slot stays out of use: fewer values, nothing wrong.
+        }
+    }
+
+    StreamValueTable() = default;
+    StreamValueTable(const StreamValueTable &) = delete;
+    StreamValueTable &operator=(const StreamValueTable &) = delete;
+    ~StreamValueTable()
+    {
+        for (auto &chunk : chunks_)
+            delete[] chunk.load(std::memory_order_relaxed);
+    }
+
+private:
+    struct Slot {
+        std::atomic<uint64_t> state{0};
+        std::atomic<TQStream *> stream{nullptr};
+    };
+
+    Slot &slotAt(uint32_t index) const
+    {
+        return chunks_[index / kSlotsPerChunk].load(std::memory_order_acquire)[index % kSlotsPerChunk];
+    }
+
+    bool decode(uint32_t value, const Slot *&slot, uint64_t &generation) const
+    {
+        Slot *s = nullptr;
+        const bool ok = decode(value, s, generation);
+        slot = s;
+        return ok;
+    }
+
+    bool decode(uint32_t value, Slot *&slot, uint64_t &generation) const
+    {
+        if ((value & 0xC0000000u) != kBaseBit || ((value >> 24) & 0x3F) != kStreamValueKind)
+            return false;
+        const uint32_t low = value & 0xFFFF;
+        if (low == 0)
+            return false;
+        const uint32_t index = low - 1;
+        Slot *chunk = chunks_[index / kSlotsPerChunk].load(std::memory_order_acquire);
+        if (!chunk)
+            return false;
+        slot = &chunk[index % kSlotsPerChunk];
+        generation = (value >> 16) & 0xFF;
+        return true;
+    }
+
+    mutable std::mutex lock_;
+    std::condition_variable gone_;
+    std::atomic<Slot *> chunks_[kChunks] = {};
+    std::vector<uint32_t> free_;
+    uint32_t next_ = 0;
+};
+
+StreamValueTable &streamValues()
 {
-    static tq::platform::HandleTable table(kStreamValueKind);
+    // An object of the library, gone when it is unloaded (drivers load and
+    // free it with their sessions); no hold outlives the streams it holds.
+    static StreamValueTable table;
     return table;
 }
 
+// The stream whose reference tqstream_releaseHeldStream drops on this
+// thread: its destruction does not wait for this thread's own hold.
+thread_local TQStream *t_releasingHeld = nullptr;
+thread_local bool t_heldDestroyed = false;
+
+// Called by destroyStream before anything is torn down: the value goes, and
+// the holds of other threads are waited for.
+void retireValue(StreamPrivate *p)
+{
+    if (p->value) {
+        const bool own = t_releasingHeld == &p->pub;
+        streamValues().retire(p->value, own ? 1 : 0);
+        if (own)
+            t_heldDestroyed = true;
+    }
+    p->value = 0;
+}
+
 } // namespace
+
+TQ_API TQStream *tqstream_holdStream(uint32_t value)
+{
+    return value ? streamValues().hold(value) : nullptr;
+}
+
+TQ_API void tqstream_dropStreamHold(TQStream *stream)
+{
+    if (stream)
+        streamValues().drop(priv(stream)->value);
+}
+
+TQ_API int32_t tqstream_releaseHeldStream(TQStream *stream)
+{
+    if (!stream)
+        return 0;
+    TQStream *previous = t_releasingHeld;
+    const bool previousDestroyed = t_heldDestroyed;
+    const uint32_t value = priv(stream)->value;
+    t_releasingHeld = stream;
+    t_heldDestroyed = false;
+    TQStream *holder = stream;
+    const int32_t r = stream->streamRelease(&holder);
+    const bool destroyed = t_heldDestroyed;
+    t_releasingHeld = previous;
+    t_heldDestroyed = previousDestroyed;
+    // Destroyed, the stream took this thread's hold with it.
+    if (!destroyed)
+        streamValues().drop(value);
+    return r;
+}
 
 TQ_API uint32_t tqstream_streamValue(const TQStream *stream)
 {
@@ -349,9 +561,11 @@ TQStream *newStream(const char *name, double rate, void *owner)
     s->captureData = s->capturePoll = s->captureEvent = -1;
 
     s->lockMutex = new (std::nothrow) Mutex();
+    p->handlerLock = new (std::nothrow) Mutex();
     p->wait = tq::stream::waitStateCreate(s);
-    if (!s->lockMutex || !p->wait) {
+    if (!s->lockMutex || !p->handlerLock || !p->wait) {
         delete lockOf(s);
+        delete p->handlerLock;
         if (p->wait)
             tq::stream::waitStateClose(p->wait);
         free(p);
@@ -384,10 +598,9 @@ void destroyStream(TQStream *stream)
         return;
     StreamPrivate *p = priv(stream);
     // Gone from the value table first: a value looked up from now on finds
-    // nothing rather than a record being torn down.
-    if (p->value)
-        streamValues().remove(p->value);
-    p->value = 0;
+    // nothing rather than a record being torn down; and no other thread
+    // still works on the stream through a hold.
+    retireValue(p);
     // Clones answer with this stream's channel records, which may go with it
     // (a driver's records live in its session): they must stop asking.
     tq::stream::tellChannelsGone(stream, true);
@@ -415,6 +628,8 @@ void destroyStream(TQStream *stream)
     stream->eventMutex = stream->wakeEvent = nullptr;
     delete lockOf(stream);
     stream->lockMutex = nullptr;
+    delete p->handlerLock;
+    p->handlerLock = nullptr;
 
     free(stream->xmlBuffer);
     free(p);

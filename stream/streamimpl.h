@@ -43,6 +43,10 @@ struct StreamPrivate {
     // Holders that must hear when this stream's channel records go away
     // (cloned streams answer with the source's records).
     StreamWatch *watches;
+    // Guards the handler table: postEvent calls the handlers under it, and
+    // install and uninstall take it, so that a handler is never called after
+    // its uninstall returned (recursive: a handler may uninstall itself).
+    tq::platform::Mutex *handlerLock;
 };
 
 // A holder's registration on a stream whose channel records it hands on.

@@ -17,6 +17,12 @@ JavaHandles<TQStreamMsg> &messageSinks()
     return table;
 }
 
+JavaHandles<ChannelEntry> &streamChannels()
+{
+    static JavaHandles<ChannelEntry> table(platform::kHandleKindPanelStreamChannel);
+    return table;
+}
+
 uint32_t RecordTable::add(PinnedRecord *record)
 {
     return table_.add(record);

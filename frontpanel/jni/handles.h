@@ -33,11 +33,29 @@ public:
     explicit JavaHandles(unsigned kind) : table_(kind) {}
     uint32_t add(T *object) { return table_.add(object); }
     T *lookup(uint32_t handle) const { return static_cast<T *>(table_.lookup(handle)); }
-    T *remove(uint32_t handle) { return static_cast<T *>(table_.remove(handle)); }
+    T *remove(uint32_t handle)
+    {
+        std::lock_guard<std::mutex> guard(use_);
+        return static_cast<T *>(table_.remove(handle));
+    }
     size_t size() const { return table_.size(); }
+
+    // Runs use(object) with the live object of the handle, which a remove on
+    // another thread (a close native) cannot take away meanwhile; false for
+    // 0, stale or foreign handles (use is then not called).
+    template <typename F> bool withObject(uint32_t handle, F &&use)
+    {
+        std::lock_guard<std::mutex> guard(use_);
+        T *object = lookup(handle);
+        if (!object)
+            return false;
+        use(object);
+        return true;
+    }
 
 private:
     platform::HandleTable table_;
+    std::mutex use_;
 };
 
 // Formula engines from TqDaq.openDataFiles (TqFormulaEngine.feHandle): each
@@ -45,6 +63,16 @@ private:
 JavaHandles<TQFormulaEngine> &formulaEngines();
 // Message sinks (TqStreamMsg.streamMsgHandle), each holding one reference.
 JavaHandles<TQStreamMsg> &messageSinks();
+
+// A stream channel as StreamChannel.pStreamChannel names it: the channel is
+// looked up again by name in the held stream at each use, so a channel of a
+// stream that went (or of a source a clone lost) reads as none rather than
+// as freed memory.
+struct ChannelEntry {
+    uint32_t stream; // the stream's value
+    char name[128];  // the channel's name, as the stream engine keeps it
+};
+JavaHandles<ChannelEntry> &streamChannels();
 
 class PinnedRecord {
 public:

@@ -1,5 +1,8 @@
 #include "streamhandles.h"
 
+#include <mutex>
+#include <unordered_map>
+
 #include "jnilayer.h"
 
 #include "tqstream.h"
@@ -7,17 +10,37 @@
 namespace tq::panelmate
 {
 
+namespace
+{
+
+// Java's references, by stream value: how many handles giveStreamToJava
+// handed out that no close has dropped yet. A value the manager listed
+// (TqDaq.listStreams) carries none, so closing it releases nothing of the
+// manager's.
+struct Ledger {
+    std::mutex lock;
+    std::unordered_map<uint32_t, unsigned> references;
+};
+
+Ledger &ledger()
+{
+    static Ledger *l = new Ledger; // natives may run while static destructors do
+    return *l;
+}
+
+} // namespace
+
 StreamHold::~StreamHold()
 {
     if (stream_)
-        stream_->streamRelease(&stream_);
+        tqstream_dropStreamHold(stream_);
 }
 
 StreamHold &StreamHold::operator=(StreamHold &&other) noexcept
 {
     if (this != &other) {
         if (stream_)
-            stream_->streamRelease(&stream_);
+            tqstream_dropStreamHold(stream_);
         stream_ = other.stream_;
         other.stream_ = nullptr;
     }
@@ -26,11 +49,7 @@ StreamHold &StreamHold::operator=(StreamHold &&other) noexcept
 
 StreamHold holdStreamValue(uint32_t value)
 {
-    TQStream *stream = tqstream_streamOfValue(value);
-    if (!stream)
-        return {};
-    stream->streamAddRef(stream);
-    return StreamHold(stream);
+    return StreamHold(tqstream_holdStream(value));
 }
 
 StreamHold holdStream(JNIEnv *env, jobject tqStream, bool *fieldMissing)
@@ -44,7 +63,53 @@ StreamHold holdStream(JNIEnv *env, jobject tqStream, bool *fieldMissing)
 
 jint giveStreamToJava(TQStream *stream)
 {
-    return stream ? static_cast<jint>(tqstream_streamValue(stream)) : 0;
+    if (!stream)
+        return 0;
+    const uint32_t value = tqstream_streamValue(stream);
+    if (value == 0) {
+        // Without a value Java could never name it again: the reference goes now.
+        stream->streamRelease(&stream);
+        return 0;
+    }
+    bool noted = false;
+    {
+        Ledger &l = ledger();
+        std::lock_guard<std::mutex> guard(l.lock);
+        try {
+            ++l.references[value];
+            noted = true;
+        } catch (...) {
+        }
+    }
+    if (!noted) {
+        stream->streamRelease(&stream); // no room to note it: Java cannot hold it
+        return 0;
+    }
+    return static_cast<jint>(value);
+}
+
+bool closeJavaStream(uint32_t value)
+{
+    {
+        Ledger &l = ledger();
+        std::lock_guard<std::mutex> guard(l.lock);
+        auto it = l.references.find(value);
+        if (it == l.references.end())
+            return false;
+        if (--it->second == 0)
+            l.references.erase(it);
+    }
+    // Outside the ledger's lock: the release may destroy the stream, which
+    // waits for the holds of other threads, and those may be about to hand
+    // Java a stream through the ledger.
+    StreamHold hold = holdStreamValue(value);
+    if (!hold)
+        return false; // destroyed by its owner meanwhile: nothing left to drop
+    // The hold goes with the reference: the release may destroy the stream.
+    TQStream *stream = hold.stream_;
+    hold.stream_ = nullptr;
+    tqstream_releaseHeldStream(stream);
+    return true;
 }
 
 } // namespace tq::panelmate

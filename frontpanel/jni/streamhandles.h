@@ -14,6 +14,12 @@
 // A native whose result is a stream for Java to keep (openFileStream,
 // getFEStream, clonen, GraphObject.getStreamn) gives Java one reference with
 // giveStreamToJava(), which TqStream.closeHandle later drops.
+//
+// A hold is no reference: it only keeps a destruction on another thread
+// waiting until the native is done (the stream's reference count belongs to
+// the thread that owns the stream's set-up and is touched here only through
+// the ledger of Java's references). Take a hold in a native's own scope and
+// let it go on the same thread.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +45,7 @@ public:
 
 private:
     friend StreamHold holdStreamValue(uint32_t value);
+    friend bool closeJavaStream(uint32_t value);
     explicit StreamHold(TQStream *stream) : stream_(stream) {}
     TQStream *stream_ = nullptr;
 };
@@ -56,5 +63,11 @@ StreamHold holdStream(JNIEnv *env, jobject tqStream, bool *fieldMissing = nullpt
 // to Java; the result is the value Java stores in streamHandle (0 for a null
 // stream, and the reference is then dropped).
 jint giveStreamToJava(TQStream *stream);
+
+// TqStream.closeHandle: drops one reference that giveStreamToJava handed to
+// Java under this value. False when Java holds none (0, a stale value, a
+// value only listed by the manager, or every reference closed already): the
+// caller answers as for a 0 handle, and nothing is released.
+bool closeJavaStream(uint32_t value);
 
 } // namespace tq::panelmate

@@ -1,25 +1,76 @@
-// Native methods of com.orvane.util.TqFormulaEngine.
-//
-// A native that is not built yet throws UnsupportedOperationException naming
-// itself; building one means replacing its body here (table.cpp already
-// points at it).
+// Native methods of com.orvane.util.TqFormulaEngine: the engine in feHandle
+// is a handle of the engine table (TqDaq.openDataFiles made it), holding the
+// engine's reference until closeHandle.
 #include "natives.h"
-#include "unsupported.h"
 
-using tq::panelmate::throwUnsupported;
+#include "handles.h"
+#include "jnilayer.h"
+#include "streamhandles.h"
+#include "tqstream.h"
 
-void Java_com_orvane_util_TqFormulaEngine_closeHandle(JNIEnv *env, jobject)
+using namespace tq::panelmate;
+
+namespace
 {
-    throwUnsupported(env, "TqFormulaEngine.closeHandle");
+
+// The engine handle of this TqFormulaEngine; false when the field is missing.
+bool engineHandle(JNIEnv *env, jobject self, uint32_t &handle)
+{
+    const Ids &ids = javaIds(env);
+    return ids.bound && readHandle(env, self, ids.feHandle, handle);
 }
 
-jint Java_com_orvane_util_TqFormulaEngine_getFEStream(JNIEnv *env, jobject, jstring)
+} // namespace
+
+// The field keeps its value; a second close finds the handle gone and
+// answers as for 0, so the engine's reference is dropped once.
+void Java_com_orvane_util_TqFormulaEngine_closeHandle(JNIEnv *env, jobject self)
 {
-    throwUnsupported(env, "TqFormulaEngine.getFEStream");
-    return 0;
+    uint32_t handle = 0;
+    if (!engineHandle(env, self, handle))
+        return;
+    TQFormulaEngine *engine = handle ? formulaEngines().remove(handle) : nullptr;
+    if (!engine) {
+        throwJava(env, javaIds(env).streamClosedException, "No stream handle to close");
+        return;
+    }
+    engine->formulaEngineRelease(&engine);
 }
 
-void Java_com_orvane_util_TqFormulaEngine_writeXML(JNIEnv *env, jobject, jstring)
+jint Java_com_orvane_util_TqFormulaEngine_getFEStream(JNIEnv *env, jobject self, jstring name)
 {
-    throwUnsupported(env, "TqFormulaEngine.writeXML");
+    const Ids &ids = javaIds(env);
+    if (!ids.bound)
+        return 0;
+    uint32_t handle = 0;
+    const bool present = engineHandle(env, self, handle);
+    JavaText text(env, name, JavaText::Null::Null);
+    if (!text)
+        return 0;
+    TQStream *stream = nullptr;
+    int32_t r = -1;
+    if (present)
+        formulaEngines().withObject(handle, [&](TQFormulaEngine *e) { r = e->formulaEngineGetStream(e, text.c_str(), &stream); });
+    if (r < 0 || !stream) {
+        throwJava(env, ids.streamClosedException, "No stream handle");
+        return 0;
+    }
+    return giveStreamToJava(stream);
+}
+
+void Java_com_orvane_util_TqFormulaEngine_writeXML(JNIEnv *env, jobject self, jstring directory)
+{
+    const Ids &ids = javaIds(env);
+    if (!ids.bound)
+        return;
+    uint32_t handle = 0;
+    const bool present = engineHandle(env, self, handle);
+    JavaText text(env, directory);
+    if (!text)
+        return;
+    int32_t r = -1;
+    if (present)
+        formulaEngines().withObject(handle, [&](TQFormulaEngine *e) { r = e->formulaEngineWriteXML(e, text.c_str()); });
+    if (r < 0)
+        throwJava(env, ids.nativeApiException, "failure in writeXML");
 }

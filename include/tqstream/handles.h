@@ -58,6 +58,20 @@ TQ_API ViStatus tqstream_error_message(ViSession session, ViStatus status, ViCha
 TQ_API uint32_t tqstream_streamValue(const TQStream *stream);
 TQ_API TQStream *tqstream_streamOfValue(uint32_t value);
 
+/* The stream of a value, held for a caller on another thread than the one
+ * that may destroy it (the front panel's natives): null for 0, a stale value
+ * or a value of another table. While the hold lasts, a destruction begun on
+ * another thread (destroyStream, or the last release) waits for it. A hold
+ * adds no reference: the reference count belongs to the thread that owns the
+ * stream's set-up. The holder drops the hold with tqstream_dropStreamHold,
+ * or gives it up together with one reference it owns through
+ * tqstream_releaseHeldStream, whose release may destroy the stream; a holder
+ * must not destroy the stream it holds in any other way (it would wait for
+ * its own hold). */
+TQ_API TQStream *tqstream_holdStream(uint32_t value);
+TQ_API void tqstream_dropStreamHold(TQStream *stream);
+TQ_API int32_t tqstream_releaseHeldStream(TQStream *stream);
+
 #ifdef __cplusplus
 }
 #endif

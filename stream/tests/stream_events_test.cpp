@@ -373,3 +373,97 @@ TEST_F(StreamEvents, DestroyRacingWithWaitersLeaving)
             EXPECT_TRUE(r == TQS_ERR_CLOSED || r == TQS_ERR_WAIT_TIMEOUT) << r;
     }
 }
+
+namespace {
+
+// A handler that says when it runs and stays in until released.
+struct Gate {
+    std::atomic<bool> entered{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> uninstallReturned{false};
+    std::atomic<int> callsAfterUninstall{0};
+};
+
+int32_t gateHandler(TQStream *, uint32_t, void *user, uint32_t *, char *)
+{
+    auto *g = static_cast<Gate *>(user);
+    g->entered = true;
+    while (!g->release)
+        tq::platform::sleepMs(1);
+    if (g->uninstallReturned)
+        ++g->callsAfterUninstall;
+    return 0;
+}
+
+int32_t countingHandler(TQStream *, uint32_t, void *user, uint32_t *, char *)
+{
+    auto *g = static_cast<Gate *>(user);
+    if (g->uninstallReturned)
+        ++g->callsAfterUninstall;
+    return 0;
+}
+
+int32_t selfRemovingHandler(TQStream *s, uint32_t, void *user, uint32_t *, char *)
+{
+    s->streamUninstallEventHandler(s, 0, selfRemovingHandler, user);
+    ++*static_cast<int *>(user);
+    return 0;
+}
+
+} // namespace
+
+// An uninstall on another thread waits for the delivery under way: the
+// handler, still running when uninstall was called, ends before it returns.
+TEST_F(StreamEvents, UninstallWaitsForARunningDelivery)
+{
+    Gate g;
+    ASSERT_EQ(s()->streamInstallEventHandler(s(), 0, gateHandler, &g, nullptr), 0);
+    Thread poster;
+    poster.start([&] { postEvent(s(), 1, "x", nullptr); });
+    while (!g.entered)
+        tq::platform::sleepMs(1);
+    Thread remover;
+    remover.start([&] {
+        s()->streamUninstallEventHandler(s(), 0, gateHandler, &g);
+        g.uninstallReturned = true;
+    });
+    // Give a remover that does not wait every chance to return first.
+    tq::platform::sleepMs(50);
+    g.release = true;
+    remover.join();
+    poster.join();
+    EXPECT_EQ(g.callsAfterUninstall, 0);
+    EXPECT_EQ(s()->handlerCount, 0);
+}
+
+// Handlers installed and removed in a loop while another thread posts: no
+// handler is called once its uninstall returned, and the table is never seen
+// half changed (the thread sanitizer run watches the table).
+TEST_F(StreamEvents, InstallAndUninstallWhileEventsArePosted)
+{
+    std::atomic<bool> stop{false};
+    Thread poster;
+    poster.start([&] {
+        while (!stop)
+            postEvent(s(), 1, "flood", nullptr);
+    });
+    for (int round = 0; round < 2000; ++round) {
+        Gate g;
+        ASSERT_EQ(s()->streamInstallEventHandler(s(), 0, countingHandler, &g, nullptr), 0);
+        ASSERT_EQ(s()->streamUninstallEventHandler(s(), 0, countingHandler, &g), 0);
+        g.uninstallReturned = true;
+        EXPECT_EQ(g.callsAfterUninstall, 0);
+    }
+    stop = true;
+    poster.join();
+}
+
+TEST_F(StreamEvents, AHandlerMayUninstallItselfDuringItsCall)
+{
+    int calls = 0;
+    ASSERT_EQ(s()->streamInstallEventHandler(s(), 0, selfRemovingHandler, &calls, nullptr), 0);
+    postEvent(s(), 1, "", nullptr);
+    postEvent(s(), 1, "", nullptr);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(s()->handlerCount, 0);
+}
