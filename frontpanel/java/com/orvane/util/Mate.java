@@ -17,7 +17,10 @@ import java.util.List;
  *   throw    ends with an exception (what a failing front panel does)
  *   tour     a manager session on the device database: its resources, the
  *            professional instrument probed, started and stopped through
- *            uiEvent texts, and the events that reached Java
+ *            uiEvent texts, the events that reached Java, and the running
+ *            instrument's stream: averaged, recorded, drawn as a graph (a PNG
+ *            file) with its display XML, and the recording replayed. Files go
+ *            to the directory named after the step (default: the current one)
  *
  * Under a plain java the natives come from the library named by the system
  * property panelmate.jni, loaded before the step runs.
@@ -45,7 +48,7 @@ public final class Mate {
                 natives();
                 break;
             case "tour":
-                tour();
+                tour(args.length > first + 1 ? args[first + 1] : ".");
                 break;
             case "throw":
                 throw new IllegalStateException("Mate was asked to fail");
@@ -121,7 +124,7 @@ public final class Mate {
         }
     }
 
-    private static void tour() throws InterruptedException {
+    private static void tour(String directory) throws Exception {
         TqDaq daq = new TqDaq();
         daq.getHandle("operator", "", VENDOR, PRO_MODEL);
         String db = daq.getDB();
@@ -146,8 +149,11 @@ public final class Mate {
                 System.out.println("channel 1 of '" + board + "' enabled");
             }
             uiEvent(daq, db, "navigator;operation;start");
-            Thread.sleep(500);
+            String recording = runningStream(daq, board, directory);
             uiEvent(daq, db, "navigator;operation;stop");
+            if (recording != null) {
+                replay(recording);
+            }
             System.out.println("virtual resources after the probe: " + daq.listVresources(null));
         } finally {
             if (instrument != null) {
@@ -164,6 +170,85 @@ public final class Mate {
         }
         daq.closeHandle();
         System.out.println("manager session closed");
+    }
+
+    /**
+     * The board's stream while it runs: its channel means, half a second of
+     * it recorded, a display window with a graph object saved as a PNG
+     * file, and the stream's display XML. Returns the recording's path, or
+     * null when there is no stream.
+     */
+    private static String runningStream(TqDaq daq, String board, String directory) throws Exception {
+        String listing = daq.listStreams();
+        System.out.println("streams: " + listing);
+        String handle = board == null ? null : streamHandle(listing, board);
+        if (handle == null) {
+            Thread.sleep(500);
+            return null;
+        }
+        TqStream stream = new TqStream();
+        stream.streamHandle = Integer.parseInt(handle);
+        java.io.File dir = new java.io.File(directory).getAbsoluteFile();
+        String recording = new java.io.File(dir, "tour718.stm").getPath();
+        stream.captureOpen(recording, 0);
+        Thread.sleep(500);
+        stream.captureClose();
+        double[] means = stream.getAveraged(100);
+        System.out.println("stream '" + stream.getName() + "' at " + stream.getRate() + " scans/s; means of its last 100 scans: "
+                + (means == null ? "none" : Arrays.toString(means)));
+        System.out.println("recorded: " + recording);
+
+        DisplayWindow window = new DisplayWindow();
+        window.windowHandle = stream.newDisplayWindown("tour", 0, 0, 800, 600);
+        GraphObject graph = new GraphObject();
+        graph.graphObjectHandle = window.newGraphObjectn("tour graph", 0, 0, 800, 600);
+        javax.swing.ImageIcon icon = graph.getGraph(800, 600, 0);
+        if (icon != null) {
+            java.io.File png = new java.io.File(dir, "tour718.png");
+            java.awt.image.BufferedImage image = new java.awt.image.BufferedImage(icon.getIconWidth(),
+                    icon.getIconHeight(), java.awt.image.BufferedImage.TYPE_INT_RGB);
+            java.awt.Graphics2D g = image.createGraphics();
+            g.drawImage(icon.getImage(), 0, 0, null);
+            g.dispose();
+            javax.imageio.ImageIO.write(image, "png", png);
+            System.out.println("graph object '" + graph.getTitlen() + "' drawn: " + png.getPath() + " ("
+                    + image.getWidth() + "x" + image.getHeight() + ")");
+        }
+        stream.writeXML(dir.getPath());
+        System.out.println("display XML written to " + dir.getPath());
+        graph.closeHandle();
+        window.closeHandle();
+        return recording;
+    }
+
+    /** The handle of the stream named after the board in a stream listing. */
+    static String streamHandle(String listing, String board) {
+        if (listing == null) {
+            return null;
+        }
+        int at = listing.indexOf("<name>" + board + "</name>");
+        if (at < 0) {
+            // Members' streams follow the formula stream, which comes first.
+            at = listing.lastIndexOf("<stream>");
+            if (at <= listing.indexOf("<stream>")) {
+                return null;
+            }
+        }
+        return firstText(listing.substring(at), "handle");
+    }
+
+    /** The recording through a file stream: its name, rate and means. */
+    private static void replay(String recording) {
+        TqStream file = new TqStream();
+        file.openFileStream(recording);
+        if (file.streamHandle == 0) {
+            System.out.println("the recording did not open");
+            return;
+        }
+        double[] means = file.getAveraged(100);
+        System.out.println("replayed through openFileStream: '" + file.getName() + "' at " + file.getRate()
+                + " scans/s; means of 100 scans: " + (means == null ? "none" : Arrays.toString(means)));
+        file.closeHandle();
     }
 
     private static void uiEvent(TqDaq daq, String db, String step) {
