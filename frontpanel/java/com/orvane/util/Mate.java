@@ -191,10 +191,10 @@ public final class Mate {
         java.io.File dir = new java.io.File(directory).getAbsoluteFile();
         String recording = new java.io.File(dir, "tour718.stm").getPath();
         stream.captureOpen(recording, 0);
-        Thread.sleep(500);
+        Thread.sleep(1000);
         stream.captureClose();
-        double[] means = stream.getAveraged(100);
-        System.out.println("stream '" + stream.getName() + "' at " + stream.getRate() + " scans/s; means of its last 100 scans: "
+        double[] means = stream.getAveraged(50);
+        System.out.println("stream '" + stream.getName() + "' at " + stream.getRate() + " scans/s; means of its last 50 scans: "
                 + (means == null ? "none" : Arrays.toString(means)));
         System.out.println("recorded: " + recording);
 
@@ -245,9 +245,9 @@ public final class Mate {
             System.out.println("the recording did not open");
             return;
         }
-        double[] means = file.getAveraged(100);
+        double[] means = file.getAveraged(50);
         System.out.println("replayed through openFileStream: '" + file.getName() + "' at " + file.getRate()
-                + " scans/s; means of 100 scans: " + (means == null ? "none" : Arrays.toString(means)));
+                + " scans/s; means of 50 scans: " + (means == null ? "none" : Arrays.toString(means)));
         file.closeHandle();
     }
 
