@@ -8,6 +8,7 @@
 #include "handles.h"
 #include "jnilayer.h"
 #include "natives.h"
+#include "streamhandles.h"
 #include "tqdaq.h"
 
 using namespace tq::panelmate;
@@ -469,11 +470,11 @@ void streamCall(JNIEnv *env, jobject self, jobject stream, StreamCall call)
 {
     const Ids &ids = javaIds(env);
     ViSession h = 0;
-    uint32_t value = 0;
-    TQStream *s = nullptr;
-    if (session(env, self, h) && h && readHandle(env, stream, ids.streamHandle, value))
-        s = tqstream_streamOfValue(value);
-    if (!s || call(h, s) < VI_SUCCESS)
+    StreamHold s;
+    if (session(env, self, h) && h)
+        s = holdStream(env, stream);
+    // Held for the call: a stream released on another thread meanwhile is not freed under it.
+    if (!s || call(h, s.get()) < VI_SUCCESS)
         throwJava(env, ids.nativeApiException, "Failure in tqdaq_saveStream");
 }
 } // namespace
