@@ -33,12 +33,8 @@ class StreamNatives : public ::testing::Test
                       .status,
                   0);
         writeFile(work + "/instruments.txt", "[PXI1::11::INSTR]\nboard = tq718\nmanf = 0x3c5a\nmodel = 0x718\n");
-        // Each argument on a line of its own, then the directory it runs in;
-        // written aside and renamed, so the record appears whole.
-        const std::string opener = work + "/bin/xdg-open";
-        writeFile(opener, "#!/bin/sh\n{ for a in \"$@\"; do printf '%s\\n' \"$a\"; done; pwd -P; } > "
-                          "\"$XDG_OPEN_RECORD.part\" && mv \"$XDG_OPEN_RECORD.part\" \"$XDG_OPEN_RECORD\"\n");
-        ASSERT_EQ(chmod(opener.c_str(), 0755), 0);
+        // xdg-open on PATH is the fake that records its arguments and directory.
+        ASSERT_EQ(runChild("/bin/ln", {"-s", TQ_FAKE_XDG_OPEN, work + "/bin/xdg-open"}, work, {}).status, 0);
         env = {{"VPNPPATH", root},
                {"systemroot", work + "/systemroot"},
                {"TQ_SIM_VISA", work + "/instruments.txt"},
