@@ -24,11 +24,7 @@ import javax.swing.ImageIcon;
  * library (in-memory streams with channels a and b in volts and c in hz).
  * Prints one line per failed case and exits 1 when any failed.
  */
-public final class DisplayNativesCheck {
-    interface Call {
-        Object run() throws Exception;
-    }
-
+public final class DisplayNativesCheck extends Cases {
     interface Action {
         void run() throws Exception;
     }
@@ -39,32 +35,8 @@ public final class DisplayNativesCheck {
 
     static native int[] nav(int value);
 
-    private static int failures = 0;
-
-    private static void expect(String what, Call call, Object result) {
-        try {
-            Object got = call.run();
-            if (result == null ? got != null : !result.equals(got)) {
-                fail(what, "gave " + got + ", expected " + result);
-            }
-        } catch (Exception e) {
-            fail(what, "threw " + e);
-        }
-    }
-
     private static void expectTrue(String what, Call call) {
         expect(what, call, true);
-    }
-
-    private static void expectThrow(String what, Call call, Class<?> type, String message) {
-        try {
-            Object got = call.run();
-            fail(what, "gave " + got + ", expected " + type.getName());
-        } catch (Exception e) {
-            if (e.getClass() != type || (message == null ? e.getMessage() != null : !message.equals(e.getMessage()))) {
-                fail(what, "threw " + e + ", expected " + type.getName() + ": " + message);
-            }
-        }
     }
 
     private static Call of(Action action) {
@@ -72,11 +44,6 @@ public final class DisplayNativesCheck {
             action.run();
             return null;
         };
-    }
-
-    private static void fail(String what, String how) {
-        failures++;
-        System.out.println("FAILED " + what + ": " + how);
     }
 
     static TqStream stream(int value) {
@@ -124,11 +91,7 @@ public final class DisplayNativesCheck {
         graphObjectRows(work);
         lockAcrossThreads();
         staleAndForeign();
-        if (failures > 0) {
-            System.out.println(failures + " cases failed");
-            System.exit(1);
-        }
-        System.out.println("all cases passed");
+        finish();
     }
 
     static void tqStreamRows(Path work) throws Exception {

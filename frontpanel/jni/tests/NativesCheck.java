@@ -13,40 +13,7 @@ import java.util.List;
  * call and the result or the exception (class and message) it must give.
  * Prints one line per failed case and exits 1 when any failed.
  */
-public final class NativesCheck {
-    interface Call {
-        Object run() throws Exception;
-    }
-
-    private static int failures = 0;
-
-    private static void expect(String what, Call call, Object result) {
-        try {
-            Object got = call.run();
-            if (result == null ? got != null : !result.equals(got)) {
-                fail(what, "gave " + got + ", expected " + result);
-            }
-        } catch (Exception e) {
-            fail(what, "threw " + e);
-        }
-    }
-
-    private static void expectThrow(String what, Call call, Class<?> type, String message) {
-        try {
-            Object got = call.run();
-            fail(what, "gave " + got + ", expected " + type.getName());
-        } catch (Exception e) {
-            if (e.getClass() != type || (message == null ? e.getMessage() != null : !message.equals(e.getMessage()))) {
-                fail(what, "threw " + e + ", expected " + type.getName() + ": " + message);
-            }
-        }
-    }
-
-    private static void fail(String what, String how) {
-        failures++;
-        System.out.println("FAILED " + what + ": " + how);
-    }
-
+public final class NativesCheck extends Cases {
     /** A listener that keeps the texts it hears and clears bit 4. */
     public static final class Recorder {
         final List<String> texts = new ArrayList<>();
@@ -273,10 +240,6 @@ public final class NativesCheck {
             boardEvents(daq, db, args[1], args[2]);
         }
         daq.closeHandle();
-        if (failures > 0) {
-            System.out.println(failures + " cases failed");
-            System.exit(1);
-        }
-        System.out.println("all cases passed");
+        finish();
     }
 }

@@ -26,40 +26,7 @@ import java.util.regex.Pattern;
  * Arguments: the natives library, the fixture library, a work directory.
  * Prints one line per failed case and exits 1 when any failed.
  */
-public final class StreamNativesCheck {
-    interface Call {
-        Object run() throws Exception;
-    }
-
-    private static int failures = 0;
-
-    private static void expect(String what, Call call, Object result) {
-        try {
-            Object got = call.run();
-            if (result == null ? got != null : !result.equals(got)) {
-                fail(what, "gave " + got + ", expected " + result);
-            }
-        } catch (Exception e) {
-            fail(what, "threw " + e);
-        }
-    }
-
-    private static void expectThrow(String what, Call call, Class<?> type, String message) {
-        try {
-            Object got = call.run();
-            fail(what, "gave " + got + ", expected " + type.getName());
-        } catch (Exception e) {
-            if (e.getClass() != type || (message == null ? e.getMessage() != null : !message.equals(e.getMessage()))) {
-                fail(what, "threw " + e + ", expected " + type.getName() + ": " + message);
-            }
-        }
-    }
-
-    private static void fail(String what, String how) {
-        failures++;
-        System.out.println("FAILED " + what + ": " + how);
-    }
-
+public final class StreamNativesCheck extends Cases {
     private static TqStream stream(int handle) {
         TqStream s = new TqStream();
         s.streamHandle = handle;
@@ -151,11 +118,7 @@ public final class StreamNativesCheck {
         listenerCases(recording);
         shellCases(work);
 
-        if (failures > 0) {
-            System.out.println(failures + " cases failed");
-            System.exit(1);
-        }
-        System.out.println("all cases passed");
+        finish();
     }
 
     // ---- TqStream -------------------------------------------------------------------------
