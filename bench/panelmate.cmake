@@ -40,6 +40,8 @@ endif()
 
 # TqStream.getRate through JNI against a bare native returning a constant.
 if(TARGET panelmatejni)
+  # add_jar's class path separator is set per directory by UseJava.
+  include(${PROJECT_SOURCE_DIR}/cmake/java.cmake)
   set(CMAKE_JAVA_COMPILE_FLAGS --release 17)
   set(CMAKE_JAVA_INCLUDE_PATH ${TQ_PANELMATE_JAR})
   add_jar(bench_stream_natives_jar SOURCES ${CMAKE_CURRENT_LIST_DIR}/StreamNativesBench.java
