@@ -1,12 +1,18 @@
 // The stream record: construction, destruction, settings, listeners and the
 // stream's data lock.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <vector>
+
+#include <linux/membarrier.h>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "listeners.h"
 #include "status.h"
@@ -276,17 +282,29 @@ Mutex &watchLock()
 // A value has the shape of the platform's handles (bit 30, the kind in bits
 // 24-29, a generation in bits 16-23, the slot's index + 1 below), so that a
 // value of another table is refused. Each slot keeps one atomic word: the
-// holds in the low 32 bits, the generation and a live bit above. A hold is
-// one compare-and-swap on that word, which fails once the destruction has
-// cleared the live bit; the destruction then waits until the holds are gone.
-// Slots are never freed (only reused under a new generation), so a late
-// look at a slot never touches freed memory.
+// counted holds in the low 32 bits, the generation and a live bit above.
+// Slots are never freed (only reused under a new generation), so a late look
+// at a slot never touches freed memory.
+//
+// Holds are frequent (every native call of the front panel takes one) and
+// destructions rare, so a hold costs its holder no atomic read-modify-write:
+// each thread has a record of a few hold slots, which it alone writes with
+// plain stores, and a hold is a store of the value there followed by a look
+// at the slot's live bit. A destruction clears the live bit, makes every
+// running thread of the process pass a full memory barrier (membarrier), and
+// only then reads the records: a holder's store is then either seen by the
+// destruction, which waits for it, or made before a look that sees the bit
+// cleared, and the hold is refused. Where membarrier is not to be had, the
+// holder fences instead. A thread holding more streams at once than its
+// record has slots takes a counted hold: one compare-and-swap on the slot's
+// word, which fails once the live bit is clear.
 class StreamValueTable {
 public:
     static constexpr uint32_t kBaseBit = 0x40000000u;
     static constexpr uint32_t kSlotsPerChunk = 256;
     static constexpr uint32_t kChunks = 256; // 65535 live values at most
     static constexpr uint64_t kLive = 1ull << 40;
+    static constexpr int kRecordHolds = 4;
 
     uint32_t add(TQStream *stream)
     {
@@ -333,6 +351,23 @@ public:
         uint64_t generation = 0;
         if (!decode(value, slot, generation))
             return nullptr;
+        if (Record *record = ownRecord(true)) {
+            for (auto &held : record->held) {
+                if (held.load(std::memory_order_relaxed) != 0)
+                    continue;
+                held.store(value, std::memory_order_relaxed);
+                // The store must be visible before the look at the live bit.
+                if (asymmetric_)
+                    std::atomic_signal_fence(std::memory_order_seq_cst);
+                else
+                    std::atomic_thread_fence(std::memory_order_seq_cst);
+                const uint64_t st = slot->state.load(std::memory_order_acquire);
+                if ((st & kLive) && ((st >> 32) & 0xFF) == generation)
+                    return slot->stream.load(std::memory_order_acquire);
+                held.store(0, std::memory_order_release);
+                return nullptr;
+            }
+        }
         uint64_t st = slot->state.load(std::memory_order_acquire);
         do {
             if (!(st & kLive) || ((st >> 32) & 0xFF) != generation || (st & 0xFFFFFFFFu) == 0xFFFFFFFFu)
@@ -343,6 +378,17 @@ public:
 
     void drop(uint32_t value)
     {
+        if (Record *record = ownRecord(false)) {
+            // The latest hold of the value first: holds nest.
+            for (int i = kRecordHolds - 1; i >= 0; --i) {
+                if (record->held[i].load(std::memory_order_relaxed) == value) {
+                    // Release: the holder's use of the stream comes before a
+                    // destruction that sees the slot free.
+                    record->held[i].store(0, std::memory_order_release);
+                    return;
+                }
+            }
+        }
         Slot *slot = nullptr;
         uint64_t generation = 0;
         if (!decode(value, slot, generation))
@@ -356,18 +402,44 @@ public:
         }
     }
 
-    // Refuses new holds of the value, waits until the holds are down to own
-    // (the caller's own, which it gives up with the destruction) and frees
-    // the slot for a later stream under a new generation.
+    // Refuses new holds of the value, waits until the holds of other threads
+    // are gone and the caller's own are down to own (which it gives up with
+    // the destruction), and frees the slot for a later stream under a new
+    // generation.
     void retire(uint32_t value, uint32_t own)
     {
         Slot *slot = nullptr;
         uint64_t generation = 0;
         if (!decode(value, slot, generation))
             return;
-        slot->state.fetch_and(~kLive, std::memory_order_acq_rel);
+        slot->state.fetch_and(~kLive, std::memory_order_seq_cst);
+        barrierOnEveryThread();
+        Record *self = ownRecord(false);
         std::unique_lock<std::mutex> guard(lock_);
-        gone_.wait(guard, [&] { return (slot->state.load(std::memory_order_acquire) & 0xFFFFFFFFu) == own; });
+        // Holds in records are dropped without a word: look again now and
+        // then; counted holds wake the wait when they go.
+        for (;;) {
+            uint32_t mine = 0;
+            uint32_t others = 0;
+            countRecordHolds(value, self, mine, others);
+            const uint64_t counted = slot->state.load(std::memory_order_acquire) & 0xFFFFFFFFu;
+            // The caller's own holds beyond own would be used after the
+            // destruction: it waits for them as for any other (a fault of
+            // the caller's, which shows as a hang rather than a use after free).
+            if (others == 0 && mine <= own && counted + mine == own)
+                break;
+            gone_.wait_for(guard, std::chrono::microseconds(200));
+        }
+        if (own && self) {
+            // The caller's own hold, if it was kept in its record, goes with
+            // the destruction.
+            for (int i = kRecordHolds - 1; i >= 0; --i) {
+                if (self->held[i].load(std::memory_order_relaxed) == value) {
+                    self->held[i].store(0, std::memory_order_relaxed);
+                    break;
+                }
+            }
+        }
         slot->stream.store(nullptr, std::memory_order_relaxed);
         slot->state.store(((generation + 1) & 0xFF) << 32, std::memory_order_release);
         try {
@@ -377,11 +449,24 @@ public:
         }
     }
 
-    StreamValueTable() = default;
+    StreamValueTable()
+    {
+        keyMade_ = pthread_key_create(&key_, releaseRecord) == 0;
+        asymmetric_ = syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+    }
     StreamValueTable(const StreamValueTable &) = delete;
     StreamValueTable &operator=(const StreamValueTable &) = delete;
     ~StreamValueTable()
     {
+        // Threads that live on keep their record pointers under a deleted
+        // key, which reads as null from now on.
+        if (keyMade_)
+            pthread_key_delete(key_);
+        for (Record *r = records_.load(std::memory_order_acquire); r;) {
+            Record *next = r->next;
+            delete r;
+            r = next;
+        }
         for (auto &chunk : chunks_)
             delete[] chunk.load(std::memory_order_relaxed);
     }
@@ -391,6 +476,69 @@ private:
         std::atomic<uint64_t> state{0};
         std::atomic<TQStream *> stream{nullptr};
     };
+
+    // One thread's holds; reused by a later thread once its thread has ended.
+    struct Record {
+        std::atomic<uint32_t> held[kRecordHolds] = {};
+        std::atomic<bool> owned{true};
+        Record *next = nullptr;
+    };
+
+    // A thread's end gives its record back. Holds still in it cannot be used
+    // by anyone any more: they go, so that no destruction waits for them.
+    static void releaseRecord(void *p)
+    {
+        auto *record = static_cast<Record *>(p);
+        for (auto &held : record->held)
+            held.store(0, std::memory_order_release);
+        record->owned.store(false, std::memory_order_release);
+    }
+
+    // The calling thread's record; with make, one is taken (a free one, or a
+    // new one) when the thread has none. Null when none is to be had.
+    Record *ownRecord(bool make)
+    {
+        if (!keyMade_)
+            return nullptr;
+        auto *record = static_cast<Record *>(pthread_getspecific(key_));
+        if (record || !make)
+            return record;
+        for (Record *r = records_.load(std::memory_order_acquire); r && !record; r = r->next) {
+            bool expected = false;
+            if (!r->owned.load(std::memory_order_relaxed) &&
+                r->owned.compare_exchange_strong(expected, true, std::memory_order_acq_rel))
+                record = r;
+        }
+        if (!record) {
+            record = new (std::nothrow) Record;
+            if (!record)
+                return nullptr;
+            record->next = records_.load(std::memory_order_relaxed);
+            while (!records_.compare_exchange_weak(record->next, record, std::memory_order_acq_rel))
+                ;
+        }
+        if (pthread_setspecific(key_, record) != 0) {
+            record->owned.store(false, std::memory_order_release);
+            return nullptr;
+        }
+        return record;
+    }
+
+    void countRecordHolds(uint32_t value, const Record *self, uint32_t &mine, uint32_t &others) const
+    {
+        for (const Record *r = records_.load(std::memory_order_acquire); r; r = r->next)
+            for (const auto &held : r->held)
+                if (held.load(std::memory_order_acquire) == value)
+                    ++(r == self ? mine : others);
+    }
+
+    // Every thread of the process passes a full memory barrier; with the
+    // fallback, the holders fence themselves and this fence pairs with theirs.
+    void barrierOnEveryThread() const
+    {
+        if (!asymmetric_ || syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) != 0)
+            std::atomic_thread_fence(std::memory_order_seq_cst);
+    }
 
     Slot &slotAt(uint32_t index) const
     {
@@ -426,6 +574,10 @@ private:
     std::atomic<Slot *> chunks_[kChunks] = {};
     std::vector<uint32_t> free_;
     uint32_t next_ = 0;
+    std::atomic<Record *> records_{nullptr};
+    pthread_key_t key_{};
+    bool keyMade_ = false;
+    bool asymmetric_ = false;
 };
 
 StreamValueTable &streamValues()

@@ -693,49 +693,69 @@ TEST(StreamHold, ValuesThatHoldNothing)
     tqstream_dropStreamHold(held);
 }
 
-TEST(StreamHold, DestructionOnAnotherThreadWaitsForTheHold)
+// One hold, and more holds than a thread keeps without counting them (the
+// later ones counted on the value's slot): the destruction waits for the last.
+TEST(StreamHold, DestructionOnAnotherThreadWaitsForEveryHold)
 {
-    TQStream *s = newStream("held", 1.0, nullptr);
-    const uint32_t value = tqstream_streamValue(s);
-    TQStream *held = tqstream_holdStream(value);
-    ASSERT_EQ(held, s);
-    std::atomic<bool> destroyed{false};
-    tq::platform::Thread destroyer;
-    destroyer.start([&] {
-        destroyStream(s);
-        destroyed = true;
-    });
-    // The value goes at once, the record only after the hold.
-    while (tqstream_streamOfValue(value))
-        tq::platform::sleepMs(1);
-    EXPECT_EQ(tqstream_holdStream(value), nullptr);
-    tq::platform::sleepMs(50); // a destruction that did not wait would be done by now
-    EXPECT_FALSE(destroyed);
-    EXPECT_STREQ(held->streamGetName(held), "held");
-    tqstream_dropStreamHold(held);
-    destroyer.join();
-    EXPECT_TRUE(destroyed);
+    for (const int holds : {1, 6}) {
+        SCOPED_TRACE(holds);
+        TQStream *s = newStream("held", 1.0, nullptr);
+        const uint32_t value = tqstream_streamValue(s);
+        for (int i = 0; i < holds; ++i)
+            ASSERT_EQ(tqstream_holdStream(value), s);
+        std::atomic<bool> destroyed{false};
+        tq::platform::Thread destroyer;
+        destroyer.start([&] {
+            destroyStream(s);
+            destroyed = true;
+        });
+        // The value goes at once, the record only after the holds.
+        while (tqstream_streamOfValue(value))
+            tq::platform::sleepMs(1);
+        EXPECT_EQ(tqstream_holdStream(value), nullptr);
+        for (int i = 0; i < holds; ++i) {
+            tq::platform::sleepMs(20); // a destruction that did not wait would be done by now
+            EXPECT_FALSE(destroyed) << "with " << holds - i << " holds left";
+            EXPECT_STREQ(s->streamGetName(s), "held");
+            tqstream_dropStreamHold(s);
+        }
+        destroyer.join();
+        EXPECT_TRUE(destroyed);
+    }
 }
 
+// The holder's own hold may be kept uncounted or, when the thread already
+// holds other streams, counted: either way it goes with the destruction.
 TEST(StreamHold, TheHolderMayReleaseTheLastReferenceItHolds)
 {
-    TQStream *s = newStream("mine", 1.0, nullptr);
-    const uint32_t value = tqstream_streamValue(s);
-    TQStream *held = tqstream_holdStream(value);
-    ASSERT_EQ(held, s);
-    s->streamAddRef(s);
-    // Not the last reference: the stream and the hold stay, then the hold goes.
-    EXPECT_EQ(tqstream_releaseHeldStream(held), 0);
-    EXPECT_EQ(s->refCount, 1);
-    EXPECT_EQ(tqstream_streamOfValue(value), s);
-    // The last one, under a hold again: destroyed on this thread without
-    // waiting for its own hold, and nothing of the freed record is touched
-    // afterwards (AddressSanitizer).
-    held = tqstream_holdStream(value);
-    ASSERT_EQ(held, s);
-    EXPECT_EQ(tqstream_releaseHeldStream(held), 0);
-    EXPECT_EQ(tqstream_streamOfValue(value), nullptr);
-    EXPECT_EQ(tqstream_holdStream(value), nullptr);
+    for (const int otherHolds : {0, 4}) {
+        SCOPED_TRACE(otherHolds);
+        StreamPtr other = makeStream("other");
+        const uint32_t otherValue = tqstream_streamValue(other.get());
+        for (int i = 0; i < otherHolds; ++i)
+            ASSERT_EQ(tqstream_holdStream(otherValue), other.get());
+        TQStream *s = newStream("mine", 1.0, nullptr);
+        const uint32_t value = tqstream_streamValue(s);
+        TQStream *held = tqstream_holdStream(value);
+        ASSERT_EQ(held, s);
+        s->streamAddRef(s);
+        // Not the last reference: the stream and the hold stay, then the hold goes.
+        EXPECT_EQ(tqstream_releaseHeldStream(held), 0);
+        EXPECT_EQ(s->refCount, 1);
+        EXPECT_EQ(tqstream_streamOfValue(value), s);
+        // The last one, under a hold again: destroyed on this thread without
+        // waiting for its own hold, and nothing of the freed record is touched
+        // afterwards (AddressSanitizer).
+        held = tqstream_holdStream(value);
+        ASSERT_EQ(held, s);
+        EXPECT_EQ(tqstream_releaseHeldStream(held), 0);
+        EXPECT_EQ(tqstream_streamOfValue(value), nullptr);
+        EXPECT_EQ(tqstream_holdStream(value), nullptr);
+        for (int i = 0; i < otherHolds; ++i)
+            tqstream_dropStreamHold(other.get());
+        // Every hold of the other stream is gone: its destruction (at the end
+        // of the round) does not wait.
+    }
 }
 
 TEST(StreamHold, AValueIsNotReusedForTheNextStreamInItsSlot)
