@@ -286,18 +286,20 @@ Mutex &watchLock()
 // Slots are never freed (only reused under a new generation), so a late look
 // at a slot never touches freed memory.
 //
-// Holds are frequent (every native call of the front panel takes one) and
-// destructions rare, so a hold costs its holder no atomic read-modify-write:
-// each thread has a record of a few hold slots, which it alone writes with
-// plain stores, and a hold is a store of the value there followed by a look
-// at the slot's live bit. A destruction clears the live bit, makes every
-// running thread of the process pass a full memory barrier (membarrier), and
-// only then reads the records: a holder's store is then either seen by the
+// A counted hold is one compare-and-swap on the slot's word, which fails once
+// the destruction has cleared the live bit.
+//
+// Holds for the time of a call (tqstream_holdStreamAt: every native call of
+// the front panel takes one) are frequent and destructions rare, so such a
+// hold costs its holder no atomic read-modify-write: each thread has a record
+// of a few hold slots, which it alone writes with plain stores, and a hold is
+// a store of the value there followed by a look at the slot's live bit. A
+// destruction clears the live bit, makes every running thread of the process
+// pass a full memory barrier (membarrier), and only then reads the records: a holder's store is then either seen by the
 // destruction, which waits for it, or made before a look that sees the bit
 // cleared, and the hold is refused. Where membarrier is not to be had, the
 // holder fences instead. A thread holding more streams at once than its
-// record has slots takes a counted hold: one compare-and-swap on the slot's
-// word, which fails once the live bit is clear.
+// record has slots takes a counted hold.
 class StreamValueTable {
 public:
     static constexpr uint32_t kBaseBit = 0x40000000u;
@@ -345,13 +347,16 @@ public:
         return slot->stream.load(std::memory_order_acquire);
     }
 
-    TQStream *hold(uint32_t value)
+    TQStream *hold(uint32_t value, uint32_t **where = nullptr)
     {
+        if (where)
+            *where = nullptr;
         Slot *slot = nullptr;
         uint64_t generation = 0;
         if (!decode(value, slot, generation))
             return nullptr;
-        if (Record *record = ownRecord(true)) {
+        Record *record = where ? ownRecord() : nullptr;
+        if (record) {
             for (auto &held : record->held) {
                 if (held.load(std::memory_order_relaxed) != 0)
                     continue;
@@ -362,8 +367,10 @@ public:
                 else
                     std::atomic_thread_fence(std::memory_order_seq_cst);
                 const uint64_t st = slot->state.load(std::memory_order_acquire);
-                if ((st & kLive) && ((st >> 32) & 0xFF) == generation)
+                if ((st & kLive) && ((st >> 32) & 0xFF) == generation) {
+                    *where = reinterpret_cast<uint32_t *>(&held);
                     return slot->stream.load(std::memory_order_acquire);
+                }
                 held.store(0, std::memory_order_release);
                 return nullptr;
             }
@@ -376,19 +383,9 @@ public:
         return slot->stream.load(std::memory_order_acquire);
     }
 
+    // Drops a counted hold (one kept in a record goes by its holder's store).
     void drop(uint32_t value)
     {
-        if (Record *record = ownRecord(false)) {
-            // The latest hold of the value first: holds nest.
-            for (int i = kRecordHolds - 1; i >= 0; --i) {
-                if (record->held[i].load(std::memory_order_relaxed) == value) {
-                    // Release: the holder's use of the stream comes before a
-                    // destruction that sees the slot free.
-                    record->held[i].store(0, std::memory_order_release);
-                    return;
-                }
-            }
-        }
         Slot *slot = nullptr;
         uint64_t generation = 0;
         if (!decode(value, slot, generation))
@@ -402,10 +399,9 @@ public:
         }
     }
 
-    // Refuses new holds of the value, waits until the holds of other threads
-    // are gone and the caller's own are down to own (which it gives up with
-    // the destruction), and frees the slot for a later stream under a new
-    // generation.
+    // Refuses new holds of the value, waits until the holds are down to own
+    // (the caller's own counted hold, which it gives up with the destruction)
+    // and frees the slot for a later stream under a new generation.
     void retire(uint32_t value, uint32_t own)
     {
         Slot *slot = nullptr;
@@ -414,32 +410,11 @@ public:
             return;
         slot->state.fetch_and(~kLive, std::memory_order_seq_cst);
         barrierOnEveryThread();
-        Record *self = ownRecord(false);
         std::unique_lock<std::mutex> guard(lock_);
         // Holds in records are dropped without a word: look again now and
         // then; counted holds wake the wait when they go.
-        for (;;) {
-            uint32_t mine = 0;
-            uint32_t others = 0;
-            countRecordHolds(value, self, mine, others);
-            const uint64_t counted = slot->state.load(std::memory_order_acquire) & 0xFFFFFFFFu;
-            // The caller's own holds beyond own would be used after the
-            // destruction: it waits for them as for any other (a fault of
-            // the caller's, which shows as a hang rather than a use after free).
-            if (others == 0 && mine <= own && counted + mine == own)
-                break;
+        while (recordHolds(value) != 0 || (slot->state.load(std::memory_order_acquire) & 0xFFFFFFFFu) != own)
             gone_.wait_for(guard, std::chrono::microseconds(200));
-        }
-        if (own && self) {
-            // The caller's own hold, if it was kept in its record, goes with
-            // the destruction.
-            for (int i = kRecordHolds - 1; i >= 0; --i) {
-                if (self->held[i].load(std::memory_order_relaxed) == value) {
-                    self->held[i].store(0, std::memory_order_relaxed);
-                    break;
-                }
-            }
-        }
         slot->stream.store(nullptr, std::memory_order_relaxed);
         slot->state.store(((generation + 1) & 0xFF) << 32, std::memory_order_release);
         try {
@@ -477,6 +452,10 @@ private:
         std::atomic<TQStream *> stream{nullptr};
     };
 
+    // A hold kept in a record is dropped through tqstream_dropHeldAt by an
+    // atomic store to the plain word behind it.
+    static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && std::atomic<uint32_t>::is_always_lock_free);
+
     // One thread's holds; reused by a later thread once its thread has ended.
     struct Record {
         std::atomic<uint32_t> held[kRecordHolds] = {};
@@ -494,14 +473,14 @@ private:
         record->owned.store(false, std::memory_order_release);
     }
 
-    // The calling thread's record; with make, one is taken (a free one, or a
-    // new one) when the thread has none. Null when none is to be had.
-    Record *ownRecord(bool make)
+    // The calling thread's record, taken (a free one, or a new one) when the
+    // thread has none. Null when none is to be had.
+    Record *ownRecord()
     {
         if (!keyMade_)
             return nullptr;
         auto *record = static_cast<Record *>(pthread_getspecific(key_));
-        if (record || !make)
+        if (record)
             return record;
         for (Record *r = records_.load(std::memory_order_acquire); r && !record; r = r->next) {
             bool expected = false;
@@ -524,12 +503,13 @@ private:
         return record;
     }
 
-    void countRecordHolds(uint32_t value, const Record *self, uint32_t &mine, uint32_t &others) const
+    uint32_t recordHolds(uint32_t value) const
     {
+        uint32_t n = 0;
         for (const Record *r = records_.load(std::memory_order_acquire); r; r = r->next)
             for (const auto &held : r->held)
-                if (held.load(std::memory_order_acquire) == value)
-                    ++(r == self ? mine : others);
+                n += held.load(std::memory_order_acquire) == value;
+        return n;
     }
 
     // Every thread of the process passes a full memory barrier; with the
@@ -611,6 +591,13 @@ void retireValue(StreamPrivate *p)
 TQ_API TQStream *tqstream_holdStream(uint32_t value)
 {
     return value ? streamValues().hold(value) : nullptr;
+}
+
+TQ_API TQStream *tqstream_holdStreamAt(uint32_t value, uint32_t **where)
+{
+    if (where)
+        *where = nullptr;
+    return value ? streamValues().hold(value, where) : nullptr;
 }
 
 TQ_API void tqstream_dropStreamHold(TQStream *stream)

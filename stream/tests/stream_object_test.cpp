@@ -694,15 +694,28 @@ TEST(StreamHold, ValuesThatHoldNothing)
 }
 
 // One hold, and more holds than a thread keeps without counting them (the
-// later ones counted on the value's slot): the destruction waits for the last.
+// later ones counted on the value's slot), taken and dropped through both
+// forms: the destruction waits for the last.
 TEST(StreamHold, DestructionOnAnotherThreadWaitsForEveryHold)
 {
-    for (const int holds : {1, 6}) {
-        SCOPED_TRACE(holds);
+    const struct {
+        int holds;
+        bool at; // tqstream_holdStreamAt and tqstream_dropHeldAt
+    } cases[] = {{1, false}, {6, false}, {1, true}, {6, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.holds << (c.at ? " at" : ""));
         TQStream *s = newStream("held", 1.0, nullptr);
         const uint32_t value = tqstream_streamValue(s);
-        for (int i = 0; i < holds; ++i)
-            ASSERT_EQ(tqstream_holdStream(value), s);
+        std::vector<uint32_t *> where(c.holds, nullptr);
+        for (int i = 0; i < c.holds; ++i)
+            ASSERT_EQ(c.at ? tqstream_holdStreamAt(value, &where[i]) : tqstream_holdStream(value), s);
+        if (c.at) {
+            // The first holds are kept uncounted, the rest on the slot.
+            EXPECT_NE(where.front(), nullptr);
+            if (c.holds > 4) {
+                EXPECT_EQ(where.back(), nullptr);
+            }
+        }
         std::atomic<bool> destroyed{false};
         tq::platform::Thread destroyer;
         destroyer.start([&] {
@@ -713,27 +726,34 @@ TEST(StreamHold, DestructionOnAnotherThreadWaitsForEveryHold)
         while (tqstream_streamOfValue(value))
             tq::platform::sleepMs(1);
         EXPECT_EQ(tqstream_holdStream(value), nullptr);
-        for (int i = 0; i < holds; ++i) {
+        uint32_t *refused = reinterpret_cast<uint32_t *>(1);
+        EXPECT_EQ(tqstream_holdStreamAt(value, &refused), nullptr);
+        EXPECT_EQ(refused, nullptr);
+        for (int i = c.holds - 1; i >= 0; --i) {
             tq::platform::sleepMs(20); // a destruction that did not wait would be done by now
-            EXPECT_FALSE(destroyed) << "with " << holds - i << " holds left";
+            EXPECT_FALSE(destroyed) << "with " << i + 1 << " holds left";
             EXPECT_STREQ(s->streamGetName(s), "held");
-            tqstream_dropStreamHold(s);
+            if (c.at)
+                tqstream_dropHeldAt(s, where[i]);
+            else
+                tqstream_dropStreamHold(s);
         }
         destroyer.join();
         EXPECT_TRUE(destroyed);
     }
 }
 
-// The holder's own hold may be kept uncounted or, when the thread already
-// holds other streams, counted: either way it goes with the destruction.
+// The holder's counted hold goes with the destruction, also while the
+// thread holds other streams uncounted.
 TEST(StreamHold, TheHolderMayReleaseTheLastReferenceItHolds)
 {
     for (const int otherHolds : {0, 4}) {
         SCOPED_TRACE(otherHolds);
         StreamPtr other = makeStream("other");
         const uint32_t otherValue = tqstream_streamValue(other.get());
+        std::vector<uint32_t *> where(otherHolds, nullptr);
         for (int i = 0; i < otherHolds; ++i)
-            ASSERT_EQ(tqstream_holdStream(otherValue), other.get());
+            ASSERT_EQ(tqstream_holdStreamAt(otherValue, &where[i]), other.get());
         TQStream *s = newStream("mine", 1.0, nullptr);
         const uint32_t value = tqstream_streamValue(s);
         TQStream *held = tqstream_holdStream(value);
@@ -752,7 +772,7 @@ TEST(StreamHold, TheHolderMayReleaseTheLastReferenceItHolds)
         EXPECT_EQ(tqstream_streamOfValue(value), nullptr);
         EXPECT_EQ(tqstream_holdStream(value), nullptr);
         for (int i = 0; i < otherHolds; ++i)
-            tqstream_dropStreamHold(other.get());
+            tqstream_dropHeldAt(other.get(), where[i]);
         // Every hold of the other stream is gone: its destruction (at the end
         // of the round) does not wait.
     }
@@ -777,16 +797,19 @@ TEST(StreamHold, ManyThreadsHoldWhileTheStreamIsDestroyed)
         std::atomic<int> reads{0};
         std::vector<tq::platform::Thread> readers(4);
         std::latch started(4);
-        for (auto &t : readers)
-            t.start([&] {
+        // Half the readers hold uncounted (a store, then the look at the
+        // value), half counted.
+        for (size_t i = 0; i < readers.size(); ++i)
+            readers[i].start([&, uncounted = i % 2 == 0] {
                 started.count_down();
                 for (;;) {
-                    TQStream *h = tqstream_holdStream(value);
+                    uint32_t *where = nullptr;
+                    TQStream *h = uncounted ? tqstream_holdStreamAt(value, &where) : tqstream_holdStream(value);
                     if (!h)
                         return;
                     if (h->streamGetRate(h) == 1.0)
                         ++reads;
-                    tqstream_dropStreamHold(h);
+                    tqstream_dropHeldAt(h, where);
                 }
             });
         started.wait();
