@@ -121,68 +121,65 @@ bool axisWorthWriting(TQAxisInfo *a)
     return false;
 }
 
-int32_t axisInfoWriteXML(TQAxisInfo *a, TQStream *s)
+// One list of a record's children: its head, the link that chains it, and
+// the writer of each child.
+template <typename Child> struct Children {
+    const TQListHead &head;
+    size_t link;
+    int32_t (*write)(Child *, TQStream *);
+};
+
+// The writer of a record with children: step 0 puts the opening piece
+// (opening() answers kMore, kLast for a record written whole, or an error,
+// which all leave the step at 0 but kMore); then each list of children takes
+// two steps (the cursor set to its first child, then one child's piece per
+// call); then the closing tag ends the record and puts the step back to 0.
+template <typename Child, size_t N, typename Opening>
+int32_t writeRecord(TQStream *s, int32_t *step, Child **cursor, Opening opening, const Children<Child> (&lists)[N],
+                    const char *tag)
 {
     for (;;) {
-        switch (a->xmlState) {
-        case 0:
-            if (!axisWorthWriting(a))
-                return emptyPiece(s);
-            if (!axisHeader(a, s, false))
-                return TQS_ERR_NOMEM;
-            a->xmlState = 1;
-            return kMore;
-        case 1:
-            a->xmlCursor = static_cast<TQChannelEnable *>(a->activeChannels.first);
-            a->xmlState = 2;
-            break;
-        case 2: {
-            int32_t rc = childStep(s, &a->xmlCursor, kEntryActiveLink, &a->xmlState, channelEnableWriteXML);
-            if (rc != 1)
-                return rc;
-            break;
+        if (*step == 0) {
+            const int32_t rc = opening();
+            if (rc == kMore)
+                *step = 1;
+            return rc;
         }
-        case 3:
-            a->xmlCursor = static_cast<TQChannelEnable *>(a->inactiveChannels.first);
-            a->xmlState = 4;
-            break;
-        case 4: {
-            int32_t rc = childStep(s, &a->xmlCursor, kEntryInactiveLink, &a->xmlState, channelEnableWriteXML);
-            if (rc != 1)
-                return rc;
-            break;
+        const auto list = static_cast<size_t>(*step - 1) / 2;
+        if (list >= N)
+            return closing(s, step, tag);
+        if ((*step - 1) % 2 == 0) {
+            *cursor = static_cast<Child *>(lists[list].head.first);
+            ++*step;
+            continue;
         }
-        default:
-            return closing(s, &a->xmlState, "</axis>");
-        }
+        const int32_t rc = childStep(s, cursor, lists[list].link, step, lists[list].write);
+        if (rc != 1)
+            return rc;
     }
+}
+
+int32_t axisInfoWriteXML(TQAxisInfo *a, TQStream *s)
+{
+    const Children<TQChannelEnable> lists[] = {{a->activeChannels, kEntryActiveLink, channelEnableWriteXML},
+                                               {a->inactiveChannels, kEntryInactiveLink, channelEnableWriteXML}};
+    auto opening = [a, s] {
+        if (!axisWorthWriting(a))
+            return emptyPiece(s);
+        return axisHeader(a, s, false) ? kMore : TQS_ERR_NOMEM;
+    };
+    return writeRecord(s, &a->xmlState, &a->xmlCursor, opening, lists, "</axis>");
 }
 
 int32_t axisInfoListXML(TQAxisInfo *a, TQStream *s)
 {
-    for (;;) {
-        switch (a->xmlState) {
-        case 0:
-            if (!a->activeChannels.first)
-                return emptyPiece(s);
-            if (!axisHeader(a, s, true))
-                return TQS_ERR_NOMEM;
-            a->xmlState = 1;
-            return kMore;
-        case 1:
-            a->xmlCursor = static_cast<TQChannelEnable *>(a->activeChannels.first);
-            a->xmlState = 2;
-            break;
-        case 2: {
-            int32_t rc = childStep(s, &a->xmlCursor, kEntryActiveLink, &a->xmlState, channelEnableWriteXML);
-            if (rc != 1)
-                return rc;
-            break;
-        }
-        default:
-            return closing(s, &a->xmlState, "</axis>");
-        }
-    }
+    const Children<TQChannelEnable> lists[] = {{a->activeChannels, kEntryActiveLink, channelEnableWriteXML}};
+    auto opening = [a, s] {
+        if (!a->activeChannels.first)
+            return emptyPiece(s);
+        return axisHeader(a, s, true) ? kMore : TQS_ERR_NOMEM;
+    };
+    return writeRecord(s, &a->xmlState, &a->xmlCursor, opening, lists, "</axis>");
 }
 
 int32_t callAxisWriter(TQAxisInfo *a, TQStream *s)
@@ -192,45 +189,21 @@ int32_t callAxisWriter(TQAxisInfo *a, TQStream *s)
 
 int32_t graphObjectWriteXML(TQGraphObject *go, TQStream *s)
 {
-    for (;;) {
-        switch (go->xmlState) {
-        case 0: {
-            char title[kEscapedSize];
-            escapeInto(title, sizeof title, go->title);
-            if (!piece(s,
-                       "<graphobject id=\"%s\"><title>%s</title><bgcolor>%lx</bgcolor><gridenable>%d</gridenable>"
-                       "<starttime>%lf</starttime><duration>%lf</duration><x>%ld</x><y>%ld</y><w>%ld</w><h>%ld</h>",
-                       go->title, title, static_cast<unsigned long>(go->bgcolor), go->gridenable, go->starttime,
-                       go->duration, static_cast<long>(go->xpos), static_cast<long>(go->ypos),
-                       static_cast<long>(go->width), static_cast<long>(go->height)))
-                return TQS_ERR_NOMEM;
-            go->xmlState = 1;
-            return kMore;
-        }
-        case 1:
-            go->xmlCursor = static_cast<TQAxisInfo *>(go->activeAxes.first);
-            go->xmlState = 2;
-            break;
-        case 2: {
-            int32_t rc = childStep(s, &go->xmlCursor, kAxisActiveLink, &go->xmlState, callAxisWriter);
-            if (rc != 1)
-                return rc;
-            break;
-        }
-        case 3:
-            go->xmlCursor = static_cast<TQAxisInfo *>(go->inactiveAxes.first);
-            go->xmlState = 4;
-            break;
-        case 4: {
-            int32_t rc = childStep(s, &go->xmlCursor, kAxisInactiveLink, &go->xmlState, callAxisWriter);
-            if (rc != 1)
-                return rc;
-            break;
-        }
-        default:
-            return closing(s, &go->xmlState, "</graphobject>");
-        }
-    }
+    const Children<TQAxisInfo> lists[] = {{go->activeAxes, kAxisActiveLink, callAxisWriter},
+                                          {go->inactiveAxes, kAxisInactiveLink, callAxisWriter}};
+    auto opening = [go, s] {
+        char title[kEscapedSize];
+        escapeInto(title, sizeof title, go->title);
+        return piece(s,
+                     "<graphobject id=\"%s\"><title>%s</title><bgcolor>%lx</bgcolor><gridenable>%d</gridenable>"
+                     "<starttime>%lf</starttime><duration>%lf</duration><x>%ld</x><y>%ld</y><w>%ld</w><h>%ld</h>",
+                     go->title, title, static_cast<unsigned long>(go->bgcolor), go->gridenable, go->starttime,
+                     go->duration, static_cast<long>(go->xpos), static_cast<long>(go->ypos),
+                     static_cast<long>(go->width), static_cast<long>(go->height))
+                   ? kMore
+                   : TQS_ERR_NOMEM;
+    };
+    return writeRecord(s, &go->xmlState, &go->xmlCursor, opening, lists, "</graphobject>");
 }
 
 int32_t callGraphWriter(TQGraphObject *go, TQStream *s)
@@ -240,34 +213,19 @@ int32_t callGraphWriter(TQGraphObject *go, TQStream *s)
 
 int32_t displayWindowWriteXML(TQDisplayWindow *w, TQStream *s)
 {
-    for (;;) {
-        switch (w->xmlState) {
-        case 0: {
-            char title[kEscapedSize];
-            escapeInto(title, sizeof title, w->title);
-            if (!piece(s,
-                       "<displaywindow id=\"%s\"><title>%s</title><bgcolor>%lx</bgcolor><x>%ld</x><y>%ld</y>"
-                       "<w>%ld</w><h>%ld</h>",
-                       w->title, title, static_cast<unsigned long>(w->bgcolor), static_cast<long>(w->x),
-                       static_cast<long>(w->y), static_cast<long>(w->width), static_cast<long>(w->height)))
-                return TQS_ERR_NOMEM;
-            w->xmlState = 1;
-            return kMore;
-        }
-        case 1:
-            w->xmlCursor = static_cast<TQGraphObject *>(w->graphObjects.first);
-            w->xmlState = 2;
-            break;
-        case 2: {
-            int32_t rc = childStep(s, &w->xmlCursor, kGraphWindowLink, &w->xmlState, callGraphWriter);
-            if (rc != 1)
-                return rc;
-            break;
-        }
-        default:
-            return closing(s, &w->xmlState, "</displaywindow>");
-        }
-    }
+    const Children<TQGraphObject> lists[] = {{w->graphObjects, kGraphWindowLink, callGraphWriter}};
+    auto opening = [w, s] {
+        char title[kEscapedSize];
+        escapeInto(title, sizeof title, w->title);
+        return piece(s,
+                     "<displaywindow id=\"%s\"><title>%s</title><bgcolor>%lx</bgcolor><x>%ld</x><y>%ld</y>"
+                     "<w>%ld</w><h>%ld</h>",
+                     w->title, title, static_cast<unsigned long>(w->bgcolor), static_cast<long>(w->x),
+                     static_cast<long>(w->y), static_cast<long>(w->width), static_cast<long>(w->height))
+                   ? kMore
+                   : TQS_ERR_NOMEM;
+    };
+    return writeRecord(s, &w->xmlState, &w->xmlCursor, opening, lists, "</displaywindow>");
 }
 
 // Puts every writer of the stream's model back to its first step, so that a
