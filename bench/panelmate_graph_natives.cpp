@@ -50,7 +50,7 @@ uint16_t setScanSize(TQStream *stream, uint16_t bytes)
 }
 }
 
-#include "tests/memstream.h"
+#include "core/tests/memstream.h"
 
 extern "C" {
 JNIEXPORT jint JNICALL Java_com_orvane_util_TqStream_getGraphObjectn(JNIEnv *, jobject);

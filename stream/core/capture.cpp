@@ -9,7 +9,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include "streamfile_io.h"
+#include "file/streamfile_io.h"
 #include "streamimpl.h"
 #include "status.h"
 

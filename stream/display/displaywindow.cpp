@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "displayimpl.h"
-#include "streamimpl.h"
+#include "core/streamimpl.h"
 
 namespace tq::stream
 {

@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "displayimpl.h"
-#include "streamimpl.h"
-#include "textexport.h"
+#include "core/streamimpl.h"
+#include "file/textexport.h"
 #include "tq/platform/numfmt.h"
 
 namespace tq::stream

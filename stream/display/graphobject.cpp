@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "displayimpl.h"
-#include "streamimpl.h"
+#include "core/streamimpl.h"
 #include "tq/platform/sync.h"
 #include "tq/platform/thread.h"
 

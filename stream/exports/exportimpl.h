@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "status.h"
+#include "core/status.h"
 #include "tqstream.h"
 
 namespace tq::stream::exports

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "streamimpl.h"
+#include "core/streamimpl.h"
 
 namespace tq::stream
 {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "streamimpl.h"
+#include "core/streamimpl.h"
 #include "textexport.h"
 
 namespace tq::stream {

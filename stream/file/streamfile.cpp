@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include "streamfile_io.h"
-#include "streamimpl.h"
+#include "core/streamimpl.h"
 
 using namespace tq::stream::io;
 

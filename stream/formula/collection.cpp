@@ -15,8 +15,8 @@
 #include <cstring>
 #include <new>
 
-#include "listeners.h"
-#include "status.h"
+#include "core/listeners.h"
+#include "core/status.h"
 #include "tq/platform/sync.h"
 #include "tqstream.h"
 

@@ -9,11 +9,11 @@
 
 #include "formulaengine.h"
 #include "formulaparse.h"
-#include "streamimpl.h"
+#include "core/streamimpl.h"
 #include "tq/platform/guard.h"
 #include "tq/platform/numfmt.h"
 #include "tq/platform/text.h"
-#include "xmlreader.h"
+#include "display/xmlreader.h"
 
 namespace tq::formula {
 

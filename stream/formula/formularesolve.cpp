@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "formulaengine.h"
-#include "streamimpl.h"
+#include "core/streamimpl.h"
 #include "tq/platform/numfmt.h"
 #include "tq/polyfit.h"
 

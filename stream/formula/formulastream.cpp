@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include "formulaengine.h"
-#include "status.h"
-#include "streamimpl.h"
+#include "core/status.h"
+#include "core/streamimpl.h"
 #include "tq/platform/guard.h"
 #include "tq/platform/numfmt.h"
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "buffer_internal.h"
+#include "core/buffer_internal.h"
 #include "buffer_test_util.h"
 
 using namespace buffertest;

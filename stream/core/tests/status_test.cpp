@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "status.h"
+#include "core/status.h"
 #include "status_capture.h"
 #include "tqstream.h"
 

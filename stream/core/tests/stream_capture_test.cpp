@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "stream_test_util.h"
-#include "streamfile_io.h"
-#include "streamimpl.h"
+#include "file/streamfile_io.h"
+#include "core/streamimpl.h"
 
 using streamtest::readFile;
 using streamtest::scratchDir;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "streamimpl.h"
+#include "core/streamimpl.h"
 #include "tq/platform/sync.h"
 #include "tq/platform/thread.h"
 

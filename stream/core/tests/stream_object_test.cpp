@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "memstream.h"
-#include "streamimpl.h"
+#include "core/streamimpl.h"
 #include "tq/platform/thread.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "displayimpl.h"
-#include "memstream.h"
+#include "display/displayimpl.h"
+#include "core/tests/memstream.h"
 
 using namespace tq::stream;
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "displayimpl.h"
-#include "streamimpl.h"
+#include "display/displayimpl.h"
+#include "core/streamimpl.h"
 
 namespace displaytest
 {

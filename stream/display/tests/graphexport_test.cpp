@@ -11,9 +11,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "displayimpl.h"
-#include "memstream.h"
-#include "streamimpl.h"
+#include "display/displayimpl.h"
+#include "core/tests/memstream.h"
+#include "core/streamimpl.h"
 
 namespace
 {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "displayimpl.h"
-#include "memstream.h"
-#include "streamimpl.h"
+#include "display/displayimpl.h"
+#include "core/tests/memstream.h"
+#include "core/streamimpl.h"
 
 namespace
 {

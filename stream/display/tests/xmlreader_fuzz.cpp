@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "xmlreader.h"
+#include "display/xmlreader.h"
 
 using namespace tq::stream;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "xmlreader.h"
+#include "display/xmlreader.h"
 
 using namespace tq::stream;
 

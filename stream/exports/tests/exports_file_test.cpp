@@ -10,8 +10,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "filestream_test_util.h"
-#include "stream_test_util.h"
+#include "file/tests/filestream_test_util.h"
+#include "core/tests/stream_test_util.h"
 #include "tqstream.h"
 
 namespace

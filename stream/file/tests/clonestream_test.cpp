@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "displayimpl.h"
-#include "memstream.h"
-#include "streamimpl.h"
+#include "display/displayimpl.h"
+#include "core/tests/memstream.h"
+#include "core/streamimpl.h"
 
 namespace
 {

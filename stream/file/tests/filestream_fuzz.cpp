@@ -8,7 +8,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "filestream_impl.h"
+#include "file/filestream_impl.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

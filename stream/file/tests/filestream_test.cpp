@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 
 #include "filestream_test_util.h"
-#include "filestream_impl.h"
+#include "file/filestream_impl.h"
 
 using namespace filetest;
 

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "stream_test_util.h"
+#include "core/tests/stream_test_util.h"
 #include "tqstream.h"
 
 namespace filetest {

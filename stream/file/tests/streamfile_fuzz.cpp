@@ -5,7 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "streamimpl.h"
+#include "core/streamimpl.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

@@ -13,9 +13,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "stream_test_util.h"
-#include "streamfile_io.h"
-#include "streamimpl.h"
+#include "core/tests/stream_test_util.h"
+#include "file/streamfile_io.h"
+#include "core/streamimpl.h"
 
 using streamtest::readFile;
 using streamtest::scratchDir;

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "memstream.h"
+#include "core/tests/memstream.h"
 #include "tq/platform/debug.h"
 #include "tqstream.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "exprnode.h"
-#include "formulaparse.h"
-#include "streamimpl.h"
+#include "formula/exprnode.h"
+#include "formula/formulaparse.h"
+#include "core/streamimpl.h"
 
 using namespace tq::formula;
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "formulaengine.h"
-#include "memstream.h"
-#include "streamimpl.h"
+#include "formula/formulaengine.h"
+#include "core/tests/memstream.h"
+#include "core/streamimpl.h"
 
 using namespace tq::formula;
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "formulaengine.h"
-#include "memstream.h"
-#include "stream_test_util.h"
+#include "formula/formulaengine.h"
+#include "core/tests/memstream.h"
+#include "core/tests/stream_test_util.h"
 
 using namespace tq::formula;
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "exprnode.h"
-#include "formulaparse.h"
+#include "formula/exprnode.h"
+#include "formula/formulaparse.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "exprnode.h"
-#include "formulaparse.h"
+#include "formula/exprnode.h"
+#include "formula/formulaparse.h"
 
 using namespace tq::formula;
 

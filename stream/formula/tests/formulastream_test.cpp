@@ -17,11 +17,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "formulaengine.h"
-#include "memstream.h"
-#include "status_capture.h"
-#include "stream_test_util.h"
-#include "streamimpl.h"
+#include "formula/formulaengine.h"
+#include "core/tests/memstream.h"
+#include "core/tests/status_capture.h"
+#include "core/tests/stream_test_util.h"
+#include "core/streamimpl.h"
 #include "tq/platform/thread.h"
 #include "tqstream/exports.h"
 
