@@ -261,7 +261,7 @@ void restartReaders(Session718 &s)
 
 // ---- Accounting ------------------------------------------------------------------
 
-int64_t accountWrites(Session718 &s, bool capture, int *deferredPosts)
+int64_t accountWrites(Session718 &s, bool capture)
 {
     // Under the stream's lock.
     Ring &ring = s.ring;
@@ -280,10 +280,7 @@ int64_t accountWrites(Session718 &s, bool capture, int *deferredPosts)
     ring.account(
         written,
         [&](uint64_t segment, uint32_t first, uint32_t n) {
-            if (deferredPosts)
-                ++*deferredPosts;
-            else
-                h.postEvent(stream, 1, kNewData, nullptr);
+            h.postEvent(stream, 1, kNewData, nullptr);
             if (capture)
                 stream->streamNewData(stream, ring.scanAddress(segment, first), n, 0);
         },
@@ -347,12 +344,10 @@ void transientDone(Session718 &s)
 
 ViStatus tq718_MBufSegHndlr(ViSession vi, ViEventType type, ViEvent, ViAddr user)
 {
-    Session718 *s = nullptr;
-    int newData = 0;
     try {
         if (type != VI_EVENT_PXI_INTR)
             return VI_SUCCESS;
-        s = user ? static_cast<Session718 *>(user) : find(vi);
+        Session718 *s = user ? static_cast<Session718 *>(user) : find(vi);
         if (!s || s->interruptMechanism.load() != 2)
             return VI_SUCCESS;
         ViUInt32 status = 0;
@@ -362,7 +357,7 @@ ViStatus tq718_MBufSegHndlr(ViSession vi, ViEventType type, ViEvent, ViAddr user
         if (!lock)
             return VI_SUCCESS;
 
-        const int64_t written = accountWrites(*s, true, &newData);
+        const int64_t written = accountWrites(*s, true);
 
         if (status & reg::kStatusTransient) {
             status &= ~reg::kStatusTransient;
@@ -396,12 +391,6 @@ ViStatus tq718_MBufSegHndlr(ViSession vi, ViEventType type, ViEvent, ViAddr user
         out32(*s, reg::kEventStatus, clear);
     } catch (...) {
     }
-    // The stream's new-data events go out once its lock is free again: the
-    // readers they wake read at once instead of blocking on the lock until
-    // the handler is done. (The session outlives the handler's call:
-    // uninstalling the handler waits for a call under way.)
-    for (int i = 0; i < newData; ++i)
-        s->streamHandles.postEvent(s->stream, 1, kNewData, nullptr);
     return VI_SUCCESS;
 }
 

@@ -204,10 +204,8 @@ void markEndOfChain(Session718 &s, uint64_t entry);
 void restartReaders(Session718 &s);
 // Reads the board's write count and hands the new scans to the ring (and,
 // with capture, to the capture file). Under the stream's lock. Returns the
-// scans written since the start. The stream's new-data event (1) is posted
-// for each run of new scans, or, with deferredPosts, counted there for the
-// caller to post once it has let go of the lock.
-int64_t accountWrites(Session718 &s, bool capture, int *deferredPosts = nullptr);
+// scans written since the start.
+int64_t accountWrites(Session718 &s, bool capture);
 TQReader *newReader(Session718 &s, int64_t position, int32_t whence);
 int64_t scansWritten(Session718 &s);
 
