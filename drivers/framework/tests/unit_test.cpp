@@ -141,10 +141,15 @@ TEST(Converters, RunsOfScansConvertAsScanByScanToTheBit)
             std::vector<double> out(static_cast<size_t>(n) + 1, -7.0);
             run(ch, data.data() + first * kScanSize, kScanSize, n, out.data());
             EXPECT_EQ(out[static_cast<size_t>(n)], -7.0) << what << ": written past the run";
-            for (int64_t i = 0; i < n; ++i)
-                ASSERT_EQ(bitsOf(out[static_cast<size_t>(i)]),
-                          bitsOf(ch->streamChannelEval(ch, data.data() + (first + i) * kScanSize)))
-                    << what << ", scan " << first + i << " of the data";
+            for (int64_t i = 0; i < n; ++i) {
+                const double run = out[static_cast<size_t>(i)];
+                const double each = ch->streamChannelEval(ch, data.data() + (first + i) * kScanSize);
+                // Of two NaN operands, the processor passes on the one the
+                // compiler happened to put first: a NaN only has to stay NaN.
+                if (std::isnan(run) && std::isnan(each))
+                    continue;
+                ASSERT_EQ(bitsOf(run), bitsOf(each)) << what << ", scan " << first + i << " of the data";
+            }
         }
     };
 
