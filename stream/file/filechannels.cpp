@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <limits>
 
+#include "channelruns.h"
 #include "filestream_impl.h"
 #include "tq/eu.h"
 #include "tq/platform/dynlib.h"
@@ -704,14 +705,19 @@ using tq::stream::FileChannel;
 TQ_API int64_t StreamChannelEvalRun(TQStreamChannel *channel, const void *scans, uint32_t scanSize, int64_t count,
                                     double *values)
 {
-    if (!channel || !channel->streamChannelEval || !scans || !values || count <= 0)
+    const TQChannelEvalFn eval = channel ? channel->streamChannelEval : nullptr;
+    if (!eval || !scans || !values || count <= 0)
         return 0;
     const auto *at = static_cast<const uint8_t *>(scans);
-    if (const tq::stream::RunFn run = tq::stream::runFor(channel->streamChannelEval)) {
+    if (const tq::stream::RunFn run = tq::stream::runFor(eval)) {
+        run(channel, at, scanSize, count, values);
+        return count;
+    }
+    if (const TQChannelRunFn run = tq::stream::registeredRunFor(eval)) {
         run(channel, at, scanSize, count, values);
         return count;
     }
     for (int64_t i = 0; i < count; ++i)
-        values[i] = channel->streamChannelEval(channel, at + static_cast<size_t>(i) * scanSize);
+        values[i] = eval(channel, at + static_cast<size_t>(i) * scanSize);
     return count;
 }
