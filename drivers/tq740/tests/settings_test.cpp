@@ -1,0 +1,194 @@
+// The model 740's stored settings, one row each, on a module on site 1 of a
+// simulated carrier: the group fields, the channels' bits and the event
+// enables in the module's 16-bit registers, the settings the session alone
+// keeps, and the controls that keep no value and always reach the module.
+#include <string>
+
+#include "setting_rows.h"
+#include "tq/driver/visa_binding.h"
+
+namespace
+{
+
+using namespace tq747test;
+
+constexpr ViBusAddress kIo1 = 0x1080; // site 1's I/O window in the carrier's BAR2
+
+class Settings740 : public SettingTest
+{
+  protected:
+    void SetUp() override
+    {
+        SettingTest::SetUp();
+        addCarrier("1,3");
+        ASSERT_TRUE(tq::visa::loadVisa());
+        const tq::visa::FunctionTable &v = tq::visa::visa();
+        ASSERT_EQ(v.viOpenDefaultRM(&rm_), VI_SUCCESS);
+        ASSERT_EQ(v.viOpen(rm_, const_cast<ViRsrc>(kCarrier), 0, 0, &carrier_), VI_SUCCESS);
+    }
+    void TearDown() override
+    {
+        tq::visa::visa().viClose(rm_);
+        SettingTest::TearDown();
+    }
+    ViSession openSession() override
+    {
+        ViSession vi = VI_NULL;
+        EXPECT_EQ(tq740_init(const_cast<ViRsrc>("PXI1::15::INSTR_IP1"), 0, 0, &vi), VI_SUCCESS);
+        return vi;
+    }
+    void closeSession(ViSession vi) override { EXPECT_EQ(tq740_close(vi), VI_SUCCESS); }
+    ViStatus simulate(ViSession vi, ViBoolean on) override { return tq740_setSimulationMode(vi, on); }
+    ViBusAddress windowBase() const override { return kIo1; }
+    // The module keeps its registers itself: they are reached through the
+    // carrier's window as the driver reaches them.
+    ViUInt32 board(ViBusAddress offset, ViUInt16) override
+    {
+        ViUInt16 v = 0;
+        EXPECT_EQ(tq::visa::visa().viIn16(carrier_, VI_PXI_BAR2_SPACE, kIo1 + offset, &v), VI_SUCCESS);
+        return v;
+    }
+    void setBoard(ViBusAddress offset, ViUInt16, ViUInt32 value) override
+    {
+        ASSERT_EQ(tq::visa::visa().viOut16(carrier_, VI_PXI_BAR2_SPACE, kIo1 + offset, static_cast<ViUInt16>(value)),
+                  VI_SUCCESS);
+    }
+
+    ViSession rm_ = VI_NULL, carrier_ = VI_NULL;
+};
+
+constexpr ViInt16 kGroups = 4, kChannels = 32, kEvents = 2;
+
+// name, setter, getter, count, index, register, width, field, background, value, code, read, read code,
+// refused values, other value, other code, unreadable field
+const FieldRow kFieldRows[] = {
+    {"debounce of group 2: 3 bits at 3 of +0x08", tq740_setChannelGroupDebounceTime,
+     tq740_getChannelGroupDebounceTime, kGroups, 2, 0x08, 2, 0x38, 0x0FFF, 5, 0x20, 2, 0x08, {0, 6}, 0, 0, 0x28},
+    {"debounce of group 4: bits 9-11 of +0x08", tq740_setChannelGroupDebounceTime,
+     tq740_getChannelGroupDebounceTime, kGroups, 4, 0x08, 2, 0xE00, 0, 1, 0x0, 4, 0x600, {0, 6}, 0, 0, 0xE00},
+    {"direction of group 3: bit 10 of +0x0A", tq740_setChannelGroupDirection, tq740_getChannelGroupDirection, kGroups,
+     3, 0x0A, 2, 0x400, 0xFBFF, 1, 0x400, 0, 0x0, {-1, 2}, 0, 0, {}},
+    {"power-up output of group 1: bit 12 of +0x0A", tq740_setChannelGroupPowerupOutput,
+     tq740_getChannelGroupPowerupOutput, kGroups, 1, 0x0A, 2, 0x1000, 0xEFFF, 1, 0x1000, 0, 0x0, {-1, 2}, 0, 0, {}},
+    {"termination of group 4: bits 6-7 of +0x0A", tq740_setChannelGroupInputTermination,
+     tq740_getChannelGroupInputTermination, kGroups, 4, 0x0A, 2, 0xC0, 0xFFFF, 2, 0x80, 1, 0x40, {-1, 3}, 0, 0, 0xC0},
+    {"pattern enable of channel 20: bit 3 of +0x14, set for 1 only", tq740_setDigitalChannelPatternEnable,
+     tq740_getDigitalChannelPatternEnable, kChannels, 20, 0x14, 2, 0x8, 0xFFF7, 1, 0x8, 0, 0x0, {}, 2, 0x0, {}},
+    {"pattern bit of channel 17: bit 0 of +0x10", tq740_setDigitalChannelPatternBit,
+     tq740_getDigitalChannelPatternBit, kChannels, 17, 0x10, 2, 0x1, 0xFFFE, 1, 0x1, 0, 0x0, {}, 2, 0x0, {}},
+    {"change-of-state enable of channel 16: bit 15 of +0x1A", tq740_setDigitalChannelChangeOfStateEnable,
+     tq740_getDigitalChannelChangeOfStateEnable, kChannels, 16, 0x1A, 2, 0x8000, 0x7FFF, 1, 0x8000, 0, 0x0, {}, 2, 0x0,
+     {}},
+    {"event enable of event 1: bit 2 of +0x1E, set for any value but 0", tq740_setEventEnable, tq740_getEventEnable,
+     kEvents, 1, 0x1E, 2, 0x4, 0x0003, 1, 0x4, 0, 0x0, {}, -5, 0x4, {}},
+};
+
+TEST_F(Settings740, RegisterSettingsFollowTheCommonRules)
+{
+    for (const FieldRow &row : kFieldRows)
+        check(row);
+}
+
+TEST_F(Settings740, SessionSettingsAreKeptAndRefusedAlike)
+{
+    const KeptRow<ViInt16, ViInt32> enables[] = {
+        {"digital channel enable", tq740_setDigitalChannelEnable, tq740_getDigitalChannelEnable, kChannels, 32, 1,
+         {-1, 2}},
+        {"event channel enable", tq740_setEventChannelEnable, tq740_getEventChannelEnable, kEvents, 1, 1, {-1, 2}},
+    };
+    const KeptRow<ViInt16, ViInt16> values[] = {
+        {"event channel duration", tq740_setEventChannelDuration, tq740_getEventChannelDuration, kEvents, 2, 40, {}},
+        {"event channel polarity", tq740_setEventChannelPolarity, tq740_getEventChannelPolarity, kEvents, 1, 2, {}},
+    };
+    for (const auto &row : enables)
+        check(row);
+    for (const auto &row : values)
+        check(row);
+}
+
+TEST_F(Settings740, NamesFitTheirRecords)
+{
+    using NameSetter = ViStatus (*)(ViSession, ViInt16, ViConstString);
+    using NameGetter = ViStatus (*)(ViSession, ViInt16, ViChar *);
+    const struct {
+        const char *name;
+        NameSetter set;
+        NameGetter get;
+        ViInt16 count;
+    } rows[] = {
+        {"digital channel", tq740_setDigitalChannelName, tq740_getDigitalChannelName, kChannels},
+        {"event channel", tq740_setEventChannelName, tq740_getEventChannelName, kEvents},
+    };
+    ViSession vi = openSession();
+    const std::string longest(127, 'n');
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        char name[256] = {};
+        ASSERT_EQ(row.set(vi, row.count, longest.c_str()), VI_SUCCESS);
+        ASSERT_EQ(row.get(vi, row.count, name), VI_SUCCESS);
+        EXPECT_EQ(name, longest);
+        EXPECT_EQ(row.set(vi, row.count, std::string(128, 'x').c_str()), VI_ERROR_INV_PARAMETER);
+        EXPECT_EQ(row.set(vi, row.count, nullptr), VI_ERROR_INV_PARAMETER);
+        ASSERT_EQ(row.get(vi, row.count, name), VI_SUCCESS);
+        EXPECT_EQ(name, longest) << "a refused name leaves the stored one";
+        for (ViInt16 index : {ViInt16(0), ViInt16(row.count + 1)}) {
+            EXPECT_EQ(row.set(vi, index, "x"), VI_ERROR_INV_PARAMETER);
+            EXPECT_EQ(row.get(vi, index, name), VI_ERROR_INV_PARAMETER);
+        }
+        EXPECT_EQ(row.get(vi, 1, nullptr), VI_ERROR_INV_PARAMETER);
+        EXPECT_EQ(row.set(kUnknownSession, 1, "x"), VI_ERROR_INV_OBJECT);
+        EXPECT_EQ(row.get(kUnknownSession, 1, name), VI_ERROR_INV_OBJECT);
+    }
+    closeSession(vi);
+}
+
+// The strobe controls keep no value: a setter sets its bit for any value but
+// 0 and clears it for 0, a getter reads it, simulated or not.
+TEST_F(Settings740, ControlsAlwaysReachTheModule)
+{
+    using Setter = ViStatus (*)(ViSession, ViInt16);
+    using Getter = ViStatus (*)(ViSession, ViInt16 *);
+    const struct {
+        const char *name;
+        Setter set;
+        Getter get; // null: set only
+        ViBusAddress offset;
+        ViUInt16 bit;
+    } rows[] = {
+        {"external input strobe", tq740_setExternalInputStrobeEnable, tq740_getExternalInputStrobeEnable, 0x0C, 3},
+        {"external output strobe", tq740_setExternalOutputStrobeEnable, tq740_getExternalOutputStrobeEnable, 0x0C, 5},
+        {"IP input strobe", tq740_setIpInputStrobeEnable, tq740_getIpInputStrobeEnable, 0x0C, 4},
+        {"IP input latch strobe", tq740_setIpInputLatchStrobeEnable, tq740_getIpInputLatchStrobeEnable, 0x0C, 8},
+        {"IP output strobe", tq740_setIpOutputStrobeEnable, tq740_getIpOutputStrobeEnable, 0x0C, 6},
+        {"output strobe word select", tq740_setOutputStrobeWordSelect, nullptr, 0x1E, 4},
+    };
+    ViSession vi = openSession();
+    for (ViBoolean simulated : {0, 1}) {
+        ASSERT_EQ(simulate(vi, simulated), VI_SUCCESS);
+        for (const auto &row : rows) {
+            SCOPED_TRACE(row.name);
+            const ViUInt32 bit = 1u << row.bit;
+            for (ViInt16 value : {ViInt16(1), ViInt16(0), ViInt16(-3), ViInt16(0)}) {
+                const ViUInt32 before = board(row.offset, 2);
+                ASSERT_EQ(row.set(vi, value), VI_SUCCESS);
+                EXPECT_EQ(board(row.offset, 2), value ? before | bit : before & ~bit) << value;
+                if (row.get) {
+                    ViInt16 got = -1;
+                    ASSERT_EQ(row.get(vi, &got), VI_SUCCESS);
+                    EXPECT_EQ(got, value ? 1 : 0);
+                }
+            }
+        }
+    }
+    for (const auto &row : rows) {
+        EXPECT_EQ(row.set(kUnknownSession, 1), VI_ERROR_INV_OBJECT) << row.name;
+        if (row.get) {
+            ViInt16 got = 0;
+            EXPECT_EQ(row.get(vi, nullptr), VI_ERROR_INV_PARAMETER) << row.name;
+            EXPECT_EQ(row.get(kUnknownSession, &got), VI_ERROR_INV_OBJECT) << row.name;
+        }
+    }
+    closeSession(vi);
+}
+
+} // namespace
