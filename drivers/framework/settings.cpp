@@ -97,7 +97,8 @@ bool onBoard(const SettingTarget &t, const Setting &setting)
 FieldPlace placeOf(const FieldRow &row, int i)
 {
     const unsigned registerBits = 8u * row.width;
-    const unsigned bit = row.first + static_cast<unsigned>(row.bits) * static_cast<unsigned>(i);
+    const unsigned stride = row.stride ? row.stride : row.bits;
+    const unsigned bit = row.first + stride * static_cast<unsigned>(i);
     const uint32_t mask = row.bits >= 32 ? 0xFFFFFFFFu : (1u << row.bits) - 1;
     return {row.offset + row.width * static_cast<ViBusAddress>(bit / registerBits), mask, bit % registerBits};
 }

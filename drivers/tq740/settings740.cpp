@@ -7,9 +7,6 @@
 #include "tq740.h"
 
 using tq::driver::BitChannel;
-using tq::driver::Coding;
-using tq::driver::Setting;
-using tq::driver::SettingTarget;
 using tq740::EventChannel;
 using tq740::Group;
 using tq740::Session740;
@@ -18,45 +15,33 @@ namespace reg = tq740::reg;
 namespace
 {
 
-// Where each stored setting lives in the module's 16-bit registers (register,
-// width, bits per field, bit of the first field) and the values it takes.
-// Groups 1 to 4, channels 1 to 32 (1-16 in the first register of the pair,
-// 17-32 in the second), events 1 and 2.
-const Setting kDebounce{{reg::kDebounce, 2, 3, 0}, Coding::Range, 1, 5};
-const Setting kDirection{{reg::kConfig, 2, 1, 8}, Coding::Range, 0, 1};
-const Setting kPowerup{{reg::kConfig, 2, 1, 12}, Coding::Range, 0, 1};
-const Setting kTermination{{reg::kConfig, 2, 2, 0}, Coding::Range, 0, 2};
-const Setting kCosEnable{{reg::kCosMask, 2, 1, 0}, Coding::One};
-const Setting kPatternEnable{{reg::kPatternMask, 2, 1, 0}, Coding::One};
-const Setting kPatternBit{{reg::kPattern, 2, 1, 0}, Coding::One};
-const Setting kEventEnable{{reg::kStatus, 2, 1, 2}, Coding::Any};
-const Setting kInterruptEnable{{reg::kStatus, 2, 1, 1}, Coding::Any};
-// Kept in the session only: the enables (0 or 1) and values taken as given.
-const Setting kEnable{{}, Coding::Range, 0, 1};
-const Setting kKept{};
-
-tq::driver::RegisterWindow window(const Session740 *s)
+// The module's registers: 16-bit, in its site's I/O window.
+tq::driver::RegisterWindow window(const Session740 &s)
 {
-    if (!s)
-        return {};
-    return {s->value, s->ioSpace, s->ioBase};
+    return {s.value, s.ioSpace, s.ioBase};
 }
 
-// The setting kept in member of record index of one of the session's arrays
-// (groups, channels, events).
-template <typename Record, size_t N>
-SettingTarget setting(ViSession vi, ViInt16 index, Record (Session740::*records)[N], int16_t Record::*member)
-{
-    Session740 *s = tq740::find(vi);
-    return tq::driver::recordSetting(s, window(s), index, records, member);
-}
+// Where the settings live in the module's 16-bit registers: register, width,
+// bits per field, bit of the first field. Groups 1 to 4, channels 1 to 32
+// (1-16 in the first register of the pair, 17-32 in the second), events 1
+// and 2, the session's interrupt enable.
+const tq::driver::DigitalSettings kSettings = tq::driver::digitalSettings({
+    .debounce = {reg::kDebounce, 2, 3, 0},
+    .direction = {reg::kConfig, 2, 1, 8},
+    .powerup = {reg::kConfig, 2, 1, 12},
+    .termination = {reg::kConfig, 2, 2, 0},
+    .changeOfStateEnable = {reg::kCosMask, 2, 1, 0},
+    .patternEnable = {reg::kPatternMask, 2, 1, 0},
+    .patternBit = {reg::kPattern, 2, 1, 0},
+    .eventEnable = {reg::kStatus, 2, 1, 2},
+});
+const tq::driver::Setting kInterruptEnable{{reg::kStatus, 2, 1, 1}, tq::driver::Coding::Any};
 
-// The name of record index of one of the session's arrays, or null.
-template <typename Record, size_t N> char *nameOf(Session740 *s, ViInt16 index, Record (Session740::*records)[N])
-{
-    TQStreamChannel *head = tq::driver::recordMember(s, index, records, &Record::head);
-    return head ? head->name : nullptr;
-}
+using Targets = tq::driver::SettingTargets<tq740::find, window>;
+constexpr auto group = &Targets::record<&Session740::groups, Group>;
+constexpr auto channel = &Targets::record<&Session740::channels, BitChannel>;
+constexpr auto event = &Targets::record<&Session740::events, EventChannel>;
+constexpr auto session = &Targets::session<Session740>;
 
 // The controls without a stored value: always written.
 ViStatus setControl(ViSession vi, ViBusAddress offset, unsigned bit, bool on)
@@ -130,179 +115,9 @@ ViStatus stopDetection(ViSession vi, bool pattern)
 
 } // namespace
 
-TQ_API ViStatus tq740_setInterruptEnable(ViSession vi, ViInt16 enable)
-{
-    Session740 *s = tq740::find(vi);
-    return tq::driver::setSetting(tq::driver::sessionSetting(s, window(s), &Session740::interruptEnable),
-                                  kInterruptEnable, enable);
-}
-TQ_API ViStatus tq740_getInterruptEnable(ViSession vi, ViInt16 *enable)
-{
-    Session740 *s = tq740::find(vi);
-    return tq::driver::getSetting(tq::driver::sessionSetting(s, window(s), &Session740::interruptEnable),
-                                  kInterruptEnable, enable);
-}
-
-TQ_API ViStatus tq740_setChannelGroupDebounceTime(ViSession vi, ViInt16 g, ViInt16 value)
-{
-    return tq::driver::setSetting(setting(vi, g, &Session740::groups, &Group::debounce), kDebounce, value);
-}
-TQ_API ViStatus tq740_getChannelGroupDebounceTime(ViSession vi, ViInt16 g, ViInt16 *value)
-{
-    return tq::driver::getSetting(setting(vi, g, &Session740::groups, &Group::debounce), kDebounce, value);
-}
-
-// A change of direction moves the group's enabled channels between the
-// carrier stream's input and output counts.
-TQ_API ViStatus tq740_setChannelGroupDirection(ViSession vi, ViInt16 g, ViInt16 value)
-{
-    const SettingTarget t = setting(vi, g, &Session740::groups, &Group::direction);
-    bool changed = false;
-    const ViStatus status = tq::driver::changeSetting(t, kDirection, value, changed);
-    if (!changed)
-        return status;
-    Session740 &s = *static_cast<Session740 *>(t.session);
-    for (int c = 8 * (g - 1) + 1; c <= 8 * g; ++c)
-        s.channel(c).head.ownerWord2 = value;
-    tq740::recountCarrier(s);
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getChannelGroupDirection(ViSession vi, ViInt16 g, ViInt16 *value)
-{
-    return tq::driver::getSetting(setting(vi, g, &Session740::groups, &Group::direction), kDirection, value);
-}
-TQ_API ViStatus tq740_setChannelGroupPowerupOutput(ViSession vi, ViInt16 g, ViInt16 value)
-{
-    return tq::driver::setSetting(setting(vi, g, &Session740::groups, &Group::powerupOutput), kPowerup, value);
-}
-TQ_API ViStatus tq740_getChannelGroupPowerupOutput(ViSession vi, ViInt16 g, ViInt16 *value)
-{
-    return tq::driver::getSetting(setting(vi, g, &Session740::groups, &Group::powerupOutput), kPowerup, value);
-}
-TQ_API ViStatus tq740_setChannelGroupInputTermination(ViSession vi, ViInt16 g, ViInt16 value)
-{
-    return tq::driver::setSetting(setting(vi, g, &Session740::groups, &Group::termination), kTermination, value);
-}
-TQ_API ViStatus tq740_getChannelGroupInputTermination(ViSession vi, ViInt16 g, ViInt16 *value)
-{
-    return tq::driver::getSetting(setting(vi, g, &Session740::groups, &Group::termination), kTermination, value);
-}
-
-// An enabled channel counts in the carrier stream's input or output channels.
-TQ_API ViStatus tq740_setDigitalChannelEnable(ViSession vi, ViInt16 c, ViInt16 enable)
-{
-    const SettingTarget t = setting(vi, c, &Session740::channels, &BitChannel::enable);
-    bool changed = false;
-    const ViStatus status = tq::driver::changeSetting(t, kEnable, enable, changed);
-    if (!changed)
-        return status;
-    static_cast<Session740 *>(t.session)->channel(c).head.enableWord = enable;
-    tq740::recountCarrier(*static_cast<Session740 *>(t.session));
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getDigitalChannelEnable(ViSession vi, ViInt16 c, ViInt32 *enable)
-{
-    return tq::driver::getSetting(setting(vi, c, &Session740::channels, &BitChannel::enable), kEnable, enable);
-}
-TQ_API ViStatus tq740_setDigitalChannelName(ViSession vi, ViInt16 c, ViConstString name)
-{
-    Session740 *s = tq740::find(vi);
-    return tq::driver::setName(s, nameOf(s, c, &Session740::channels), TQ_CHANNEL_NAME_SIZE, name);
-}
-TQ_API ViStatus tq740_getDigitalChannelName(ViSession vi, ViInt16 c, ViChar *name)
-{
-    Session740 *s = tq740::find(vi);
-    return tq::driver::getName(s, nameOf(s, c, &Session740::channels), TQ_CHANNEL_NAME_SIZE, name);
-}
-TQ_API ViStatus tq740_getDigitalChannelDirection(ViSession vi, ViInt16 c, ViInt16 *direction)
-{
-    if (c < 1 || c > tq740::kChannels)
-        return tq740::find(vi) ? VI_ERROR_INV_PARAMETER : VI_ERROR_INV_OBJECT;
-    return tq740_getChannelGroupDirection(vi, static_cast<ViInt16>((c - 1) / 8 + 1), direction);
-}
-TQ_API ViStatus tq740_setDigitalChannelChangeOfStateEnable(ViSession vi, ViInt16 c, ViInt16 value)
-{
-    return tq::driver::setSetting(setting(vi, c, &Session740::channels, &BitChannel::changeOfStateEnable),
-                                  kCosEnable, value);
-}
-TQ_API ViStatus tq740_getDigitalChannelChangeOfStateEnable(ViSession vi, ViInt16 c, ViInt16 *value)
-{
-    return tq::driver::getSetting(setting(vi, c, &Session740::channels, &BitChannel::changeOfStateEnable),
-                                  kCosEnable, value);
-}
-TQ_API ViStatus tq740_setDigitalChannelPatternEnable(ViSession vi, ViInt16 c, ViInt16 value)
-{
-    return tq::driver::setSetting(setting(vi, c, &Session740::channels, &BitChannel::patternEnable),
-                                  kPatternEnable, value);
-}
-TQ_API ViStatus tq740_getDigitalChannelPatternEnable(ViSession vi, ViInt16 c, ViInt16 *value)
-{
-    return tq::driver::getSetting(setting(vi, c, &Session740::channels, &BitChannel::patternEnable),
-                                  kPatternEnable, value);
-}
-TQ_API ViStatus tq740_setDigitalChannelPatternBit(ViSession vi, ViInt16 c, ViInt16 value)
-{
-    return tq::driver::setSetting(setting(vi, c, &Session740::channels, &BitChannel::patternBit), kPatternBit,
-                                  value);
-}
-TQ_API ViStatus tq740_getDigitalChannelPatternBit(ViSession vi, ViInt16 c, ViInt16 *value)
-{
-    return tq::driver::getSetting(setting(vi, c, &Session740::channels, &BitChannel::patternBit), kPatternBit,
-                                  value);
-}
-
-TQ_API ViStatus tq740_setEventEnable(ViSession vi, ViInt16 e, ViInt16 value)
-{
-    return tq::driver::setSetting(setting(vi, e, &Session740::events, &EventChannel::eventEnable), kEventEnable,
-                                  value);
-}
-TQ_API ViStatus tq740_getEventEnable(ViSession vi, ViInt16 e, ViInt16 *value)
-{
-    return tq::driver::getSetting(setting(vi, e, &Session740::events, &EventChannel::eventEnable), kEventEnable,
-                                  value);
-}
-// An enabled event channel counts in the carrier stream's input channels.
-TQ_API ViStatus tq740_setEventChannelEnable(ViSession vi, ViInt16 e, ViInt16 value)
-{
-    const SettingTarget t = setting(vi, e, &Session740::events, &EventChannel::enable);
-    bool changed = false;
-    const ViStatus status = tq::driver::changeSetting(t, kEnable, value, changed);
-    if (!changed)
-        return status;
-    static_cast<Session740 *>(t.session)->eventChannel(e).head.enableWord = value;
-    tq740::recountCarrier(*static_cast<Session740 *>(t.session));
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getEventChannelEnable(ViSession vi, ViInt16 e, ViInt32 *value)
-{
-    return tq::driver::getSetting(setting(vi, e, &Session740::events, &EventChannel::enable), kEnable, value);
-}
-TQ_API ViStatus tq740_setEventChannelName(ViSession vi, ViInt16 e, ViConstString name)
-{
-    Session740 *s = tq740::find(vi);
-    return tq::driver::setName(s, nameOf(s, e, &Session740::events), TQ_CHANNEL_NAME_SIZE, name);
-}
-TQ_API ViStatus tq740_getEventChannelName(ViSession vi, ViInt16 e, ViChar *name)
-{
-    Session740 *s = tq740::find(vi);
-    return tq::driver::getName(s, nameOf(s, e, &Session740::events), TQ_CHANNEL_NAME_SIZE, name);
-}
-TQ_API ViStatus tq740_setEventChannelDuration(ViSession vi, ViInt16 e, ViInt16 scans)
-{
-    return tq::driver::setSetting(setting(vi, e, &Session740::events, &EventChannel::duration), kKept, scans);
-}
-TQ_API ViStatus tq740_getEventChannelDuration(ViSession vi, ViInt16 e, ViInt16 *scans)
-{
-    return tq::driver::getSetting(setting(vi, e, &Session740::events, &EventChannel::duration), kKept, scans);
-}
-TQ_API ViStatus tq740_setEventChannelPolarity(ViSession vi, ViInt16 e, ViInt16 polarity)
-{
-    return tq::driver::setSetting(setting(vi, e, &Session740::events, &EventChannel::polarity), kKept, polarity);
-}
-TQ_API ViStatus tq740_getEventChannelPolarity(ViSession vi, ViInt16 e, ViInt16 *polarity)
-{
-    return tq::driver::getSetting(setting(vi, e, &Session740::events, &EventChannel::polarity), kKept, polarity);
-}
+TQ_DRIVER_EXPORT_DIGITAL_SETTINGS(tq740, Session740, kSettings, group, channel, event, tq740::find,
+                                  tq740::recountCarrier, TQ_CHANNEL_NAME_SIZE)
+TQ_DRIVER_EXPORT_SESSION_SETTING(tq740, InterruptEnable, session, &Session740::interruptEnable, kInterruptEnable)
 
 TQ_API ViStatus tq740_setInterruptRequestLevel(ViSession vi, ViInt16 level)
 {
@@ -314,46 +129,22 @@ TQ_API ViStatus tq740_getInterruptRequestLevel(ViSession vi, ViInt16 *level)
 {
     return getControl(vi, reg::kStatus, 0, level);
 }
-TQ_API ViStatus tq740_setExternalInputStrobeEnable(ViSession vi, ViInt16 enable)
-{
-    return setControl(vi, reg::kControl, 3, enable != 0);
-}
-TQ_API ViStatus tq740_getExternalInputStrobeEnable(ViSession vi, ViInt16 *enable)
-{
-    return getControl(vi, reg::kControl, 3, enable);
-}
-TQ_API ViStatus tq740_setExternalOutputStrobeEnable(ViSession vi, ViInt16 enable)
-{
-    return setControl(vi, reg::kControl, 5, enable != 0);
-}
-TQ_API ViStatus tq740_getExternalOutputStrobeEnable(ViSession vi, ViInt16 *enable)
-{
-    return getControl(vi, reg::kControl, 5, enable);
-}
-TQ_API ViStatus tq740_setIpInputStrobeEnable(ViSession vi, ViInt16 enable)
-{
-    return setControl(vi, reg::kControl, 4, enable != 0);
-}
-TQ_API ViStatus tq740_getIpInputStrobeEnable(ViSession vi, ViInt16 *enable)
-{
-    return getControl(vi, reg::kControl, 4, enable);
-}
-TQ_API ViStatus tq740_setIpInputLatchStrobeEnable(ViSession vi, ViInt16 enable)
-{
-    return setControl(vi, reg::kControl, 8, enable != 0);
-}
-TQ_API ViStatus tq740_getIpInputLatchStrobeEnable(ViSession vi, ViInt16 *enable)
-{
-    return getControl(vi, reg::kControl, 8, enable);
-}
-TQ_API ViStatus tq740_setIpOutputStrobeEnable(ViSession vi, ViInt16 enable)
-{
-    return setControl(vi, reg::kControl, 6, enable != 0);
-}
-TQ_API ViStatus tq740_getIpOutputStrobeEnable(ViSession vi, ViInt16 *enable)
-{
-    return getControl(vi, reg::kControl, 6, enable);
-}
+// tq740_set<Name>(vi, enable) and tq740_get<Name>(vi, &enable) of a bit of the
+// control register: set for any value but 0.
+#define TQ740_EXPORT_CONTROL(Name, bit)                                                                                \
+    TQ_API ViStatus tq740_set##Name(ViSession vi, ViInt16 enable)                                                      \
+    {                                                                                                                  \
+        return setControl(vi, reg::kControl, bit, enable != 0);                                                        \
+    }                                                                                                                  \
+    TQ_API ViStatus tq740_get##Name(ViSession vi, ViInt16 *enable)                                                     \
+    {                                                                                                                  \
+        return getControl(vi, reg::kControl, bit, enable);                                                             \
+    }
+TQ740_EXPORT_CONTROL(ExternalInputStrobeEnable, 3)
+TQ740_EXPORT_CONTROL(ExternalOutputStrobeEnable, 5)
+TQ740_EXPORT_CONTROL(IpInputStrobeEnable, 4)
+TQ740_EXPORT_CONTROL(IpInputLatchStrobeEnable, 8)
+TQ740_EXPORT_CONTROL(IpOutputStrobeEnable, 6)
 TQ_API ViStatus tq740_setOutputStrobeWordSelect(ViSession vi, ViInt16 select)
 {
     return setControl(vi, reg::kStatus, 4, select != 0);
