@@ -106,6 +106,17 @@ TEST_F(Ranges747, GroupFieldsReachCarrierAndSites)
     ASSERT_EQ(tq747_getResistorConfig(vi_, kFirst, kLast, values), VI_SUCCESS);
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(values[i], 2) << "channel " << kFirst + i;
+    // Across both sites, each site's values after the last one's.
+    ASSERT_EQ(tq747_setResistorConfig(vi_, 161, 192, 1), VI_SUCCESS);
+    ViInt16 all[72] = {};
+    ASSERT_EQ(tq747_getResistorConfig(vi_, kFirst, 192, all), VI_SUCCESS);
+    for (int i = 0; i < 72; ++i)
+        EXPECT_EQ(all[i], i < 16 ? 2 : i < 40 ? 0 : 1) << "channel " << kFirst + i;
+    configure("site1.in=0x000000F0; site3.in=0x0F000000");
+    ViUInt8 in[8] = {};
+    ASSERT_EQ(tq747_readIoData(vi_, 129, 192, in), VI_SUCCESS);
+    EXPECT_EQ(in[0], 0xF0);
+    EXPECT_EQ(in[7], 0x0F) << "site 3's bits after site 1's";
     EXPECT_EQ(tq747_setResistorConfig(vi_, kFirst, kLast, 3), VI_ERROR_INV_PARAMETER);
     EXPECT_EQ(tq747_setResistorConfig(kUnknownSession, kFirst, kLast, 3), VI_ERROR_INV_OBJECT);
     EXPECT_EQ(tq747_setResistorConfig(vi_, 122, kLast, 1), TQ747_ERROR_ALIGNMENT);
