@@ -62,25 +62,159 @@ constexpr ViInt16 kGroups = 4, kChannels = 32, kEvents = 2;
 // name, setter, getter, count, index, register, width, field, background, value, code, read, read code,
 // refused values, other value, other code, unreadable field
 const FieldRow kFieldRows[] = {
-    {"debounce of group 2: 3 bits at 3 of +0x08", tq740_setChannelGroupDebounceTime,
-     tq740_getChannelGroupDebounceTime, kGroups, 2, 0x08, 2, 0x38, 0x0FFF, 5, 0x20, 2, 0x08, {0, 6}, 0, 0, 0x28},
-    {"debounce of group 4: bits 9-11 of +0x08", tq740_setChannelGroupDebounceTime,
-     tq740_getChannelGroupDebounceTime, kGroups, 4, 0x08, 2, 0xE00, 0, 1, 0x0, 4, 0x600, {0, 6}, 0, 0, 0xE00},
-    {"direction of group 3: bit 10 of +0x0A", tq740_setChannelGroupDirection, tq740_getChannelGroupDirection, kGroups,
-     3, 0x0A, 2, 0x400, 0xFBFF, 1, 0x400, 0, 0x0, {-1, 2}, 0, 0, {}},
-    {"power-up output of group 1: bit 12 of +0x0A", tq740_setChannelGroupPowerupOutput,
-     tq740_getChannelGroupPowerupOutput, kGroups, 1, 0x0A, 2, 0x1000, 0xEFFF, 1, 0x1000, 0, 0x0, {-1, 2}, 0, 0, {}},
-    {"termination of group 4: bits 6-7 of +0x0A", tq740_setChannelGroupInputTermination,
-     tq740_getChannelGroupInputTermination, kGroups, 4, 0x0A, 2, 0xC0, 0xFFFF, 2, 0x80, 1, 0x40, {-1, 3}, 0, 0, 0xC0},
-    {"pattern enable of channel 20: bit 3 of +0x14, set for 1 only", tq740_setDigitalChannelPatternEnable,
-     tq740_getDigitalChannelPatternEnable, kChannels, 20, 0x14, 2, 0x8, 0xFFF7, 1, 0x8, 0, 0x0, {}, 2, 0x0, {}},
-    {"pattern bit of channel 17: bit 0 of +0x10", tq740_setDigitalChannelPatternBit,
-     tq740_getDigitalChannelPatternBit, kChannels, 17, 0x10, 2, 0x1, 0xFFFE, 1, 0x1, 0, 0x0, {}, 2, 0x0, {}},
-    {"change-of-state enable of channel 16: bit 15 of +0x1A", tq740_setDigitalChannelChangeOfStateEnable,
-     tq740_getDigitalChannelChangeOfStateEnable, kChannels, 16, 0x1A, 2, 0x8000, 0x7FFF, 1, 0x8000, 0, 0x0, {}, 2, 0x0,
+    {"debounce of group 2: 3 bits at 3 of +0x08",
+     tq740_setChannelGroupDebounceTime,
+     tq740_getChannelGroupDebounceTime,
+     kGroups,
+     2,
+     0x08,
+     2,
+     0x38,
+     0x0FFF,
+     5,
+     0x20,
+     2,
+     0x08,
+     {0, 6},
+     0,
+     0,
+     0x28},
+    {"debounce of group 4: bits 9-11 of +0x08",
+     tq740_setChannelGroupDebounceTime,
+     tq740_getChannelGroupDebounceTime,
+     kGroups,
+     4,
+     0x08,
+     2,
+     0xE00,
+     0,
+     1,
+     0x0,
+     4,
+     0x600,
+     {0, 6},
+     0,
+     0,
+     0xE00},
+    {"direction of group 3: bit 10 of +0x0A",
+     tq740_setChannelGroupDirection,
+     tq740_getChannelGroupDirection,
+     kGroups,
+     3,
+     0x0A,
+     2,
+     0x400,
+     0xFBFF,
+     1,
+     0x400,
+     0,
+     0x0,
+     {-1, 2},
+     0,
+     0,
      {}},
-    {"event enable of event 1: bit 2 of +0x1E, set for any value but 0", tq740_setEventEnable, tq740_getEventEnable,
-     kEvents, 1, 0x1E, 2, 0x4, 0x0003, 1, 0x4, 0, 0x0, {}, -5, 0x4, {}},
+    {"power-up output of group 1: bit 12 of +0x0A",
+     tq740_setChannelGroupPowerupOutput,
+     tq740_getChannelGroupPowerupOutput,
+     kGroups,
+     1,
+     0x0A,
+     2,
+     0x1000,
+     0xEFFF,
+     1,
+     0x1000,
+     0,
+     0x0,
+     {-1, 2},
+     0,
+     0,
+     {}},
+    {"termination of group 4: bits 6-7 of +0x0A",
+     tq740_setChannelGroupInputTermination,
+     tq740_getChannelGroupInputTermination,
+     kGroups,
+     4,
+     0x0A,
+     2,
+     0xC0,
+     0xFFFF,
+     2,
+     0x80,
+     1,
+     0x40,
+     {-1, 3},
+     0,
+     0,
+     0xC0},
+    {"pattern enable of channel 20: bit 3 of +0x14, set for 1 only",
+     tq740_setDigitalChannelPatternEnable,
+     tq740_getDigitalChannelPatternEnable,
+     kChannels,
+     20,
+     0x14,
+     2,
+     0x8,
+     0xFFF7,
+     1,
+     0x8,
+     0,
+     0x0,
+     {},
+     2,
+     0x0,
+     {}},
+    {"pattern bit of channel 17: bit 0 of +0x10",
+     tq740_setDigitalChannelPatternBit,
+     tq740_getDigitalChannelPatternBit,
+     kChannels,
+     17,
+     0x10,
+     2,
+     0x1,
+     0xFFFE,
+     1,
+     0x1,
+     0,
+     0x0,
+     {},
+     2,
+     0x0,
+     {}},
+    {"change-of-state enable of channel 16: bit 15 of +0x1A",
+     tq740_setDigitalChannelChangeOfStateEnable,
+     tq740_getDigitalChannelChangeOfStateEnable,
+     kChannels,
+     16,
+     0x1A,
+     2,
+     0x8000,
+     0x7FFF,
+     1,
+     0x8000,
+     0,
+     0x0,
+     {},
+     2,
+     0x0,
+     {}},
+    {"event enable of event 1: bit 2 of +0x1E, set for any value but 0",
+     tq740_setEventEnable,
+     tq740_getEventEnable,
+     kEvents,
+     1,
+     0x1E,
+     2,
+     0x4,
+     0x0003,
+     1,
+     0x4,
+     0,
+     0x0,
+     {},
+     -5,
+     0x4,
+     {}},
 };
 
 TEST_F(Settings740, RegisterSettingsFollowTheCommonRules)
@@ -92,7 +226,12 @@ TEST_F(Settings740, RegisterSettingsFollowTheCommonRules)
 TEST_F(Settings740, SessionSettingsAreKeptAndRefusedAlike)
 {
     const KeptRow<ViInt16, ViInt32> enables[] = {
-        {"digital channel enable", tq740_setDigitalChannelEnable, tq740_getDigitalChannelEnable, kChannels, 32, 1,
+        {"digital channel enable",
+         tq740_setDigitalChannelEnable,
+         tq740_getDigitalChannelEnable,
+         kChannels,
+         32,
+         1,
          {-1, 2}},
         {"event channel enable", tq740_setEventChannelEnable, tq740_getEventChannelEnable, kEvents, 1, 1, {-1, 2}},
     };
@@ -187,6 +326,54 @@ TEST_F(Settings740, ControlsAlwaysReachTheModule)
             EXPECT_EQ(row.get(vi, nullptr), VI_ERROR_INV_PARAMETER) << row.name;
             EXPECT_EQ(row.get(kUnknownSession, &got), VI_ERROR_INV_OBJECT) << row.name;
         }
+    }
+    closeSession(vi);
+}
+
+// The channel words, 32 bits over two 16-bit registers: a write replaces
+// exactly the bits of its range and writes both halves back; a read packs
+// the range's bits from bit 0. Simulated or not, they reach the module.
+TEST_F(Settings740, ChannelWordsReplaceExactlyTheirBits)
+{
+    using BitsOperation = ViStatus (*)(ViSession, ViInt16, ViInt16, ViUInt8 *);
+    const struct {
+        const char *name;
+        BitsOperation write; // null: read only
+        BitsOperation read;
+        ViBusAddress offset;
+    } rows[] = {
+        {"pattern", tq740_writePatternRecognition, tq740_readPatternRecognition, 0x0E},
+        {"pattern mask", tq740_writePatternRecognitionMask, tq740_readPatternRecognitionMask, 0x12},
+        {"change-of-state mask", tq740_writeChangeOfStateMask, tq740_readChangeOfStateMask, 0x1A},
+        {"change-of-state result", nullptr, tq740_readChangeOfStateResult, 0x16},
+    };
+    ViSession vi = openSession();
+    ASSERT_EQ(simulate(vi, 1), VI_SUCCESS);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        setBoard(row.offset, 2, 0xF00F);
+        setBoard(row.offset + 2, 2, 0xFFFF);
+        ViUInt8 bits[2] = {0xA5, 0x01};
+        if (row.write) {
+            // Channels 13 to 21: bits 12-15 of the low half, 0-4 of the high half.
+            ASSERT_EQ(row.write(vi, 13, 21, bits), VI_SUCCESS);
+            EXPECT_EQ(board(row.offset, 2), 0x500Fu) << std::hex;
+            EXPECT_EQ(board(row.offset + 2, 2), 0xFFFAu) << std::hex;
+            EXPECT_EQ(row.write(vi, 13, 21, nullptr), VI_ERROR_INV_PARAMETER);
+            EXPECT_EQ(row.write(vi, 21, 13, bits), VI_ERROR_INV_PARAMETER);
+            EXPECT_EQ(row.write(kUnknownSession, 13, 21, bits), VI_ERROR_INV_OBJECT);
+        } else {
+            setBoard(row.offset, 2, 0x500F);
+            setBoard(row.offset + 2, 2, 0xFFFA);
+        }
+        ViUInt8 back[2] = {};
+        ASSERT_EQ(row.read(vi, 13, 21, back), VI_SUCCESS);
+        EXPECT_EQ(back[0], 0xA5);
+        EXPECT_EQ(back[1] & 1, 1);
+        EXPECT_EQ(row.read(vi, 0, 21, back), VI_ERROR_INV_PARAMETER);
+        EXPECT_EQ(row.read(vi, 1, 33, back), VI_ERROR_INV_PARAMETER);
+        EXPECT_EQ(row.read(vi, 13, 21, nullptr), VI_ERROR_INV_PARAMETER);
+        EXPECT_EQ(row.read(kUnknownSession, 13, 21, back), VI_ERROR_INV_OBJECT);
     }
     closeSession(vi);
 }
