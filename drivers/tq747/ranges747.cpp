@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "session747.h"
+#include "tq/driver/settings.h"
 #include "tq/driver/visa_binding.h"
 #include "tq/platform/guard.h"
 #include "tq747.h"
@@ -541,34 +542,11 @@ ViStatus tq747::writeIoData(Session747 *s, ViInt16 first, ViInt16 last, ViUInt8 
     return tq747::eachPart(first, last, *s, onCarrier, onSite);
 }
 
-TQ_API ViStatus tq747_readPatternRecognition(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::blockBits(vi, first, last, bits, reg::kPattern, false);
-}
-TQ_API ViStatus tq747_writePatternRecognition(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::blockBits(vi, first, last, bits, reg::kPattern, true);
-}
-TQ_API ViStatus tq747_readPatternRecognitionMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::blockBits(vi, first, last, bits, reg::kPatternMask, false);
-}
-TQ_API ViStatus tq747_writePatternRecognitionMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::blockBits(vi, first, last, bits, reg::kPatternMask, true);
-}
-TQ_API ViStatus tq747_readChangeOfStateResult(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::blockBits(vi, first, last, bits, reg::kCosResult, false);
-}
-TQ_API ViStatus tq747_readChangeOfStateMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::blockBits(vi, first, last, bits, reg::kCosMask, false);
-}
-TQ_API ViStatus tq747_writeChangeOfStateMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::blockBits(vi, first, last, bits, reg::kCosMask, true);
-}
+// The 256-bit blocks: pattern, pattern mask, change-of-state result and mask.
+TQ_DRIVER_EXPORT_READ_WRITE_BITS(tq747, PatternRecognition, tq747::blockBits, reg::kPattern)
+TQ_DRIVER_EXPORT_READ_WRITE_BITS(tq747, PatternRecognitionMask, tq747::blockBits, reg::kPatternMask)
+TQ_DRIVER_EXPORT_READ_BITS(tq747, ChangeOfStateResult, tq747::blockBits, reg::kCosResult)
+TQ_DRIVER_EXPORT_READ_WRITE_BITS(tq747, ChangeOfStateMask, tq747::blockBits, reg::kCosMask)
 
 // ---- Strobes ------------------------------------------------------------------------
 

@@ -363,3 +363,21 @@ template <typename S> struct DigitalRecords {
             return find(vi) ? VI_ERROR_INV_PARAMETER : VI_ERROR_INV_OBJECT;                                            \
         return prefix##_getChannelGroupDirection(vi, static_cast<ViInt16>((c - 1) / 8 + 1), direction);                \
     }
+
+// ---------------------------------------------------------------------------
+// Exports of the range operations on one bit per channel.
+
+// prefix_read<Name>(vi, first, last, bits) and prefix_write<Name>(vi, first,
+// last, bits): access(vi, first, last, bits, where, write) reads the bits of
+// the channels first to last into bits (packed from bit 0) or writes them.
+#define TQ_DRIVER_EXPORT_READ_BITS(prefix, Name, access, where)                                                        \
+    TQ_API ViStatus prefix##_read##Name(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)                      \
+    {                                                                                                                  \
+        return access(vi, first, last, bits, where, false);                                                            \
+    }
+#define TQ_DRIVER_EXPORT_READ_WRITE_BITS(prefix, Name, access, where)                                                  \
+    TQ_DRIVER_EXPORT_READ_BITS(prefix, Name, access, where)                                                            \
+    TQ_API ViStatus prefix##_write##Name(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)                     \
+    {                                                                                                                  \
+        return access(vi, first, last, bits, where, true);                                                             \
+    }
