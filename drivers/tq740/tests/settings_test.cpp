@@ -247,38 +247,12 @@ TEST_F(Settings740, SessionSettingsAreKeptAndRefusedAlike)
 
 TEST_F(Settings740, NamesFitTheirRecords)
 {
-    using NameSetter = ViStatus (*)(ViSession, ViInt16, ViConstString);
-    using NameGetter = ViStatus (*)(ViSession, ViInt16, ViChar *);
-    const struct {
-        const char *name;
-        NameSetter set;
-        NameGetter get;
-        ViInt16 count;
-    } rows[] = {
+    const NameRow rows[] = {
         {"digital channel", tq740_setDigitalChannelName, tq740_getDigitalChannelName, kChannels},
         {"event channel", tq740_setEventChannelName, tq740_getEventChannelName, kEvents},
     };
-    ViSession vi = openSession();
-    const std::string longest(127, 'n');
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        char name[256] = {};
-        ASSERT_EQ(row.set(vi, row.count, longest.c_str()), VI_SUCCESS);
-        ASSERT_EQ(row.get(vi, row.count, name), VI_SUCCESS);
-        EXPECT_EQ(name, longest);
-        EXPECT_EQ(row.set(vi, row.count, std::string(128, 'x').c_str()), VI_ERROR_INV_PARAMETER);
-        EXPECT_EQ(row.set(vi, row.count, nullptr), VI_ERROR_INV_PARAMETER);
-        ASSERT_EQ(row.get(vi, row.count, name), VI_SUCCESS);
-        EXPECT_EQ(name, longest) << "a refused name leaves the stored one";
-        for (ViInt16 index : {ViInt16(0), ViInt16(row.count + 1)}) {
-            EXPECT_EQ(row.set(vi, index, "x"), VI_ERROR_INV_PARAMETER);
-            EXPECT_EQ(row.get(vi, index, name), VI_ERROR_INV_PARAMETER);
-        }
-        EXPECT_EQ(row.get(vi, 1, nullptr), VI_ERROR_INV_PARAMETER);
-        EXPECT_EQ(row.set(kUnknownSession, 1, "x"), VI_ERROR_INV_OBJECT);
-        EXPECT_EQ(row.get(kUnknownSession, 1, name), VI_ERROR_INV_OBJECT);
-    }
-    closeSession(vi);
+    for (const NameRow &row : rows)
+        check(row);
 }
 
 // The strobe controls keep no value: a setter sets its bit for any value but
@@ -335,13 +309,7 @@ TEST_F(Settings740, ControlsAlwaysReachTheModule)
 // the range's bits from bit 0. Simulated or not, they reach the module.
 TEST_F(Settings740, ChannelWordsReplaceExactlyTheirBits)
 {
-    using BitsOperation = ViStatus (*)(ViSession, ViInt16, ViInt16, ViUInt8 *);
-    const struct {
-        const char *name;
-        BitsOperation write; // null: read only
-        BitsOperation read;
-        ViBusAddress offset;
-    } rows[] = {
+    const BitsRow rows[] = {
         {"pattern", tq740_writePatternRecognition, tq740_readPatternRecognition, 0x0E},
         {"pattern mask", tq740_writePatternRecognitionMask, tq740_readPatternRecognitionMask, 0x12},
         {"change-of-state mask", tq740_writeChangeOfStateMask, tq740_readChangeOfStateMask, 0x1A},
@@ -351,20 +319,20 @@ TEST_F(Settings740, ChannelWordsReplaceExactlyTheirBits)
     ASSERT_EQ(simulate(vi, 1), VI_SUCCESS);
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        setBoard(row.offset, 2, 0xF00F);
-        setBoard(row.offset + 2, 2, 0xFFFF);
+        setBoard(row.base, 2, 0xF00F);
+        setBoard(row.base + 2, 2, 0xFFFF);
         ViUInt8 bits[2] = {0xA5, 0x01};
         if (row.write) {
             // Channels 13 to 21: bits 12-15 of the low half, 0-4 of the high half.
             ASSERT_EQ(row.write(vi, 13, 21, bits), VI_SUCCESS);
-            EXPECT_EQ(board(row.offset, 2), 0x500Fu) << std::hex;
-            EXPECT_EQ(board(row.offset + 2, 2), 0xFFFAu) << std::hex;
+            EXPECT_EQ(board(row.base, 2), 0x500Fu) << std::hex;
+            EXPECT_EQ(board(row.base + 2, 2), 0xFFFAu) << std::hex;
             EXPECT_EQ(row.write(vi, 13, 21, nullptr), VI_ERROR_INV_PARAMETER);
             EXPECT_EQ(row.write(vi, 21, 13, bits), VI_ERROR_INV_PARAMETER);
             EXPECT_EQ(row.write(kUnknownSession, 13, 21, bits), VI_ERROR_INV_OBJECT);
         } else {
-            setBoard(row.offset, 2, 0x500F);
-            setBoard(row.offset + 2, 2, 0xFFFA);
+            setBoard(row.base, 2, 0x500F);
+            setBoard(row.base + 2, 2, 0xFFFA);
         }
         ViUInt8 back[2] = {};
         ASSERT_EQ(row.read(vi, 13, 21, back), VI_SUCCESS);

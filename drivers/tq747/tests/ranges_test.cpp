@@ -4,14 +4,12 @@
 #include <cstring>
 #include <functional>
 
-#include "fixture747.h"
+#include "setting_rows.h"
 
 namespace
 {
 
 using namespace tq747test;
-
-constexpr ViSession kUnknownSession = 0x7777;
 
 class Ranges747 : public CarrierTest
 {
@@ -35,18 +33,11 @@ class Ranges747 : public CarrierTest
 // Channels 121-136: the carrier's last group and the first group of site 1.
 constexpr ViInt16 kFirst = 121, kLast = 136;
 
-using BitsOperation = ViStatus (*)(ViSession, ViInt16, ViInt16, ViUInt8 *);
-
 // The 256-bit blocks: one bit per channel of the carrier and of the sites
 // (site 1 from bit 128), nothing through the modules.
 TEST_F(Ranges747, BlocksHoldOneBitPerChannelOfCarrierAndSites)
 {
-    const struct {
-        const char *name;
-        BitsOperation write; // null: read only
-        BitsOperation read;
-        ViBusAddress base;
-    } rows[] = {
+    const BitsRow rows[] = {
         {"pattern", tq747_writePatternRecognition, tq747_readPatternRecognition, 0x50},
         {"pattern mask", tq747_writePatternRecognitionMask, tq747_readPatternRecognitionMask, 0x70},
         {"change-of-state mask", tq747_writeChangeOfStateMask, tq747_readChangeOfStateMask, 0xB0},

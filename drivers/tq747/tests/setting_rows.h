@@ -6,10 +6,11 @@
 // value or index out of range changes nothing, a failed access is returned
 // and stores nothing, and a simulated session only stores. A row of a
 // setting kept in the session only checks that it is kept and refused alike,
-// and never reaches the card.
+// and never reaches the card; a row of names, that they must fit.
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "fixture747.h"
@@ -26,19 +27,19 @@ struct FieldRow {
     const char *name;
     IndexSetter set;
     IndexGetter get;
-    ViInt16 count;        // the indexes taken are 1 to count
-    ViInt16 index;        // the index of the row
-    ViBusAddress offset;  // its register, from the window's base
-    ViUInt16 width;       // in bytes
-    ViUInt32 mask;        // its field in that register
-    ViUInt32 background;  // the register before the setter runs
-    ViInt16 value;        // a value in range, and the field it writes
+    ViInt16 count;       // the indexes taken are 1 to count
+    ViInt16 index;       // the index of the row
+    ViBusAddress offset; // its register, from the window's base
+    ViUInt16 width;      // in bytes
+    ViUInt32 mask;       // its field in that register
+    ViUInt32 background; // the register before the setter runs
+    ViInt16 value;       // a value in range, and the field it writes
     ViUInt32 code;
-    ViInt16 read;         // a field put there behind the driver's back (not value's),
-    ViUInt32 readCode;    // and what the getter reads it as
-    std::vector<ViInt16> refused; // values the setter refuses; none: it takes any value
-    ViInt16 other;                // for a setter that takes any value: one besides 0 and 1,
-    ViUInt32 otherCode;           // and the field it writes for it
+    ViInt16 read;                       // a field put there behind the driver's back (not value's),
+    ViUInt32 readCode;                  // and what the getter reads it as
+    std::vector<ViInt16> refused;       // values the setter refuses; none: it takes any value
+    ViInt16 other;                      // for a setter that takes any value: one besides 0 and 1,
+    ViUInt32 otherCode;                 // and the field it writes for it
     std::optional<ViUInt32> unreadable; // a field the getter refuses to decode
 };
 
@@ -51,6 +52,24 @@ template <typename In, typename Out> struct KeptRow {
     ViInt16 index;
     In value;
     std::vector<In> refused;
+};
+
+// Names kept in the channel records: at most 127 characters.
+struct NameRow {
+    const char *name;
+    ViStatus (*set)(ViSession, ViInt16, ViConstString);
+    ViStatus (*get)(ViSession, ViInt16, ViChar *);
+    ViInt16 count;
+};
+
+// Range operations of one bit per channel: a write (null: read only) and
+// its read, on registers from base.
+using BitsOperation = ViStatus (*)(ViSession, ViInt16, ViInt16, ViUInt8 *);
+struct BitsRow {
+    const char *name;
+    BitsOperation write;
+    BitsOperation read;
+    ViBusAddress base;
 };
 
 class SettingTest : public CarrierTest
@@ -144,6 +163,30 @@ class SettingTest : public CarrierTest
         EXPECT_EQ(row.set(kUnknownSession, row.index, row.value), VI_ERROR_INV_OBJECT);
         EXPECT_EQ(row.get(kUnknownSession, row.index, &got), VI_ERROR_INV_OBJECT);
         EXPECT_TRUE(writes().empty()) << "what is refused touches nothing";
+        closeSession(vi);
+    }
+
+    void check(const NameRow &row)
+    {
+        SCOPED_TRACE(row.name);
+        ViSession vi = openSession();
+        ASSERT_NE(vi, VI_NULL);
+        const std::string longest(127, 'n');
+        char name[256] = {};
+        ASSERT_EQ(row.set(vi, row.count, longest.c_str()), VI_SUCCESS);
+        ASSERT_EQ(row.get(vi, row.count, name), VI_SUCCESS);
+        EXPECT_EQ(name, longest);
+        EXPECT_EQ(row.set(vi, row.count, std::string(128, 'x').c_str()), VI_ERROR_INV_PARAMETER);
+        EXPECT_EQ(row.set(vi, row.count, nullptr), VI_ERROR_INV_PARAMETER);
+        ASSERT_EQ(row.get(vi, row.count, name), VI_SUCCESS);
+        EXPECT_EQ(name, longest) << "a refused name leaves the stored one";
+        for (ViInt16 index : {ViInt16(0), ViInt16(row.count + 1)}) {
+            EXPECT_EQ(row.set(vi, index, "x"), VI_ERROR_INV_PARAMETER);
+            EXPECT_EQ(row.get(vi, index, name), VI_ERROR_INV_PARAMETER);
+        }
+        EXPECT_EQ(row.get(vi, 1, nullptr), VI_ERROR_INV_PARAMETER);
+        EXPECT_EQ(row.set(kUnknownSession, 1, "x"), VI_ERROR_INV_OBJECT);
+        EXPECT_EQ(row.get(kUnknownSession, 1, name), VI_ERROR_INV_OBJECT);
         closeSession(vi);
     }
 
