@@ -9,7 +9,7 @@
 // and never reaches the card; a row of names, that they must fit.
 #pragma once
 
-#include <optional>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -23,6 +23,9 @@ using IndexGetter = ViStatus (*)(ViSession, ViInt16, ViInt16 *);
 
 constexpr ViSession kUnknownSession = 0x7777;
 
+// lo and hi of a setter that takes any value.
+constexpr ViInt16 kAnyValue = SHRT_MIN;
+
 struct FieldRow {
     const char *name;
     IndexSetter set;
@@ -35,15 +38,25 @@ struct FieldRow {
     ViUInt32 background; // the register before the setter runs
     ViInt16 value;       // a value in range, and the field it writes
     ViUInt32 code;
-    ViInt16 read;                       // a field put there behind the driver's back (not value's),
-    ViUInt32 readCode;                  // and what the getter reads it as
-    std::vector<ViInt16> refused;       // values the setter refuses; none: it takes any value
-    ViInt16 other;                      // for a setter that takes any value: one besides 0 and 1,
-    ViUInt32 otherCode;                 // and the field it writes for it
-    std::optional<ViUInt32> unreadable; // a field the getter refuses to decode
+    ViInt16 read;        // a field put there behind the driver's back (not value's),
+    ViUInt32 readCode;   // and what the getter reads it as
+    ViInt16 lo, hi;      // the values the setter takes (kAnyValue: any)
+    ViInt16 other;       // for a setter that takes any value: one besides 0 and 1,
+    ViUInt32 otherCode;  // and the field it writes for it
+    ViUInt32 unreadable; // a field the getter refuses to decode (0: none)
+
+    bool takesAny() const { return lo == kAnyValue; }
+    // The values next to the range, which the setter refuses.
+    std::vector<ViInt16> refused() const
+    {
+        if (takesAny())
+            return {};
+        return {static_cast<ViInt16>(lo - 1), static_cast<ViInt16>(hi + 1)};
+    }
 };
 
-// A setting kept in the session only: setter of In, getter of Out.
+// A setting kept in the session only: setter of In, getter of Out; an
+// enable takes 0 and 1 only, the others any value.
 template <typename In, typename Out> struct KeptRow {
     const char *name;
     ViStatus (*set)(ViSession, ViInt16, In);
@@ -51,7 +64,14 @@ template <typename In, typename Out> struct KeptRow {
     ViInt16 count;
     ViInt16 index;
     In value;
-    std::vector<In> refused;
+    bool enable;
+
+    std::vector<In> refused() const
+    {
+        if (!enable)
+            return {};
+        return {In(-1), In(2)};
+    }
 };
 
 // Names kept in the channel records: at most 127 characters.
@@ -70,6 +90,12 @@ struct BitsRow {
     BitsOperation write;
     BitsOperation read;
     ViBusAddress base;
+};
+
+// What an indexed getter answers into.
+template <typename F> struct GetterOutput;
+template <typename Out> struct GetterOutput<ViStatus (*)(ViSession, ViInt16, Out *)> {
+    using type = Out;
 };
 
 class SettingTest : public CarrierTest
@@ -91,6 +117,20 @@ class SettingTest : public CarrierTest
         return got;
     }
 
+    // Indexes out of range, a null output and an unknown session, refused
+    // by the setter and the getter of a row.
+    template <typename Row> void expectRefused(const Row &row, ViSession vi)
+    {
+        typename GetterOutput<decltype(row.get)>::type got{};
+        for (ViInt16 index : {ViInt16(-1), ViInt16(0), ViInt16(row.count + 1)}) {
+            EXPECT_EQ(row.set(vi, index, row.value), VI_ERROR_INV_PARAMETER) << index;
+            EXPECT_EQ(row.get(vi, index, &got), VI_ERROR_INV_PARAMETER) << index;
+        }
+        EXPECT_EQ(row.get(vi, row.index, nullptr), VI_ERROR_INV_PARAMETER);
+        EXPECT_EQ(row.set(kUnknownSession, row.index, row.value), VI_ERROR_INV_OBJECT);
+        EXPECT_EQ(row.get(kUnknownSession, row.index, &got), VI_ERROR_INV_OBJECT);
+    }
+
     void check(const FieldRow &row)
     {
         SCOPED_TRACE(row.name);
@@ -108,7 +148,7 @@ class SettingTest : public CarrierTest
         EXPECT_EQ(board(row.offset, row.width), expected) << std::hex << "the field alone changes";
         EXPECT_EQ(stored(row, vi), row.value);
 
-        if (row.refused.empty()) {
+        if (row.takesAny()) {
             ASSERT_EQ(row.set(vi, row.index, row.other), VI_SUCCESS);
             EXPECT_EQ(board(row.offset, row.width), (expected & ~row.mask) | row.otherCode) << std::hex;
         }
@@ -116,7 +156,7 @@ class SettingTest : public CarrierTest
         setBoard(row.offset, row.width, (expected & ~row.mask) | row.readCode);
         EXPECT_EQ(stored(row, vi), row.read) << "the getter reads the card";
         if (row.unreadable) {
-            setBoard(row.offset, row.width, (expected & ~row.mask) | *row.unreadable);
+            setBoard(row.offset, row.width, (expected & ~row.mask) | row.unreadable);
             ViInt16 got = -1;
             EXPECT_EQ(row.get(vi, row.index, &got), VI_ERROR_INV_PARAMETER) << "a field that is no value";
             setBoard(row.offset, row.width, (expected & ~row.mask) | row.readCode);
@@ -141,11 +181,11 @@ class SettingTest : public CarrierTest
         clearWrites();
         ASSERT_EQ(row.set(vi, row.index, row.value), VI_SUCCESS);
         EXPECT_EQ(stored(row, vi), row.value);
-        for (ViInt16 bad : row.refused) {
+        for (ViInt16 bad : row.refused()) {
             EXPECT_EQ(row.set(vi, row.index, bad), VI_ERROR_INV_PARAMETER) << bad;
             EXPECT_EQ(stored(row, vi), row.value) << bad;
         }
-        if (row.refused.empty()) {
+        if (row.takesAny()) {
             ASSERT_EQ(row.set(vi, row.index, row.other), VI_SUCCESS);
             EXPECT_EQ(stored(row, vi), row.other) << "kept as given";
         }
@@ -153,15 +193,9 @@ class SettingTest : public CarrierTest
 
         ASSERT_EQ(simulate(vi, 0), VI_SUCCESS);
         clearWrites();
-        for (ViInt16 bad : row.refused)
+        for (ViInt16 bad : row.refused())
             EXPECT_EQ(row.set(vi, row.index, bad), VI_ERROR_INV_PARAMETER) << bad;
-        for (ViInt16 index : {ViInt16(-1), ViInt16(0), ViInt16(row.count + 1)}) {
-            EXPECT_EQ(row.set(vi, index, row.value), VI_ERROR_INV_PARAMETER) << index;
-            EXPECT_EQ(row.get(vi, index, &got), VI_ERROR_INV_PARAMETER) << index;
-        }
-        EXPECT_EQ(row.get(vi, row.index, nullptr), VI_ERROR_INV_PARAMETER);
-        EXPECT_EQ(row.set(kUnknownSession, row.index, row.value), VI_ERROR_INV_OBJECT);
-        EXPECT_EQ(row.get(kUnknownSession, row.index, &got), VI_ERROR_INV_OBJECT);
+        expectRefused(row, vi);
         EXPECT_TRUE(writes().empty()) << "what is refused touches nothing";
         closeSession(vi);
     }
@@ -200,18 +234,12 @@ class SettingTest : public CarrierTest
         ASSERT_EQ(row.set(vi, row.index, row.value), VI_SUCCESS);
         ASSERT_EQ(row.get(vi, row.index, &got), VI_SUCCESS);
         EXPECT_EQ(got, static_cast<Out>(row.value));
-        for (In bad : row.refused) {
+        for (In bad : row.refused()) {
             EXPECT_EQ(row.set(vi, row.index, bad), VI_ERROR_INV_PARAMETER) << bad;
             ASSERT_EQ(row.get(vi, row.index, &got), VI_SUCCESS);
             EXPECT_EQ(got, static_cast<Out>(row.value)) << bad;
         }
-        for (ViInt16 index : {ViInt16(-1), ViInt16(0), ViInt16(row.count + 1)}) {
-            EXPECT_EQ(row.set(vi, index, row.value), VI_ERROR_INV_PARAMETER) << index;
-            EXPECT_EQ(row.get(vi, index, &got), VI_ERROR_INV_PARAMETER) << index;
-        }
-        EXPECT_EQ(row.get(vi, row.index, nullptr), VI_ERROR_INV_PARAMETER);
-        EXPECT_EQ(row.set(kUnknownSession, row.index, row.value), VI_ERROR_INV_OBJECT);
-        EXPECT_EQ(row.get(kUnknownSession, row.index, &got), VI_ERROR_INV_OBJECT);
+        expectRefused(row, vi);
         EXPECT_TRUE(writes().empty()) << "kept in the session only";
         closeSession(vi);
     }

@@ -86,16 +86,16 @@ struct BitSetting {
     ViInt16 count;
     uint8_t reg;
     ViInt16 index;
-    uint16_t bit;        // the index's bit
-    ViInt16 setsBit;     // the value that sets it (the other of 0 and 1 clears it)
+    uint16_t bit;    // the index's bit
+    ViInt16 setsBit; // the value that sets it (the other of 0 and 1 clears it)
     bool keepsWhatItReads;
 };
 
 const BitSetting kBitSettings[] = {
     {"input range of group 3", ux176_setAnalogGroupInputVoltageRange, ux176_getAnalogGroupInputVoltageRange, 3,
      UX176_REG_RANGE, 3, 0x4, 0, false},
-    {"direction of lines 9-16", ux176_setDigitalDirection, ux176_getDigitalDirection, 9, UX176_REG_DIRECTION, 9,
-     0x100, 1, true},
+    {"direction of lines 9-16", ux176_setDigitalDirection, ux176_getDigitalDirection, 9, UX176_REG_DIRECTION, 9, 0x100,
+     1, true},
     {"direction of line 1", ux176_setDigitalDirection, ux176_getDigitalDirection, 9, UX176_REG_DIRECTION, 1, 0x1, 1,
      true},
 };
