@@ -149,8 +149,8 @@ struct BitSetting {
     uint8_t reg;
     int16_t setsBit;
     int16_t *(*stored)(Session176 &);
-    bool keepsWhatItReads; // the getter stores the bit it read
-    void (*changed)(Session176 &, int index, int16_t value);
+    bool keepsWhatItReads;                                  // the getter stores the bit it read
+    void (*follow)(Session176 &, int index, int16_t value); // what follows from a value stored
 };
 
 // Range 1 (+-10 V) clears its group's bit, 0 (+-5 V) sets it and halves the
@@ -193,7 +193,7 @@ ViStatus setBit(ViSession vi, const BitSetting &b, ViInt16 index, ViInt16 value)
                 return status;
         }
         b.stored(s)[index - 1] = value;
-        b.changed(s, index, value);
+        b.follow(s, index, value);
         return VI_SUCCESS;
     });
 }
