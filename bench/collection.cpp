@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/memstream.h"
+#include "core/tests/memstream.h"
 #include "tqstream.h"
 
 namespace {

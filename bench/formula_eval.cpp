@@ -17,8 +17,8 @@
 
 #include <muParser.h>
 
-#include "formulaengine.h"
-#include "memstream.h"
+#include "formula/formulaengine.h"
+#include "core/tests/memstream.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "formulaengine.h"
-#include "memstream.h"
+#include "formula/formulaengine.h"
+#include "core/tests/memstream.h"
 
 namespace {
 

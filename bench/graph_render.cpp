@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "displayimpl.h"
-#include "tests/memstream.h"
+#include "display/displayimpl.h"
+#include "core/tests/memstream.h"
 #include "tqstream.h"
 
 namespace

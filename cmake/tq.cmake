@@ -1,5 +1,59 @@
 # Helpers shared by every directory of the build.
 
+# tq_c_interface(<library>)
+# A shared library whose interface is C: its version script keeps every C++
+# name local, and the exports test (c_exports_test, added once the whole
+# build is declared) checks the built library for any that got out. Every
+# library the build delivers is declared with it (tq_shared_library does so
+# for its own), the simulated platform libraries too.
+set(TQ_C_EXPORTS_MAP ${CMAKE_CURRENT_LIST_DIR}/c_exports.map)
+function(tq_c_interface name)
+  target_link_options(${name} PRIVATE -Wl,--version-script=${TQ_C_EXPORTS_MAP})
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${TQ_C_EXPORTS_MAP})
+  set_property(GLOBAL APPEND PROPERTY TQ_C_INTERFACE_LIBRARIES ${name})
+endfunction()
+
+# The shared library targets declared in <dir> and below, except those of
+# test directories and benchmarks, which are the build's own fixtures.
+function(tq_shared_libraries_below dir out)
+  set(found "")
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(t ${targets})
+    get_target_property(type ${t} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
+      list(APPEND found ${t})
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub ${subdirs})
+    if(NOT sub MATCHES "/tests$" AND NOT sub STREQUAL "${PROJECT_SOURCE_DIR}/bench")
+      tq_shared_libraries_below(${sub} below)
+      list(APPEND found ${below})
+    endif()
+  endforeach()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+# c_exports_test: nm over every library declared with tq_c_interface fails
+# on any C++ name it exports; a shared library outside the tests that was
+# not declared fails it too, so that a new library cannot go unchecked.
+function(tq_c_exports_test)
+  get_property(declared GLOBAL PROPERTY TQ_C_INTERFACE_LIBRARIES)
+  tq_shared_libraries_below(${PROJECT_SOURCE_DIR} all)
+  set(args "")
+  foreach(lib ${all})
+    if(NOT lib IN_LIST declared)
+      list(APPEND args -u ${lib})
+    endif()
+  endforeach()
+  foreach(lib ${declared})
+    list(APPEND args $<TARGET_FILE:${lib}>)
+  endforeach()
+  add_test(NAME c_exports_test COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/tests/c-exports ${args})
+  set_tests_properties(c_exports_test PROPERTIES LABELS integration ENVIRONMENT "NM=${CMAKE_NM}")
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tq_c_exports_test)
+
 # tq_shared_library(<name> SOURCES ... [LIBS ...] [HEADER <public header>])
 # A deliverable shared library: hidden visibility (from the top level), static
 # helpers kept private with --exclude-libs, installed with a pkg-config file.
@@ -8,6 +62,7 @@ function(tq_shared_library name)
   add_library(${name} SHARED ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+  tq_c_interface(${name})
   # Public headers include the shared C headers of platform/include (tq/*.h).
   target_include_directories(${name} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>

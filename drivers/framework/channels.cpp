@@ -5,6 +5,8 @@
 #include <ctime>
 #include <new>
 
+#include "tq/driver/bitchannel.h"
+
 namespace tq::driver
 {
 
@@ -86,6 +88,101 @@ double convertBit16(TQStreamChannel *channel, const void *scan)
 double convertUint16(TQStreamChannel *channel, const void *scan)
 {
     return wordAt(scan, event(channel).offset);
+}
+
+// ---- Runs of scans ------------------------------------------------------------
+//
+// A reader that converts every sample pays more for an indirect call per
+// sample than for the conversion. The run functions read the channel's
+// settings once per run and compute each value with the operations of the
+// converter, in its order.
+
+namespace
+{
+
+const unsigned char *sampleBase(const void *scans, uint16_t offset)
+{
+    return static_cast<const unsigned char *>(scans) + offset;
+}
+
+void fill(double *values, int64_t count, double value)
+{
+    for (int64_t i = 0; i < count; ++i)
+        values[i] = value;
+}
+
+void runPolynomial(TQStreamChannel *channel, const void *scans, uint32_t stride, int64_t count, double *values)
+{
+    const AnalogChannel &a = analog(channel);
+    const int range = a.range;
+    const PolynomialTable &t = a.calibration;
+    const int order = t.order;
+    if (order < 0 || range < 1 || range > kPolynomialRanges) {
+        fill(values, count, 0.0);
+        return;
+    }
+    const int top = order > kMaxPolynomialOrder ? kMaxPolynomialOrder : order;
+    double k[kMaxPolynomialOrder + 1];
+    for (int i = 0; i <= top; ++i)
+        k[i] = t.c[i][range - 1];
+    const unsigned char *at = sampleBase(scans, a.offset);
+    if (top == 0) {
+        fill(values, count, k[0]);
+        return;
+    }
+    if (top == 1) {
+        // The straight line of a calibrated channel, as Horner's rule has it.
+        const double c0 = k[0], c1 = k[1];
+        for (int64_t i = 0; i < count; ++i)
+            values[i] = c1 * sampleAt(at + static_cast<size_t>(i) * stride, 0) + c0;
+        return;
+    }
+    for (int64_t i = 0; i < count; ++i) {
+        const double x = sampleAt(at + static_cast<size_t>(i) * stride, 0);
+        double sum = k[top];
+        for (int j = top - 1; j >= 0; --j)
+            sum = sum * x + k[j];
+        values[i] = sum;
+    }
+}
+
+void runBridge(TQStreamChannel *channel, const void *scans, uint32_t stride, int64_t count, double *values)
+{
+    const auto *at = static_cast<const unsigned char *>(scans);
+    for (int64_t i = 0; i < count; ++i)
+        values[i] = convertBridge(channel, at + static_cast<size_t>(i) * stride);
+}
+
+void runBit16(TQStreamChannel *channel, const void *scans, uint32_t stride, int64_t count, double *values)
+{
+    const EventChannel &e = event(channel);
+    const unsigned bit = e.bit;
+    if (bit > 15) {
+        fill(values, count, 0.0);
+        return;
+    }
+    const unsigned char *at = sampleBase(scans, e.offset);
+    for (int64_t i = 0; i < count; ++i)
+        values[i] = (wordAt(at + static_cast<size_t>(i) * stride, 0) >> bit) & 1u ? 1.0 : 0.0;
+}
+
+void runZero(TQStreamChannel *, const void *, uint32_t, int64_t count, double *values)
+{
+    fill(values, count, 0.0);
+}
+
+const ConverterRun kConverterRunTable[kConverterRuns] = {
+    {convertPolynomial, runPolynomial},
+    {convertBridge, runBridge},
+    {convertBit16, runBit16},
+    {convertZero, runZero},
+};
+
+} // namespace
+
+const ConverterRun (&converterRuns())[kConverterRuns]
+{
+    return kConverterRunTable;
 }
 
 void selectAnalogConverter(AnalogChannel &channel)

@@ -137,6 +137,35 @@ TQReader *newReader(TQStream *stream, int64_t position, int32_t whence)
     });
 }
 
+// The framework's converters with a run function are registered with the
+// stream library while a stream of it is bound, so that the library's
+// StreamChannelEvalRun converts their channels a run at a time; a library
+// without the registration converts them scan by scan.
+void registerConverterRuns(Session &s)
+{
+    auto reg = reinterpret_cast<TQRegisterChannelRunFn>(
+        platform::findSymbol(s.streamLibrary, "StreamRegisterChannelRun"));
+    if (!reg)
+        return;
+    const auto &runs = converterRuns();
+    for (int i = 0; i < kConverterRuns; ++i)
+        if (reg(runs[i].eval, runs[i].run) == 0)
+            s.convertersRegistered |= 1u << i;
+}
+
+void unregisterConverterRuns(Session &s)
+{
+    if (!s.convertersRegistered)
+        return;
+    auto unreg = reinterpret_cast<TQRegisterChannelRunFn>(
+        platform::findSymbol(s.streamLibrary, "StreamUnregisterChannelRun"));
+    const auto &runs = converterRuns();
+    for (int i = 0; i < kConverterRuns && unreg; ++i)
+        if (s.convertersRegistered & (1u << i))
+            unreg(runs[i].eval, runs[i].run);
+    s.convertersRegistered = 0;
+}
+
 } // namespace
 
 Session *sessionOfStream(TQStream *stream)
@@ -186,6 +215,7 @@ bool bindStream(Session &s)
         stream->streamSetBigFile(stream, 1);
     }
     s.stream = stream;
+    registerConverterRuns(s);
     modelOf(s).streamBound(s);
     return true;
 }
@@ -206,6 +236,7 @@ void unbindStream(Session &s)
         s.stream = nullptr;
     }
     if (s.streamLibrary) {
+        unregisterConverterRuns(s);
         platform::freeLibrary(s.streamLibrary);
         s.streamLibrary = nullptr;
     }

@@ -2,6 +2,7 @@
 // 16-bit registers, and fields of whole groups in the configuration
 // registers. They touch the module whether or not the session simulates.
 #include "session740.h"
+#include "tq/driver/settings.h"
 #include "tq/driver/visa_binding.h"
 #include "tq740.h"
 
@@ -57,7 +58,9 @@ ViStatus writeWord(Session740 &s, ViBusAddress offset, uint32_t word)
     return status;
 }
 
-ViStatus readChannels(ViSession vi, int first, int last, ViUInt8 *bits, ViBusAddress offset)
+// The bits first..last of the channel word at offset, read into bits or
+// written from them (exactly those bits replaced, both halves written back).
+ViStatus channelBits(ViSession vi, int first, int last, ViUInt8 *bits, ViBusAddress offset, bool write)
 {
     Session740 *s = tq740::find(vi);
     if (!s)
@@ -71,34 +74,17 @@ ViStatus readChannels(ViSession vi, int first, int last, ViUInt8 *bits, ViBusAdd
     status = readWord(*s, offset, word);
     if (status < VI_SUCCESS)
         return status;
-    for (int c = first; c <= last; ++c)
-        setPackedBit(bits, c - first, (word >> (c - 1)) & 1);
-    return VI_SUCCESS;
-}
-
-// Replaces exactly the bits first..last of the word, both halves written back.
-ViStatus writeChannels(ViSession vi, int first, int last, const ViUInt8 *bits, ViBusAddress offset)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    ViStatus status = checkChannels(first, last);
-    if (status < VI_SUCCESS)
-        return status;
-    if (!bits)
-        return VI_ERROR_INV_PARAMETER;
-    uint32_t word = 0;
-    status = readWord(*s, offset, word);
-    if (status < VI_SUCCESS)
-        return status;
-    for (int c = first; c <= last; ++c)
-        word = (word & ~(1u << (c - 1))) | (packedBit(bits, c - first) << (c - 1));
-    return writeWord(*s, offset, word);
+    for (int c = first; c <= last; ++c) {
+        if (write)
+            word = (word & ~(1u << (c - 1))) | (packedBit(bits, c - first) << (c - 1));
+        else
+            setPackedBit(bits, c - first, (word >> (c - 1)) & 1);
+    }
+    return write ? writeWord(*s, offset, word) : VI_SUCCESS;
 }
 
 // A field per whole group of a 16-bit register.
-ViStatus setGroupFields(ViSession vi, int first, int last, uint16_t value, uint16_t mask, int bitsPerGroup,
-                        int shift0)
+ViStatus setGroupFields(ViSession vi, int first, int last, uint16_t value, uint16_t mask, int bitsPerGroup, int shift0)
 {
     Session740 *s = tq740::find(vi);
     if (!s)
@@ -138,6 +124,18 @@ ViStatus getGroupFields(ViSession vi, int first, int last, ViBusAddress offset, 
             return VI_ERROR_SYSTEM_ERROR;
     }
     return VI_SUCCESS;
+}
+
+// One bit per channel of its group's bit in the configuration register,
+// from bit shift0 for group 1.
+ViStatus getGroupBits(ViSession vi, int first, int last, ViUInt8 *bits, int shift0)
+{
+    if (!bits)
+        return tq740::find(vi) ? VI_ERROR_INV_PARAMETER : VI_ERROR_INV_OBJECT;
+    return getGroupFields(vi, first, last, reg::kConfig, 1, 1, shift0, [&](int i, uint32_t v) {
+        setPackedBit(bits, i, v);
+        return true;
+    });
 }
 
 const uint32_t kDebounce[] = {0, 1, 1000, 10000, 100000};
@@ -189,12 +187,7 @@ TQ_API ViStatus tq740_setIoDirection(ViSession vi, ViInt16 first, ViInt16 last, 
 
 TQ_API ViStatus tq740_getIoDirection(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
 {
-    if (!bits)
-        return tq740::find(vi) ? VI_ERROR_INV_PARAMETER : VI_ERROR_INV_OBJECT;
-    return getGroupFields(vi, first, last, reg::kConfig, 1, 1, 8, [&](int i, uint32_t v) {
-        setPackedBit(bits, i, v);
-        return true;
-    });
+    return getGroupBits(vi, first, last, bits, 8);
 }
 
 TQ_API ViStatus tq740_setPowerupOutput(ViSession vi, ViInt16 first, ViInt16 last, ViInt16 level)
@@ -204,12 +197,7 @@ TQ_API ViStatus tq740_setPowerupOutput(ViSession vi, ViInt16 first, ViInt16 last
 
 TQ_API ViStatus tq740_getPowerupOutput(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
 {
-    if (!bits)
-        return tq740::find(vi) ? VI_ERROR_INV_PARAMETER : VI_ERROR_INV_OBJECT;
-    return getGroupFields(vi, first, last, reg::kConfig, 1, 1, 12, [&](int i, uint32_t v) {
-        setPackedBit(bits, i, v);
-        return true;
-    });
+    return getGroupBits(vi, first, last, bits, 12);
 }
 
 TQ_API ViStatus tq740_setResistorConfig(ViSession vi, ViInt16 first, ViInt16 last, ViInt16 termination)
@@ -229,46 +217,14 @@ TQ_API ViStatus tq740_getResistorConfig(ViSession vi, ViInt16 first, ViInt16 las
     });
 }
 
-TQ_API ViStatus tq740_readIoData(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return readChannels(vi, first, last, bits, reg::kData);
-}
-TQ_API ViStatus tq740_writeIoData(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return writeChannels(vi, first, last, bits, reg::kData);
-}
-TQ_API ViStatus tq740_readLatchedIoData(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return readChannels(vi, first, last, bits, reg::kLatched);
-}
-TQ_API ViStatus tq740_readPatternRecognition(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return readChannels(vi, first, last, bits, reg::kPattern);
-}
-TQ_API ViStatus tq740_writePatternRecognition(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return writeChannels(vi, first, last, bits, reg::kPattern);
-}
-TQ_API ViStatus tq740_readPatternRecognitionMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return readChannels(vi, first, last, bits, reg::kPatternMask);
-}
-TQ_API ViStatus tq740_writePatternRecognitionMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return writeChannels(vi, first, last, bits, reg::kPatternMask);
-}
-TQ_API ViStatus tq740_readChangeOfStateResult(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return readChannels(vi, first, last, bits, reg::kCosResult);
-}
-TQ_API ViStatus tq740_readChangeOfStateMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return readChannels(vi, first, last, bits, reg::kCosMask);
-}
-TQ_API ViStatus tq740_writeChangeOfStateMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return writeChannels(vi, first, last, bits, reg::kCosMask);
-}
+// The channel words: inputs (outputs read back their latch), latched
+// inputs, pattern, pattern mask, change-of-state result and mask.
+TQ_DRIVER_EXPORT_READ_WRITE_BITS(tq740, IoData, channelBits, reg::kData)
+TQ_DRIVER_EXPORT_READ_BITS(tq740, LatchedIoData, channelBits, reg::kLatched)
+TQ_DRIVER_EXPORT_READ_WRITE_BITS(tq740, PatternRecognition, channelBits, reg::kPattern)
+TQ_DRIVER_EXPORT_READ_WRITE_BITS(tq740, PatternRecognitionMask, channelBits, reg::kPatternMask)
+TQ_DRIVER_EXPORT_READ_BITS(tq740, ChangeOfStateResult, channelBits, reg::kCosResult)
+TQ_DRIVER_EXPORT_READ_WRITE_BITS(tq740, ChangeOfStateMask, channelBits, reg::kCosMask)
 
 TQ_API ViStatus tq740_setOutputStrobeDelay(ViSession vi, ViInt16 first, ViInt16 last, ViUInt32 nanoseconds,
                                            ViUInt32 *actual)

@@ -1,12 +1,13 @@
 // The model 740's stored settings (kept in the session, written to the
 // module's registers unless the session simulates) and its strobe, request
 // level and detection controls (always written).
-#include <cstring>
-
 #include "session740.h"
 #include "tq/driver/driver.h"
+#include "tq/driver/settings.h"
 #include "tq740.h"
 
+using tq::driver::BitChannel;
+using tq740::EventChannel;
 using tq740::Group;
 using tq740::Session740;
 namespace reg = tq740::reg;
@@ -14,145 +15,33 @@ namespace reg = tq740::reg;
 namespace
 {
 
-bool validGroup(ViInt16 g)
+// The module's registers: 16-bit, in its site's I/O window.
+tq::driver::RegisterWindow window(const Session740 &s)
 {
-    return g >= 1 && g <= tq740::kGroups;
-}
-bool validChannel(ViInt16 c)
-{
-    return c >= 1 && c <= tq740::kChannels;
-}
-bool validEvent(ViInt16 e)
-{
-    return e == 1 || e == 2;
+    return {s.value, s.ioSpace, s.ioBase};
 }
 
-struct Field {
-    ViBusAddress offset;
-    uint16_t mask;
-    unsigned shift;
-};
+// Where the settings live in the module's 16-bit registers: register, width,
+// bits per field, bit of the first field. Groups 1 to 4, channels 1 to 32
+// (1-16 in the first register of the pair, 17-32 in the second), events 1
+// and 2, the session's interrupt enable.
+const tq::driver::DigitalSettings kSettings = tq::driver::digitalSettings({
+    .debounce = {reg::kDebounce, 2, 3, 0},
+    .direction = {reg::kConfig, 2, 1, 8},
+    .powerup = {reg::kConfig, 2, 1, 12},
+    .termination = {reg::kConfig, 2, 2, 0},
+    .changeOfStateEnable = {reg::kCosMask, 2, 1, 0},
+    .patternEnable = {reg::kPatternMask, 2, 1, 0},
+    .patternBit = {reg::kPattern, 2, 1, 0},
+    .eventEnable = {reg::kStatus, 2, 1, 2},
+});
+const tq::driver::Setting kInterruptEnable{{reg::kStatus, 2, 1, 1}, tq::driver::Coding::Any};
 
-template <typename Check, typename Encode>
-ViStatus setGroup(ViSession vi, ViInt16 g, ViInt16 value, int16_t Group::*member, Field (*where)(int), Check check,
-                  Encode encode)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validGroup(g) || !check(value))
-        return VI_ERROR_INV_PARAMETER;
-    if (!s->simulated()) {
-        const Field f = where(g);
-        ViStatus status = tq740::setBits(*s, f.offset, f.mask, f.shift, encode(value));
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    s->group(g).*member = value;
-    return VI_SUCCESS;
-}
-
-template <typename Decode>
-ViStatus getGroup(ViSession vi, ViInt16 g, ViInt16 *value, int16_t Group::*member, Field (*where)(int),
-                  Decode decode)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validGroup(g) || !value)
-        return VI_ERROR_INV_PARAMETER;
-    if (!s->simulated()) {
-        const Field f = where(g);
-        uint16_t raw = 0;
-        ViStatus status = tq740::getBits(*s, f.offset, f.mask, f.shift, raw);
-        if (status < VI_SUCCESS)
-            return status;
-        int16_t v = 0;
-        if (!decode(raw, v))
-            return VI_ERROR_INV_PARAMETER;
-        s->group(g).*member = v;
-    }
-    *value = s->group(g).*member;
-    return VI_SUCCESS;
-}
-
-Field debounceField(int g)
-{
-    return {reg::kDebounce, 7, 3u * (g - 1)};
-}
-Field directionField(int g)
-{
-    return {reg::kConfig, 1, static_cast<unsigned>(7 + g)};
-}
-Field powerupField(int g)
-{
-    return {reg::kConfig, 1, static_cast<unsigned>(11 + g)};
-}
-Field terminationField(int g)
-{
-    return {reg::kConfig, 3, 2u * (g - 1)};
-}
-
-auto range(int lo, int hi)
-{
-    return [lo, hi](ViInt16 v) { return v >= lo && v <= hi; };
-}
-auto plain()
-{
-    return [](ViInt16 v) { return static_cast<uint16_t>(v); };
-}
-auto plainDecode(uint16_t hi)
-{
-    return [hi](uint16_t raw, int16_t &v) {
-        if (raw > hi)
-            return false;
-        v = static_cast<int16_t>(raw);
-        return true;
-    };
-}
-
-// A channel's bit in a pair of 16-bit registers (channels 1-16, 17-32).
-ViStatus setChannelBit(ViSession vi, ViInt16 c, ViInt16 value, ViBusAddress base,
-                       int16_t tq::driver::BitChannel::*member)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validChannel(c))
-        return VI_ERROR_INV_PARAMETER;
-    if (!s->simulated()) {
-        ViStatus status = tq740::setBits(*s, c <= 16 ? base : base + 2, 1, static_cast<unsigned>((c - 1) % 16),
-                                         value == 1 ? 1 : 0);
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    s->channel(c).*member = value;
-    return VI_SUCCESS;
-}
-
-ViStatus getChannelBit(ViSession vi, ViInt16 c, ViInt16 *value, ViBusAddress base,
-                       int16_t tq::driver::BitChannel::*member)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validChannel(c) || !value)
-        return VI_ERROR_INV_PARAMETER;
-    if (!s->simulated()) {
-        uint16_t bit = 0;
-        ViStatus status = tq740::getBits(*s, c <= 16 ? base : base + 2, 1, static_cast<unsigned>((c - 1) % 16), bit);
-        if (status < VI_SUCCESS)
-            return status;
-        s->channel(c).*member = static_cast<int16_t>(bit);
-    }
-    *value = s->channel(c).*member;
-    return VI_SUCCESS;
-}
-
-bool nameFits(ViConstString name)
-{
-    return name && strnlen(name, TQ_CHANNEL_NAME_SIZE) < TQ_CHANNEL_NAME_SIZE;
-}
+using Targets = tq::driver::SettingTargets<tq740::find, window>;
+constexpr auto group = &Targets::record<&Session740::groups, Group>;
+constexpr auto channel = &Targets::record<&Session740::channels, BitChannel>;
+constexpr auto event = &Targets::record<&Session740::events, EventChannel>;
+constexpr auto session = &Targets::session<Session740>;
 
 // The controls without a stored value: always written.
 ViStatus setControl(ViSession vi, ViBusAddress offset, unsigned bit, bool on)
@@ -226,286 +115,9 @@ ViStatus stopDetection(ViSession vi, bool pattern)
 
 } // namespace
 
-TQ_API ViStatus tq740_setInterruptEnable(ViSession vi, ViInt16 enable)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!s->simulated()) {
-        ViStatus status = tq740::setBits(*s, reg::kStatus, 1, 1, enable ? 1 : 0);
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    s->interruptEnable = enable;
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getInterruptEnable(ViSession vi, ViInt16 *enable)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!enable)
-        return VI_ERROR_INV_PARAMETER;
-    if (!s->simulated()) {
-        uint16_t v = 0;
-        ViStatus status = tq740::getBits(*s, reg::kStatus, 1, 1, v);
-        if (status < VI_SUCCESS)
-            return status;
-        s->interruptEnable = static_cast<int16_t>(v);
-    }
-    *enable = s->interruptEnable;
-    return VI_SUCCESS;
-}
-
-TQ_API ViStatus tq740_setChannelGroupDebounceTime(ViSession vi, ViInt16 g, ViInt16 value)
-{
-    return setGroup(vi, g, value, &Group::debounce, debounceField, range(1, 5),
-                    [](ViInt16 v) { return static_cast<uint16_t>(v - 1); });
-}
-TQ_API ViStatus tq740_getChannelGroupDebounceTime(ViSession vi, ViInt16 g, ViInt16 *value)
-{
-    return getGroup(vi, g, value, &Group::debounce, debounceField, [](uint16_t raw, int16_t &v) {
-        if (raw > 4)
-            return false;
-        v = static_cast<int16_t>(raw + 1);
-        return true;
-    });
-}
-
-TQ_API ViStatus tq740_setChannelGroupDirection(ViSession vi, ViInt16 g, ViInt16 value)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validGroup(g) || value < 0 || value > 1)
-        return VI_ERROR_INV_PARAMETER;
-    if (s->group(g).direction == value)
-        return VI_SUCCESS;
-    if (!s->simulated()) {
-        ViStatus status = tq740::setBits(*s, reg::kConfig, 1, static_cast<unsigned>(7 + g), static_cast<uint16_t>(value));
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    s->group(g).direction = value;
-    for (int c = 8 * (g - 1) + 1; c <= 8 * g; ++c)
-        s->channel(c).head.ownerWord2 = value;
-    tq740::recountCarrier(*s);
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getChannelGroupDirection(ViSession vi, ViInt16 g, ViInt16 *value)
-{
-    return getGroup(vi, g, value, &Group::direction, directionField, plainDecode(1));
-}
-TQ_API ViStatus tq740_setChannelGroupPowerupOutput(ViSession vi, ViInt16 g, ViInt16 value)
-{
-    return setGroup(vi, g, value, &Group::powerupOutput, powerupField, range(0, 1), plain());
-}
-TQ_API ViStatus tq740_getChannelGroupPowerupOutput(ViSession vi, ViInt16 g, ViInt16 *value)
-{
-    return getGroup(vi, g, value, &Group::powerupOutput, powerupField, plainDecode(1));
-}
-TQ_API ViStatus tq740_setChannelGroupInputTermination(ViSession vi, ViInt16 g, ViInt16 value)
-{
-    return setGroup(vi, g, value, &Group::termination, terminationField, range(0, 2), plain());
-}
-TQ_API ViStatus tq740_getChannelGroupInputTermination(ViSession vi, ViInt16 g, ViInt16 *value)
-{
-    return getGroup(vi, g, value, &Group::termination, terminationField, plainDecode(2));
-}
-
-TQ_API ViStatus tq740_setDigitalChannelEnable(ViSession vi, ViInt16 c, ViInt16 enable)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validChannel(c) || enable < 0 || enable > 1)
-        return VI_ERROR_INV_PARAMETER;
-    tq::driver::BitChannel &ch = s->channel(c);
-    if (ch.enable == enable)
-        return VI_SUCCESS;
-    ch.enable = enable;
-    ch.head.enableWord = enable;
-    tq740::recountCarrier(*s);
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getDigitalChannelEnable(ViSession vi, ViInt16 c, ViInt32 *enable)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validChannel(c) || !enable)
-        return VI_ERROR_INV_PARAMETER;
-    *enable = s->channel(c).enable;
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_setDigitalChannelName(ViSession vi, ViInt16 c, ViConstString name)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validChannel(c) || !nameFits(name))
-        return VI_ERROR_INV_PARAMETER;
-    tq::driver::copyName(s->channel(c).head.name, TQ_CHANNEL_NAME_SIZE, name);
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getDigitalChannelName(ViSession vi, ViInt16 c, ViChar *name)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validChannel(c) || !name)
-        return VI_ERROR_INV_PARAMETER;
-    tq::driver::copyName(name, TQ_CHANNEL_NAME_SIZE, s->channel(c).head.name);
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getDigitalChannelDirection(ViSession vi, ViInt16 c, ViInt16 *direction)
-{
-    if (!validChannel(c))
-        return tq740::find(vi) ? VI_ERROR_INV_PARAMETER : VI_ERROR_INV_OBJECT;
-    return tq740_getChannelGroupDirection(vi, static_cast<ViInt16>((c - 1) / 8 + 1), direction);
-}
-TQ_API ViStatus tq740_setDigitalChannelChangeOfStateEnable(ViSession vi, ViInt16 c, ViInt16 value)
-{
-    return setChannelBit(vi, c, value, reg::kCosMask, &tq::driver::BitChannel::changeOfStateEnable);
-}
-TQ_API ViStatus tq740_getDigitalChannelChangeOfStateEnable(ViSession vi, ViInt16 c, ViInt16 *value)
-{
-    return getChannelBit(vi, c, value, reg::kCosMask, &tq::driver::BitChannel::changeOfStateEnable);
-}
-TQ_API ViStatus tq740_setDigitalChannelPatternEnable(ViSession vi, ViInt16 c, ViInt16 value)
-{
-    return setChannelBit(vi, c, value, reg::kPatternMask, &tq::driver::BitChannel::patternEnable);
-}
-TQ_API ViStatus tq740_getDigitalChannelPatternEnable(ViSession vi, ViInt16 c, ViInt16 *value)
-{
-    return getChannelBit(vi, c, value, reg::kPatternMask, &tq::driver::BitChannel::patternEnable);
-}
-TQ_API ViStatus tq740_setDigitalChannelPatternBit(ViSession vi, ViInt16 c, ViInt16 value)
-{
-    return setChannelBit(vi, c, value, reg::kPattern, &tq::driver::BitChannel::patternBit);
-}
-TQ_API ViStatus tq740_getDigitalChannelPatternBit(ViSession vi, ViInt16 c, ViInt16 *value)
-{
-    return getChannelBit(vi, c, value, reg::kPattern, &tq::driver::BitChannel::patternBit);
-}
-
-TQ_API ViStatus tq740_setEventEnable(ViSession vi, ViInt16 e, ViInt16 value)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validEvent(e))
-        return VI_ERROR_INV_PARAMETER;
-    if (!s->simulated()) {
-        ViStatus status = tq740::setBits(*s, reg::kStatus, 1, static_cast<unsigned>(1 + e), value ? 1 : 0);
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    s->eventChannel(e).eventEnable = value;
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getEventEnable(ViSession vi, ViInt16 e, ViInt16 *value)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validEvent(e) || !value)
-        return VI_ERROR_INV_PARAMETER;
-    if (!s->simulated()) {
-        uint16_t bit = 0;
-        ViStatus status = tq740::getBits(*s, reg::kStatus, 1, static_cast<unsigned>(1 + e), bit);
-        if (status < VI_SUCCESS)
-            return status;
-        s->eventChannel(e).eventEnable = static_cast<int16_t>(bit);
-    }
-    *value = s->eventChannel(e).eventEnable;
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_setEventChannelEnable(ViSession vi, ViInt16 e, ViInt16 value)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validEvent(e) || value < 0 || value > 1)
-        return VI_ERROR_INV_PARAMETER;
-    tq740::EventChannel &ev = s->eventChannel(e);
-    if (ev.enable == value)
-        return VI_SUCCESS;
-    ev.enable = value;
-    ev.head.enableWord = value;
-    tq740::recountCarrier(*s);
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getEventChannelEnable(ViSession vi, ViInt16 e, ViInt32 *value)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validEvent(e) || !value)
-        return VI_ERROR_INV_PARAMETER;
-    *value = s->eventChannel(e).enable;
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_setEventChannelName(ViSession vi, ViInt16 e, ViConstString name)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validEvent(e) || !nameFits(name))
-        return VI_ERROR_INV_PARAMETER;
-    tq::driver::copyName(s->eventChannel(e).head.name, TQ_CHANNEL_NAME_SIZE, name);
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getEventChannelName(ViSession vi, ViInt16 e, ViChar *name)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validEvent(e) || !name)
-        return VI_ERROR_INV_PARAMETER;
-    tq::driver::copyName(name, TQ_CHANNEL_NAME_SIZE, s->eventChannel(e).head.name);
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_setEventChannelDuration(ViSession vi, ViInt16 e, ViInt16 scans)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validEvent(e))
-        return VI_ERROR_INV_PARAMETER;
-    s->eventChannel(e).duration = scans;
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getEventChannelDuration(ViSession vi, ViInt16 e, ViInt16 *scans)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validEvent(e) || !scans)
-        return VI_ERROR_INV_PARAMETER;
-    *scans = s->eventChannel(e).duration;
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_setEventChannelPolarity(ViSession vi, ViInt16 e, ViInt16 polarity)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validEvent(e))
-        return VI_ERROR_INV_PARAMETER;
-    s->eventChannel(e).polarity = polarity;
-    return VI_SUCCESS;
-}
-TQ_API ViStatus tq740_getEventChannelPolarity(ViSession vi, ViInt16 e, ViInt16 *polarity)
-{
-    Session740 *s = tq740::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    if (!validEvent(e) || !polarity)
-        return VI_ERROR_INV_PARAMETER;
-    *polarity = s->eventChannel(e).polarity;
-    return VI_SUCCESS;
-}
+TQ_DRIVER_EXPORT_DIGITAL_SETTINGS(tq740, Session740, kSettings, group, channel, event, tq740::find,
+                                  tq740::recountCarrier, TQ_CHANNEL_NAME_SIZE)
+TQ_DRIVER_EXPORT_SESSION_SETTING(tq740, InterruptEnable, session, &Session740::interruptEnable, kInterruptEnable)
 
 TQ_API ViStatus tq740_setInterruptRequestLevel(ViSession vi, ViInt16 level)
 {
@@ -517,46 +129,22 @@ TQ_API ViStatus tq740_getInterruptRequestLevel(ViSession vi, ViInt16 *level)
 {
     return getControl(vi, reg::kStatus, 0, level);
 }
-TQ_API ViStatus tq740_setExternalInputStrobeEnable(ViSession vi, ViInt16 enable)
-{
-    return setControl(vi, reg::kControl, 3, enable != 0);
-}
-TQ_API ViStatus tq740_getExternalInputStrobeEnable(ViSession vi, ViInt16 *enable)
-{
-    return getControl(vi, reg::kControl, 3, enable);
-}
-TQ_API ViStatus tq740_setExternalOutputStrobeEnable(ViSession vi, ViInt16 enable)
-{
-    return setControl(vi, reg::kControl, 5, enable != 0);
-}
-TQ_API ViStatus tq740_getExternalOutputStrobeEnable(ViSession vi, ViInt16 *enable)
-{
-    return getControl(vi, reg::kControl, 5, enable);
-}
-TQ_API ViStatus tq740_setIpInputStrobeEnable(ViSession vi, ViInt16 enable)
-{
-    return setControl(vi, reg::kControl, 4, enable != 0);
-}
-TQ_API ViStatus tq740_getIpInputStrobeEnable(ViSession vi, ViInt16 *enable)
-{
-    return getControl(vi, reg::kControl, 4, enable);
-}
-TQ_API ViStatus tq740_setIpInputLatchStrobeEnable(ViSession vi, ViInt16 enable)
-{
-    return setControl(vi, reg::kControl, 8, enable != 0);
-}
-TQ_API ViStatus tq740_getIpInputLatchStrobeEnable(ViSession vi, ViInt16 *enable)
-{
-    return getControl(vi, reg::kControl, 8, enable);
-}
-TQ_API ViStatus tq740_setIpOutputStrobeEnable(ViSession vi, ViInt16 enable)
-{
-    return setControl(vi, reg::kControl, 6, enable != 0);
-}
-TQ_API ViStatus tq740_getIpOutputStrobeEnable(ViSession vi, ViInt16 *enable)
-{
-    return getControl(vi, reg::kControl, 6, enable);
-}
+// tq740_set<Name>(vi, enable) and tq740_get<Name>(vi, &enable) of a bit of the
+// control register: set for any value but 0.
+#define TQ740_EXPORT_CONTROL(Name, bit)                                                                                \
+    TQ_API ViStatus tq740_set##Name(ViSession vi, ViInt16 enable)                                                      \
+    {                                                                                                                  \
+        return setControl(vi, reg::kControl, bit, enable != 0);                                                        \
+    }                                                                                                                  \
+    TQ_API ViStatus tq740_get##Name(ViSession vi, ViInt16 *enable)                                                     \
+    {                                                                                                                  \
+        return getControl(vi, reg::kControl, bit, enable);                                                             \
+    }
+TQ740_EXPORT_CONTROL(ExternalInputStrobeEnable, 3)
+TQ740_EXPORT_CONTROL(ExternalOutputStrobeEnable, 5)
+TQ740_EXPORT_CONTROL(IpInputStrobeEnable, 4)
+TQ740_EXPORT_CONTROL(IpInputLatchStrobeEnable, 8)
+TQ740_EXPORT_CONTROL(IpOutputStrobeEnable, 6)
 TQ_API ViStatus tq740_setOutputStrobeWordSelect(ViSession vi, ViInt16 select)
 {
     return setControl(vi, reg::kStatus, 4, select != 0);

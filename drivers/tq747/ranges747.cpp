@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "session747.h"
+#include "tq/driver/settings.h"
 #include "tq/driver/visa_binding.h"
 #include "tq/platform/guard.h"
 #include "tq747.h"
@@ -137,8 +138,7 @@ ViStatus modifyFields(Session747 &s, const IndexList &list, int bitsPerField, Vi
         ViStatus status = readWord(s, address, halves, word);
         if (status < VI_SUCCESS)
             return status;
-        for (; i < list.size() && base + 4 * static_cast<ViBusAddress>((bitsPerField * list[i]) / 32) == address;
-             ++i) {
+        for (; i < list.size() && base + 4 * static_cast<ViBusAddress>((bitsPerField * list[i]) / 32) == address; ++i) {
             const unsigned shift = static_cast<unsigned>((bitsPerField * list[i]) % 32);
             const uint32_t v = fn((word >> shift) & mask, i) & mask;
             word = (word & ~(mask << shift)) | (v << shift);
@@ -150,8 +150,8 @@ ViStatus modifyFields(Session747 &s, const IndexList &list, int bitsPerField, Vi
     return VI_SUCCESS;
 }
 
-ViStatus writeFields(Session747 &s, const ViUInt8 *values, size_t valueCount, int bitsPerField,
-                     const IndexList &list, ViBusAddress base)
+ViStatus writeFields(Session747 &s, const ViUInt8 *values, size_t valueCount, int bitsPerField, const IndexList &list,
+                     ViBusAddress base)
 {
     return modifyFields(s, list, bitsPerField, base,
                         [&](uint32_t, size_t i) { return packedValue(values, i % valueCount, bitsPerField); });
@@ -169,8 +169,7 @@ ViStatus readFields(Session747 &s, int bitsPerField, const IndexList &list, ViBu
         ViStatus status = readWord(s, address, halves, word);
         if (status < VI_SUCCESS)
             return status;
-        for (; i < list.size() && base + 4 * static_cast<ViBusAddress>((bitsPerField * list[i]) / 32) == address;
-             ++i)
+        for (; i < list.size() && base + 4 * static_cast<ViBusAddress>((bitsPerField * list[i]) / 32) == address; ++i)
             out(i, (word >> ((bitsPerField * list[i]) % 32)) & mask);
     }
     return VI_SUCCESS;
@@ -183,107 +182,145 @@ void appendBits(ViUInt8 *out, size_t &cursor, const ViUInt8 *bits, int count)
         setPacked(out, cursor, 1, packedValue(bits, static_cast<size_t>(i), 1));
 }
 
-using BitsOp = ViStatus (*TQIpModuleOps::*)(ViSession, ViInt16, ViInt16, ViUInt8 *);
-
-// A read of one bit per channel: the carrier part from its fields, then each
-// site's bits appended.
-ViStatus readBits(ViSession vi, int first, int last, ViUInt8 *bits, int perUnit, ViBusAddress base, BitsOp op)
+// A module operation of a site, or 0xBFFF0067 where the module driver has none.
+template <typename Op, typename... Args> ViStatus siteOperation(Op op, Args... args)
 {
-    Session747 *s = find(vi);
+    return op ? op(args...) : VI_ERROR_NSUP_OPER;
+}
+
+// The session of vi for a range operation on first..last.
+ViStatus rangeSession(ViSession vi, int first, int last, Session747 *&s)
+{
+    s = find(vi);
     if (!s)
         return VI_ERROR_INV_OBJECT;
-    ViStatus status = checkRange(*s, first, last);
-    if (status < VI_SUCCESS)
-        return status;
-    if (!bits)
-        return VI_ERROR_INV_PARAMETER;
-    size_t cursor = 0;
+    return checkRange(*s, first, last);
+}
+
+// A range in channel order: the carrier's part first, onCarrier(from, to,
+// count) telling how many values it gave, then the part on each bound site
+// the range meets, onSite(site, from, to, cursor) in the module's own
+// numbering with its values from cursor on. The first failure ends it.
+template <typename OnCarrier, typename OnSite>
+ViStatus eachPart(int first, int last, Session747 &s, OnCarrier onCarrier, OnSite onSite)
+{
     int from = 0, to = 0;
-    IndexList list;
+    size_t cursor = 0;
     if (carrierPart(first, last, from, to)) {
-        buildList(*s, from, to, perUnit, true, list);
-        status = readFields(*s, 1, list, base, [&](size_t i, uint32_t v) { setPacked(bits, i, 1, v); });
+        const ViStatus status = onCarrier(from, to, cursor);
         if (status < VI_SUCCESS)
             return status;
-        cursor = list.size();
     }
-    for (Site &site : s->sites) {
+    for (Site &site : s.sites) {
         if (!sitePart(site, first, last, from, to))
             continue;
-        if (!(site.ops.*op))
-            return VI_ERROR_NSUP_OPER;
-        ViUInt8 part[8] = {};
-        status = (site.ops.*op)(site.module, static_cast<ViInt16>(from), static_cast<ViInt16>(to), part);
+        const ViStatus status = onSite(site, static_cast<ViInt16>(from), static_cast<ViInt16>(to), cursor);
         if (status < VI_SUCCESS)
             return status;
-        appendBits(bits, cursor, part, to - from + 1);
+        cursor += static_cast<size_t>(to - from + 1);
     }
     return VI_SUCCESS;
+}
+
+// A setting of whole groups: each of the carrier's fields of bitsPerField at
+// base becomes modify(field), then each site's part through onSite.
+template <typename Modify, typename OnSite>
+ViStatus setGroups(ViSession vi, int first, int last, int bitsPerField, ViBusAddress base, Modify modify, OnSite onSite)
+{
+    Session747 *s = nullptr;
+    const ViStatus status = rangeSession(vi, first, last, s);
+    if (status < VI_SUCCESS)
+        return status;
+    auto onCarrier = [&](int from, int to, size_t &) {
+        IndexList list;
+        const ViStatus built = buildList(*s, from, to, 8, false, list);
+        if (built < VI_SUCCESS)
+            return built;
+        return modifyFields(*s, list, bitsPerField, base, [&](uint32_t field, size_t) { return modify(field); });
+    };
+    return eachPart(first, last, *s, onCarrier, onSite);
+}
+
+// A read of one value per channel into out (null refused): each carrier
+// channel's field of bitsPerField at base (one per unit of perUnit
+// channels) through value(i, field), false for a field that is no value
+// (0xBFFF0000); then each site's part through onSite.
+template <typename Value, typename OnSite>
+ViStatus readPerChannel(ViSession vi, int first, int last, const void *out, int perUnit, int bitsPerField,
+                        ViBusAddress base, Value value, OnSite onSite)
+{
+    Session747 *s = nullptr;
+    const ViStatus status = rangeSession(vi, first, last, s);
+    if (status < VI_SUCCESS)
+        return status;
+    if (!out)
+        return VI_ERROR_INV_PARAMETER;
+    auto onCarrier = [&](int from, int to, size_t &count) {
+        IndexList list;
+        buildList(*s, from, to, perUnit, true, list);
+        bool bad = false;
+        const ViStatus read = readFields(*s, bitsPerField, list, base, [&](size_t i, uint32_t field) {
+            if (!value(i, field))
+                bad = true;
+        });
+        if (read < VI_SUCCESS)
+            return read;
+        if (bad)
+            return VI_ERROR_SYSTEM_ERROR;
+        count = list.size();
+        return VI_SUCCESS;
+    };
+    return eachPart(first, last, *s, onCarrier, onSite);
+}
+
+using BitsOp = ViStatus (*TQIpModuleOps::*)(ViSession, ViInt16, ViInt16, ViUInt8 *);
+
+// A read of one bit per channel: the carrier's bits, then each site's
+// bits appended.
+ViStatus readBits(ViSession vi, int first, int last, ViUInt8 *bits, int perUnit, ViBusAddress base, BitsOp op)
+{
+    return readPerChannel(
+        vi, first, last, bits, perUnit, 1, base,
+        [&](size_t i, uint32_t v) {
+            setPacked(bits, i, 1, v);
+            return true;
+        },
+        [&](Site &site, ViInt16 from, ViInt16 to, size_t cursor) {
+            ViUInt8 part[8] = {};
+            const ViStatus status = siteOperation(site.ops.*op, site.module, from, to, part);
+            if (status >= VI_SUCCESS)
+                appendBits(bits, cursor, part, to - from + 1);
+            return status;
+        });
 }
 
 using SetOp = ViStatus (*TQIpModuleOps::*)(ViSession, ViInt16, ViInt16, ViInt16);
 
-// A setting of whole groups: the carrier's fields, then each site's part.
-ViStatus setGroups(ViSession vi, int first, int last, uint32_t value, int bitsPerField, ViBusAddress base, SetOp op,
-                   ViInt16 moduleValue)
+// A value of whole groups: the carrier's fields, then each site's part.
+ViStatus setGroupValue(ViSession vi, int first, int last, uint32_t value, int bitsPerField, ViBusAddress base, SetOp op,
+                       ViInt16 moduleValue)
 {
-    Session747 *s = find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    ViStatus status = checkRange(*s, first, last);
-    if (status < VI_SUCCESS)
-        return status;
-    int from = 0, to = 0;
-    IndexList list;
-    if (carrierPart(first, last, from, to)) {
-        status = buildList(*s, from, to, 8, false, list);
-        if (status < VI_SUCCESS)
-            return status;
-        const ViUInt8 packed = static_cast<ViUInt8>(value);
-        status = writeFields(*s, &packed, 1, bitsPerField, list, base);
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    for (Site &site : s->sites) {
-        if (!sitePart(site, first, last, from, to))
-            continue;
-        if (!(site.ops.*op))
-            return VI_ERROR_NSUP_OPER;
-        status = (site.ops.*op)(site.module, static_cast<ViInt16>(from), static_cast<ViInt16>(to), moduleValue);
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    return VI_SUCCESS;
+    return setGroups(
+        vi, first, last, bitsPerField, base, [&](uint32_t) { return value; },
+        [&](Site &site, ViInt16 from, ViInt16 to, size_t) {
+            return siteOperation(site.ops.*op, site.module, from, to, moduleValue);
+        });
 }
 
-// One bit per channel of the whole range (sites included) in a 256-bit block.
-ViStatus writeBlock(ViSession vi, int first, int last, ViUInt8 *bits, ViBusAddress base)
+// One bit per channel of the whole range (sites included) in a 256-bit
+// block, written from bits or read into them.
+ViStatus blockBits(ViSession vi, int first, int last, ViUInt8 *bits, ViBusAddress base, bool write)
 {
-    Session747 *s = find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    ViStatus status = checkRange(*s, first, last);
+    Session747 *s = nullptr;
+    const ViStatus status = rangeSession(vi, first, last, s);
     if (status < VI_SUCCESS)
         return status;
     if (!bits)
         return VI_ERROR_INV_PARAMETER;
     IndexList list;
     buildList(*s, first, last, 1, true, list);
-    return writeFields(*s, bits, list.size(), 1, list, base);
-}
-
-ViStatus readBlock(ViSession vi, int first, int last, ViUInt8 *bits, ViBusAddress base)
-{
-    Session747 *s = find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    ViStatus status = checkRange(*s, first, last);
-    if (status < VI_SUCCESS)
-        return status;
-    if (!bits)
-        return VI_ERROR_INV_PARAMETER;
-    IndexList list;
-    buildList(*s, first, last, 1, true, list);
+    if (write)
+        return writeFields(*s, bits, list.size(), 1, list, base);
     return readFields(*s, 1, list, base, [&](size_t i, uint32_t v) { setPacked(bits, i, 1, v); });
 }
 
@@ -362,6 +399,22 @@ ViStatus strobeList(Session747 &s, int first, int last, bool everyChannel, Index
     return VI_SUCCESS;
 }
 
+// A read of the strobe byte of each channel of a range (carrier groups and
+// bound sites) into out (null refused) through value(i, byte).
+template <typename Value> ViStatus readStrobeBytes(ViSession vi, int first, int last, const void *out, Value value)
+{
+    Session747 *s = find(vi);
+    if (!s)
+        return VI_ERROR_INV_OBJECT;
+    IndexList list;
+    const ViStatus status = strobeList(*s, first, last, true, list);
+    if (status < VI_SUCCESS)
+        return status;
+    if (!out)
+        return VI_ERROR_INV_PARAMETER;
+    return readFields(*s, 8, list, reg::kGroupStrobe, value);
+}
+
 } // namespace
 
 } // namespace tq747
@@ -376,83 +429,36 @@ TQ_API ViStatus tq747_setDebounceTime(ViSession vi, ViInt16 first, ViInt16 last,
     const tq747::Nearest n = tq747::nearest(tq747::kDebounce, 5, microseconds);
     if (actual && tq747::find(vi))
         *actual = n.value;
-    Session747 *s = tq747::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    ViStatus status = tq747::checkRange(*s, first, last);
+    const ViStatus status = tq747::setGroups(
+        vi, first, last, 4, reg::kDebounce, [&](uint32_t) { return n.code; },
+        [&](Site &site, ViInt16 from, ViInt16 to, size_t) {
+            ViUInt32 ignored = 0;
+            return tq747::siteOperation(site.ops.setDebounceTime, site.module, from, to, microseconds, &ignored);
+        });
     if (status < VI_SUCCESS)
         return status;
-    int from = 0, to = 0;
-    tq747::IndexList list;
-    if (tq747::carrierPart(first, last, from, to)) {
-        status = tq747::buildList(*s, from, to, 8, false, list);
-        if (status < VI_SUCCESS)
-            return status;
-        const ViUInt8 code = static_cast<ViUInt8>(n.code);
-        status = tq747::writeFields(*s, &code, 1, 4, list, reg::kDebounce);
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    for (Site &site : s->sites) {
-        if (!tq747::sitePart(site, first, last, from, to))
-            continue;
-        if (!site.ops.setDebounceTime)
-            return VI_ERROR_NSUP_OPER;
-        ViUInt32 ignored = 0;
-        status = site.ops.setDebounceTime(site.module, static_cast<ViInt16>(from), static_cast<ViInt16>(to),
-                                          microseconds, &ignored);
-        if (status < VI_SUCCESS)
-            return status;
-    }
     return n.exact ? VI_SUCCESS : TQ747_WARN_NEAREST;
 }
 
 TQ_API ViStatus tq747_getDebounceTime(ViSession vi, ViInt16 first, ViInt16 last, ViUInt32 *microseconds)
 {
-    Session747 *s = tq747::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    ViStatus status = tq747::checkRange(*s, first, last);
-    if (status < VI_SUCCESS)
-        return status;
-    if (!microseconds)
-        return VI_ERROR_INV_PARAMETER;
-    int from = 0, to = 0;
-    size_t cursor = 0;
-    tq747::IndexList list;
-    if (tq747::carrierPart(first, last, from, to)) {
-        tq747::buildList(*s, from, to, 8, true, list);
-        bool bad = false;
-        status = tq747::readFields(*s, 4, list, reg::kDebounce, [&](size_t i, uint32_t code) {
+    return tq747::readPerChannel(
+        vi, first, last, microseconds, 8, 4, reg::kDebounce,
+        [&](size_t i, uint32_t code) {
             if (code > 4)
-                bad = true;
-            else
-                microseconds[i] = tq747::kDebounce[code];
+                return false;
+            microseconds[i] = tq747::kDebounce[code];
+            return true;
+        },
+        [&](Site &site, ViInt16 from, ViInt16 to, size_t cursor) {
+            return tq747::siteOperation(site.ops.getDebounceTime, site.module, from, to, microseconds + cursor);
         });
-        if (status < VI_SUCCESS)
-            return status;
-        if (bad)
-            return VI_ERROR_SYSTEM_ERROR;
-        cursor = list.size();
-    }
-    for (Site &site : s->sites) {
-        if (!tq747::sitePart(site, first, last, from, to))
-            continue;
-        if (!site.ops.getDebounceTime)
-            return VI_ERROR_NSUP_OPER;
-        status = site.ops.getDebounceTime(site.module, static_cast<ViInt16>(from), static_cast<ViInt16>(to),
-                                          microseconds + cursor);
-        if (status < VI_SUCCESS)
-            return status;
-        cursor += static_cast<size_t>(to - from + 1);
-    }
-    return VI_SUCCESS;
 }
 
 TQ_API ViStatus tq747_setIoDirection(ViSession vi, ViInt16 first, ViInt16 last, ViInt16 direction)
 {
-    return tq747::setGroups(vi, first, last, direction ? 1 : 0, 1, reg::kDirection,
-                            &TQIpModuleOps::setIoDirection, direction);
+    return tq747::setGroupValue(vi, first, last, direction ? 1 : 0, 1, reg::kDirection, &TQIpModuleOps::setIoDirection,
+                                direction);
 }
 
 TQ_API ViStatus tq747_getIoDirection(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
@@ -462,8 +468,8 @@ TQ_API ViStatus tq747_getIoDirection(ViSession vi, ViInt16 first, ViInt16 last, 
 
 TQ_API ViStatus tq747_setPowerupOutput(ViSession vi, ViInt16 first, ViInt16 last, ViInt16 level)
 {
-    return tq747::setGroups(vi, first, last, level ? 1 : 0, 1, reg::kPowerup, &TQIpModuleOps::setPowerupOutput,
-                            level);
+    return tq747::setGroupValue(vi, first, last, level ? 1 : 0, 1, reg::kPowerup, &TQIpModuleOps::setPowerupOutput,
+                                level);
 }
 
 TQ_API ViStatus tq747_getPowerupOutput(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
@@ -475,43 +481,21 @@ TQ_API ViStatus tq747_setResistorConfig(ViSession vi, ViInt16 first, ViInt16 las
 {
     if (termination < 0 || termination > 2)
         return tq747::find(vi) ? VI_ERROR_INV_PARAMETER : VI_ERROR_INV_OBJECT;
-    return tq747::setGroups(vi, first, last, static_cast<uint32_t>(termination), 2, reg::kTermination,
-                            &TQIpModuleOps::setResistorConfig, termination);
+    return tq747::setGroupValue(vi, first, last, static_cast<uint32_t>(termination), 2, reg::kTermination,
+                                &TQIpModuleOps::setResistorConfig, termination);
 }
 
 TQ_API ViStatus tq747_getResistorConfig(ViSession vi, ViInt16 first, ViInt16 last, ViInt16 *values)
 {
-    Session747 *s = tq747::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    ViStatus status = tq747::checkRange(*s, first, last);
-    if (status < VI_SUCCESS)
-        return status;
-    if (!values)
-        return VI_ERROR_INV_PARAMETER;
-    int from = 0, to = 0;
-    size_t cursor = 0;
-    tq747::IndexList list;
-    if (tq747::carrierPart(first, last, from, to)) {
-        tq747::buildList(*s, from, to, 8, true, list);
-        status = tq747::readFields(*s, 2, list, reg::kTermination,
-                                   [&](size_t i, uint32_t v) { values[i] = static_cast<ViInt16>(v); });
-        if (status < VI_SUCCESS)
-            return status;
-        cursor = list.size();
-    }
-    for (Site &site : s->sites) {
-        if (!tq747::sitePart(site, first, last, from, to))
-            continue;
-        if (!site.ops.getResistorConfig)
-            return VI_ERROR_NSUP_OPER;
-        status = site.ops.getResistorConfig(site.module, static_cast<ViInt16>(from), static_cast<ViInt16>(to),
-                                            values + cursor);
-        if (status < VI_SUCCESS)
-            return status;
-        cursor += static_cast<size_t>(to - from + 1);
-    }
-    return VI_SUCCESS;
+    return tq747::readPerChannel(
+        vi, first, last, values, 8, 2, reg::kTermination,
+        [&](size_t i, uint32_t v) {
+            values[i] = static_cast<ViInt16>(v);
+            return true;
+        },
+        [&](Site &site, ViInt16 from, ViInt16 to, size_t cursor) {
+            return tq747::siteOperation(site.ops.getResistorConfig, site.module, from, to, values + cursor);
+        });
 }
 
 TQ_API ViStatus tq747_readIoData(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
@@ -543,59 +527,26 @@ ViStatus tq747::writeIoData(Session747 *s, ViInt16 first, ViInt16 last, ViUInt8 
         return status;
     if (!bits)
         return VI_ERROR_INV_PARAMETER;
-    int from = 0, to = 0;
-    size_t cursor = 0;
-    tq747::IndexList list;
-    if (tq747::carrierPart(first, last, from, to)) {
+    auto onCarrier = [&](int from, int to, size_t &count) {
+        tq747::IndexList list;
         tq747::buildList(*s, from, to, 1, true, list);
-        status = tq747::writeFields(*s, bits, list.size(), 1, list, reg::kData);
-        if (status < VI_SUCCESS)
-            return status;
-        cursor = list.size();
-    }
-    for (Site &site : s->sites) {
-        if (!tq747::sitePart(site, first, last, from, to))
-            continue;
-        if (!site.ops.writeIoData)
-            return VI_ERROR_NSUP_OPER;
+        count = list.size();
+        return tq747::writeFields(*s, bits, list.size(), 1, list, reg::kData);
+    };
+    auto onSite = [&](Site &site, ViInt16 from, ViInt16 to, size_t cursor) {
         ViUInt8 part[8] = {};
         for (int i = 0; i <= to - from; ++i, ++cursor)
             tq747::setPacked(part, static_cast<size_t>(i), 1, tq747::packedValue(bits, cursor, 1));
-        status = site.ops.writeIoData(site.module, static_cast<ViInt16>(from), static_cast<ViInt16>(to), part);
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    return VI_SUCCESS;
+        return tq747::siteOperation(site.ops.writeIoData, site.module, from, to, part);
+    };
+    return tq747::eachPart(first, last, *s, onCarrier, onSite);
 }
 
-TQ_API ViStatus tq747_readPatternRecognition(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::readBlock(vi, first, last, bits, reg::kPattern);
-}
-TQ_API ViStatus tq747_writePatternRecognition(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::writeBlock(vi, first, last, bits, reg::kPattern);
-}
-TQ_API ViStatus tq747_readPatternRecognitionMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::readBlock(vi, first, last, bits, reg::kPatternMask);
-}
-TQ_API ViStatus tq747_writePatternRecognitionMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::writeBlock(vi, first, last, bits, reg::kPatternMask);
-}
-TQ_API ViStatus tq747_readChangeOfStateResult(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::readBlock(vi, first, last, bits, reg::kCosResult);
-}
-TQ_API ViStatus tq747_readChangeOfStateMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::readBlock(vi, first, last, bits, reg::kCosMask);
-}
-TQ_API ViStatus tq747_writeChangeOfStateMask(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)
-{
-    return tq747::writeBlock(vi, first, last, bits, reg::kCosMask);
-}
+// The 256-bit blocks: pattern, pattern mask, change-of-state result and mask.
+TQ_DRIVER_EXPORT_READ_WRITE_BITS(tq747, PatternRecognition, tq747::blockBits, reg::kPattern)
+TQ_DRIVER_EXPORT_READ_WRITE_BITS(tq747, PatternRecognitionMask, tq747::blockBits, reg::kPatternMask)
+TQ_DRIVER_EXPORT_READ_BITS(tq747, ChangeOfStateResult, tq747::blockBits, reg::kCosResult)
+TQ_DRIVER_EXPORT_READ_WRITE_BITS(tq747, ChangeOfStateMask, tq747::blockBits, reg::kCosMask)
 
 // ---- Strobes ------------------------------------------------------------------------
 
@@ -612,9 +563,8 @@ TQ_API ViStatus tq747_setOutputStrobeDelay(ViSession vi, ViInt16 first, ViInt16 
     ViStatus status = tq747::strobeList(*s, first, last, false, list);
     if (status < VI_SUCCESS)
         return status;
-    status = tq747::modifyFields(*s, list, 8, reg::kGroupStrobe, [&](uint32_t byte, size_t) {
-        return n.code ? (byte | 0x20) : (byte & ~0x20u);
-    });
+    status = tq747::modifyFields(*s, list, 8, reg::kGroupStrobe,
+                                 [&](uint32_t byte, size_t) { return n.code ? (byte | 0x20) : (byte & ~0x20u); });
     if (status < VI_SUCCESS)
         return status;
     return n.exact ? VI_SUCCESS : TQ747_WARN_NEAREST;
@@ -622,17 +572,8 @@ TQ_API ViStatus tq747_setOutputStrobeDelay(ViSession vi, ViInt16 first, ViInt16 
 
 TQ_API ViStatus tq747_getOutputStrobeDelay(ViSession vi, ViInt16 first, ViInt16 last, ViUInt32 *nanoseconds)
 {
-    Session747 *s = tq747::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    tq747::IndexList list;
-    ViStatus status = tq747::strobeList(*s, first, last, true, list);
-    if (status < VI_SUCCESS)
-        return status;
-    if (!nanoseconds)
-        return VI_ERROR_INV_PARAMETER;
-    return tq747::readFields(*s, 8, list, reg::kGroupStrobe,
-                             [&](size_t i, uint32_t byte) { nanoseconds[i] = (byte & 0x20) ? 1000 : 100; });
+    return tq747::readStrobeBytes(vi, first, last, nanoseconds,
+                                  [&](size_t i, uint32_t byte) { nanoseconds[i] = (byte & 0x20) ? 1000 : 100; });
 }
 
 TQ_API ViStatus tq747_setStrobeEnable(ViSession vi, ViInt16 first, ViInt16 last, ViInt16 channel)
@@ -674,90 +615,44 @@ TQ_API ViStatus tq747_setStrobeEnable(ViSession vi, ViInt16 first, ViInt16 last,
 
 TQ_API ViStatus tq747_getStrobeEnable(ViSession vi, ViInt16 first, ViInt16 last, ViInt16 *channels)
 {
-    Session747 *s = tq747::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    tq747::IndexList list;
-    ViStatus status = tq747::strobeList(*s, first, last, true, list);
-    if (status < VI_SUCCESS)
-        return status;
-    if (!channels)
-        return VI_ERROR_INV_PARAMETER;
-    return tq747::readFields(*s, 8, list, reg::kGroupStrobe, [&](size_t i, uint32_t byte) {
+    return tq747::readStrobeBytes(vi, first, last, channels, [&](size_t i, uint32_t byte) {
         channels[i] = (byte & 0x40) ? static_cast<ViInt16>((byte & 0xF) + 1) : 0;
     });
 }
 
 TQ_API ViStatus tq747_setStrobePolarity(ViSession vi, ViInt16 first, ViInt16 last, ViInt16 polarity)
 {
-    Session747 *s = tq747::find(vi);
-    if (!s)
+    if (!tq747::find(vi))
         return VI_ERROR_INV_OBJECT;
     if (polarity != 0 && polarity != 1)
         return TQ747_ERROR_STROBE;
-    ViStatus status = tq747::checkRange(*s, first, last);
-    if (status < VI_SUCCESS)
-        return status;
-    int from = 0, to = 0;
-    tq747::IndexList list;
-    if (tq747::carrierPart(first, last, from, to)) {
-        status = tq747::buildList(*s, from, to, 8, false, list);
-        if (status < VI_SUCCESS)
-            return status;
-        status = tq747::modifyFields(*s, list, 8, reg::kGroupStrobe, [&](uint32_t byte, size_t) {
-            return polarity ? (byte | 0x10) : (byte & ~0x10u);
+    return tq747::setGroups(
+        vi, first, last, 8, reg::kGroupStrobe,
+        [&](uint32_t byte) { return polarity ? (byte | 0x10) : (byte & ~0x10u); },
+        [&](Site &site, ViInt16 from, ViInt16 to, size_t) {
+            // A site has one polarity: the range must cover it whole.
+            if (from != 1 || to != site.count)
+                return tq747::kAlignment;
+            return tq747::siteOperation(site.ops.setStrobePolarity, site.module, ViInt16(1), polarity);
         });
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    for (Site &site : s->sites) {
-        if (!tq747::sitePart(site, first, last, from, to))
-            continue;
-        if (from != 1 || to != site.count)
-            return tq747::kAlignment;
-        if (!site.ops.setStrobePolarity)
-            return VI_ERROR_NSUP_OPER;
-        status = site.ops.setStrobePolarity(site.module, 1, polarity);
-        if (status < VI_SUCCESS)
-            return status;
-    }
-    return VI_SUCCESS;
 }
 
 TQ_API ViStatus tq747_getStrobePolarity(ViSession vi, ViInt16 first, ViInt16 last, ViInt16 *polarities)
 {
-    Session747 *s = tq747::find(vi);
-    if (!s)
-        return VI_ERROR_INV_OBJECT;
-    ViStatus status = tq747::checkRange(*s, first, last);
-    if (status < VI_SUCCESS)
-        return status;
-    if (!polarities)
-        return VI_ERROR_INV_PARAMETER;
-    int from = 0, to = 0;
-    size_t cursor = 0;
-    tq747::IndexList list;
-    if (tq747::carrierPart(first, last, from, to)) {
-        tq747::buildList(*s, from, to, 8, true, list);
-        status = tq747::readFields(*s, 8, list, reg::kGroupStrobe,
-                                   [&](size_t i, uint32_t byte) { polarities[i] = (byte & 0x10) ? 1 : 0; });
-        if (status < VI_SUCCESS)
+    return tq747::readPerChannel(
+        vi, first, last, polarities, 8, 8, reg::kGroupStrobe,
+        [&](size_t i, uint32_t byte) {
+            polarities[i] = (byte & 0x10) ? 1 : 0;
+            return true;
+        },
+        [&](Site &site, ViInt16 from, ViInt16 to, size_t cursor) {
+            ViInt16 firstPolarity = 0;
+            const ViStatus status =
+                tq747::siteOperation(site.ops.getStrobePolarity, site.module, &firstPolarity, nullptr);
+            for (int i = from; status >= VI_SUCCESS && i <= to; ++i)
+                polarities[cursor++] = firstPolarity;
             return status;
-        cursor = list.size();
-    }
-    for (Site &site : s->sites) {
-        if (!tq747::sitePart(site, first, last, from, to))
-            continue;
-        if (!site.ops.getStrobePolarity)
-            return VI_ERROR_NSUP_OPER;
-        ViInt16 firstPolarity = 0;
-        status = site.ops.getStrobePolarity(site.module, &firstPolarity, nullptr);
-        if (status < VI_SUCCESS)
-            return status;
-        for (int i = from; i <= to; ++i)
-            polarities[cursor++] = firstPolarity;
-    }
-    return VI_SUCCESS;
+        });
 }
 
 TQ_API ViStatus tq747_setStrobeDirection(ViSession vi, ViInt16 first, ViInt16 last, ViInt16 direction)
@@ -774,9 +669,8 @@ TQ_API ViStatus tq747_setStrobeDirection(ViSession vi, ViInt16 first, ViInt16 la
     status = tq747::siteSpanList(*s, first, last, false, list);
     if (status < VI_SUCCESS)
         return status;
-    return tq747::modifyFields(*s, list, 8, reg::kGroupStrobe, [&](uint32_t byte, size_t) {
-        return direction == 1 ? (byte | 0x80) : (byte & ~0x80u);
-    });
+    return tq747::modifyFields(*s, list, 8, reg::kGroupStrobe,
+                               [&](uint32_t byte, size_t) { return direction == 1 ? (byte | 0x80) : (byte & ~0x80u); });
 }
 
 TQ_API ViStatus tq747_getStrobeDirection(ViSession vi, ViInt16 first, ViInt16 last, ViUInt8 *bits)

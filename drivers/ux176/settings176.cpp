@@ -6,24 +6,20 @@
 #include "protocol176.h"
 #include "session176.h"
 #include "tq/driver/driver.h"
+#include "tq/driver/settings.h"
 
 using namespace ux176;
 
 namespace
 {
 
-constexpr int kAverageChunkOld = 256;     // firmware before version 3 averages at most this many scans
-constexpr int kAverageChunkMax = 65535;   // the request's scan count is 16-bit
+constexpr int kAverageChunkOld = 256;   // firmware before version 3 averages at most this many scans
+constexpr int kAverageChunkMax = 65535; // the request's scan count is 16-bit
 constexpr int kFirmwareLongAverage = 3;
 
 bool hardware(const Session176 &s)
 {
     return s.hasInstrument() && !s.simulated();
-}
-
-bool validName(const char *name)
-{
-    return name && strnlen(name, kChannelNameMax + 1) <= kChannelNameMax;
 }
 
 // Runs set for index in 1..count, or for every index in order when index is
@@ -95,6 +91,137 @@ ViStatus averageExchange(Session176 &s, int count, double *volts)
     return VI_SUCCESS;
 }
 
+// The channel kinds with an enable flag and a name: their count, their
+// records, and the layouts a change of an enable redoes.
+struct ChannelKind {
+    int count;
+    TQStreamChannel &(*head)(Session176 &, int);
+    int16_t &(*enable)(Session176 &, int);
+    void (*relayout)(Session176 &);
+};
+
+const ChannelKind kAnalog{kAnalogInputs, [](Session176 &s, int k) -> TQStreamChannel & { return s.input(k).head; },
+                          [](Session176 &s, int k) -> int16_t & { return s.input(k).enable; },
+                          [](Session176 &s) { updateInputLayout(s); }};
+const ChannelKind kDigital{kDigitalLines, [](Session176 &s, int k) -> TQStreamChannel & { return s.line(k).head; },
+                           [](Session176 &s, int k) -> int16_t & { return s.line(k).enable; },
+                           [](Session176 &s) {
+                               updateInputLayout(s);
+                               updateOutputLayout(s);
+                           }};
+const ChannelKind kDac{kDacs, [](Session176 &s, int k) -> TQStreamChannel & { return s.dac(k).head; },
+                       [](Session176 &s, int k) -> int16_t & { return s.dac(k).enable; },
+                       [](Session176 &s) { updateOutputLayout(s); }};
+
+// Any value is stored; index 0 sets every channel of the kind in order.
+ViStatus setEnable(ViSession vi, const ChannelKind &kind, ViInt16 index, ViInt16 enable)
+{
+    return withSession(vi, [&](Session176 &s) -> ViStatus {
+        return eachIndex(index, kind.count, [&](int k) {
+            kind.enable(s, k) = enable;
+            kind.relayout(s);
+            return VI_SUCCESS;
+        });
+    });
+}
+
+// 1 for any value but 0.
+ViStatus getEnable(ViSession vi, const ChannelKind &kind, ViInt16 index, ViUInt16 *enable)
+{
+    return withSession(vi, [&](Session176 &s) -> ViStatus {
+        if (index < 1 || index > kind.count || !enable)
+            return VI_ERROR_INV_PARAMETER;
+        *enable = kind.enable(s, index) != 0 ? 1 : 0;
+        return VI_SUCCESS;
+    });
+}
+
+char *nameOf(Session176 &s, const ChannelKind &kind, ViInt16 index)
+{
+    return index >= 1 && index <= kind.count ? kind.head(s, index).name : nullptr;
+}
+
+// A setting that is one bit per index of a device register: with the
+// device only 0 and 1, written by read-modify-write under the device mutex;
+// simulated, stored unchecked. setsBit is the value whose bit is set.
+struct BitSetting {
+    int count;
+    uint8_t reg;
+    int16_t setsBit;
+    int16_t *(*stored)(Session176 &);
+    bool keepsWhatItReads;                                  // the getter stores the bit it read
+    void (*follow)(Session176 &, int index, int16_t value); // what follows from a value stored
+};
+
+// Range 1 (+-10 V) clears its group's bit, 0 (+-5 V) sets it and halves the
+// volts of both inputs of the group.
+const BitSetting kRange{kGroups,
+                        UX176_REG_RANGE,
+                        0,
+                        [](Session176 &s) { return s.groupRange; },
+                        false,
+                        [](Session176 &s, int group, int16_t range) {
+                            const double scale = 10.0 / 32768.0 * (range == 1 ? 1.0 : 0.5);
+                            s.input(2 * group - 1).scale.store(scale, std::memory_order_relaxed);
+                            s.input(2 * group).scale.store(scale, std::memory_order_relaxed);
+                        }};
+// Direction 1 (output) sets the bit of its lines (index 9: lines 9-16).
+const BitSetting kDirection{kDirections,
+                            UX176_REG_DIRECTION,
+                            1,
+                            [](Session176 &s) { return s.direction; },
+                            true,
+                            [](Session176 &s, int, int16_t) {
+                                updateInputLayout(s);
+                                updateOutputLayout(s);
+                            }};
+
+ViStatus setBit(ViSession vi, const BitSetting &b, ViInt16 index, ViInt16 value)
+{
+    return withSession(vi, [&](Session176 &s) -> ViStatus {
+        if (index < 1 || index > b.count)
+            return VI_ERROR_INV_PARAMETER;
+        if (hardware(s)) {
+            if (value != 0 && value != 1)
+                return VI_ERROR_INV_PARAMETER;
+            DeviceLock lock;
+            if (!lock.held())
+                return lock.status();
+            const uint16_t bit = static_cast<uint16_t>(1u << (index - 1));
+            const ViStatus status = modifyRegister(s.device, b.reg, bit, value == b.setsBit ? bit : 0);
+            if (status < VI_SUCCESS)
+                return status;
+        }
+        b.stored(s)[index - 1] = value;
+        b.follow(s, index, value);
+        return VI_SUCCESS;
+    });
+}
+
+ViStatus getBit(ViSession vi, const BitSetting &b, ViInt16 index, ViInt16 *value)
+{
+    return withSession(vi, [&](Session176 &s) -> ViStatus {
+        if (index < 1 || index > b.count || !value)
+            return VI_ERROR_INV_PARAMETER;
+        if (!hardware(s)) {
+            *value = b.stored(s)[index - 1];
+            return VI_SUCCESS;
+        }
+        DeviceLock lock;
+        if (!lock.held())
+            return lock.status();
+        uint16_t v = 0;
+        const ViStatus status = readRegister(s.device, b.reg, v);
+        if (status < VI_SUCCESS)
+            return status;
+        const int16_t read = (v >> (index - 1)) & 1 ? b.setsBit : static_cast<int16_t>(1 - b.setsBit);
+        if (b.keepsWhatItReads)
+            b.stored(s)[index - 1] = read;
+        *value = read;
+        return VI_SUCCESS;
+    });
+}
+
 } // namespace
 
 // ---- Scan rate ------------------------------------------------------------------------
@@ -134,178 +261,53 @@ TQ_API ViStatus ux176_getAdcScanRate(ViSession vi, ViReal64 *rate)
     });
 }
 
-// ---- Analog inputs --------------------------------------------------------------------
+// ---- Channels, input ranges and directions ---------------------------------------------
 
-TQ_API ViStatus ux176_setAnalogChannelEnable(ViSession vi, ViInt16 channel, ViInt16 enable)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        return eachIndex(channel, kAnalogInputs, [&](int k) {
-            s.input(k).enable = enable;
-            updateInputLayout(s);
-            return VI_SUCCESS;
-        });
-    });
-}
-
-TQ_API ViStatus ux176_getAnalogChannelEnable(ViSession vi, ViInt16 channel, ViUInt16 *enable)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (channel < 1 || channel > kAnalogInputs || !enable)
-            return VI_ERROR_INV_PARAMETER;
-        *enable = s.input(channel).enable != 0 ? 1 : 0;
-        return VI_SUCCESS;
-    });
-}
-
-TQ_API ViStatus ux176_setAnalogChannelName(ViSession vi, ViInt16 channel, ViConstString name)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (channel < 1 || channel > kAnalogInputs || !validName(name))
-            return VI_ERROR_INV_PARAMETER;
-        tq::driver::copyName(s.input(channel).head.name, TQ_CHANNEL_NAME_SIZE, name);
-        return VI_SUCCESS;
-    });
-}
-
-TQ_API ViStatus ux176_getAnalogChannelName(ViSession vi, ViInt16 channel, ViChar *name)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (channel < 1 || channel > kAnalogInputs || !name)
-            return VI_ERROR_INV_PARAMETER;
-        tq::driver::copyName(name, TQ_CHANNEL_NAME_SIZE, s.input(channel).head.name);
-        return VI_SUCCESS;
-    });
-}
+// ux176_set<Kind>ChannelEnable, ux176_get<Kind>ChannelEnable,
+// ux176_set<Kind>ChannelName and ux176_get<Kind>ChannelName.
+#define UX176_EXPORT_CHANNEL_KIND(Kind, kind)                                                                          \
+    TQ_API ViStatus ux176_set##Kind##ChannelEnable(ViSession vi, ViInt16 index, ViInt16 enable)                        \
+    {                                                                                                                  \
+        return setEnable(vi, kind, index, enable);                                                                     \
+    }                                                                                                                  \
+    TQ_API ViStatus ux176_get##Kind##ChannelEnable(ViSession vi, ViInt16 index, ViUInt16 *enable)                      \
+    {                                                                                                                  \
+        return getEnable(vi, kind, index, enable);                                                                     \
+    }                                                                                                                  \
+    TQ_API ViStatus ux176_set##Kind##ChannelName(ViSession vi, ViInt16 index, ViConstString name)                      \
+    {                                                                                                                  \
+        return withSession(vi, [&](Session176 &s) {                                                                    \
+            return tq::driver::setName(&s, nameOf(s, kind, index), kChannelNameMax + 1, name);                         \
+        });                                                                                                            \
+    }                                                                                                                  \
+    TQ_API ViStatus ux176_get##Kind##ChannelName(ViSession vi, ViInt16 index, ViChar *name)                            \
+    {                                                                                                                  \
+        return withSession(vi, [&](Session176 &s) {                                                                    \
+            return tq::driver::getName(&s, nameOf(s, kind, index), kChannelNameMax + 1, name);                         \
+        });                                                                                                            \
+    }
+UX176_EXPORT_CHANNEL_KIND(Analog, kAnalog)
+UX176_EXPORT_CHANNEL_KIND(Digital, kDigital)
+UX176_EXPORT_CHANNEL_KIND(Dac, kDac)
 
 TQ_API ViStatus ux176_setAnalogGroupInputVoltageRange(ViSession vi, ViInt16 group, ViInt16 range)
 {
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (group < 1 || group > kGroups)
-            return VI_ERROR_INV_PARAMETER;
-        if (hardware(s)) {
-            if (range != 0 && range != 1)
-                return VI_ERROR_INV_PARAMETER;
-            DeviceLock lock;
-            if (!lock.held())
-                return lock.status();
-            const uint16_t bit = static_cast<uint16_t>(1u << (group - 1));
-            const ViStatus status = modifyRegister(s.device, UX176_REG_RANGE, bit, range == 1 ? 0 : bit);
-            if (status < VI_SUCCESS)
-                return status;
-        }
-        s.groupRange[group - 1] = range;
-        const double scale = 10.0 / 32768.0 * (range == 1 ? 1.0 : 0.5);
-        s.input(2 * group - 1).scale.store(scale, std::memory_order_relaxed);
-        s.input(2 * group).scale.store(scale, std::memory_order_relaxed);
-        return VI_SUCCESS;
-    });
+    return setBit(vi, kRange, group, range);
 }
 
 TQ_API ViStatus ux176_getAnalogGroupInputVoltageRange(ViSession vi, ViInt16 group, ViInt16 *range)
 {
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (group < 1 || group > kGroups || !range)
-            return VI_ERROR_INV_PARAMETER;
-        if (!hardware(s)) {
-            *range = s.groupRange[group - 1];
-            return VI_SUCCESS;
-        }
-        DeviceLock lock;
-        if (!lock.held())
-            return lock.status();
-        uint16_t v = 0;
-        const ViStatus status = readRegister(s.device, UX176_REG_RANGE, v);
-        if (status >= VI_SUCCESS)
-            *range = (v >> (group - 1)) & 1 ? 0 : 1;
-        return status;
-    });
-}
-
-// ---- Digital lines -----------------------------------------------------------------------
-
-TQ_API ViStatus ux176_setDigitalChannelEnable(ViSession vi, ViInt16 line, ViInt16 enable)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        return eachIndex(line, kDigitalLines, [&](int k) {
-            s.line(k).enable = enable;
-            updateInputLayout(s);
-            updateOutputLayout(s);
-            return VI_SUCCESS;
-        });
-    });
-}
-
-TQ_API ViStatus ux176_getDigitalChannelEnable(ViSession vi, ViInt16 line, ViUInt16 *enable)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (line < 1 || line > kDigitalLines || !enable)
-            return VI_ERROR_INV_PARAMETER;
-        *enable = s.line(line).enable != 0 ? 1 : 0;
-        return VI_SUCCESS;
-    });
-}
-
-TQ_API ViStatus ux176_setDigitalChannelName(ViSession vi, ViInt16 line, ViConstString name)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (line < 1 || line > kDigitalLines || !validName(name))
-            return VI_ERROR_INV_PARAMETER;
-        tq::driver::copyName(s.line(line).head.name, TQ_CHANNEL_NAME_SIZE, name);
-        return VI_SUCCESS;
-    });
-}
-
-TQ_API ViStatus ux176_getDigitalChannelName(ViSession vi, ViInt16 line, ViChar *name)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (line < 1 || line > kDigitalLines || !name)
-            return VI_ERROR_INV_PARAMETER;
-        tq::driver::copyName(name, TQ_CHANNEL_NAME_SIZE, s.line(line).head.name);
-        return VI_SUCCESS;
-    });
+    return getBit(vi, kRange, group, range);
 }
 
 TQ_API ViStatus ux176_setDigitalDirection(ViSession vi, ViInt16 index, ViInt16 direction)
 {
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (index < 1 || index > kDirections)
-            return VI_ERROR_INV_PARAMETER;
-        if (hardware(s)) {
-            if (direction != 0 && direction != 1)
-                return VI_ERROR_INV_PARAMETER;
-            DeviceLock lock;
-            if (!lock.held())
-                return lock.status();
-            const uint16_t bit = static_cast<uint16_t>(1u << (index - 1));
-            const ViStatus status = modifyRegister(s.device, UX176_REG_DIRECTION, bit, direction ? bit : 0);
-            if (status < VI_SUCCESS)
-                return status;
-        }
-        s.direction[index - 1] = direction;
-        updateInputLayout(s);
-        updateOutputLayout(s);
-        return VI_SUCCESS;
-    });
+    return setBit(vi, kDirection, index, direction);
 }
 
 TQ_API ViStatus ux176_getDigitalDirection(ViSession vi, ViInt16 index, ViInt16 *direction)
 {
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (index < 1 || index > kDirections || !direction)
-            return VI_ERROR_INV_PARAMETER;
-        if (hardware(s)) {
-            DeviceLock lock;
-            if (!lock.held())
-                return lock.status();
-            uint16_t v = 0;
-            const ViStatus status = readRegister(s.device, UX176_REG_DIRECTION, v);
-            if (status < VI_SUCCESS)
-                return status;
-            s.direction[index - 1] = static_cast<int16_t>((v >> (index - 1)) & 1);
-        }
-        *direction = s.direction[index - 1];
-        return VI_SUCCESS;
-    });
+    return getBit(vi, kDirection, index, direction);
 }
 
 TQ_API ViStatus ux176_getDigitalChannelDirection(ViSession vi, ViInt16 line, ViInt16 *direction)
@@ -371,47 +373,6 @@ TQ_API ViStatus ux176_getEventEnableMask(ViSession vi, ViUInt32 *mask)
 
 // ---- DACs and the output stream ----------------------------------------------------------
 
-TQ_API ViStatus ux176_setDacChannelEnable(ViSession vi, ViInt16 channel, ViInt16 enable)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        return eachIndex(channel, kDacs, [&](int k) {
-            s.dac(k).enable = enable;
-            updateOutputLayout(s);
-            return VI_SUCCESS;
-        });
-    });
-}
-
-TQ_API ViStatus ux176_getDacChannelEnable(ViSession vi, ViInt16 channel, ViUInt16 *enable)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (channel < 1 || channel > kDacs || !enable)
-            return VI_ERROR_INV_PARAMETER;
-        *enable = s.dac(channel).enable != 0 ? 1 : 0;
-        return VI_SUCCESS;
-    });
-}
-
-TQ_API ViStatus ux176_setDacChannelName(ViSession vi, ViInt16 channel, ViConstString name)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (channel < 1 || channel > kDacs || !validName(name))
-            return VI_ERROR_INV_PARAMETER;
-        tq::driver::copyName(s.dac(channel).head.name, TQ_CHANNEL_NAME_SIZE, name);
-        return VI_SUCCESS;
-    });
-}
-
-TQ_API ViStatus ux176_getDacChannelName(ViSession vi, ViInt16 channel, ViChar *name)
-{
-    return withSession(vi, [&](Session176 &s) -> ViStatus {
-        if (channel < 1 || channel > kDacs || !name)
-            return VI_ERROR_INV_PARAMETER;
-        tq::driver::copyName(name, TQ_CHANNEL_NAME_SIZE, s.dac(channel).head.name);
-        return VI_SUCCESS;
-    });
-}
-
 TQ_API ViStatus ux176_setOutputScanRate(ViSession vi, ViReal64 rate)
 {
     return withSession(vi, [&](Session176 &s) -> ViStatus {
@@ -476,8 +437,7 @@ TQ_API ViStatus ux176_getDigitalChannelValue(ViSession vi, ViInt16 line, ViInt16
         if (!lock.held())
             return lock.status();
         uint16_t v = 0;
-        const ViStatus status =
-            readRegister(s.device, line <= 16 ? UX176_REG_DIGITAL_LOW : UX176_REG_DIGITAL_HIGH, v);
+        const ViStatus status = readRegister(s.device, line <= 16 ? UX176_REG_DIGITAL_LOW : UX176_REG_DIGITAL_HIGH, v);
         if (status >= VI_SUCCESS)
             *value = static_cast<ViInt16>((v >> ((line - 1) % 16)) & 1);
         return status;

@@ -6,8 +6,8 @@
 #include <string>
 #include <sys/wait.h>
 
-#include "filestream_test_util.h"
-#include "stream_test_util.h"
+#include "file/tests/filestream_test_util.h"
+#include "core/tests/stream_test_util.h"
 
 namespace
 {

@@ -184,7 +184,7 @@ jobject imageIconOfPng(JNIEnv *env, void *png, uint32_t size, int32_t (*freeGrap
         freeGraph(nullptr, png);
     if (!bytes)
         return nullptr;
-    jobject icon = env->NewObject(ids.imageIcon, ids.imageIconInit, bytes);
+    jobject icon = imageIconOfPngBytes(env, bytes);
     env->DeleteLocalRef(bytes);
     return icon;
 }

@@ -89,6 +89,12 @@ struct Ids {
 // are not bound (bound false): the native then returns at once.
 const Ids &javaIds(JNIEnv *env) noexcept;
 
+// A javax.swing.ImageIcon of PNG bytes, decoded by javax.imageio where the
+// VM has it and by the toolkit (ImageIcon(byte[])) otherwise or when that
+// reader refuses the bytes. Null when the VM lacks ImageIcon or had no room
+// (an exception is then pending).
+jobject imageIconOfPngBytes(JNIEnv *env, jbyteArray bytes) noexcept;
+
 // Binds the ids now (JNI_OnLoad); false when a class is missing.
 bool bindJavaIds(JNIEnv *env) noexcept;
 
@@ -132,7 +138,13 @@ private:
 
 // Reads an int field; false when the field id is null (the field is missing)
 // or the object is null.
-bool readInt(JNIEnv *env, jobject object, jfieldID field, int32_t &value) noexcept;
+inline bool readInt(JNIEnv *env, jobject object, jfieldID field, int32_t &value) noexcept
+{
+    if (!field || !object)
+        return false;
+    value = env->GetIntField(object, field);
+    return true;
+}
 inline bool readHandle(JNIEnv *env, jobject object, jfieldID field, uint32_t &value) noexcept
 {
     int32_t v = 0;

@@ -30,26 +30,23 @@ Ledger &ledger()
 
 } // namespace
 
-StreamHold::~StreamHold()
-{
-    if (stream_)
-        tqstream_dropStreamHold(stream_);
-}
-
 StreamHold &StreamHold::operator=(StreamHold &&other) noexcept
 {
     if (this != &other) {
-        if (stream_)
-            tqstream_dropStreamHold(stream_);
+        tqstream_dropHeldAt(stream_, where_);
         stream_ = other.stream_;
+        where_ = other.where_;
         other.stream_ = nullptr;
+        other.where_ = nullptr;
     }
     return *this;
 }
 
 StreamHold holdStreamValue(uint32_t value)
 {
-    return StreamHold(tqstream_holdStream(value));
+    uint32_t *where = nullptr;
+    TQStream *stream = tqstream_holdStreamAt(value, &where);
+    return StreamHold(stream, where);
 }
 
 StreamHold holdStream(JNIEnv *env, jobject tqStream, bool *fieldMissing)
@@ -102,12 +99,11 @@ bool closeJavaStream(uint32_t value)
     // Outside the ledger's lock: the release may destroy the stream, which
     // waits for the holds of other threads, and those may be about to hand
     // Java a stream through the ledger.
-    StreamHold hold = holdStreamValue(value);
-    if (!hold)
+    // A counted hold, which the release gives up with the reference (the
+    // release may destroy the stream).
+    TQStream *stream = tqstream_holdStream(value);
+    if (!stream)
         return false; // destroyed by its owner meanwhile: nothing left to drop
-    // The hold goes with the reference: the release may destroy the stream.
-    TQStream *stream = hold.stream_;
-    hold.stream_ = nullptr;
     tqstream_releaseHeldStream(stream);
     return true;
 }

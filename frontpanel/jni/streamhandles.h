@@ -25,7 +25,7 @@
 #include <cstdint>
 #include <jni.h>
 
-struct TQStream;
+#include "tqstream.h"
 
 namespace tq::panelmate
 {
@@ -33,8 +33,12 @@ namespace tq::panelmate
 class StreamHold {
 public:
     StreamHold() = default;
-    ~StreamHold();
-    StreamHold(StreamHold &&other) noexcept : stream_(other.stream_) { other.stream_ = nullptr; }
+    ~StreamHold() { tqstream_dropHeldAt(stream_, where_); }
+    StreamHold(StreamHold &&other) noexcept : stream_(other.stream_), where_(other.where_)
+    {
+        other.stream_ = nullptr;
+        other.where_ = nullptr;
+    }
     StreamHold &operator=(StreamHold &&other) noexcept;
     StreamHold(const StreamHold &) = delete;
     StreamHold &operator=(const StreamHold &) = delete;
@@ -45,9 +49,9 @@ public:
 
 private:
     friend StreamHold holdStreamValue(uint32_t value);
-    friend bool closeJavaStream(uint32_t value);
-    explicit StreamHold(TQStream *stream) : stream_(stream) {}
+    StreamHold(TQStream *stream, uint32_t *where) : stream_(stream), where_(where) {}
     TQStream *stream_ = nullptr;
+    uint32_t *where_ = nullptr; // where the hold is kept, when uncounted
 };
 
 // The live stream of a value, held until the StreamHold goes; empty for 0,

@@ -72,6 +72,21 @@ TQ_API TQStream *tqstream_holdStream(uint32_t value);
 TQ_API void tqstream_dropStreamHold(TQStream *stream);
 TQ_API int32_t tqstream_releaseHeldStream(TQStream *stream);
 
+/* The same hold for a caller that drops it on the same thread before it
+ * returns (a native call), kept where possible in the thread's own record
+ * rather than counted: *where receives the place it is kept in (NULL when
+ * it was counted), and tqstream_dropHeldAt drops it, with one store when it
+ * was kept uncounted. Such a hold cannot be given up with
+ * tqstream_releaseHeldStream, which takes a hold of tqstream_holdStream. */
+TQ_API TQStream *tqstream_holdStreamAt(uint32_t value, uint32_t **where);
+static inline void tqstream_dropHeldAt(TQStream *stream, uint32_t *where)
+{
+    if (where)
+        __atomic_store_n(where, 0u, __ATOMIC_RELEASE);
+    else if (stream)
+        tqstream_dropStreamHold(stream);
+}
+
 #ifdef __cplusplus
 }
 #endif

@@ -28,5 +28,7 @@
 #define TQS_ERR_CLOSED          (-19)  /* a wait woken with event word 0: the stream closed */
 #define TQS_ERR_WAIT_TIMEOUT    (-20)  /* streamWait: no event of its mask in time */
 #define TQS_ERR_LOCK_TIMEOUT    (-22)  /* a lock (stream, queue, collection) not had in time */
+#define TQS_ERR_RUN_TAKEN       (-30)  /* a value function registered with another run function */
+#define TQS_ERR_RUNS_FULL       (-31)  /* the table of registered run functions is full */
 
 #endif

@@ -7,10 +7,10 @@
 #include <type_traits>
 
 #include "library.h"
-#include "tq/driver/visa_functions.h"
 #include "tq/export.h"
 #include "tq/platform/guard.h"
 #include "tq/platform/numfmt.h"
+#include "tq/visa_functions.h"
 
 using tq::sim::Library;
 

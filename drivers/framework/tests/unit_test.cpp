@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "tq/driver/bitchannel.h"
 #include "tq/driver/channels.h"
 #include "tq/driver/driver.h"
 #include "tq/driver/properties.h"
@@ -93,6 +95,115 @@ TEST(Converters, EventBitsAndWord)
         EXPECT_EQ(e.head.streamChannelEval(&e.head, &scan), c.value) << c.number;
         EXPECT_EQ(e.head.streamChannelEvalRaw(&e.head, &scan), 0x8005) << "unsigned word";
     }
+}
+
+uint64_t bitsOf(double v)
+{
+    uint64_t b;
+    memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// What each converter with a run function gives over a run of scans is what
+// it gives scan by scan, to the bit: every ADC code from the ends of the
+// range through zero, each order of table, ranges inside and outside the
+// table, samples at every offset of a scan wider than the samples.
+TEST(Converters, RunsOfScansConvertAsScanByScanToTheBit)
+{
+    // Scans of 10 bytes (four samples and an event word), as the model 718
+    // lays them out, holding every code of interest on every word.
+    constexpr uint32_t kScanSize = 10;
+    std::vector<uint16_t> words;
+    for (int code : {-32768, -32767, -16384, -2, -1, 0, 1, 2, 16383, 32766, 32767})
+        words.push_back(static_cast<uint16_t>(code));
+    for (uint32_t k = 0; k < 400; ++k)
+        words.push_back(static_cast<uint16_t>(k * 40503u + 17u)); // a spread of codes and bit patterns
+    const int64_t scans = static_cast<int64_t>(words.size());
+    std::vector<uint8_t> data(static_cast<size_t>(scans) * kScanSize);
+    for (int64_t i = 0; i < scans; ++i)
+        for (uint32_t w = 0; w < kScanSize / 2; ++w) {
+            const uint16_t v = words[static_cast<size_t>((i + w * 3) % scans)]; // each word its own order
+            memcpy(&data[static_cast<size_t>(i) * kScanSize + 2 * w], &v, 2);
+        }
+
+    const auto &runs = converterRuns();
+    auto runOf = [&](TQChannelEvalFn eval) {
+        for (const ConverterRun &r : runs)
+            if (r.eval == eval)
+                return r.run;
+        return static_cast<TQChannelRunFn>(nullptr);
+    };
+    auto check = [&](TQStreamChannel *ch, const std::string &what) {
+        const TQChannelRunFn run = runOf(ch->streamChannelEval);
+        ASSERT_NE(run, nullptr) << what;
+        for (int64_t first : {int64_t{0}, int64_t{3}}) {
+            const int64_t n = scans - first - 1;
+            std::vector<double> out(static_cast<size_t>(n) + 1, -7.0);
+            run(ch, data.data() + first * kScanSize, kScanSize, n, out.data());
+            EXPECT_EQ(out[static_cast<size_t>(n)], -7.0) << what << ": written past the run";
+            for (int64_t i = 0; i < n; ++i) {
+                const double run = out[static_cast<size_t>(i)];
+                const double each = ch->streamChannelEval(ch, data.data() + (first + i) * kScanSize);
+                // Of two NaN operands, the processor passes on the one the
+                // compiler happened to put first: a NaN only has to stay NaN.
+                if (std::isnan(run) && std::isnan(each))
+                    continue;
+                ASSERT_EQ(bitsOf(run), bitsOf(each)) << what << ", scan " << first + i << " of the data";
+            }
+        }
+    };
+
+    struct Table {
+        const char *what;
+        int16_t order;
+        std::vector<double> c; // coefficients of x^0 up, for every range (times the range)
+    };
+    const Table tables[] = {
+        {"no table", -1, {}},
+        {"constant", 0, {2.5}},
+        {"line", 1, {-0.125, 10.0 / 32768}},
+        {"line of NaN and infinity", 1, {std::nan(""), INFINITY}},
+        {"quadratic", 2, {1.0, 0.5, 0.25}},
+        {"cubic", 3, {0.1, -2.0, 1e-5, 3e-9}},
+        {"order 7", 7, {1, -1, 0.5, -0.25, 1e-3, -1e-6, 1e-9, -1e-12}},
+        {"order 9 cut to 7", 9, {1, 2, 3, 4, 5, 6, 7, 8}},
+    };
+    for (const Table &t : tables)
+        for (int16_t range : {1, 5, 13, 0, 14, -1})
+            for (uint16_t offset : {0, 2, 6}) {
+                AnalogChannel a;
+                initAnalogChannel(a, 1, "a", "volts", nullptr);
+                a.offset = offset;
+                a.range = range;
+                a.calibration.order = t.order;
+                for (size_t k = 0; k < t.c.size(); ++k)
+                    for (int r = 0; r < kPolynomialRanges; ++r)
+                        a.calibration.c[k][r] = t.c[k] * (r + 1);
+                const std::string what = std::string(t.what) + ", range " + std::to_string(range) + ", offset " +
+                                         std::to_string(offset);
+                check(&a.head, what);
+                // The same table as a bridge, without and with a sensor polynomial.
+                a.sensorType = kSensorBridge;
+                selectAnalogConverter(a);
+                check(&a.head, "bridge of " + what);
+                a.sensor.order = 2;
+                for (int r = 0; r < kPolynomialRanges; ++r) {
+                    a.sensor.c[0][r] = -1.0;
+                    a.sensor.c[1][r] = 250.0 * (r + 1);
+                    a.sensor.c[2][r] = 0.5;
+                }
+                check(&a.head, "bridge with a sensor of " + what);
+            }
+    for (int number : {1, 2, 8, 15, 16, 17}) {
+        EventChannel e;
+        initEventChannel(e, number, "e", "binary", nullptr);
+        e.offset = 8;
+        check(&e.head, "event bit " + std::to_string(number - 1));
+    }
+    EventChannel zero;
+    initEventChannel(zero, 1, "z", "binary", nullptr);
+    zero.head.streamChannelEval = convertZero;
+    check(&zero.head, "a channel that reads 0");
 }
 
 TEST(Channels, HeadsAreFilledAndCutToTheirFields)

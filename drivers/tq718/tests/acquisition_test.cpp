@@ -7,9 +7,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "fixture718.h"
 #include "tq/platform/thread.h"
@@ -189,6 +191,74 @@ TEST_F(Acquisition718, EverySampleOfManySegmentsThroughAReaderAndTheCaptureFile)
     EXPECT_EQ(scans, static_cast<uint64_t>(written)) << "the capture holds every scan the device delivered";
     EXPECT_EQ(recorded.bad, 0u) << recorded.first;
     EXPECT_EQ(r->readerRelease(&r), 0);
+}
+
+// A run of scans that can only come from a run function registered for
+// the channel's value function: the driver's own registration refuses it.
+void foreignRun(TQStreamChannel *, const void *, uint32_t, int64_t count, double *values)
+{
+    for (int64_t i = 0; i < count; ++i)
+        values[i] = -1.0;
+}
+
+TEST_F(Acquisition718, ReadersConvertRunsOfTheRingAsScanByScan)
+{
+    ViSession vi = openCounting(20000.0, 20, 2);
+    TQStream *s = stream(vi);
+    const int channels = s->streamGetNumberChannels(s);
+    ASSERT_EQ(channels, 5) << "four analog channels and the event channel";
+    const uint16_t scanSize = s->streamGetScanSize(s);
+    // While the session is open its converters convert runs through the
+    // driver's run functions, registered with the stream library.
+    for (int c = 0; c < channels; ++c) {
+        TQStreamChannel *ch = s->streamGetChannelByIndex(s, c);
+        ASSERT_NE(ch, nullptr);
+        EXPECT_EQ(StreamRegisterChannelRun(ch->streamChannelEval, foreignRun), TQS_ERR_RUN_TAKEN) << ch->name;
+    }
+    TQReader *r = s->streamNewReader(s, 0, TQ_WHENCE_OLDEST);
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(tq718_start(vi), VI_SUCCESS);
+    int64_t compared = 0;
+    std::vector<double> run;
+    const uint64_t deadline = tq::platform::tickMs() + 60000;
+    while (compared < 5000 && tq::platform::tickMs() < deadline) {
+        TQPiece *pieces = nullptr;
+        uint32_t count = 0;
+        const int64_t got = r->readerReserveRead(r, &pieces, &count, INT64_MAX);
+        if (got == 0) {
+            tq::platform::sleepMs(2);
+            continue;
+        }
+        for (uint32_t p = 0; p < count; ++p) {
+            const auto *data = static_cast<const uint8_t *>(pieces[p].data);
+            const int64_t n = pieces[p].length / scanSize;
+            run.assign(static_cast<size_t>(n) + 1, -7.0);
+            for (int c = 0; c < channels; ++c) {
+                TQStreamChannel *ch = s->streamGetChannelByIndex(s, c);
+                ASSERT_EQ(StreamChannelEvalRun(ch, data, scanSize, n, run.data()), n);
+                EXPECT_EQ(run[static_cast<size_t>(n)], -7.0) << ch->name << ": written past the run";
+                for (int64_t i = 0; i < n; ++i) {
+                    const double each = ch->streamChannelEval(ch, data + static_cast<size_t>(i) * scanSize);
+                    ASSERT_EQ(std::memcmp(&run[static_cast<size_t>(i)], &each, sizeof each), 0)
+                        << ch->name << ", scan " << compared + i << ": " << run[static_cast<size_t>(i)] << " and "
+                        << each;
+                }
+            }
+            compared += n;
+        }
+        r->readerCompleteRead(r, got);
+    }
+    EXPECT_GE(compared, 5000);
+    ASSERT_EQ(tq718_stop(vi), VI_SUCCESS);
+    EXPECT_EQ(r->readerRelease(&r), 0);
+
+    // Closed, the session has undone its registrations: the functions are
+    // free to take another run (taken back at once).
+    TQStreamChannel *first = s->streamGetChannelByIndex(s, 0);
+    const TQChannelEvalFn eval = first->streamChannelEval;
+    close(vi);
+    EXPECT_EQ(StreamRegisterChannelRun(eval, foreignRun), 0);
+    EXPECT_EQ(StreamUnregisterChannelRun(eval, foreignRun), 0);
 }
 
 TEST_F(Acquisition718, ReaderLeftBehindLosesExactlyTheOverwrittenScans)

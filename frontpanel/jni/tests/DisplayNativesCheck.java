@@ -168,6 +168,15 @@ public final class DisplayNativesCheck extends Cases {
         expect("getGraph at the size asked", () -> icon.getIconWidth() + "x" + icon.getIconHeight(), "400x300");
         BufferedImage back = decoded(icon);
         expect("getGraph through javax.imageio", () -> back.getWidth() + "x" + back.getHeight(), "400x300");
+        expectTrue("getGraph holds the drawing, not a blank image", () -> {
+            java.util.Set<Integer> colours = new java.util.HashSet<>();
+            for (int y = 0; y < back.getHeight(); y += 3) {
+                for (int x = 0; x < back.getWidth(); x += 3) {
+                    colours.add(back.getRGB(x, y));
+                }
+            }
+            return colours.size() >= 3; // background, axes, plot
+        });
         int[] v = nav(s.streamHandle); // left, right, bottom, top
         expect("getGraphNav from left, right, bottom, top", () -> s.getGraphNav(400, 300),
                 new Rectangle(v[0], v[3], v[1] - v[0] + 1, v[2] - v[3] + 1));

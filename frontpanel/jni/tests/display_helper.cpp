@@ -47,7 +47,7 @@ uint16_t setScanSize(TQStream *stream, uint16_t bytes)
 }
 }
 
-#include "tests/memstream.h"
+#include "core/tests/memstream.h"
 
 namespace
 {

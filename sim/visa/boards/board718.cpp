@@ -188,6 +188,7 @@ bool Board718::configure(const std::string &key, const std::string &value)
 
 ViStatus Board718::read(uint16_t space, uint64_t offset, unsigned width, uint32_t &value)
 {
+    advance();
     if (space == VI_PXI_BAR2_SPACE) {
         // Bits the board drives itself are brought up to date before the read.
         switch (offset & ~uint64_t(3)) {
@@ -206,6 +207,8 @@ ViStatus Board718::read(uint16_t space, uint64_t offset, unsigned width, uint32_
 
 ViStatus Board718::write(uint16_t space, uint64_t offset, unsigned width, uint32_t value)
 {
+    // The scans due so far are made under the settings they were due under.
+    advance();
     if (space == VI_PXI_BAR0_SPACE && (offset & ~uint64_t(3)) == kDmaCommand && width == 4)
         return dmaCommand(value);
     if (space != VI_PXI_BAR2_SPACE) {

@@ -15,7 +15,10 @@
 // write counter at 0xF4 (32-bit words since it was cleared), raises event 17
 // after each segment whose descriptor asks for it, and honours the software
 // start, the start, stop and transient triggers and an external clock fed by
-// line pulses. Its thread sleeps while nothing is acquired. A scan holds one
+// line pulses. The scans due on the clock are written before every register
+// access and line pulse, so each sees the board as of its time; its thread
+// wakes for the end of each segment (at most 20 ms apart) and sleeps while
+// nothing is acquired. A scan holds one
 // signed 16-bit sample per enabled channel and, when enabled, the event word
 // (the latched events 1 to 15).
 //
@@ -203,6 +206,14 @@ class Board718 : public Board
     bool producing() const;
     double clockRate() const;
     void produce(uint64_t scans);
+    // One batch of scans into the staging buffer: scan by scan while the
+    // limit comparators run, else channel by channel.
+    void scanByScan(size_t batch, uint32_t enable, const std::array<double, kChannels> &inputs);
+    void channelByChannel(size_t batch, uint32_t enable, size_t scanBytes,
+                          const std::array<double, kChannels> &inputs);
+    // Writes the scans the clock has made due since the last ones, before
+    // any register access and on the engine's own pace.
+    void advance();
     void emit(const uint8_t *bytes, size_t length);
     void lineEvent(int line);
     // A transient trigger from a line code, or kLimitSource for a limit violation.

@@ -229,33 +229,92 @@ void Board718::produce(uint64_t scans)
     const bool limits = reg(kLimitOn) != 0;
     while (scans > 0 && dp_.dmaActive) {
         const size_t batch = static_cast<size_t>(std::min<uint64_t>(scans, kBatchScans));
-        uint8_t *out = staging_.data();
-        for (size_t i = 0; i < batch; ++i) {
-            const uint64_t n = dp_.scans + i;
-            std::array<int16_t, kChannels> codes{};
-            for (int c = 1; c <= kChannels; ++c) {
-                const bool wanted = enable & (1u << (c - 1));
-                if (!wanted && !limits)
-                    continue;
-                codes[c - 1] =
-                    waves_[c - 1].signal == Signal::Input ? codeOf(inputs[c - 1] + noise(c, n)) : signalCode(c, n);
-                if (wanted) {
-                    memcpy(out, &codes[c - 1], 2);
-                    out += 2;
-                }
-            }
-            if (limits)
-                checkLimits(codes);
-            if (eventWord) {
-                const auto word = static_cast<uint16_t>(reg(kEventStatus) & 0x7FFF);
-                memcpy(out, &word, 2);
+        if (limits)
+            scanByScan(batch, enable, inputs);
+        else
+            channelByChannel(batch, enable, scanBytes, inputs);
+        dp_.scans += batch;
+        scans -= batch;
+        emit(staging_.data(), batch * scanBytes);
+    }
+}
+
+void Board718::scanByScan(size_t batch, uint32_t enable, const std::array<double, kChannels> &inputs)
+{
+    // Every channel's code goes to the comparators, whose violations latch
+    // events that the following scans' event words show.
+    const bool eventWord = enable & kEventWordEnable;
+    uint8_t *out = staging_.data();
+    for (size_t i = 0; i < batch; ++i) {
+        const uint64_t n = dp_.scans + i;
+        std::array<int16_t, kChannels> codes{};
+        for (int c = 1; c <= kChannels; ++c) {
+            const bool wanted = enable & (1u << (c - 1));
+            codes[c - 1] =
+                waves_[c - 1].signal == Signal::Input ? codeOf(inputs[c - 1] + noise(c, n)) : signalCode(c, n);
+            if (wanted) {
+                memcpy(out, &codes[c - 1], 2);
                 out += 2;
             }
         }
-        dp_.scans += batch;
-        scans -= batch;
-        emit(staging_.data(), static_cast<size_t>(out - staging_.data()));
+        checkLimits(codes);
+        if (eventWord) {
+            const auto word = static_cast<uint16_t>(reg(kEventStatus) & 0x7FFF);
+            memcpy(out, &word, 2);
+            out += 2;
+        }
     }
+}
+
+void Board718::channelByChannel(size_t batch, uint32_t enable, size_t scanBytes,
+                                const std::array<double, kChannels> &inputs)
+{
+    // Nothing latches an event while the batch is made: one event word for
+    // all of its scans.
+    uint8_t *column = staging_.data();
+    const uint64_t first = dp_.scans;
+    for (int c = 1; c <= kChannels; ++c) {
+        if (!(enable & (1u << (c - 1))))
+            continue;
+        uint8_t *out = column;
+        switch (waves_[c - 1].signal) {
+        case Signal::Counter: {
+            const uint64_t start = first + 1000u * static_cast<uint64_t>(c - 1);
+            for (size_t i = 0; i < batch; ++i, out += scanBytes) {
+                const auto code = static_cast<uint16_t>(start + i);
+                memcpy(out, &code, 2);
+            }
+            break;
+        }
+        case Signal::Input:
+            for (size_t i = 0; i < batch; ++i, out += scanBytes) {
+                const int16_t code = codeOf(inputs[c - 1] + noise(c, first + i));
+                memcpy(out, &code, 2);
+            }
+            break;
+        default:
+            for (size_t i = 0; i < batch; ++i, out += scanBytes) {
+                const int16_t code = signalCode(c, first + i);
+                memcpy(out, &code, 2);
+            }
+            break;
+        }
+        column += 2;
+    }
+    if (enable & kEventWordEnable) {
+        const auto word = static_cast<uint16_t>(reg(kEventStatus) & 0x7FFF);
+        for (size_t i = 0; i < batch; ++i, column += scanBytes)
+            memcpy(column, &word, 2);
+    }
+}
+
+void Board718::advance()
+{
+    if (!dp_.clocked || !producing())
+        return;
+    const auto due = static_cast<uint64_t>(static_cast<double>(platform::tickMs() - dp_.baseTick) * clockRate() / 1000.0);
+    if (dp_.baseScans + due > dp_.scans)
+        produce(dp_.baseScans + due - dp_.scans);
 }
 
 // ---- Lines and triggers --------------------------------------------------------------
@@ -296,6 +355,8 @@ ViStatus Board718::pulse(int line, unsigned count)
 {
     if (line < 0 || line > kLineIo2)
         return VI_ERROR_INV_PARAMETER;
+    // A trigger takes its position from the scans made before the pulse.
+    advance();
     for (unsigned i = 0; i < count; ++i)
         pulseLine(line);
     return VI_SUCCESS;
@@ -313,21 +374,22 @@ void Board718::run()
             continue;
         }
         const double rate = clockRate();
-        const uint64_t now = platform::tickMs();
         if (!dp_.clocked) {
             dp_.clocked = true;
-            dp_.baseTick = now;
+            dp_.baseTick = platform::tickMs();
             dp_.baseScans = dp_.scans;
         }
-        const auto due = static_cast<uint64_t>(static_cast<double>(now - dp_.baseTick) * rate / 1000.0);
-        if (dp_.baseScans + due > dp_.scans)
-            produce(dp_.baseScans + due - dp_.scans);
-        // Sleep about a quarter of a segment, within bounds, on the platform's pace.
+        advance();
+        // Every register access brings the scans due up to date first
+        // (advance), so between accesses only the end of a segment, whose
+        // interrupt is due then, needs the engine: it sleeps until the
+        // segment is full, within bounds, on the platform's pace.
         const uint32_t enable = reg(kChannelEnable);
         const double scanBytes = 2.0 * std::popcount(enable & 0xFu) + ((enable & kEventWordEnable) ? 2.0 : 0.0);
         double stepMs = kMaxStepMs;
-        if (scanBytes > 0 && dp_.length > 0)
-            stepMs = std::clamp(dp_.length / scanBytes / rate * 1000.0 / 4.0, kMinStepMs, kMaxStepMs);
+        if (scanBytes > 0 && dp_.length > dp_.position)
+            stepMs = std::clamp(std::ceil((dp_.length - dp_.position) / scanBytes) / rate * 1000.0, kMinStepMs,
+                                kMaxStepMs);
         const auto realNs = static_cast<int64_t>(stepMs * 1e6 / platform::timeScale());
         wake_.wait_for(g, std::chrono::nanoseconds(realNs));
     }

@@ -324,10 +324,13 @@ TEST_F(SimVisaTest, ClosingWhileOtherThreadsAccessRegisters)
     std::atomic<bool> stop{false};
     std::atomic<int> wrongTag{0}, wrongStatus{0};
     std::atomic<long> reached{0};
+    std::atomic<int> running{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
             for (unsigned n = t; !stop.load(); ++n) {
+                if (n == static_cast<unsigned>(t) + 1)
+                    ++running; // its first access is made
                 const uint64_t entry = published[n % kSessions].load();
                 const ViSession vi = static_cast<ViSession>(entry);
                 ViUInt32 v = 0;
@@ -343,6 +346,10 @@ TEST_F(SimVisaTest, ClosingWhileOtherThreadsAccessRegisters)
                     ++wrongStatus;
             }
         });
+    // The closing begins once every thread has made an access, so that on a
+    // loaded machine too the closes meet accesses in flight.
+    while (running.load() < kThreads)
+        std::this_thread::yield();
     for (int round = 0; round < kRounds; ++round) {
         const int i = round % kSessions;
         const uint64_t old = published[i].load();

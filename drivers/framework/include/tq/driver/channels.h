@@ -69,6 +69,18 @@ double convertBit16(TQStreamChannel *channel, const void *scan);
 // Raw value of an event channel: the unsigned 16-bit event word.
 double convertUint16(TQStreamChannel *channel, const void *scan);
 
+// Converters with a run function: the function that converts a run of
+// scans the way the converter converts each (equal to the bit), which the
+// stream binding registers with the stream library so that
+// StreamChannelEvalRun converts the framework's channels a run at a time.
+struct ConverterRun {
+    TQChannelEvalFn eval;
+    TQChannelRunFn run;
+};
+constexpr int kConverterRuns = 4;
+// convertPolynomial, convertBridge, convertBit16 and convertZero with theirs.
+const ConverterRun (&converterRuns())[kConverterRuns];
+
 // Fills the stream channel head: name and unit (cut to their fields),
 // converters (convertPolynomial or, for a bridge sensor type, convertBridge;
 // convertInt16), owner word = number. The stream pointer is the session's.

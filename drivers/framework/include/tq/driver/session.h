@@ -74,6 +74,9 @@ struct Session {
     platform::LibraryHandle streamLibrary = nullptr;
     TQStreamHandles streamHandles = {};
     TQStream *stream = nullptr;
+    // Bit i: converterRuns()[i] (channels.h) is registered with the stream
+    // library for this session's stream.
+    uint32_t convertersRegistered = 0;
 
     // Instrument event handlers, kept packed from the first entry. The
     // lock is held while the table changes and while its handlers are

@@ -14,8 +14,8 @@
 #include <string>
 #include <type_traits>
 
-#include "tq/driver/visa_functions.h"
 #include "tq/platform/dynlib.h"
+#include "tq/visa_functions.h"
 
 namespace tq::visa {
 
