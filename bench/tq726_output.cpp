@@ -10,25 +10,17 @@
 // their values changed every 50 ms: the CPU per second that leaves. Each
 // figure also as a ratio of a bare thread that only wakes once per period,
 // measured in turns with it (median of several pairs).
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <thread>
 #include <vector>
 
-#include "tq/platform/dynlib.h"
-#include "tq/platform/sync.h"
 #include "tq/platform/thread.h"
-#include "tq/simvisa.h"
 #include "tq726.h"
 
 #include "periodic_floor.h"
+#include "simvisa_bench.h"
 
 namespace
 {
@@ -39,55 +31,6 @@ constexpr double kRecycle = 20.0; // one refill every 50 ms
 constexpr int kChannels = 64;
 constexpr uint16_t kBase = 1000; // channel c plays kBase + 100 c + scan index
 
-struct Control {
-    decltype(&simvisa_addInstrument) addInstrument = nullptr;
-    decltype(&simvisa_getOutputLog) getOutputLog = nullptr;
-    decltype(&simvisa_clearOutputLog) clearOutputLog = nullptr;
-    decltype(&simvisa_reset) reset = nullptr;
-};
-
-Control &control()
-{
-    static Control c = [] {
-        Control k;
-        tq::platform::LibraryHandle lib = tq::platform::loadLibrary(TQ_SIM_VISA_LIBRARY);
-        if (!lib)
-            std::abort();
-        auto find = [&](const char *name) {
-            void *p = tq::platform::findSymbol(lib, name);
-            if (!p)
-                std::abort();
-            return p;
-        };
-        k.addInstrument = reinterpret_cast<decltype(k.addInstrument)>(find("simvisa_addInstrument"));
-        k.getOutputLog = reinterpret_cast<decltype(k.getOutputLog)>(find("simvisa_getOutputLog"));
-        k.clearOutputLog = reinterpret_cast<decltype(k.clearOutputLog)>(find("simvisa_clearOutputLog"));
-        k.reset = reinterpret_cast<decltype(k.reset)>(find("simvisa_reset"));
-        return k;
-    }();
-    return c;
-}
-
-void layOut()
-{
-    char dir[] = "/tmp/bench_tq726_XXXXXX";
-    if (!mkdtemp(dir))
-        std::abort();
-    const std::string system32 = std::string(dir) + "/system32";
-    mkdir(system32.c_str(), 0755);
-    if (symlink(TQ_SIM_VISA_LIBRARY, (system32 + "/libvisa32.so").c_str()) != 0)
-        std::abort();
-    setenv("systemroot", dir, 1);
-}
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 double codeVolts(uint16_t c)
 {
     return -10.0 + (c + 0.5) * 20.0 / 65536.0;
@@ -97,16 +40,9 @@ double codeVolts(uint16_t c)
 
 int main()
 {
-    layOut();
-    ViSession vi = VI_NULL;
-    tq726_init(nullptr, 0, 0, &vi); // binds VISA before the control functions are used
-    tq726_close(vi);
-    Control &c = control();
-    c.reset();
-    if (c.addInstrument(kBoard, "board=tq726; manf=0x3c5a; model=0x726; flags=0x400") != 0)
-        std::abort();
-    if (tq726_init(const_cast<ViRsrc>(kBoard), 0, 0, &vi) < 0)
-        std::abort();
+    benchsim::bindDriver("tq726", tq726_init, tq726_close);
+    benchsim::Control &c = benchsim::control();
+    ViSession vi = benchsim::openBoard(kBoard, "board=tq726; manf=0x3c5a; model=0x726; flags=0x400", tq726_init);
     TQStream *s = nullptr;
     tq726_getStream(vi, "bench", &s);
     TQStreamChannel *channels[kChannels];
@@ -149,33 +85,24 @@ int main()
         }
     });
 
-    // One output run: CPU seconds per second of the whole process.
-    const auto outputRun = [&](double seconds) {
-        const double cpu0 = cpuSeconds();
-        const uint64_t t0 = tq::platform::tickUs();
+    // One output run on an empty output log: CPU seconds per second of the
+    // whole process. Runs alternate with the bare thread.
+    constexpr int kRepetitions = 5;
+    const double seconds = 2.0;
+    const auto outputRun = [&] {
+        c.clearOutputLog(kBoard);
+        const benchfloor::RunClock clock;
         if (tq726_start(vi) < 0)
             std::abort();
         tq::platform::sleepMs(static_cast<uint32_t>(seconds * 1000));
         tq726_stop(vi);
-        const double wall = static_cast<double>(tq::platform::tickUs() - t0) / 1e6;
-        return (cpuSeconds() - cpu0) / wall;
+        const double wall = clock.wallSeconds();
+        return clock.cpuSeconds() / wall;
     };
-    // The output runs and the bare thread in turns, so that both see the
-    // same machine; the ratio of each pair, and their median.
-    constexpr int kRepetitions = 5;
-    const double seconds = 2.0;
-    std::vector<double> asyncCpu, asyncRatios, bareCpu;
-    for (int i = 0; i < kRepetitions; ++i) {
-        c.clearOutputLog(kBoard);
-        const double cpu = outputRun(seconds);
-        const double bare = benchfloor::bareThreadCpuPerSecond(1e6 / kRate, seconds);
-        asyncCpu.push_back(cpu);
-        bareCpu.push_back(bare);
-        asyncRatios.push_back(cpu / bare);
-    }
+    const benchfloor::Turns async = benchfloor::inTurnsWithBareThread(kRepetitions, 1e6 / kRate, seconds, outputRun);
     done = true;
     refiller.join();
-    const double cpu = benchfloor::median(asyncCpu);
+    const double cpu = benchfloor::median(async.cpu);
 
     // The log keeps the last 131072 writes: about two seconds of frames.
     std::vector<SimVisaOutput> log(131072);
@@ -208,7 +135,7 @@ int main()
                 "it); a bare thread waking once per period: %.4f; output / bare thread: %.2f (median of %d pairs)\n",
                 kRate, kChannels, static_cast<unsigned>(2 * kChannels), static_cast<long long>(scans),
                 static_cast<long long>(refills.load()), cpu, kRepetitions, 100.0 * cpu / 0.02,
-                benchfloor::median(bareCpu), benchfloor::median(asyncRatios), kRepetitions);
+                benchfloor::median(async.bare), benchfloor::median(async.ratios), kRepetitions);
     std::printf("last %lld frames in the board's log (%.2f s, %.1f frames/s): %lld scans skipped, %lld written twice, "
                 "%lld frames not one scan of one block\n",
                 static_cast<long long>(frames), span, span > 0 ? (frames - 1) / span : 0.0,
@@ -229,23 +156,16 @@ int main()
             tq::platform::sleepMs(25);
         }
     });
-    std::vector<double> staticCpu, staticRatios, staticBare;
-    for (int i = 0; i < kRepetitions; ++i) {
-        c.clearOutputLog(kBoard);
-        const double cpuStatic = outputRun(seconds);
-        const double bare = benchfloor::bareThreadCpuPerSecond(1e6 / kRate, seconds);
-        staticCpu.push_back(cpuStatic);
-        staticBare.push_back(bare);
-        staticRatios.push_back(cpuStatic / bare);
-    }
+    const benchfloor::Turns still = benchfloor::inTurnsWithBareThread(kRepetitions, 1e6 / kRate, seconds, outputRun);
     std::vector<SimVisaOutput> staticLog(131072);
     c.getOutputLog(kBoard, staticLog.data(), static_cast<ViUInt32>(staticLog.size()), &n);
     stopSetter = true;
     setter.join();
-    std::printf("tq726 at %.0f scans/s, the %d channels static, set every 25 ms, to a new value every 50 ms: %.4f CPU s per s of output (median of %d), %u output writes in the last %.0f s; a bare "
+    std::printf("tq726 at %.0f scans/s, the %d channels static, set every 25 ms, to a new value every 50 ms: %.4f CPU "
+                "s per s of output (median of %d), %u output writes in the last %.0f s; a bare "
                 "thread waking once per period: %.4f; output / bare thread: %.2f (median of %d pairs)\n",
-                kRate, kChannels, benchfloor::median(staticCpu), kRepetitions, static_cast<unsigned>(n / kChannels),
-                seconds, benchfloor::median(staticBare), benchfloor::median(staticRatios), kRepetitions);
+                kRate, kChannels, benchfloor::median(still.cpu), kRepetitions, static_cast<unsigned>(n / kChannels),
+                seconds, benchfloor::median(still.bare), benchfloor::median(still.ratios), kRepetitions);
     tq726_close(vi);
     return 0;
 }

@@ -7,23 +7,15 @@
 // several pairs).
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <thread>
 #include <vector>
 
-#include "tq/platform/dynlib.h"
-#include "tq/platform/thread.h"
-#include "tq/simvisa.h"
 #include "tq775.h"
 
+#include "acquisition_run.h"
 #include "periodic_floor.h"
+#include "simvisa_bench.h"
 
 namespace
 {
@@ -33,114 +25,27 @@ constexpr const char *kSettings = "board=tq775; manf=0x3c5a; model=0x775; freq1=
                                   "freq4=4000; freq5=5000; freq6=6000; freq7=7000; freq8=8000";
 constexpr double kLimit = 0.02;
 
-decltype(&simvisa_addInstrument) addInstrument = nullptr;
-decltype(&simvisa_reset) resetSim = nullptr;
-
-void layOut()
+benchfloor::Acquisition acquire(int readers, double seconds)
 {
-    char dir[] = "/tmp/bench_tq775_XXXXXX";
-    if (!mkdtemp(dir))
-        std::abort();
-    const std::string system32 = std::string(dir) + "/system32";
-    mkdir(system32.c_str(), 0755);
-    if (symlink(TQ_SIM_VISA_LIBRARY, (system32 + "/libvisa32.so").c_str()) != 0)
-        std::abort();
-    setenv("systemroot", dir, 1);
-}
-
-void control()
-{
-    tq::platform::LibraryHandle lib = tq::platform::loadLibrary(TQ_SIM_VISA_LIBRARY);
-    if (!lib)
-        std::abort();
-    addInstrument = reinterpret_cast<decltype(addInstrument)>(tq::platform::findSymbol(lib, "simvisa_addInstrument"));
-    resetSim = reinterpret_cast<decltype(resetSim)>(tq::platform::findSymbol(lib, "simvisa_reset"));
-    if (!addInstrument || !resetSim)
-        std::abort();
-}
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-struct RunResult {
-    double cpuPerSecond;
-    double scansPerSecond;
-    int64_t converted;
-};
-
-RunResult acquire(int readers, double seconds)
-{
-    resetSim();
-    if (addInstrument(kCounter, kSettings) != 0)
-        std::abort();
-    ViSession vi = VI_NULL;
-    if (tq775_init(const_cast<ViRsrc>(kCounter), 0, 0, &vi) < 0 || tq775_setObservationWindowSize(vi, 1) < 0 ||
-        tq775_setChannelEnable(vi, 0, 1) < 0)
+    ViSession vi = benchsim::openBoard(kCounter, kSettings, tq775_init);
+    if (tq775_setObservationWindowSize(vi, 1) < 0 || tq775_setChannelEnable(vi, 0, 1) < 0)
         std::abort();
     TQStream *stream = nullptr;
     tq775_getStream(vi, "bench", &stream);
     std::vector<TQStreamChannel *> channels;
     for (int i = 0; i < stream->streamGetNumberChannels(stream); ++i)
         channels.push_back(stream->streamGetChannelByIndex(stream, i));
-    const uint16_t scanSize = stream->streamGetScanSize(stream);
-
-    std::atomic<bool> done{false};
-    std::atomic<int64_t> converted{0};
-    std::vector<std::thread> threads;
-    std::vector<TQReader *> rs;
-    for (int i = 0; i < readers; ++i)
-        rs.push_back(stream->streamNewReader(stream, 0, TQ_WHENCE_NEWEST));
-    for (int i = 0; i < readers; ++i)
-        threads.emplace_back([&, r = rs[i]] {
-            double sum = 0.0;
-            int64_t n = 0;
-            while (!done.load(std::memory_order_relaxed)) {
-                TQPiece *pieces = nullptr;
-                uint32_t got = 0;
-                const int64_t scans = r->readerReserveRead(r, &pieces, &got, INT64_MAX);
-                for (uint32_t p = 0; p < got; ++p)
-                    for (uint32_t b = 0; b < pieces[p].length; b += scanSize) {
-                        const void *scan = static_cast<const uint8_t *>(pieces[p].data) + b;
-                        for (TQStreamChannel *ch : channels)
-                            sum += ch->streamChannelEval(ch, scan);
-                        n += static_cast<int64_t>(channels.size());
-                    }
-                r->readerCompleteRead(r, scans);
-                if (scans == 0)
-                    tq::platform::sleepMs(128); // half a segment of 256 scans
-            }
-            benchmark::DoNotOptimize(sum);
-            converted += n;
-        });
-    const double cpu0 = cpuSeconds();
-    const uint64_t t0 = tq::platform::tickMs();
-    tq775_start(vi);
-    tq::platform::sleepMs(static_cast<uint32_t>(seconds * 1000));
-    tq775_stop(vi);
-    const double wall = static_cast<double>(tq::platform::tickMs() - t0) / 1000.0;
-    const int64_t written = stream->streamGetScansWritten(stream);
-    done = true;
-    for (std::thread &t : threads)
-        t.join();
-    const double cpu = cpuSeconds() - cpu0;
-    for (TQReader *r : rs)
-        r->readerRelease(&r);
+    // Readers idle for half a segment of 256 scans.
+    const benchfloor::Acquisition run = benchfloor::runAcquisition(
+        stream, channels, readers, 128, seconds, [&] { tq775_start(vi); }, [&] { tq775_stop(vi); });
     tq775_close(vi);
-    return RunResult{cpu / wall, static_cast<double>(written) / wall, converted.load()};
+    return run;
 }
 
 // One window's counter read alone: the block of sixteen words.
 void BM_ReadCounters(benchmark::State &state)
 {
-    resetSim();
-    addInstrument(kCounter, kSettings);
-    ViSession vi = VI_NULL;
-    tq775_init(const_cast<ViRsrc>(kCounter), 0, 0, &vi);
+    ViSession vi = benchsim::openBoard(kCounter, kSettings, tq775_init);
     ViInt32 counts[8], ticks[8];
     for (auto _ : state)
         tq775_readCounters(vi, counts, ticks);
@@ -153,35 +58,26 @@ BENCHMARK(BM_ReadCounters)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    layOut();
-    ViSession vi = VI_NULL;
-    tq775_init(nullptr, 0, 0, &vi);
-    tq775_close(vi);
-    control();
+    benchsim::bindDriver("tq775", tq775_init, tq775_close);
 
-    // Acquisition and the bare thread in turns, so that both see the same
-    // machine; the ratio of each pair, and their median.
     constexpr int kRepetitions = 5;
     const double seconds = 2.0;
-    std::vector<double> cpu, bareCpu, ratios;
-    RunResult r{};
-    for (int i = 0; i < kRepetitions; ++i) {
-        r = acquire(2, seconds);
-        const double bare = benchfloor::bareThreadCpuPerSecond(1000.0, seconds);
-        cpu.push_back(r.cpuPerSecond);
-        bareCpu.push_back(bare);
-        ratios.push_back(r.cpuPerSecond / bare);
-        std::printf("run %d: acquisition %.4f CPU s per s, bare thread %.4f, ratio %.2f\n", i + 1, r.cpuPerSecond, bare,
-                    r.cpuPerSecond / bare);
-    }
+    benchfloor::Acquisition r{};
+    const benchfloor::Turns t = benchfloor::inTurnsWithBareThread(
+        kRepetitions, 1000.0, seconds,
+        [&] {
+            r = acquire(2, seconds);
+            return r.cpuPerSecond;
+        },
+        "acquisition");
     std::printf("tq775 with a 1 ms window (measured %.0f scans/s), 8 channels, 2 readers converting every channel "
                 "of every scan: %.4f CPU s per s of acquisition (median of %d; limit %.2f: %.0f%% of it); %lld values "
                 "converted in the last run\n",
-                r.scansPerSecond, benchfloor::median(cpu), kRepetitions, kLimit,
-                100.0 * benchfloor::median(cpu) / kLimit, static_cast<long long>(r.converted));
+                r.scansPerSecond, benchfloor::median(t.cpu), kRepetitions, kLimit,
+                100.0 * benchfloor::median(t.cpu) / kLimit, static_cast<long long>(r.converted));
     std::printf("a thread that only wakes once per 1 ms window: %.4f CPU s per s (median); acquisition / bare thread: "
                 "%.2f (median of %d pairs; goal 1.1-1.6)\n",
-                benchfloor::median(bareCpu), benchfloor::median(ratios), kRepetitions);
+                benchfloor::median(t.bare), benchfloor::median(t.ratios), kRepetitions);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

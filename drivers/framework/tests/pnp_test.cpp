@@ -9,8 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/simvisa_testenv.h"
-#include "testenv.h"
+#include "drivertest/simvisaboard.h"
 #include "testmodel.h"
 #include "tq/driver/status.h"
 #include "tqpnp.h"
@@ -42,10 +41,7 @@ std::vector<std::string> drain(TQStreamMsg *q)
 class PnP : public ::testing::Test
 {
   protected:
-    static void SetUpTestSuite()
-    {
-        bindTestModelToSimulatedVisa(sim);
-    }
+    static void SetUpTestSuite() { tq::test::bindDriverToSimulatedVisa(tqtest_init, tqtest_close, sim); }
     void SetUp() override
     {
         sim.simvisa_reset();

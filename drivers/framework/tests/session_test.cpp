@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/simvisa_testenv.h"
-#include "testenv.h"
+#include "drivertest/simvisaboard.h"
 #include "testmodel.h"
 #include "tq/driver/status.h"
 #include "tq/platform/handles.h"
@@ -22,7 +21,7 @@ class Sessions : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        bindTestModelToSimulatedVisa(sim);
+        tq::test::bindDriverToSimulatedVisa(tqtest_init, tqtest_close, sim);
     }
     void SetUp() override
     {

@@ -10,8 +10,8 @@
 #include <set>
 #include <thread>
 
+#include "drivertest/stoppers.h"
 #include "fixture726.h"
-#include "stoppers.h"
 #include "tq/platform/thread.h"
 
 namespace

@@ -6,25 +6,18 @@
 #include <thread>
 #include <vector>
 
+#include "drivertest/events.h"
+#include "drivertest/stoppers.h"
 #include "fixture747.h"
-#include "stoppers.h"
 
 namespace
 {
 
 using namespace tq747test;
 
+// Change-of-state events handled (and re-armed, so that the next change
+// interrupts again).
 std::atomic<int> handled{0};
-
-// Counts the event and asks the driver to clear and re-arm it, so that the
-// next change interrupts again.
-ViStatus countEvent(ViConstString, ViUInt32 events, void *, ViUInt32 *clear, ViChar *)
-{
-    handled.fetch_add(1);
-    if (clear)
-        *clear = events;
-    return VI_SUCCESS;
-}
 
 TEST_F(CarrierTest, ThreadHandlerReadersOutputsStopAndClose)
 {
@@ -43,7 +36,7 @@ TEST_F(CarrierTest, ThreadHandlerReadersOutputsStopAndClose)
     ASSERT_EQ(tq740_setDigitalChannelEnable(m, 25, 1), VI_SUCCESS);
     ASSERT_EQ(tq740_setDigitalChannelEnable(m, 1, 1), VI_SUCCESS);
     char message[256] = {};
-    ASSERT_EQ(tq747_installEventHandler(vi, 0, countEvent, nullptr, message), VI_SUCCESS);
+    ASSERT_EQ(tq747_installEventHandler(vi, 0, countAndClearEvents, &handled, message), VI_SUCCESS);
     ASSERT_EQ(tq747_setScanClockRate(vi, 2000.0), VI_SUCCESS);
 
     TQStreamChannel *in1 = s->streamGetChannel(s, "DigitalChannel1");

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "drivertest/scans.h"
+#include "drivertest/scratch.h"
 #include "fixture775.h"
 #include "tqstream.h"
 
@@ -27,28 +29,13 @@ class Acquisition775 : public CounterTest
     void SetUp() override
     {
         CounterTest::SetUp();
-        const char *tmp = getenv("TQ_TEST_TMPDIR");
-        dir_ = fs::path(tmp ? tmp : fs::temp_directory_path().c_str()) / "tq775_acquisition";
-        fs::create_directories(dir_);
+        dir_ = tq::test::scratchDirectory("tq775_acquisition");
     }
 
+    // Every scan available to the reader, copied.
     static std::vector<std::vector<uint32_t>> readAll(TQReader *r, size_t words)
     {
-        std::vector<std::vector<uint32_t>> scans;
-        for (;;) {
-            TQPiece *pieces = nullptr;
-            const int64_t n = r->readerReserveRead(r, &pieces, nullptr, 1 << 20);
-            if (n <= 0)
-                break;
-            for (TQPiece *p = pieces; p->length; ++p)
-                for (uint32_t off = 0; off < p->length; off += static_cast<uint32_t>(4 * words)) {
-                    std::vector<uint32_t> scan(words);
-                    memcpy(scan.data(), static_cast<const uint8_t *>(p->data) + off, 4 * words);
-                    scans.push_back(scan);
-                }
-            r->readerCompleteRead(r, n);
-        }
-        return scans;
+        return tq::test::readAllScans(r, words);
     }
 
     fs::path dir_;

@@ -6,23 +6,17 @@
 #include <thread>
 #include <vector>
 
+#include "drivertest/events.h"
+#include "drivertest/stoppers.h"
 #include "fixture775.h"
-#include "stoppers.h"
 
 namespace
 {
 
 using namespace tq775test;
 
+// Overflow events handled (and re-armed).
 std::atomic<int> handled{0};
-
-ViStatus countOverflow(ViConstString, ViUInt32 events, void *, ViUInt32 *clear, ViChar *)
-{
-    handled.fetch_add(1);
-    if (clear)
-        *clear = events;
-    return VI_SUCCESS;
-}
 
 TEST_F(CounterTest, ThreadInterruptReadersStopAndClose)
 {
@@ -34,7 +28,7 @@ TEST_F(CounterTest, ThreadInterruptReadersStopAndClose)
     ASSERT_EQ(tq775_setInterruptEnable(vi, 1), VI_SUCCESS);
     ASSERT_EQ(tq775_setChannelInterruptEnable(vi, 3, 1), VI_SUCCESS);
     char message[256] = {};
-    ASSERT_EQ(tq775_installEventHandler(vi, 0, countOverflow, nullptr, message), VI_SUCCESS);
+    ASSERT_EQ(tq775_installEventHandler(vi, 0, countAndClearEvents, &handled, message), VI_SUCCESS);
     TQStreamChannel *one = s->streamGetChannel(s, "Channel1");
     TQStreamChannel *eight = s->streamGetChannel(s, "Channel8");
     ASSERT_TRUE(one && eight);

@@ -6,8 +6,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "drivertest/scratch.h"
+#include "drivertest/stoppers.h"
 #include "fixture176.h"
-#include "stoppers.h"
 #include "tq/platform/sync.h"
 #include "tqstream/filestream.h"
 
@@ -351,9 +352,7 @@ TEST_F(UsbTest, OutputsPlayTheCommittedBlock)
 TEST_F(UsbTest, RecordingReadsBackScanByScan)
 {
     namespace fs = std::filesystem;
-    const char *tmp = getenv("TQ_TEST_TMPDIR");
-    const fs::path dir = fs::path(tmp ? tmp : "/tmp") / "ux176_recording";
-    fs::create_directories(dir);
+    const fs::path dir = tq::test::scratchDirectory("ux176_recording");
     const std::string file = (dir / "usb.stm").string();
     fs::remove(file);
 
