@@ -298,7 +298,7 @@ Mutex &watchLock()
 // pass a full memory barrier (membarrier), and only then reads the records: a holder's store is then either seen by the
 // destruction, which waits for it, or made before a look that sees the bit
 // cleared, and the hold is refused. Where membarrier is not to be had, the
-// holder fences instead. A thread holding more streams at once than its
+// holder's store is a sequentially consistent exchange instead. A thread holding more streams at once than its
 // record has slots takes a counted hold.
 class StreamValueTable {
 public:
@@ -360,13 +360,18 @@ public:
             for (auto &held : record->held) {
                 if (held.load(std::memory_order_relaxed) != 0)
                     continue;
-                held.store(value, std::memory_order_relaxed);
-                // The store must be visible before the look at the live bit.
-                if (asymmetric_)
-                    std::atomic_signal_fence(std::memory_order_seq_cst);
-                else
-                    std::atomic_thread_fence(std::memory_order_seq_cst);
-                const uint64_t st = slot->state.load(std::memory_order_acquire);
+                // The store must be visible before the look at the live bit:
+                // the destruction's barrier sees to it, or else the order of
+                // sequentially consistent operations on both sides.
+                uint64_t st;
+                if (asymmetric_) {
+                    held.store(value, std::memory_order_relaxed);
+                    asm volatile("" ::: "memory");
+                    st = slot->state.load(std::memory_order_acquire);
+                } else {
+                    held.exchange(value, std::memory_order_seq_cst);
+                    st = slot->state.load(std::memory_order_seq_cst);
+                }
                 if ((st & kLive) && ((st >> 32) & 0xFF) == generation) {
                     *where = reinterpret_cast<uint32_t *>(&held);
                     return slot->stream.load(std::memory_order_acquire);
@@ -427,7 +432,13 @@ public:
     StreamValueTable()
     {
         keyMade_ = pthread_key_create(&key_, releaseRecord) == 0;
+#if defined(__SANITIZE_THREAD__)
+        // The race detector does not know the barrier: it checks the holds
+        // through the sequentially consistent road instead.
+        asymmetric_ = false;
+#else
         asymmetric_ = syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+#endif
     }
     StreamValueTable(const StreamValueTable &) = delete;
     StreamValueTable &operator=(const StreamValueTable &) = delete;
@@ -508,16 +519,19 @@ private:
         uint32_t n = 0;
         for (const Record *r = records_.load(std::memory_order_acquire); r; r = r->next)
             for (const auto &held : r->held)
-                n += held.load(std::memory_order_acquire) == value;
+                n += held.load(std::memory_order_seq_cst) == value;
         return n;
     }
 
-    // Every thread of the process passes a full memory barrier; with the
-    // fallback, the holders fence themselves and this fence pairs with theirs.
+    // Every thread of the process passes a full memory barrier. Once the
+    // process is registered the call cannot fail; without the barrier, the
+    // holders' sequentially consistent exchange and the clearing of the live
+    // bit order themselves.
     void barrierOnEveryThread() const
     {
-        if (!asymmetric_ || syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) != 0)
-            std::atomic_thread_fence(std::memory_order_seq_cst);
+        if (asymmetric_)
+            while (syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) != 0)
+                ;
     }
 
     Slot &slotAt(uint32_t index) const

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <type_traits>
 
 namespace tq::stream {
 
@@ -34,12 +35,17 @@ struct Table {
     std::atomic<int> used{0};
 };
 
-// Never destroyed: libraries may undo their registrations while the process
-// exits, after this library's static objects would be gone.
+// Constant-initialised and never destroyed (it has nothing to destroy), so
+// that libraries may undo their registrations while the process exits; and
+// in this library's own memory, which goes with it when it is unloaded
+// (drivers load and free it with their sessions: memory taken from the heap
+// would be left behind at every unload).
+static_assert(std::is_trivially_destructible_v<Table>);
+constinit Table g_table;
+
 Table &table()
 {
-    static Table *t = new Table;
-    return *t;
+    return g_table;
 }
 
 } // namespace
