@@ -1,6 +1,6 @@
 // One acquisition of a driver's benchmark: reader threads that convert every
-// given channel of every scan while the driver acquires for a given time;
-// the CPU of the whole process per second of acquisition.
+// scan they read while the driver acquires for a given time; the CPU of the
+// whole process per second of acquisition.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -23,13 +23,32 @@ struct Acquisition {
     int64_t converted; // values converted by all readers together
 };
 
-// Each reader starts at the newest scan, converts every channel of each
-// scan through its value function, and looks again after idleMs when
-// nothing was new. The time runs from start() to the return of stop(); the
-// CPU until the readers have ended as well.
-template <typename Start, typename Stop>
-Acquisition runAcquisition(TQStream *stream, const std::vector<TQStreamChannel *> &channels, int readers,
-                           uint32_t idleMs, double seconds, Start start, Stop stop)
+// Converts every given channel of each scan through its value function (an
+// indirect call per sample).
+struct EvalEachScan {
+    std::vector<TQStreamChannel *> channels;
+    uint16_t scanSize;
+
+    // Adds the values of `scans` whole scans at data to sum; answers how many.
+    int64_t operator()(const uint8_t *data, int64_t scans, double &sum) const
+    {
+        for (int64_t i = 0; i < scans; ++i) {
+            const void *scan = data + static_cast<size_t>(i) * scanSize;
+            for (TQStreamChannel *ch : channels)
+                sum += ch->streamChannelEval(ch, scan);
+        }
+        return scans * static_cast<int64_t>(channels.size());
+    }
+};
+
+// Each reader starts at the newest scan and hands every block of whole
+// scans it reads to its own copy of convert (as EvalEachScan does); when it
+// has read everything it calls idle() before it looks again. The time runs
+// from start() to the return of stop(); the CPU until the readers have
+// ended as well.
+template <typename Convert, typename Idle, typename Start, typename Stop>
+Acquisition runAcquisition(TQStream *stream, int readers, double seconds, const Convert &convert, const Idle &idle,
+                           Start start, Stop stop)
 {
     const uint16_t scanSize = stream->streamGetScanSize(stream);
     std::atomic<bool> done{false};
@@ -39,23 +58,18 @@ Acquisition runAcquisition(TQStream *stream, const std::vector<TQStreamChannel *
         rs.push_back(stream->streamNewReader(stream, 0, TQ_WHENCE_NEWEST));
     std::vector<std::thread> threads;
     for (TQReader *r : rs)
-        threads.emplace_back([&, r] {
+        threads.emplace_back([&, r, convert = convert]() mutable {
             double sum = 0.0;
             int64_t n = 0;
             while (!done.load(std::memory_order_relaxed)) {
                 TQPiece *pieces = nullptr;
                 uint32_t count = 0;
-                const int64_t scans = r->readerReserveRead(r, &pieces, &count, INT64_MAX);
+                const int64_t got = r->readerReserveRead(r, &pieces, &count, INT64_MAX);
                 for (uint32_t p = 0; p < count; ++p)
-                    for (uint32_t b = 0; b < pieces[p].length; b += scanSize) {
-                        const void *scan = static_cast<const uint8_t *>(pieces[p].data) + b;
-                        for (TQStreamChannel *ch : channels)
-                            sum += ch->streamChannelEval(ch, scan);
-                        n += static_cast<int64_t>(channels.size());
-                    }
-                r->readerCompleteRead(r, scans);
-                if (scans == 0)
-                    tq::platform::sleepMs(idleMs);
+                    n += convert(static_cast<const uint8_t *>(pieces[p].data), pieces[p].length / scanSize, sum);
+                r->readerCompleteRead(r, got);
+                if (got == 0)
+                    idle();
             }
             benchmark::DoNotOptimize(sum);
             converted += n;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "tq/platform/thread.h"
 #include "tq740.h"
 #include "tq747.h"
 
@@ -56,9 +57,10 @@ RunResult acquire(int readers, double seconds)
     std::vector<TQStreamChannel *> channels;
     for (int i = 0; i < count; ++i)
         channels.push_back(stream->streamGetChannelByIndex(stream, i));
-    // Readers idle for half a segment at the default refresh rate.
     const benchfloor::Acquisition run = benchfloor::runAcquisition(
-        stream, channels, readers, 250, seconds, [&] { tq747_start(vi); }, [&] { tq747_stop(vi); });
+        stream, readers, seconds, benchfloor::EvalEachScan{channels, stream->streamGetScanSize(stream)},
+        [] { tq::platform::sleepMs(250); }, // half a segment at the default refresh rate
+        [&] { tq747_start(vi); }, [&] { tq747_stop(vi); });
     tq747_close(vi);
     return RunResult{run, count};
 }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "tq/platform/thread.h"
 #include "tq775.h"
 
 #include "acquisition_run.h"
@@ -35,9 +36,10 @@ benchfloor::Acquisition acquire(int readers, double seconds)
     std::vector<TQStreamChannel *> channels;
     for (int i = 0; i < stream->streamGetNumberChannels(stream); ++i)
         channels.push_back(stream->streamGetChannelByIndex(stream, i));
-    // Readers idle for half a segment of 256 scans.
     const benchfloor::Acquisition run = benchfloor::runAcquisition(
-        stream, channels, readers, 128, seconds, [&] { tq775_start(vi); }, [&] { tq775_stop(vi); });
+        stream, readers, seconds, benchfloor::EvalEachScan{channels, stream->streamGetScanSize(stream)},
+        [] { tq::platform::sleepMs(128); }, // half a segment of 256 scans
+        [&] { tq775_start(vi); }, [&] { tq775_stop(vi); });
     tq775_close(vi);
     return run;
 }
