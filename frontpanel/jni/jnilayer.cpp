@@ -13,9 +13,6 @@ namespace tq::panelmate
 namespace
 {
 
-// Written once under the lock, then only read: g_bound publishes it.
-Ids g_ids;
-std::atomic<bool> g_bound{false};
 std::mutex g_bindLock;
 
 jclass globalClass(JNIEnv *env, const char *name)
@@ -154,6 +151,12 @@ const PngReader &pngReader(JNIEnv *env, const Ids &ids)
 
 } // namespace
 
+namespace detail
+{
+Ids ids;
+std::atomic<bool> boundIds{false};
+} // namespace detail
+
 jobject imageIconOfPngBytes(JNIEnv *env, jbyteArray bytes) noexcept
 {
     const Ids &ids = javaIds(env);
@@ -195,7 +198,7 @@ jobject imageIconOfPngBytes(JNIEnv *env, jbyteArray bytes) noexcept
 bool bindJavaIds(JNIEnv *env) noexcept
 {
     std::lock_guard<std::mutex> guard(g_bindLock);
-    if (g_bound.load(std::memory_order_acquire))
+    if (detail::boundIds.load(std::memory_order_acquire))
         return true;
     Ids ids;
     if (env->GetJavaVM(&ids.vm) != JNI_OK)
@@ -263,17 +266,10 @@ bool bindJavaIds(JNIEnv *env) noexcept
             env->ExceptionClear();
     }
     ids.bound = true;
-    g_ids = ids;
-    g_bound.store(true, std::memory_order_release);
+    detail::ids = ids;
+    detail::boundIds.store(true, std::memory_order_release);
     watchVmDeath(ids.vm);
     return true;
-}
-
-const Ids &javaIds(JNIEnv *env) noexcept
-{
-    if (!g_bound.load(std::memory_order_acquire))
-        bindJavaIds(env);
-    return g_ids;
 }
 
 void throwJava(JNIEnv *env, jclass type, const char *message) noexcept
@@ -284,8 +280,8 @@ void throwJava(JNIEnv *env, jclass type, const char *message) noexcept
     // must be modified UTF-8: messages here come from C buffers.
     jmethodID init = nullptr;
     for (int i = 0; i < Ids::kThrowables; ++i)
-        if (g_ids.throwable[i] == type)
-            init = g_ids.throwableInit[i];
+        if (detail::ids.throwable[i] == type)
+            init = detail::ids.throwableInit[i];
     if (!init) {
         env->ThrowNew(type, "");
         return;
@@ -336,13 +332,13 @@ jstring javaString(JNIEnv *env, const char *text, size_t length) noexcept
             }
         }
         if (out.size() > 0x7FFFFFFF) {
-            throwJava(env, g_ids.outOfMemoryError, "text too long for a Java String");
+            throwJava(env, detail::ids.outOfMemoryError, "text too long for a Java String");
             return nullptr;
         }
         return env->NewString(out.data(), static_cast<jsize>(out.size()));
     } catch (...) {
-        if (!env->ExceptionCheck() && g_ids.outOfMemoryError)
-            env->ThrowNew(g_ids.outOfMemoryError, "no memory for a Java String");
+        if (!env->ExceptionCheck() && detail::ids.outOfMemoryError)
+            env->ThrowNew(detail::ids.outOfMemoryError, "no memory for a Java String");
         return nullptr;
     }
 }

@@ -30,6 +30,7 @@
 // their table says.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <jni.h>
 #include <string>
@@ -87,16 +88,29 @@ struct Ids {
 // The ids, looked up on the first call of the process. A VM without the
 // front panel's classes leaves a NoClassDefFoundError pending and ids that
 // are not bound (bound false): the native then returns at once.
-const Ids &javaIds(JNIEnv *env) noexcept;
+// Binds the ids now (JNI_OnLoad); false when a class is missing.
+bool bindJavaIds(JNIEnv *env) noexcept;
+
+namespace detail
+{
+// Written once under a lock, then only read: boundIds publishes them.
+extern Ids ids;
+extern std::atomic<bool> boundIds;
+} // namespace detail
+
+// Every native call asks for the ids: past the first call it is one load.
+inline const Ids &javaIds(JNIEnv *env) noexcept
+{
+    if (!detail::boundIds.load(std::memory_order_acquire)) [[unlikely]]
+        bindJavaIds(env);
+    return detail::ids;
+}
 
 // A javax.swing.ImageIcon of PNG bytes, decoded by javax.imageio where the
 // VM has it and by the toolkit (ImageIcon(byte[])) otherwise or when that
 // reader refuses the bytes. Null when the VM lacks ImageIcon or had no room
 // (an exception is then pending).
 jobject imageIconOfPngBytes(JNIEnv *env, jbyteArray bytes) noexcept;
-
-// Binds the ids now (JNI_OnLoad); false when a class is missing.
-bool bindJavaIds(JNIEnv *env) noexcept;
 
 // Throws a new exception of the class with the message (any bytes), unless
 // an exception is pending already: the first one stands. A null message

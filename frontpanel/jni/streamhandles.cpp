@@ -30,34 +30,6 @@ Ledger &ledger()
 
 } // namespace
 
-StreamHold &StreamHold::operator=(StreamHold &&other) noexcept
-{
-    if (this != &other) {
-        tqstream_dropHeldAt(stream_, where_);
-        stream_ = other.stream_;
-        where_ = other.where_;
-        other.stream_ = nullptr;
-        other.where_ = nullptr;
-    }
-    return *this;
-}
-
-StreamHold holdStreamValue(uint32_t value)
-{
-    uint32_t *where = nullptr;
-    TQStream *stream = tqstream_holdStreamAt(value, &where);
-    return StreamHold(stream, where);
-}
-
-StreamHold holdStream(JNIEnv *env, jobject tqStream, bool *fieldMissing)
-{
-    uint32_t value = 0;
-    const bool read = readHandle(env, tqStream, javaIds(env).streamHandle, value);
-    if (fieldMissing)
-        *fieldMissing = !read;
-    return read ? holdStreamValue(value) : StreamHold();
-}
-
 jint giveStreamToJava(TQStream *stream)
 {
     if (!stream)

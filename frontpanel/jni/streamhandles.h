@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <jni.h>
 
+#include "jnilayer.h"
 #include "tqstream.h"
 
 namespace tq::panelmate
@@ -39,7 +40,17 @@ public:
         other.stream_ = nullptr;
         other.where_ = nullptr;
     }
-    StreamHold &operator=(StreamHold &&other) noexcept;
+    StreamHold &operator=(StreamHold &&other) noexcept
+    {
+        if (this != &other) {
+            tqstream_dropHeldAt(stream_, where_);
+            stream_ = other.stream_;
+            where_ = other.where_;
+            other.stream_ = nullptr;
+            other.where_ = nullptr;
+        }
+        return *this;
+    }
     StreamHold(const StreamHold &) = delete;
     StreamHold &operator=(const StreamHold &) = delete;
 
@@ -55,13 +66,26 @@ private:
 };
 
 // The live stream of a value, held until the StreamHold goes; empty for 0,
-// a stale value or a value of another table.
-StreamHold holdStreamValue(uint32_t value);
+// a stale value or a value of another table. Every stream native takes one,
+// so it is inline.
+inline StreamHold holdStreamValue(uint32_t value)
+{
+    uint32_t *where = nullptr;
+    TQStream *stream = tqstream_holdStreamAt(value, &where);
+    return StreamHold(stream, where);
+}
 
 // The stream of a TqStream object's streamHandle; empty when the field holds
 // 0, a stale or a foreign value. *fieldMissing (when given) says whether the
 // object lacks the field (or is null), which natives answer apart.
-StreamHold holdStream(JNIEnv *env, jobject tqStream, bool *fieldMissing = nullptr);
+inline StreamHold holdStream(JNIEnv *env, jobject tqStream, bool *fieldMissing = nullptr)
+{
+    uint32_t value = 0;
+    const bool read = readHandle(env, tqStream, javaIds(env).streamHandle, value);
+    if (fieldMissing)
+        *fieldMissing = !read;
+    return read ? holdStreamValue(value) : StreamHold();
+}
 
 // Takes over one reference of the stream that the caller owns and hands it
 // to Java; the result is the value Java stores in streamHandle (0 for a null

@@ -24,16 +24,16 @@ using namespace tq::panelmate;
 
 // The stream of this TqStream, held for the native's time. False when the
 // field is missing (the native then answers without effect) or when it holds
-// 0, a stale or a foreign value (StreamClosedException pending).
-bool streamOf(JNIEnv *env, jobject self, StreamHold &out)
+// 0, a stale or a foreign value (StreamClosedException pending). Every
+// native of the class starts here, getRate's round trip among them: it is
+// inlined whole.
+[[gnu::always_inline]] inline bool streamOf(JNIEnv *env, jobject self, StreamHold &out)
 {
     const Ids &ids = javaIds(env);
-    if (!ids.bound)
+    uint32_t value = 0;
+    if (!ids.bound || !readHandle(env, self, ids.streamHandle, value))
         return false;
-    bool missing = false;
-    out = holdStream(env, self, &missing);
-    if (missing)
-        return false;
+    out = holdStreamValue(value);
     if (!out) {
         throwJava(env, ids.streamClosedException, "No stream handle");
         return false;

@@ -347,16 +347,26 @@ public:
         return slot->stream.load(std::memory_order_acquire);
     }
 
-    TQStream *hold(uint32_t value, uint32_t **where = nullptr)
+    // A counted hold.
+    TQStream *hold(uint32_t value)
     {
-        if (where)
-            *where = nullptr;
         Slot *slot = nullptr;
         uint64_t generation = 0;
         if (!decode(value, slot, generation))
             return nullptr;
-        Record *record = where ? ownRecord() : nullptr;
-        if (record) {
+        return holdCounted(*slot, generation);
+    }
+
+    // A hold kept in the calling thread's record, *where naming its place;
+    // a counted one (*where null) when the record is full or none is to be
+    // had. Every native call of the front panel takes one of these.
+    TQStream *holdAt(uint32_t value, uint32_t **where)
+    {
+        Slot *slot = nullptr;
+        uint64_t generation = 0;
+        if (!decode(value, slot, generation))
+            return nullptr;
+        if (Record *record = ownRecord()) {
             for (auto &held : record->held) {
                 if (held.load(std::memory_order_relaxed) != 0)
                     continue;
@@ -380,12 +390,7 @@ public:
                 return nullptr;
             }
         }
-        uint64_t st = slot->state.load(std::memory_order_acquire);
-        do {
-            if (!(st & kLive) || ((st >> 32) & 0xFF) != generation || (st & 0xFFFFFFFFu) == 0xFFFFFFFFu)
-                return nullptr;
-        } while (!slot->state.compare_exchange_weak(st, st + 1, std::memory_order_acq_rel));
-        return slot->stream.load(std::memory_order_acquire);
+        return holdCounted(*slot, generation);
     }
 
     // Drops a counted hold (one kept in a record goes by its holder's store).
@@ -463,30 +468,90 @@ private:
         std::atomic<TQStream *> stream{nullptr};
     };
 
+    static TQStream *holdCounted(Slot &slot, uint64_t generation)
+    {
+        uint64_t st = slot.state.load(std::memory_order_acquire);
+        do {
+            if (!(st & kLive) || ((st >> 32) & 0xFF) != generation || (st & 0xFFFFFFFFu) == 0xFFFFFFFFu)
+                return nullptr;
+        } while (!slot.state.compare_exchange_weak(st, st + 1, std::memory_order_acq_rel));
+        return slot.stream.load(std::memory_order_acquire);
+    }
+
     // A hold kept in a record is dropped through tqstream_dropHeldAt by an
     // atomic store to the plain word behind it.
     static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t) && std::atomic<uint32_t>::is_always_lock_free);
+
+    struct Record;
+
+    // A thread finds its record without a call: by its thread pointer, in a
+    // small table of entries that threads take for themselves. An entry
+    // names one live thread at most, and only that thread reads its record
+    // or gives it back (at its end, before the thread pointer can name
+    // another thread); a thread whose entry another thread has taken asks
+    // the key instead.
+    static constexpr unsigned kThreadEntryBits = 8;
+    struct ThreadEntry {
+        std::atomic<uintptr_t> thread{0};
+        std::atomic<Record *> record{nullptr};
+    };
+
+    static uintptr_t threadPointer()
+    {
+#if defined(__x86_64__)
+        uintptr_t tp;
+        asm("movq %%fs:0, %0" : "=r"(tp));
+        return tp;
+#elif defined(__aarch64__)
+        uintptr_t tp;
+        asm("mrs %0, tpidr_el0" : "=r"(tp));
+        return tp;
+#else
+        return static_cast<uintptr_t>(pthread_self());
+#endif
+    }
+
+    ThreadEntry &entryOf(uintptr_t thread)
+    {
+        return threadEntries_[(thread * 0x9E3779B97F4A7C15ull) >> (64 - kThreadEntryBits)];
+    }
 
     // One thread's holds; reused by a later thread once its thread has ended.
     struct Record {
         std::atomic<uint32_t> held[kRecordHolds] = {};
         std::atomic<bool> owned{true};
+        ThreadEntry *entry = nullptr; // the thread's entry, when it took one
         Record *next = nullptr;
     };
 
-    // A thread's end gives its record back. Holds still in it cannot be used
-    // by anyone any more: they go, so that no destruction waits for them.
+    // A thread's end gives its record and its entry back. Holds still in the
+    // record cannot be used by anyone any more: they go, so that no
+    // destruction waits for them.
     static void releaseRecord(void *p)
     {
         auto *record = static_cast<Record *>(p);
         for (auto &held : record->held)
             held.store(0, std::memory_order_release);
+        if (ThreadEntry *entry = record->entry) {
+            record->entry = nullptr;
+            entry->record.store(nullptr, std::memory_order_relaxed);
+            entry->thread.store(0, std::memory_order_release);
+        }
         record->owned.store(false, std::memory_order_release);
     }
 
     // The calling thread's record, taken (a free one, or a new one) when the
     // thread has none. Null when none is to be had.
     Record *ownRecord()
+    {
+        const uintptr_t self = threadPointer();
+        ThreadEntry &entry = entryOf(self);
+        if (entry.thread.load(std::memory_order_relaxed) == self) [[likely]]
+            return entry.record.load(std::memory_order_relaxed);
+        return takeRecord(self, entry);
+    }
+
+    [[gnu::noinline]] Record *takeRecord(uintptr_t self, ThreadEntry &entry)
     {
         if (!keyMade_)
             return nullptr;
@@ -510,6 +575,11 @@ private:
         if (pthread_setspecific(key_, record) != 0) {
             record->owned.store(false, std::memory_order_release);
             return nullptr;
+        }
+        uintptr_t none = 0;
+        if (entry.thread.compare_exchange_strong(none, self, std::memory_order_acquire, std::memory_order_relaxed)) {
+            entry.record.store(record, std::memory_order_relaxed);
+            record->entry = &entry;
         }
         return record;
     }
@@ -569,6 +639,7 @@ private:
     std::vector<uint32_t> free_;
     uint32_t next_ = 0;
     std::atomic<Record *> records_{nullptr};
+    ThreadEntry threadEntries_[1u << kThreadEntryBits];
     pthread_key_t key_{};
     bool keyMade_ = false;
     bool asymmetric_ = false;
@@ -609,9 +680,10 @@ TQ_API TQStream *tqstream_holdStream(uint32_t value)
 
 TQ_API TQStream *tqstream_holdStreamAt(uint32_t value, uint32_t **where)
 {
-    if (where)
-        *where = nullptr;
-    return value ? streamValues().hold(value, where) : nullptr;
+    if (!where)
+        return tqstream_holdStream(value);
+    *where = nullptr;
+    return streamValues().holdAt(value, where);
 }
 
 TQ_API void tqstream_dropStreamHold(TQStream *stream)

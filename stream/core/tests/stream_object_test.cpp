@@ -789,6 +789,61 @@ TEST(StreamHold, AValueIsNotReusedForTheNextStreamInItsSlot)
     EXPECT_EQ(tqstream_streamOfValue(old), nullptr);
 }
 
+// A thread's end gives its holds back (a destruction does not wait for a
+// thread that is gone) and its record and place to later threads, which get
+// the same thread pointer when their stacks are reused: a thread that came
+// after and one running beside it never keep their holds in one record.
+TEST(StreamHold, AThreadsEndGivesItsHoldsAndItsRecordBack)
+{
+    StreamPtr s = makeStream("kept");
+    const uint32_t value = tqstream_streamValue(s.get());
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        TQStream *gone = newStream("left held", 1.0, nullptr);
+        const uint32_t goneValue = tqstream_streamValue(gone);
+        tq::platform::Thread ended;
+        ended.start([&] {
+            uint32_t *where = nullptr;
+            EXPECT_EQ(tqstream_holdStreamAt(goneValue, &where), gone);
+            EXPECT_NE(where, nullptr);
+        });
+        ended.join();
+        destroyStream(gone); // returns: the ended thread's hold went with it
+
+        // The next thread: four holds, all kept uncounted, kept while a
+        // thread beside it takes four of its own.
+        std::vector<uint32_t *> first(4, nullptr), second(4, nullptr);
+        std::latch held(1), done(1);
+        tq::platform::Thread after;
+        after.start([&] {
+            for (auto &w : first)
+                EXPECT_EQ(tqstream_holdStreamAt(value, &w), s.get());
+            held.count_down();
+            done.wait();
+            for (auto *w : first)
+                tqstream_dropHeldAt(s.get(), w);
+        });
+        held.wait();
+        tq::platform::Thread beside;
+        beside.start([&] {
+            for (auto &w : second)
+                EXPECT_EQ(tqstream_holdStreamAt(value, &w), s.get());
+            for (auto *w : second)
+                tqstream_dropHeldAt(s.get(), w);
+        });
+        beside.join();
+        done.count_down();
+        after.join();
+        for (auto *w : first) {
+            EXPECT_NE(w, nullptr);
+            for (auto *v : second)
+                EXPECT_NE(w, v);
+        }
+        for (auto *v : second)
+            EXPECT_NE(v, nullptr);
+    }
+}
+
 TEST(StreamHold, ManyThreadsHoldWhileTheStreamIsDestroyed)
 {
     for (int round = 0; round < 50; ++round) {
