@@ -556,8 +556,11 @@ private:
         if (!keyMade_)
             return nullptr;
         auto *record = static_cast<Record *>(pthread_getspecific(key_));
-        if (record)
+        if (record) {
+            if (!record->entry)
+                takeEntry(self, entry, record); // freed since the thread last looked
             return record;
+        }
         for (Record *r = records_.load(std::memory_order_acquire); r && !record; r = r->next) {
             bool expected = false;
             if (!r->owned.load(std::memory_order_relaxed) &&
@@ -576,12 +579,17 @@ private:
             record->owned.store(false, std::memory_order_release);
             return nullptr;
         }
+        takeEntry(self, entry, record);
+        return record;
+    }
+
+    static void takeEntry(uintptr_t self, ThreadEntry &entry, Record *record)
+    {
         uintptr_t none = 0;
         if (entry.thread.compare_exchange_strong(none, self, std::memory_order_acquire, std::memory_order_relaxed)) {
             entry.record.store(record, std::memory_order_relaxed);
             record->entry = &entry;
         }
-        return record;
     }
 
     uint32_t recordHolds(uint32_t value) const
