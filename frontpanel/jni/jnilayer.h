@@ -85,9 +85,6 @@ struct Ids {
     bool bound = false;
 };
 
-// The ids, looked up on the first call of the process. A VM without the
-// front panel's classes leaves a NoClassDefFoundError pending and ids that
-// are not bound (bound false): the native then returns at once.
 // Binds the ids now (JNI_OnLoad); false when a class is missing.
 bool bindJavaIds(JNIEnv *env) noexcept;
 
@@ -98,7 +95,10 @@ extern Ids ids;
 extern std::atomic<bool> boundIds;
 } // namespace detail
 
-// Every native call asks for the ids: past the first call it is one load.
+// The ids, looked up on the first call of the process. A VM without the
+// front panel's classes leaves a NoClassDefFoundError pending and ids that
+// are not bound (bound false): the native then returns at once. Every
+// native call asks for them: past the first call it is one load.
 inline const Ids &javaIds(JNIEnv *env) noexcept
 {
     if (!detail::boundIds.load(std::memory_order_acquire)) [[unlikely]]
